@@ -1,0 +1,57 @@
+#pragma once
+// Test stand-in for the user: answers message boxes and file dialogs from a
+// script and records everything that was asked.
+
+#include "UserDialogs.h"
+
+#include <QList>
+#include <functional>
+
+class ScriptedDialogs : public UserDialogs
+{
+public:
+    enum class Kind { Message, Save, Open, Beep, About };
+
+    /// One question as the program asked it.
+    struct Asked
+    {
+        Kind kind;
+        QString text;       ///< message text, or the dialog's proposed file name
+        int style = 0;      ///< message style
+        QString title;      ///< title as passed (empty: application title)
+        FileDialogRequest request;
+    };
+
+    /// One scripted answer: a message answer code, or a file name (a null
+    /// string cancels the dialog). `during` runs while the box is "open",
+    /// e.g. to let serial events arrive inside the nested loop.
+    struct Answer
+    {
+        int code = answer::OK;
+        QString fileName;
+        std::function<void()> during;
+    };
+
+    void answer(int code, std::function<void()> during = {}) { m_answers.append({code, {}, std::move(during)}); }
+    void chooseFile(const QString &path, std::function<void()> during = {}) { m_answers.append({answer::OK, path, std::move(during)}); }
+    void cancelDialog() { m_answers.append({answer::Cancel, QString(), {}}); }
+
+    int message(const QString &text, int style, const QString &title = {}) override;
+    QString saveFileName(const FileDialogRequest &request) override;
+    QString openFileName(const FileDialogRequest &request) override;
+    void beep() override { m_beeps++; }
+    void about(const QString &appText, const QString &otherText) override;
+
+    QList<Asked> asked;        ///< every box and dialog, in order (beeps excluded)
+    int beeps() const { return m_beeps; }
+    int pending() const { return int(m_answers.size()); }
+    /// Messages only, for short assertions.
+    QList<Asked> messages() const;
+    /// Answers used when the script runs out (a test that did not expect a box).
+    int unexpected = 0;
+
+private:
+    Answer take();
+    QList<Answer> m_answers;
+    int m_beeps = 0;
+};
