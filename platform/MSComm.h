@@ -85,5 +85,4 @@ private:
     QString m_error;
     QString m_portDirectory;
     qint64 m_outOverride = -1;
-    bool m_receivePending = false;
 };

@@ -23,9 +23,21 @@ QString qtFileFilter(const QString &windowsFilter)
     return filters.join(QStringLiteral(";;"));
 }
 
+static QString g_applicationTitle = QStringLiteral("Quendrel2_DataRecorder");
+
+QString applicationTitle()
+{
+    return g_applicationTitle;
+}
+
+void setApplicationTitle(const QString &title)
+{
+    g_applicationTitle = title;
+}
+
 static QString boxTitle(const QString &title)
 {
-    return title.isEmpty() ? QGuiApplication::applicationDisplayName() : title;
+    return title.isEmpty() ? applicationTitle() : title;
 }
 
 int QtUserDialogs::message(const QString &text, int boxStyle, const QString &title)

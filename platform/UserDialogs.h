@@ -54,3 +54,8 @@ public:
 
 /// Turns "desc|pattern|desc|pattern|" into Qt's "desc (pattern);;..." form.
 QString qtFileFilter(const QString &windowsFilter);
+
+/// The application title shown on boxes without a title of their own.
+QString applicationTitle();
+/// Changes the application title (the single-instance hand-over does).
+void setApplicationTitle(const QString &title);

@@ -1,0 +1,94 @@
+#include "Application.h"
+
+#include "Form1.h"
+#include "Module1.h"
+#include "QtUserDialogs.h"
+#include "SingleInstance.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+/// Qt's own translations for the standard buttons of boxes and dialogs.
+void installQtTranslations(const QString &language)
+{
+    QString locale;
+    if (language == QLatin1String("Deutsch"))
+        locale = QStringLiteral("de");
+    else if (language == QLatin1String("Francais"))
+        locale = QStringLiteral("fr");
+    else if (language == QLatin1String("English"))
+        locale = QStringLiteral("en");
+    if (locale.isEmpty())
+        return;
+    auto *translator = new QTranslator(qApp);
+    if (translator->load(QStringLiteral("qtbase_") + locale, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}
+
+QString userKey()
+{
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty())
+        user = QString::number(qulonglong(QDir::homePath().size()));
+    return QStringLiteral("Quendrel2_DataRecorder-") + user;
+}
+
+} // namespace
+
+int runApplication(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Quendrel2_DataRecorder"));
+    setApplicationTitle(QStringLiteral("Quendrel2_DataRecorder"));
+
+    SingleInstance instance(userKey());
+    QtUserDialogs dialogs;
+
+    Form1Environment environment;
+    environment.programDir = QCoreApplication::applicationDirPath();
+    environment.endProgram = [] {
+        // Ends at once, as the old runtime's End did: files were closed by
+        // the caller, and the serial port is released with the process.
+        std::fflush(nullptr);
+        std::_Exit(0);
+    };
+    environment.restart = [&instance] {
+        // The new copy must not find this one still running.
+        instance.release();
+        QString commandLine = QLatin1Char('"') + QDir(QCoreApplication::applicationDirPath())
+                                  .filePath(QStringLiteral("Quendrel2_Datarecorder")) + QLatin1Char('"');
+        return Module1::ExecuteCommandLine(commandLine, 1) > 32;
+    };
+
+    Form1 window(dialogs, environment);
+    dialogs.setParent(&window);
+    installQtTranslations(window.state().currentLanguage);
+    window.Form_Load();
+
+    if (instance.previousInstance()) {
+        if (instance.activatePrevious())
+            return 0;
+        setApplicationTitle(QStringLiteral("Previous Instance"));
+    } else {
+        instance.listen();
+    }
+    QObject::connect(&instance, &SingleInstance::raiseRequested, &window, [&window] {
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+        window.show();
+        window.raise();
+        window.activateWindow();
+    });
+
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,858 @@
+#include "Form1.h"
+
+#include "ClickableImage.h"
+#include "Colors.h"
+#include "CommEvents.h"
+#include "Form2.h"
+#include "Graph.h"
+#include "HeaderRead.h"
+#include "HoverButton.h"
+#include "LevelMeter.h"
+#include "MSComm.h"
+#include "MeasurementFiles.h"
+#include "Module1.h"
+#include "Pathpro.h"
+#include "Rules.h"
+#include "SampleProcessor.h"
+#include "SensorSelection.h"
+#include "SettingsItems.h"
+#include "UserDialogs.h"
+#include "Viewers.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTime>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+/// Window sizes of the design are in twips: 15 twips are one pixel at 96 dpi.
+constexpr int twips(int t) { return t / 15; }
+
+const QString kColumnHeader = QStringLiteral(
+    "     Time        ACT 1        MAX 1       MIN 1        ACT 2        MAX 2      MIN 2 ");
+
+/// Time and date labels that Start writes into the receive box.
+const LanguageText kStartTimeLabel{QStringLiteral("    Uhrzeit: "), QStringLiteral("  Time: "), QStringLiteral("  Temps: ")};
+const LanguageText kStartDateLabel{QStringLiteral("    Datum: "), QStringLiteral("  Date: "), QStringLiteral("  Date: ")};
+
+/// Text of a communication-error box.
+const QString kCommErrorTitle = QStringLiteral("Click Cancel to quit, OK to ignore.");
+
+/// The message shown once when a measurement left by the last run was kept.
+const LanguageText kRecoveredText{
+    QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs wurde als \"%1\" aufbewahrt."),
+    QStringLiteral("The unsaved measurement of the last run was kept as \"%1\"."),
+    QStringLiteral("La mesure non sauvegardée de la dernière session a été gardée sous \"%1\".")};
+const LanguageText kRecoverFailedText{
+    QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs konnte nicht aufbewahrt werden: %1"),
+    QStringLiteral("The unsaved measurement of the last run could not be kept: %1"),
+    QStringLiteral("La mesure non sauvegardée de la dernière session n'a pas pu être gardée : %1")};
+
+QString shortDate()
+{
+    return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+}
+
+QString timeOfDay()
+{
+    return QTime::currentTime().toString(QStringLiteral("hh:mm:ss"));
+}
+
+QLineEdit *figureBox(const QString &name, QWidget *parent, int width = 80)
+{
+    auto *box = new QLineEdit(parent);
+    box->setObjectName(name);
+    box->setReadOnly(true);
+    box->setFixedWidth(width);
+    box->setAlignment(Qt::AlignRight);
+    return box;
+}
+
+QLabel *label(const QString &name, const QString &text, QWidget *parent)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+} // namespace
+
+Form1::Form1(UserDialogs &dialogs, Form1Environment environment, QWidget *parent)
+    : QMainWindow(parent), m_dialogs(dialogs), m_env(std::move(environment)),
+      CMDialog1(dialogs), OpenLog(dialogs)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Quendrel Data Recorder"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
+    if (m_env.programDir.isEmpty())
+        m_env.programDir = QCoreApplication::applicationDirPath();
+
+    MSComm1 = new MSComm(this);
+    MSComm1->setObjectName(QStringLiteral("MSComm1"));
+    MSComm1->setPortDirectory(m_env.portDirectory.isEmpty() ? m_env.programDir : m_env.portDirectory);
+
+    buildControls();
+    buildMenus();
+
+    m_processor = new SampleProcessor(m_state, m_live, m_workFile, this);
+    m_processor->setNotesProvider([this] { return Text2->text(); });
+
+    MeasurementFiles::Hooks hooks;
+    hooks.MOpen_Click = [this] { MOpen_Click(); };
+    hooks.clearTerm = [this] { m_live.Term.clear(); m_live.touch(); scheduleRefresh(); };
+    hooks.refreshFileList = [this] { form2()->File1->refresh(); };
+    hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
+    m_files = new MeasurementFiles(m_state, m_workFile, *MSComm1, CMDialog1, m_dialogs, hooks, this);
+
+    m_viewers = new Viewers(m_state, m_dialogs, CMDialog1,
+                            [this](bool enabled) { cmdstart->setEnabled(enabled); }, this);
+
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setSingleShot(true);
+    m_refreshTimer->setInterval(16); // at most one redraw per screen refresh
+
+    wireEvents();
+    startUp();
+}
+
+Form1::~Form1()
+{
+    delete m_graph.data();
+    delete m_form2.data();
+    delete m_pathpro.data();
+}
+
+QString Form1::inProgramDir(const QString &name) const
+{
+    return QDir(m_env.programDir).filePath(name);
+}
+
+// ---------------------------------------------------------------- controls
+
+void Form1::buildControls()
+{
+    auto *central = new QWidget(this);
+    setCentralWidget(central);
+
+    auto pictureButton = [central](const QString &name, const QString &tip, const QString &icon) {
+        auto *b = new HoverButton(central);
+        b->setObjectName(name);
+        b->setToolTip(tip);
+        b->setIcon(QIcon(icon));
+        b->setIconSize(QSize(28, 28));
+        b->setFixedSize(twips(555) + 4, twips(525) + 4);
+        return b;
+    };
+    Button1 = pictureButton(QStringLiteral("Button1"), QStringLiteral("Start / Stopp"), QStringLiteral(":/icons/startstop.svg"));
+    Button2 = pictureButton(QStringLiteral("Button2"), QStringLiteral("Messdaten speichern"), QStringLiteral(":/icons/save.svg"));
+    Button3 = pictureButton(QStringLiteral("Button3"), QStringLiteral("Messdaten öffnen"), QStringLiteral(":/icons/open.svg"));
+    Button4 = pictureButton(QStringLiteral("Button4"), QStringLiteral("Messdaten löschen"), QStringLiteral(":/icons/delete.svg"));
+    Button5 = pictureButton(QStringLiteral("Button5"), QStringLiteral("Programm beenden"), QStringLiteral(":/icons/exit.svg"));
+
+    Image1 = new ClickableImage(central);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(QIcon(QStringLiteral(":/icons/graph.svg")).pixmap(twips(480), twips(480)));
+    Image1->setFixedSize(twips(480), twips(480));
+    Image1->setToolTip(tr("Preview graph"));
+    Image1->setAccessibleName(tr("Preview graph"));
+    Image1->setFocusPolicy(Qt::StrongFocus);
+    Image1->setCursor(Qt::PointingHandCursor);
+    Image1->hide();
+    Image2 = new ClickableImage(central);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setPixmap(QIcon(QStringLiteral(":/icons/graph-idle.svg")).pixmap(twips(480), twips(480)));
+    Image2->setFixedSize(twips(480), twips(480));
+    Image2->hide();
+    Image3 = label(QStringLiteral("Image3"), QString(), central);
+    Image3->setPixmap(QIcon(QStringLiteral(":/icons/app.svg")).pixmap(32, 32));
+    Image7 = label(QStringLiteral("Image7"), QString(), central);
+
+    Label1 = label(QStringLiteral("Label1"), QString(), central);
+    Term = new QPlainTextEdit(central);
+    Term->setObjectName(QStringLiteral("Term"));
+    Term->setReadOnly(true);
+    Term->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Term->setAccessibleName(tr("Received data"));
+    Term->viewport()->installEventFilter(this);
+    QFont mono(QStringLiteral("Monospace"));
+    mono.setStyleHint(QFont::TypeWriter);
+    Term->setFont(mono);
+    Label1->setFont(mono);
+
+    Label2 = label(QStringLiteral("Label2"), QStringLiteral("Notizen"), central);
+    Text2 = new QLineEdit(central);
+    Text2->setObjectName(QStringLiteral("Text2"));
+    Text2->installEventFilter(this);
+    Label2->setBuddy(Text2);
+
+    Mess = label(QStringLiteral("Mess"), QStringLiteral("Data logging time.."), central);
+    Secu = label(QStringLiteral("Secu"), QStringLiteral("s "), central);
+    Secunden = figureBox(QStringLiteral("Secunden"), central);
+    Secunden->setAccessibleName(QStringLiteral("Data logging time.."));
+    Text8 = figureBox(QStringLiteral("Text8"), central);
+    Text9 = figureBox(QStringLiteral("Text9"), central);
+    Text10 = figureBox(QStringLiteral("Text10"), central);
+    Text11 = figureBox(QStringLiteral("Text11"), central);
+    Text12 = figureBox(QStringLiteral("Text12"), central);
+    Text13 = figureBox(QStringLiteral("Text13"), central);
+    const QStringList figureNames = {QStringLiteral("ACT 1"), QStringLiteral("MAX 1"), QStringLiteral("MIN 1"),
+                                     QStringLiteral("ACT 2"), QStringLiteral("MAX 2"), QStringLiteral("MIN 2")};
+    const std::array<QLineEdit *, 6> figures = {Text8, Text9, Text10, Text11, Text12, Text13};
+    for (size_t i = 0; i < figures.size(); ++i)
+        figures[i]->setAccessibleName(figureNames.at(int(i)));
+
+    Label5 = label(QStringLiteral("Label5"), QString(), central);
+    Label6 = label(QStringLiteral("Label6"), QString(), central);
+    Label11 = label(QStringLiteral("Label11"), QString(), central);
+    Label5->setAccessibleName(QStringLiteral("INP1"));
+    Label6->setAccessibleName(QStringLiteral("INP2"));
+    Label11->setAccessibleName(QStringLiteral("Pri"));
+
+    Label7 = label(QStringLiteral("Label7"), QStringLiteral("Ovl"), central);
+    Label8 = label(QStringLiteral("Label8"), QStringLiteral("Ovl"), central);
+    for (QLabel *ovl : {Label7, Label8}) {
+        ovl->setStyleSheet(QStringLiteral("color: white; background: #c00000; font-weight: bold; padding: 1px;"));
+        ovl->setAlignment(Qt::AlignCenter);
+    }
+    Label7->setAccessibleName(QStringLiteral("Ovl INP1"));
+    Label8->setAccessibleName(QStringLiteral("Ovl INP2"));
+
+    Bar1 = new LevelMeter(central);
+    Bar1->setObjectName(QStringLiteral("Bar1"));
+    Bar1->setFixedSize(twips(255), twips(2000));
+    Bar1->setAccessibleName(QStringLiteral("INP1"));
+    Bar1->setBarColor(QColor(0, 0, 200));
+    Bar2 = new LevelMeter(central);
+    Bar2->setObjectName(QStringLiteral("Bar2"));
+    Bar2->setFixedSize(twips(255), twips(2000));
+    Bar2->setAccessibleName(QStringLiteral("INP2"));
+    Bar2->setBarColor(QColor(200, 0, 0));
+    Label9 = label(QStringLiteral("Label9"), QStringLiteral("*"), central);
+    Label10 = label(QStringLiteral("Label10"), QStringLiteral("*"), central);
+    for (QLabel *scale : {Label9, Label10}) {
+        scale->setWordWrap(true);
+        scale->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        QFont small = scale->font();
+        small.setPointSizeF(small.pointSizeF() * 0.75);
+        scale->setFont(small);
+    }
+
+    // Hidden helpers of the acquisition, kept as controls so their texts
+    // can be inspected like the rest of the window.
+    KopfLesen = new QPushButton(QStringLiteral("KopfLesen"), central);
+    KopfLesen->setObjectName(QStringLiteral("KopfLesen"));
+    KopfLesen->hide();
+    Sensorwahl = new QPushButton(QStringLiteral("Sensor Typen"), central);
+    Sensorwahl->setObjectName(QStringLiteral("Sensorwahl"));
+    Sensorwahl->hide();
+    Text1[0] = new QLineEdit(QStringLiteral("SK1"), central);
+    Text1[0]->setObjectName(QStringLiteral("Text1_0"));
+    Text1[1] = new QLineEdit(QStringLiteral("SK2"), central);
+    Text1[1]->setObjectName(QStringLiteral("Text1_1"));
+    for (QLineEdit *t : Text1)
+        t->hide();
+    txtPopStr = new QLineEdit(central);
+    txtPopStr->setObjectName(QStringLiteral("txtPopStr"));
+    txtPopStr->hide();
+    lstPopStrings = new QListWidget(central);
+    lstPopStrings->setObjectName(QStringLiteral("lstPopStrings"));
+    lstPopStrings->hide();
+    Check1 = new QCheckBox(QStringLiteral("Check1"), central);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    Check1->setChecked(true);
+    Check1->hide();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1500);
+    Timer1->setSingleShot(true);
+
+    // Arrangement: buttons on top, receive box with its column header on
+    // the left, meters on the right, figures and header lines below.
+    auto *buttons = new QHBoxLayout;
+    for (QWidget *w : {static_cast<QWidget *>(Button1), static_cast<QWidget *>(Button2),
+                       static_cast<QWidget *>(Button3), static_cast<QWidget *>(Button4),
+                       static_cast<QWidget *>(Button5)})
+        buttons->addWidget(w);
+    buttons->addSpacing(16);
+    buttons->addWidget(Image1);
+    buttons->addWidget(Image2);
+    buttons->addStretch();
+    buttons->addWidget(Image7);
+    buttons->addWidget(Image3);
+
+    auto *termColumn = new QVBoxLayout;
+    termColumn->addWidget(Label1);
+    termColumn->addWidget(Term, 1);
+
+    auto meterColumn = [](LevelMeter *bar, QLabel *scale, QLabel *ovl) {
+        auto *column = new QVBoxLayout;
+        auto *row = new QHBoxLayout;
+        row->addWidget(bar, 0, Qt::AlignTop);
+        row->addWidget(scale, 0, Qt::AlignTop);
+        column->addWidget(ovl);
+        column->addLayout(row);
+        column->addStretch();
+        return column;
+    };
+    auto *middle = new QHBoxLayout;
+    middle->addLayout(termColumn, 1);
+    middle->addLayout(meterColumn(Bar1, Label9, Label7));
+    middle->addLayout(meterColumn(Bar2, Label10, Label8));
+
+    auto *figuresRow = new QHBoxLayout;
+    figuresRow->addWidget(Mess);
+    figuresRow->addWidget(Secunden);
+    figuresRow->addWidget(Secu);
+    for (QLineEdit *f : figures)
+        figuresRow->addWidget(f);
+    figuresRow->addStretch();
+
+    auto *headerRow = new QHBoxLayout;
+    headerRow->addWidget(Label5, 1);
+    headerRow->addWidget(Label6, 1);
+    headerRow->addWidget(Label11, 1);
+
+    auto *notesRow = new QHBoxLayout;
+    notesRow->addWidget(Label2);
+    notesRow->addWidget(Text2, 1);
+
+    auto *layout = new QVBoxLayout(central);
+    layout->addLayout(buttons);
+    layout->addLayout(middle, 1);
+    layout->addLayout(figuresRow);
+    layout->addLayout(headerRow);
+    layout->addLayout(notesRow);
+    resize(860, 560);
+
+    setTabOrder(Button1, Button2);
+    setTabOrder(Button2, Button3);
+    setTabOrder(Button3, Button4);
+    setTabOrder(Button4, Button5);
+    setTabOrder(Button5, Image1);
+    setTabOrder(Image1, Text2);
+    setTabOrder(Text2, Term);
+}
+
+void Form1::buildMenus()
+{
+    auto action = [this](QMenu *menu, const QString &name, const QString &caption, bool visible, bool enabled) {
+        auto *a = new QAction(caption, this);
+        a->setObjectName(name);
+        a->setVisible(visible);
+        a->setEnabled(enabled);
+        if (menu)
+            menu->addAction(a);
+        else
+            menuBar()->addAction(a);
+        return a;
+    };
+    Dateien = menuBar()->addMenu(QStringLiteral("&File"));
+    Dateien->setObjectName(QStringLiteral("Dateien"));
+    SSCommand2 = action(Dateien, QStringLiteral("SSCommand2"), QStringLiteral("&Start / Stop"), false, true);
+    SScommand4 = action(Dateien, QStringLiteral("SScommand4"), QStringLiteral("&Save"), true, true);
+    SScommand3 = action(Dateien, QStringLiteral("SScommand3"), QStringLiteral("&Open"), false, false);
+    cmdstart = action(Dateien, QStringLiteral("cmdstart"), QStringLiteral("Daten Export --> Excel"), false, true);
+    SSCommand6 = action(Dateien, QStringLiteral("SSCommand6"), QStringLiteral("Daten Export -->Notepad"), false, true);
+    SSCommand1 = action(Dateien, QStringLiteral("SSCommand1"), QStringLiteral("&Exit"), true, true);
+    MPort = menuBar()->addMenu(QStringLiteral("&Settings"));
+    MPort->setObjectName(QStringLiteral("MPort"));
+    MPort->menuAction()->setObjectName(QStringLiteral("MPortAction"));
+    Path = action(MPort, QStringLiteral("Path"), QStringLiteral("&User settings"), true, true);
+    MOpen = action(MPort, QStringLiteral("MOpen"), QStringLiteral("Port &Open"), false, false);
+    MOpen->setCheckable(true);
+    MSettings = action(MPort, QStringLiteral("MSettings"), QStringLiteral("&ComPort Settings..."), false, false);
+    info = action(nullptr, QStringLiteral("info"), QStringLiteral("&Info"), true, true);
+    Help = action(nullptr, QStringLiteral("Help"), QStringLiteral("&?"), true, true);
+}
+
+void Form1::wireEvents()
+{
+    connect(MSComm1, &MSComm::OnComm, this, &Form1::MSComm1_OnComm);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(m_refreshTimer, &QTimer::timeout, this, &Form1::refreshView);
+    connect(m_processor, &SampleProcessor::beep, this, [this] { m_dialogs.beep(); });
+    connect(m_processor, &SampleProcessor::writeFailed, this, [this](const QString &error, int *answer) {
+        *answer = m_dialogs.message(error, style::RetryCancel | style::Critical);
+    });
+
+    connect(Button1, &QAbstractButton::clicked, this, &Form1::SSCommand2_Click);
+    connect(Button2, &QAbstractButton::clicked, this, &Form1::SScommand4_Click);
+    connect(Button3, &QAbstractButton::clicked, this, &Form1::SScommand3_Click);
+    connect(Button4, &QAbstractButton::clicked, this, &Form1::Button4_Click);
+    connect(Button5, &QAbstractButton::clicked, this, &Form1::SSCommand1_Click);
+    connect(Image1, &ClickableImage::clicked, this, &Form1::Image1_Click);
+    connect(KopfLesen, &QPushButton::clicked, this, &Form1::KopfLesen_Click);
+    connect(Sensorwahl, &QPushButton::clicked, this, &Form1::Sensorwahl_Click);
+
+    connect(SSCommand2, &QAction::triggered, this, &Form1::SSCommand2_Click);
+    connect(SScommand4, &QAction::triggered, this, &Form1::SScommand4_Click);
+    connect(SScommand3, &QAction::triggered, this, &Form1::SScommand3_Click);
+    connect(cmdstart, &QAction::triggered, this, &Form1::cmdstart_Click);
+    connect(SSCommand6, &QAction::triggered, this, &Form1::SSCommand6_Click);
+    connect(SSCommand1, &QAction::triggered, this, &Form1::SSCommand1_Click);
+    connect(Path, &QAction::triggered, this, &Form1::Path_Click);
+    connect(MOpen, &QAction::triggered, this, &Form1::MOpen_Click);
+    connect(MSettings, &QAction::triggered, this, &Form1::MSettings_Click);
+    connect(info, &QAction::triggered, this, &Form1::info_Click);
+    connect(Help, &QAction::triggered, this, &Form1::Help_Click);
+}
+
+// ---------------------------------------------------------------- start-up
+
+void Form1::startUp()
+{
+    // Centre on the screen, the fraction dropped.
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->geometry();
+        move(available.left() + (available.width() - width()) / 2,
+             available.top() + (available.height() - height()) / 2);
+    }
+
+    // Nine items; an item that cannot be read keeps the text before it and
+    // is applied all the same, as the settings file was always read.
+    SettingsItems items(inProgramDir(QStringLiteral("qvx.ini")));
+    QString item;
+    qint16 portNumber = 0;
+    auto setColour = [this](const QString &text, QPalette::ColorRole role) {
+        const std::optional<QColor> colour = colorForIndex(rules::roundHalfEven(rules::leadingNumber(text)));
+        if (!colour)
+            return;
+        for (QWidget *w : {static_cast<QWidget *>(Term), static_cast<QWidget *>(Text2)}) {
+            QPalette p = w->palette();
+            p.setColor(role, *colour);
+            w->setPalette(p);
+        }
+    };
+    for (int i = 1; i <= 9; ++i) {
+        items.next(item);
+        switch (i) {
+        case 2:
+            if (const std::optional<qint16> port = rules::toInt16(rules::leadingNumber(item)))
+                portNumber = *port;
+            break;
+        case 3: m_state.currentLanguage = item; break;
+        case 4: setColour(item, QPalette::Text); break;
+        case 5: setColour(item, QPalette::Base); break;
+        case 6: MSComm1->setSettings(item + QStringLiteral(",n,8,1")); break;
+        default: break;
+        }
+    }
+    MSComm1->setCommPort(portNumber);
+    Label1->setText(kColumnHeader);
+    applyLanguageTexts();
+    recoverLeftover();
+    m_files->OpenWorkingFile();
+    m_live.Term.clear();
+    scheduleRefresh();
+}
+
+void Form1::applyLanguageTexts()
+{
+    // One row per text; a null text (a dash in the table) leaves the design text.
+    struct Row { std::function<void(const QString &)> set; LanguageText text; };
+    const QString keep;
+    const Row rows[] = {
+        {[this](const QString &t) { Label2->setText(t); },
+         {QStringLiteral("Notizen"), QStringLiteral("Notes"), QStringLiteral("Note")}},
+        {[this](const QString &t) { Text2->setToolTip(t); Text2->setAccessibleName(t); },
+         {QStringLiteral("Notitzen für diese Messung"), QStringLiteral("Notes for this measurement"), QStringLiteral("Note mesure actuelle")}},
+        {[this](const QString &t) { Dateien->setTitle(t); }, {QStringLiteral("&Datei"), keep, keep}},
+        {[this](const QString &t) { SScommand4->setText(t); }, {QStringLiteral("&Speichern"), keep, QStringLiteral("&Sauver")}},
+        {[this](const QString &t) { SScommand3->setText(t); }, {QStringLiteral("&Öffnen"), keep, QStringLiteral("&Ouvrir")}},
+        {[this](const QString &t) { MPort->setTitle(t); }, {QStringLiteral("&Einstellungen"), keep, QStringLiteral("&Options")}},
+        {[this](const QString &t) { Path->setText(t); }, {QStringLiteral("&Programm Optionen"), keep, QStringLiteral("&User Setting")}},
+        {[this](const QString &t) { Button1->setToolTip(t); }, {keep, QStringLiteral("Start/Stop"), QStringLiteral("Start/Stop")}},
+        {[this](const QString &t) { Button2->setToolTip(t); },
+         {keep, QStringLiteral(" Save the Measurement File"), QStringLiteral(" Enregistrer la mesure")}},
+        {[this](const QString &t) { Button3->setToolTip(t); },
+         {keep, QStringLiteral(" Open Measurement Files"), QStringLiteral(" Ouvre mesure")}},
+        {[this](const QString &t) { Button4->setToolTip(t); },
+         {keep, QStringLiteral(" Delete Measurement Files"), QStringLiteral(" Efface données de mesure")}},
+        {[this](const QString &t) { Button5->setToolTip(t); }, {keep, QStringLiteral(" Exit"), QStringLiteral("Fin")}},
+        // Setting the delete dialog's caption loads it.
+        {[this](const QString &t) { form2()->setWindowTitle(t); },
+         {keep, QStringLiteral(" Clean Measurement"), QStringLiteral(" Efface données")}},
+    };
+    for (const Row &row : rows) {
+        const QString text = row.text.pick(m_state.currentLanguage, keep);
+        if (!text.isNull())
+            row.set(text);
+    }
+}
+
+void Form1::recoverLeftover()
+{
+    // A measurement left by the last run (a crash, a cancelled save at exit,
+    // the settings restart) is kept as a CSV file before the fresh working
+    // file replaces it.
+    QString error;
+    const QString kept = WorkingFile::recoverLeftover(WorkingFile::bareName(), QDateTime::currentDateTime(), &error);
+    if (!kept.isEmpty())
+        m_dialogs.message(kRecoveredText.pick(m_state.currentLanguage, kRecoveredText.english).arg(kept),
+                          style::Information);
+    else if (!error.isEmpty())
+        m_dialogs.message(kRecoverFailedText.pick(m_state.currentLanguage, kRecoverFailedText.english).arg(error),
+                          style::Exclamation);
+}
+
+void Form1::Form_Load()
+{
+    Label7->hide();
+    Label8->hide();
+    Label9->setFixedSize(twips(615), twips(2715));
+    Label10->setFixedSize(twips(615), twips(2715));
+    // No close box: the program is left through Exit. The window manager's
+    // close request is ignored in closeEvent().
+    setWindowFlag(Qt::WindowCloseButtonHint, false);
+
+    // Two values, read as items; a failed read keeps the value before it.
+    SettingsItems items(inProgramDir(QStringLiteral("sensor.ini")));
+    QString item;
+    qint16 value = 0;
+    for (int counter = 1; counter <= 2; ++counter) {
+        if (items.next(item))
+            value = rules::toInt16(rules::leadingNumber(item)).value_or(value);
+        const QString text = value < 0 ? QString::number(value) : QLatin1Char(' ') + QString::number(value);
+        (counter == 1 ? m_state.inp1Header : m_state.inp2Header) = text;
+    }
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // Only the program's own exit path ends it.
+    event->ignore();
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == Term->viewport()) {
+            m_live.Term.clear();
+            m_live.touch();
+            refreshView();
+            return true;
+        }
+        if (watched == Text2) {
+            Text2->clear();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- view
+
+void Form1::scheduleRefresh()
+{
+    if (!m_refreshTimer->isActive())
+        m_refreshTimer->start();
+}
+
+void Form1::showTerm()
+{
+    const QString &text = m_live.Term.text;
+    if (text == m_shownTerm)
+        return;
+    // The widget breaks lines itself: a CR LF pair (or a lone CR) is one break.
+    auto forDisplay = [](QString s) {
+        s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        return s;
+    };
+    QScrollBar *bar = Term->verticalScrollBar();
+    const bool atEnd = bar->value() >= bar->maximum() - 2;
+    if (!m_shownTerm.isEmpty() && text.startsWith(m_shownTerm) && !m_shownTerm.endsWith(QLatin1Char('\r'))) {
+        // Appending is the common case: insert only the new tail.
+        QTextCursor cursor(Term->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(forDisplay(text.mid(m_shownTerm.size())));
+    } else {
+        Term->setPlainText(forDisplay(text));
+    }
+    m_shownTerm = text;
+    if (atEnd)
+        bar->setValue(bar->maximum());
+}
+
+void Form1::refreshView()
+{
+    m_refreshTimer->stop();
+    if (m_shownRevision == m_live.revision)
+        return;
+    m_shownRevision = m_live.revision;
+    showTerm();
+    auto setText = [](QLineEdit *box, const QString &text) {
+        if (box->text() != text)
+            box->setText(text);
+    };
+    setText(txtPopStr, m_live.txtPopStr);
+    setText(Secunden, m_live.Secunden);
+    setText(Text8, m_live.Text8);
+    setText(Text9, m_live.Text9);
+    setText(Text10, m_live.Text10);
+    setText(Text11, m_live.Text11);
+    setText(Text12, m_live.Text12);
+    setText(Text13, m_live.Text13);
+    if (lstPopStrings->count() != m_live.lstPopStrings.size()
+        || (lstPopStrings->count() > 0 && lstPopStrings->item(0)->text() != m_live.lstPopStrings.first())) {
+        lstPopStrings->clear();
+        lstPopStrings->addItems(m_live.lstPopStrings);
+    }
+    Bar1->setLevel(m_live.Bar1Level);
+    Bar2->setLevel(m_live.Bar2Level);
+    Bar1->setFullScale(m_live.Bar1FullScale);
+    Bar2->setFullScale(m_live.Bar2FullScale);
+    Label7->setVisible(m_live.Label7Visible);
+    Label8->setVisible(m_live.Label8Visible);
+    Image1->setVisible(m_live.Image1Visible);
+    Image2->setVisible(m_live.Image2Visible);
+}
+
+// ---------------------------------------------------------------- serial port
+
+void Form1::MOpen_Click()
+{
+    if (!MSComm1->setPortOpen(!MSComm1->PortOpen()))
+        m_dialogs.message(MSComm1->errorString(), style::Exclamation);
+    MOpen->setChecked(MSComm1->PortOpen());
+}
+
+void Form1::MSComm1_OnComm()
+{
+    const CommClass event = classifyCommEvent(MSComm1->CommEvent());
+    switch (event.kind) {
+    case CommClass::Receive:
+        m_processor->setCheck1State(Check1->checkState());
+        m_processor->ProcessReceivedBlock(m_live.Term, MSComm1->Input());
+        scheduleRefresh();
+        return;
+    case CommClass::Event:
+        commEventText = event.text;
+        break;
+    case CommClass::Error:
+        commErrorText = event.text;
+        break;
+    case CommClass::None:
+        return;
+    }
+    if (!commEventText.isEmpty()) {
+        // Line-state events are consumed silently.
+        commEventText.clear();
+        return;
+    }
+    if (!commErrorText.isEmpty()) {
+        m_dialogs.beep();
+        const QString text = commErrorText;
+        commErrorText.clear();
+        if (m_dialogs.message(text, style::OkCancel, kCommErrorTitle) == answer::Cancel)
+            MSComm1->setPortOpen(false);
+    }
+}
+
+// ---------------------------------------------------------------- start and stop
+
+void Form1::SSCommand2_Click()
+{
+    m_timeLabel = kStartTimeLabel.pick(m_state.currentLanguage);
+    m_dateLabel = kStartDateLabel.pick(m_state.currentLanguage);
+    m_live.Image1Visible = false;
+    m_live.Image2Visible = true;
+
+    unloadGraph();
+    MSComm1->Output(QByteArray(1, '\x03'));
+    m_state.inp1Header = QStringLiteral("INP1");
+    m_state.inp2Header.clear();
+    m_state.sr1Header.clear();
+    m_state.sr2Header.clear();
+    Label9->clear();
+    Label10->clear();
+    Label5->clear();
+    Label6->clear();
+    Text1[0]->clear();
+    Text1[1]->clear();
+    m_live.clearFigures();
+    m_live.Term.clear();
+    Text2->setReadOnly(false);
+    Timer1->start();
+    refreshView();
+
+    const QString dateText = shortDate();
+    MOpen_Click();
+
+    if (!MSComm1->PortOpen()) {
+        MPort->menuAction()->setVisible(true);
+        Button2->setVisible(true);
+        m_files->AskSaveAfterStop();
+    }
+    if (MSComm1->PortOpen()) {
+        MPort->menuAction()->setVisible(false);
+        MSComm1->Output(QByteArray(1, '\x02'));
+        Button2->setVisible(false);
+        Text2->setReadOnly(true);
+        m_state.inp1Header.clear();
+        Label9->clear();
+        Label10->clear();
+        m_state.notesHeaderPending = 1;
+        m_live.Term.append(m_timeLabel + timeOfDay() + m_dateLabel + dateText);
+    } else if (!m_workFile.isOpen()) {
+        m_live.Term.append(m_dateLabel);
+    }
+    m_live.Term.append(QStringLiteral("\r\n"));
+    m_live.touch();
+    scheduleRefresh();
+}
+
+void Form1::Timer1_Timer()
+{
+    KopfLesen_Click();
+    Timer1->stop();
+}
+
+void Form1::KopfLesen_Click()
+{
+    for (QLineEdit *t : Text1)
+        t->clear();
+    const HeaderReadResult header = readInstrumentHeader(m_env.programDir, m_state);
+    if (!header.label11.isNull())
+        Label11->setText(header.label11);
+
+    if (!m_state.inp1Header.startsWith(QLatin1String("INP1"))) {
+        const TransmissionErrorText message = transmissionErrorText(m_state.currentLanguage);
+        if (!message.text.isNull()) {
+            m_dialogs.message(message.text, style::OkOnly, message.title);
+            SSCommand2_Click();
+        }
+    }
+
+    Label5->setText(m_state.inp1Header);
+    Text1[0]->setText(m_state.sr1Header);
+    Label6->setText(m_state.inp2Header);
+    Text1[1]->setText(m_state.sr2Header);
+    const QString unit1 = headerUnit(m_state.inp1Header);
+    const QString unit2 = headerUnit(m_state.inp2Header);
+    graph()->Label7->setText(unit1);
+    graph()->Label6->setText(unit1);
+    graph()->Label8->setText(unit2);
+    graph()->Label4->setText(unit2);
+}
+
+// ---------------------------------------------------------------- sensors and graph
+
+void Form1::Sensorwahl_Click()
+{
+    SensorTargets targets;
+    targets.setGraphLabel1 = [this](const QString &t) { graph()->Label1->setText(t); };
+    targets.setGraphLabel2 = [this](const QString &t) { graph()->Label2->setText(t); };
+    targets.setLabel9 = [this](const QString &t) { Label9->setText(t); };
+    targets.setLabel10 = [this](const QString &t) { Label10->setText(t); };
+    targets.setBar1FullScale = [this](qint16 v) { m_live.Bar1FullScale = v; m_live.touch(); scheduleRefresh(); };
+    targets.setBar2FullScale = [this](qint16 v) { m_live.Bar2FullScale = v; m_live.touch(); scheduleRefresh(); };
+    sensorSelection(Text1[0]->text(), Text1[1]->text(), m_state, targets);
+}
+
+Graph *Form1::graph()
+{
+    if (!m_graph) {
+        // Assigned before the load runs, so the selection nested in the load
+        // finds this window instead of loading a second one.
+        m_graph = new Graph(m_live, m_state, [this] { Sensorwahl_Click(); });
+        m_graph->setWindowIcon(windowIcon());
+        m_graph->Form_Load();
+    }
+    return m_graph;
+}
+
+void Form1::unloadGraph()
+{
+    delete m_graph.data();
+}
+
+void Form1::Image1_Click()
+{
+    Graph *window = graph();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+// ---------------------------------------------------------------- files and windows
+
+void Form1::SScommand4_Click() { m_files->SScommand4_Click(); }
+void Form1::SScommand3_Click() { m_viewers->SScommand3_Click(); }
+void Form1::cmdstart_Click() { m_viewers->cmdstart_Click(); }
+void Form1::SSCommand6_Click() { m_viewers->SSCommand6_Click(); }
+void Form1::SSCommand1_Click() { m_files->SSCommand1_Click(); }
+
+Form2 *Form1::form2()
+{
+    if (!m_form2) {
+        m_form2 = new Form2(m_state, m_dialogs);
+        m_form2->setWindowIcon(windowIcon());
+        m_form2->Form_Load();
+    }
+    return m_form2;
+}
+
+void Form1::Button4_Click()
+{
+    Form2 *dialog = form2();
+    dialog->show();
+    dialog->raise();
+}
+
+Pathpro *Form1::pathpro()
+{
+    if (!m_pathpro) {
+        Pathpro::Hooks hooks;
+        hooks.programDir = m_env.programDir;
+        hooks.closeFiles = [this] { m_workFile.close(); };
+        hooks.restart = [this] { return m_env.restart ? m_env.restart() : false; };
+        hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
+        m_pathpro = new Pathpro(m_dialogs, hooks);
+        m_pathpro->setWindowIcon(windowIcon());
+        m_pathpro->Form_Load();
+    }
+    return m_pathpro;
+}
+
+void Form1::Path_Click()
+{
+    Pathpro *dialog = pathpro();
+    dialog->show();
+    dialog->raise();
+}
+
+void Form1::Help_Click()
+{
+    // The manual is looked up in the current directory first, as a bare
+    // name; when the program runs elsewhere, the copy beside the program.
+    QString commandLine = QStringLiteral("Quendrel.pdf");
+    if (!QFileInfo::exists(commandLine) && QFileInfo::exists(inProgramDir(commandLine)))
+        commandLine = QLatin1Char('"') + inProgramDir(commandLine) + QLatin1Char('"');
+    Module1::ExecuteCommandLine(commandLine, 4);
+}
+
+void Form1::info_Click()
+{
+    m_dialogs.about(QStringLiteral("Quendrel/2"),
+                    tr("Data recorder for the Quendrel/2 instrument") + QStringLiteral("\r\nVersion 2.1"));
+}

@@ -1,0 +1,160 @@
+#pragma once
+// The main window: every display of the recorder and all of its commands.
+// It owns the program-wide state; the graph window and the two dialogs
+// reach it through the references they are given.
+
+#include "CommonDialog.h"
+#include "LiveModel.h"
+#include "SharedState.h"
+#include "WorkingFile.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+class ClickableImage;
+class Form2;
+class Graph;
+class HoverButton;
+class LevelMeter;
+class MSComm;
+class MeasurementFiles;
+class Pathpro;
+class SampleProcessor;
+class UserDialogs;
+class Viewers;
+
+/// Where the program finds its files and how it ends; tests pass their own.
+struct Form1Environment
+{
+    QString programDir;                 ///< settings file, sensor.ini, help document
+    QString portDirectory;              ///< where COM<N> links are looked up (empty: programDir)
+    std::function<void()> endProgram;   ///< ends the program at once
+    std::function<bool()> restart;      ///< starts a new copy of the program
+};
+
+class Form1 : public QMainWindow
+{
+    Q_OBJECT
+public:
+    /// Runs the start-up: settings, port, colours, texts, working file.
+    Form1(UserDialogs &dialogs, Form1Environment environment, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    /// The load event: overload labels, meter captions, sensor.ini.
+    void Form_Load();
+
+    SharedState &state() { return m_state; }
+    LiveModel &live() { return m_live; }
+    MSComm *comm() const { return MSComm1; }
+    WorkingFile &workingFile() { return m_workFile; }
+    MeasurementFiles *measurementFiles() const { return m_files; }
+
+    /// The graph window, loaded (hidden) on first use.
+    Graph *graph();
+    /// True while the graph window is loaded.
+    bool graphLoaded() const { return !m_graph.isNull(); }
+    /// The delete dialog, loaded (hidden) on first use.
+    Form2 *form2();
+    /// The settings dialog, loaded on first use.
+    Pathpro *pathpro();
+
+    /// Draws the live model now instead of at the next screen refresh.
+    void refreshView();
+
+public slots:
+    void MOpen_Click();
+    void MSComm1_OnComm();
+    void MSettings_Click() {}
+    void SSCommand2_Click();
+    void Timer1_Timer();
+    void KopfLesen_Click();
+    void Sensorwahl_Click();
+    void SScommand4_Click();
+    void SScommand3_Click();
+    void cmdstart_Click();
+    void SSCommand6_Click();
+    void SSCommand1_Click();
+    void Path_Click();
+    void Button4_Click();
+    void Image1_Click();
+    void Help_Click();
+    void info_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void wireEvents();
+    void startUp();
+    void applyLanguageTexts();
+    void recoverLeftover();
+    void unloadGraph();
+    void scheduleRefresh();
+    void showTerm();
+    QString inProgramDir(const QString &name) const;
+
+    UserDialogs &m_dialogs;
+    Form1Environment m_env;
+
+    SharedState m_state;
+    LiveModel m_live;
+    WorkingFile m_workFile;
+    QString workFilePath;
+    int workFileExists = 0;
+
+public:
+    // Controls, named as the window's design names them.
+    QPlainTextEdit *Term = nullptr;
+    QLabel *Label1 = nullptr, *Label2 = nullptr, *Label5 = nullptr, *Label6 = nullptr;
+    QLabel *Label7 = nullptr, *Label8 = nullptr, *Label9 = nullptr, *Label10 = nullptr, *Label11 = nullptr;
+    QLabel *Mess = nullptr, *Secu = nullptr;
+    QLineEdit *Text2 = nullptr;
+    QLineEdit *Secunden = nullptr, *Text8 = nullptr, *Text9 = nullptr, *Text10 = nullptr;
+    QLineEdit *Text11 = nullptr, *Text12 = nullptr, *Text13 = nullptr;
+    std::array<QLineEdit *, 2> Text1{};
+    QLineEdit *txtPopStr = nullptr;
+    QListWidget *lstPopStrings = nullptr;
+    QCheckBox *Check1 = nullptr;
+    LevelMeter *Bar1 = nullptr, *Bar2 = nullptr;
+    ClickableImage *Image1 = nullptr, *Image2 = nullptr;
+    QLabel *Image3 = nullptr, *Image7 = nullptr;
+    QPushButton *KopfLesen = nullptr, *Sensorwahl = nullptr;
+    HoverButton *Button1 = nullptr, *Button2 = nullptr, *Button3 = nullptr, *Button4 = nullptr, *Button5 = nullptr;
+    QTimer *Timer1 = nullptr;
+    MSComm *MSComm1 = nullptr;
+    CommonDialog CMDialog1;
+    CommonDialog OpenLog;
+
+    QMenu *Dateien = nullptr, *MPort = nullptr;
+    QAction *SSCommand2 = nullptr, *SScommand4 = nullptr, *SScommand3 = nullptr, *cmdstart = nullptr;
+    QAction *SSCommand6 = nullptr, *SSCommand1 = nullptr, *Path = nullptr, *MOpen = nullptr;
+    QAction *MSettings = nullptr, *info = nullptr, *Help = nullptr;
+
+private:
+    SampleProcessor *m_processor = nullptr;
+    MeasurementFiles *m_files = nullptr;
+    Viewers *m_viewers = nullptr;
+    QPointer<Graph> m_graph;
+    QPointer<Form2> m_form2;
+    QPointer<Pathpro> m_pathpro;
+    QTimer *m_refreshTimer = nullptr;
+    quint64 m_shownRevision = ~quint64(0);
+    QString m_shownTerm;
+    QString commEventText, commErrorText;
+    QString m_timeLabel, m_dateLabel;
+};

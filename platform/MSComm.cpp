@@ -1,0 +1,146 @@
+#include "MSComm.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QTimer>
+
+MSComm::MSComm(QObject *parent)
+    : QObject(parent), m_port(new QSerialPort(this))
+{
+    connect(m_port, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
+    connect(m_port, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError e) { onError(int(e)); });
+}
+
+MSComm::~MSComm() = default;
+
+bool MSComm::setSettings(const QString &settings)
+{
+    const QStringList parts = settings.split(QLatin1Char(','));
+    bool ok = false;
+    const qint32 baud = parts.value(0).trimmed().toInt(&ok);
+    if (!ok || baud <= 0)
+        return false;
+    m_settings = settings;
+    m_baud = baud;
+    return true;
+}
+
+QString MSComm::portDirectory() const
+{
+    return m_portDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : m_portDirectory;
+}
+
+QString MSComm::devicePath(qint16 port) const
+{
+    const QString link = QDir(portDirectory()).filePath(QStringLiteral("COM%1").arg(port));
+    const QFileInfo info(link);
+    if (info.isSymLink())
+        return info.symLinkTarget();
+    if (info.exists())
+        return link;
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(port);
+#else
+    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+#endif
+}
+
+bool MSComm::PortOpen() const
+{
+    return m_port->isOpen();
+}
+
+bool MSComm::setPortOpen(bool open)
+{
+    m_error.clear();
+    if (!open) {
+        if (m_port->isOpen())
+            m_port->close();
+        return true;
+    }
+    if (m_port->isOpen()) {
+        m_error = tr("Port already open");
+        return false;
+    }
+    if (m_commPort < 1) {
+        m_error = tr("Invalid Port Number");
+        return false;
+    }
+    const QString path = devicePath(m_commPort);
+    m_port->setPortName(path);
+    m_port->setBaudRate(m_baud);
+    m_port->setDataBits(QSerialPort::Data8);
+    m_port->setParity(QSerialPort::NoParity);
+    m_port->setStopBits(QSerialPort::OneStop);
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        m_error = QStringLiteral("%1: %2").arg(path, m_port->errorString());
+        m_port->clearError();
+        return false;
+    }
+    // Pseudo-terminals refuse the modem-line ioctls; nothing here needs them.
+    m_port->clearError();
+    return true;
+}
+
+QByteArray MSComm::Input()
+{
+    if (!m_port->isOpen())
+        return QByteArray();
+    return m_port->readAll();
+}
+
+bool MSComm::Output(const QByteArray &data)
+{
+    if (!m_port->isOpen())
+        return false;
+    if (m_port->write(data) != data.size())
+        return false;
+    return true;
+}
+
+qint64 MSComm::OutBufferCount() const
+{
+    if (m_outOverride >= 0)
+        return m_outOverride;
+    return m_port->isOpen() ? m_port->bytesToWrite() : 0;
+}
+
+void MSComm::raiseEvent(qint16 code)
+{
+    m_commEvent = code;
+    emit OnComm();
+}
+
+void MSComm::onReadyRead()
+{
+    // One event per batch of waiting characters; the handler reads them all.
+    raiseEvent(comEvReceive);
+}
+
+void MSComm::onError(int error)
+{
+    switch (QSerialPort::SerialPortError(error)) {
+    case QSerialPort::NoError:
+    case QSerialPort::UnsupportedOperationError: // modem lines on a pseudo-terminal
+        return;
+    case QSerialPort::ReadError:
+    case QSerialPort::ResourceError:
+    case QSerialPort::WriteError:
+        // The device vanished (a USB adapter pulled, the other side hung
+        // up). Qt keeps reporting this at full speed while the port stays
+        // open, so the port is closed at once and the fault reported once.
+        if (m_port->isOpen()) {
+            m_port->clearError();
+            m_port->close();
+            QTimer::singleShot(0, this, [this] { raiseEvent(comEventDCB); });
+        }
+        return;
+    default:
+        // Open failures are reported through setPortOpen()'s return value.
+        return;
+    }
+}

@@ -1,0 +1,107 @@
+#include "ProgramNames.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace programs {
+
+namespace {
+
+/// The file name of a program without folder and ".exe", in lower case.
+QString plainName(const QString &program)
+{
+    QString name = QFileInfo(program).fileName().toLower();
+    if (name.endsWith(QLatin1String(".exe")))
+        name.chop(4);
+    return name;
+}
+
+#ifndef Q_OS_WIN
+/// Installed editors tried in order, each with the option that keeps it
+/// running until its window closes (the viewers wait for that).
+struct Editor
+{
+    const char *name;
+    const char *waitOption;
+};
+constexpr Editor editors[] = {
+    {"gnome-text-editor", "--standalone"},
+    {"gedit", "--wait"},
+    {"kate", "--block"},
+    {"kwrite", nullptr},
+    {"mousepad", "--disable-server"},
+    {"pluma", nullptr},
+    {"xed", nullptr},
+    {"featherpad", "--standalone"},
+    {"leafpad", nullptr},
+};
+
+ProgramCommand installedEditor()
+{
+    for (const Editor &editor : editors) {
+        const QString path = QStandardPaths::findExecutable(QLatin1String(editor.name));
+        if (path.isEmpty())
+            continue;
+        ProgramCommand command{path, {}};
+        if (editor.waitOption)
+            command.options << QLatin1String(editor.waitOption);
+        return command;
+    }
+    // No editor known here: the desktop opens the file with its own choice.
+    return {QStringLiteral("xdg-open"), {}};
+}
+#endif
+
+bool isLibreOffice(const QString &name)
+{
+    return name == QLatin1String("localc") || name == QLatin1String("soffice")
+        || name.startsWith(QLatin1String("libreoffice"));
+}
+
+void addLibreOfficeOptions(ProgramCommand &command, const QString &name)
+{
+    if (name != QLatin1String("localc") && !command.options.contains(QLatin1String("--calc")))
+        command.options.append(QStringLiteral("--calc"));
+    for (const char *option : {"--norestore", "--nologo"}) {
+        if (!command.options.contains(QLatin1String(option)))
+            command.options.prepend(QLatin1String(option));
+    }
+}
+
+} // namespace
+
+bool isEditorName(const QString &name)
+{
+    const QString plain = plainName(name);
+    return plain == QLatin1String("notepad") || plain == QLatin1String("write");
+}
+
+ProgramCommand resolve(const QString &setting)
+{
+    const QString trimmed = setting.trimmed();
+    if (trimmed.isEmpty())
+        return {};
+
+    ProgramCommand command;
+    if (QFileInfo(trimmed).isFile()) {
+        command.program = trimmed;
+    } else {
+        QStringList words = QProcess::splitCommand(trimmed);
+        if (words.isEmpty())
+            return {};
+        command.program = words.takeFirst();
+        command.options = words;
+    }
+
+    const QString name = plainName(command.program);
+#ifndef Q_OS_WIN
+    if (command.options.isEmpty() && isEditorName(command.program))
+        return installedEditor();
+#endif
+    if (isLibreOffice(name))
+        addLibreOfficeOptions(command, name);
+    return command;
+}
+
+} // namespace programs

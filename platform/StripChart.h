@@ -1,0 +1,54 @@
+#pragma once
+// Two-trace strip chart: each trace has its own value range, values are
+// appended one at a time and drawn on request. It keeps every value of the
+// run, but draws a bounded summary of them, so drawing a day-long run
+// costs no more than drawing a minute.
+
+#include <QList>
+#include <QPointF>
+#include <QWidget>
+#include <memory>
+
+class StripChart : public QWidget
+{
+    Q_OBJECT
+
+public:
+    /// Most min/max buckets a trace is drawn from; each bucket draws at most
+    /// two points.
+    static constexpr int MaxBuckets = 1000;
+
+    explicit StripChart(QWidget *parent = nullptr);
+    ~StripChart() override;
+
+    /// Top of the value range of trace 1.
+    void setTop1(qint16 top);
+    /// Top of the value range of trace 2.
+    void setTop2(qint16 top);
+    /// Bottom of the value range of trace 1.
+    void setBottom1(qint16 bottom);
+    /// Bottom of the value range of trace 2.
+    void setBottom2(qint16 bottom);
+
+    /// Appends `value` to trace 1 or 2; other trace numbers are ignored.
+    /// Nothing is drawn until updateChart().
+    void append(int trace, qint32 value);
+    /// Redraws both traces from their summaries, the x axis spanning the run.
+    void updateChart();
+
+    /// Number of values appended to `trace` (0 for an unknown trace).
+    int pointCount(int trace) const;
+    /// The value appended at `index` (0-based, below pointCount()) to trace 1 or 2.
+    qint32 value(int trace, int index) const;
+    /// Top and bottom of the value range of `trace` as set (0 for an unknown trace).
+    qint16 top(int trace) const;
+    qint16 bottom(int trace) const;
+    /// The points currently drawn for `trace` (as of the last updateChart()).
+    QList<QPointF> drawnPoints(int trace) const;
+    /// Bytes held for both traces' values and summaries.
+    qsizetype storedBytes() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
