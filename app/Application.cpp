@@ -70,11 +70,9 @@ int runApplication(int argc, char *argv[])
         return Module1::ExecuteCommandLine(commandLine, 1) > 32;
     };
 
-    Form1 window(dialogs, environment);
-    dialogs.setParent(&window);
-    installQtTranslations(window.state().currentLanguage);
-    window.Form_Load();
-
+    // The hand-over comes before this copy's start-up: the start-up would
+    // otherwise re-create the working file that the running copy is
+    // recording into.
     if (instance.previousInstance()) {
         if (instance.activatePrevious())
             return 0;
@@ -82,6 +80,11 @@ int runApplication(int argc, char *argv[])
     } else {
         instance.listen();
     }
+
+    Form1 window(dialogs, environment);
+    dialogs.setParent(&window);
+    installQtTranslations(window.state().currentLanguage);
+    window.Form_Load();
     QObject::connect(&instance, &SingleInstance::raiseRequested, &window, [&window] {
         window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
         window.show();

@@ -1,6 +1,7 @@
 #include "Pathpro.h"
 
 #include "Colors.h"
+#include "HoverButton.h"
 #include "Rules.h"
 #include "SettingsFile.h"
 #include "SettingsItems.h"
@@ -17,7 +18,6 @@
 #include <QLocale>
 #include <QScreen>
 #include <QScrollBar>
-#include <QToolButton>
 #include <optional>
 
 namespace {
@@ -117,12 +117,10 @@ void setForeColor(QWidget *box, const QColor &color)
 }
 
 /// A picture button: click and tool tip are all the dialog uses.
-QAbstractButton *pictureButton(const char *name, const QString &text, QWidget *parent)
+QAbstractButton *pictureButton(const char *name, const QString &picture, QWidget *parent)
 {
-    auto *button = new QToolButton(parent);
+    auto *button = new HoverButton(picture, parent);
     button->setObjectName(QLatin1String(name));
-    button->setText(text);
-    button->setAutoRaise(true);
     return button;
 }
 
@@ -190,9 +188,9 @@ void Pathpro::buildControls()
     m_back = colorBar("Back");
     m_check1 = new QCheckBox(QStringLiteral("Extendet"), this);
     m_check1->setObjectName(QStringLiteral("Check1"));
-    m_button1 = pictureButton("Button1", QStringLiteral("OK"), this);
-    m_button2 = pictureButton("Button2", QStringLiteral("X"), this);
-    m_button3 = pictureButton("Button3", QStringLiteral("..."), this);
+    m_button1 = pictureButton("Button1", QStringLiteral("save"), this);
+    m_button2 = pictureButton("Button2", QStringLiteral("exit"), this);
+    m_button3 = pictureButton("Button3", QStringLiteral("open"), this);
 
     auto *grid = new QGridLayout(this);
     grid->addWidget(m_label2, 0, 0, 1, 3);

@@ -4,6 +4,7 @@
 // one received block at a time.
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFile>
 #include <QString>
 
@@ -41,8 +42,21 @@ public:
     /// The platform's description of the last failure.
     QString errorString() const { return m_error; }
 
+    /// Opens an existing file or device for appending and keeps its
+    /// content (no listing, no delete). False on failure (errorString()).
+    bool openForAppend(const QString &path);
+
     /// Size of the working file on disk, 0 when absent.
     static qint64 existingSize(const QString &workFilePath = bareName());
+
+    /// Keeps what an earlier run left in the working file: when a non-empty
+    /// working file exists, copies it beside itself as
+    /// "Vindo-recovered-YYYYMMDD-HHMMSS.csv" (with "-2", "-3"... when that
+    /// name is taken) and returns the new name. Returns an empty text when
+    /// there was nothing to keep, or when the copy failed; `error` then
+    /// says why (and stays empty when there was nothing to keep).
+    static QString recoverLeftover(const QString &workFilePath, const QDateTime &now,
+                                   QString *error = nullptr);
 
 private:
     QFile m_file;
