@@ -1,5 +1,6 @@
 #include "QtUserDialogs.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
