@@ -67,6 +67,8 @@ public:
     bool graphLoaded() const { return !m_graph.isNull(); }
     /// The delete dialog, loaded (hidden) on first use.
     Form2 *form2();
+    /// True once the delete dialog has been loaded.
+    bool form2Loaded() const { return !m_form2.isNull(); }
     /// The settings dialog, loaded on first use.
     Pathpro *pathpro();
 

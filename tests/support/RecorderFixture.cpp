@@ -1,0 +1,60 @@
+#include "RecorderFixture.h"
+
+#include <QDir>
+#include <QFile>
+
+QByteArray RecorderFixture::settingsLines(const QString &language, int port, int fore, int back,
+                                          const QString &spreadsheet)
+{
+    const QStringList lines = {spreadsheet, QString::number(port), language,
+                               QStringLiteral(" %1 ").arg(fore), QStringLiteral(" %1 ").arg(back),
+                               QString(), QString(), QStringLiteral("0"), QStringLiteral("Ready")};
+    return (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1();
+}
+
+RecorderFixture::RecorderFixture()
+{
+    m_previousDir = QDir::currentPath();
+    QDir::setCurrent(m_dir.path());
+}
+
+RecorderFixture::~RecorderFixture()
+{
+    destroy();
+    QDir::setCurrent(m_previousDir);
+}
+
+void RecorderFixture::writeFile(const QString &name, const QByteArray &bytes)
+{
+    QFile file(path(name));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+}
+
+QByteArray RecorderFixture::readFile(const QString &name) const
+{
+    QFile file(path(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString RecorderFixture::path(const QString &name) const
+{
+    return QDir(m_dir.path()).filePath(name);
+}
+
+Form1 &RecorderFixture::start()
+{
+    Form1Environment environment;
+    environment.programDir = m_dir.path();
+    environment.portDirectory = m_dir.path();
+    environment.endProgram = [this] { ++endProgramCalls; };
+    environment.restart = [this] { ++restartCalls; return true; };
+    m_window = std::make_unique<Form1>(dialogs, environment);
+    m_window->Form_Load();
+    return *m_window;
+}
+
+void RecorderFixture::destroy()
+{
+    m_window.reset();
+}

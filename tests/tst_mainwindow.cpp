@@ -1,0 +1,383 @@
+// Start-up of the main window, the serial port toggle and the handling of
+// communication events, over real files and a real pseudo-terminal.
+
+#include "ClickableImage.h"
+#include "Form2.h"
+#include "HoverButton.h"
+#include "LevelMeter.h"
+#include "MSComm.h"
+#include "RecorderFixture.h"
+#include "Simulator.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QtTest>
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void settingsFileDrivesPortLanguageAndColours_data();
+    void settingsFileDrivesPortLanguageAndColours();
+    void languageTextsFollowTheSettings_data();
+    void languageTextsFollowTheSettings();
+    void designStateOfControls();
+    void startUpCreatesAnEmptyWorkingFile();
+    void leftoverMeasurementIsKeptBeforeStartUpReplacesIt();
+    void workingFileThatCannotBeDeletedIsReportedOnce();
+    void sensorIniGivesHeaderTexts_data();
+    void sensorIniGivesHeaderTexts();
+    void portOpensAndClosesOnTheSimulator();
+    void portThatCannotBeOpenedIsReported();
+    void commEventsAreClassified_data();
+    void commEventsAreClassified();
+    void cancelInTheErrorBoxClosesThePort();
+    void receivedCharactersReachTheReceiveBox();
+    void vanishedDeviceIsReportedOnceWithoutSpinning();
+    void closeRequestsAreIgnored();
+};
+
+void TestMainWindow::settingsFileDrivesPortLanguageAndColours_data()
+{
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QColor>("text");
+    QTest::addColumn<QColor>("base");
+
+    const QColor defaultText = QPlainTextEdit().palette().color(QPalette::Text);
+    QTest::newRow("written by the dialog")
+        << RecorderFixture::settingsLines(QStringLiteral("English"), 3, 15, 1)
+        << 3 << "English" << QColor(255, 255, 255) << QColor(0, 0, 128);
+    QTest::newRow("colour 16 keeps the text colour")
+        << RecorderFixture::settingsLines(QStringLiteral("Deutsch"), 2, 16, 4)
+        << 2 << "Deutsch" << defaultText << QColor(128, 0, 0);
+    QTest::newRow("port 2.5 rounds to the even 2")
+        << QByteArray("\r\n2.5\r\nFrancais\r\n 0 \r\n 15 \r\n\r\n\r\n0\r\nReady\r\n")
+        << 2 << "Francais" << QColor(0, 0, 0) << QColor(255, 255, 255);
+    // Everything behind the comma becomes the next entry: the port reads
+    // "Program Files\x.exe" (0) and the language reads "3".
+    QTest::newRow("spreadsheet path with a comma")
+        << QByteArray("C:\\a,Program Files\\x.exe\r\n3\r\nEnglish\r\n 0 \r\n 15 \r\n\r\n\r\n0\r\nReady\r\n")
+        << 0 << "3" << QColor(0, 0, 0) << QColor(0, 0, 0);
+    QTest::newRow("missing file") << QByteArray() << 0 << "" << QColor(0, 0, 0) << QColor(0, 0, 0);
+}
+
+void TestMainWindow::settingsFileDrivesPortLanguageAndColours()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(int, port);
+    QFETCH(QString, language);
+    QFETCH(QColor, text);
+    QFETCH(QColor, base);
+
+    RecorderFixture fx;
+    if (!settings.isEmpty())
+        fx.writeFile(QStringLiteral("qvx.ini"), settings);
+    Form1 &w = fx.start();
+    QCOMPARE(w.comm()->CommPort(), port);
+    QCOMPARE(w.state().currentLanguage, language);
+    QCOMPARE(w.comm()->Settings(), QStringLiteral("2400,n,8,1")); // entry 6 empty: refused
+    QCOMPARE(w.Term->palette().color(QPalette::Text), text);
+    QCOMPARE(w.Text2->palette().color(QPalette::Text), text);
+    QCOMPARE(w.Term->palette().color(QPalette::Base), base);
+    QCOMPARE(w.Text2->palette().color(QPalette::Base), base);
+    QCOMPARE(w.Label1->text().size(), 85);
+    QVERIFY(fx.dialogs.messages().isEmpty());
+}
+
+void TestMainWindow::languageTextsFollowTheSettings_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("notes");
+    QTest::addColumn<QString>("fileMenu");
+    QTest::addColumn<QString>("startTip");
+    QTest::addColumn<QString>("saveTip");
+    QTest::addColumn<QString>("deleteDialog");
+
+    QTest::newRow("Deutsch") << "Deutsch" << "Notizen" << "&Datei" << "Start / Stopp" << "Messdaten speichern" << "";
+    QTest::newRow("English") << "English" << "Notes" << "&File" << "Start/Stop" << " Save the Measurement File"
+                             << " Clean Measurement";
+    QTest::newRow("Francais") << "Francais" << "Note" << "&File" << "Start/Stop" << " Enregistrer la mesure"
+                              << " Efface données";
+    // Lower case matches no language: the design texts stay, German and
+    // English mixed.
+    QTest::newRow("lower case") << "english" << "Notizen" << "&File" << "Start / Stopp" << "Messdaten speichern" << "";
+}
+
+void TestMainWindow::languageTextsFollowTheSettings()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, notes);
+    QFETCH(QString, fileMenu);
+    QFETCH(QString, startTip);
+    QFETCH(QString, saveTip);
+    QFETCH(QString, deleteDialog);
+
+    RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(language));
+    Form1 &w = fx.start();
+    QCOMPARE(w.Label2->text(), notes);
+    QCOMPARE(w.Dateien->title(), fileMenu);
+    QCOMPARE(w.Button1->toolTip(), startTip);
+    QCOMPARE(w.Button1->accessibleName(), startTip);
+    QCOMPARE(w.Button2->toolTip(), saveTip);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Quendrel Data Recorder"));
+    // English and French load the delete dialog through its caption.
+    QCOMPARE(w.form2Loaded(), !deleteDialog.isEmpty());
+    if (!deleteDialog.isEmpty())
+        QCOMPARE(w.form2()->windowTitle(), deleteDialog);
+}
+
+void TestMainWindow::designStateOfControls()
+{
+    RecorderFixture fx;
+    Form1 &w = fx.start();
+    // Every control carries its design name.
+    for (const char *name : {"Term", "Label1", "Text2", "Label2", "Secunden", "Text8", "Text9", "Text10", "Text11",
+                             "Text12", "Text13", "Mess", "Secu", "Label5", "Label6", "Label11", "Label7", "Label8",
+                             "Bar1", "Bar2", "Label9", "Label10", "Image1", "Image2", "Image3", "Image7", "KopfLesen",
+                             "Sensorwahl", "txtPopStr", "lstPopStrings", "Check1", "Button1", "Button2", "Button3",
+                             "Button4", "Button5"})
+        QVERIFY2(w.findChild<QWidget *>(QLatin1String(name)), name);
+    for (const char *name : {"SSCommand2", "SScommand4", "SScommand3", "cmdstart", "SSCommand6", "SSCommand1",
+                             "Path", "MOpen", "MSettings", "info", "Help"})
+        QVERIFY2(w.findChild<QAction *>(QLatin1String(name)), name);
+    QVERIFY(w.findChild<QMenu *>(QStringLiteral("Dateien")));
+    QVERIFY(w.findChild<QMenu *>(QStringLiteral("MPort")));
+
+    QVERIFY(!w.SSCommand2->isVisible());
+    QVERIFY(w.SScommand4->isVisible());
+    QVERIFY(!w.SScommand3->isVisible() && !w.SScommand3->isEnabled());
+    QVERIFY(!w.MOpen->isVisible() && !w.MOpen->isEnabled());
+    QVERIFY(!w.MSettings->isVisible());
+    QVERIFY(w.Check1->isChecked());
+    QCOMPARE(w.Text1[0]->text(), QStringLiteral("SK1"));
+    QCOMPARE(w.Text1[1]->text(), QStringLiteral("SK2"));
+    QVERIFY(!w.Timer1->isActive());
+    QCOMPARE(w.Timer1->interval(), 1500);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(!w.Label7->isVisible());
+    QVERIFY(!w.Label8->isVisible());
+    QVERIFY(!w.Image1->isVisible());
+    QVERIFY(!w.KopfLesen->isVisible());
+    QVERIFY(!(w.windowFlags() & Qt::WindowCloseButtonHint));
+}
+
+void TestMainWindow::startUpCreatesAnEmptyWorkingFile()
+{
+    RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English")));
+    Form1 &w = fx.start();
+    QVERIFY(w.workingFile().isOpen());
+    QVERIFY(QFile::exists(fx.path(QStringLiteral("Vindo.qvx"))));
+    QCOMPARE(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size(), 0);
+    QVERIFY(fx.dialogs.messages().isEmpty());
+}
+
+void TestMainWindow::leftoverMeasurementIsKeptBeforeStartUpReplacesIt()
+{
+    RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English")));
+    const QByteArray recorded("  Time: 10:00:00\r  Date: 1.1.26\rNotes :  run 7\r    1   12.5\r\n");
+    fx.writeFile(QStringLiteral("Vindo.qvx"), recorded);
+    fx.dialogs.answer(answer::OK);
+    Form1 &w = fx.start();
+
+    const QStringList kept = QDir(fx.dir()).entryList({QStringLiteral("Vindo-recovered-*.csv")});
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(fx.readFile(kept.first()), recorded);
+    QCOMPARE(fx.dialogs.messages().size(), 1);
+    QVERIFY(fx.dialogs.messages().first().text.contains(kept.first()));
+    QCOMPARE(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size(), 0);
+    QVERIFY(w.workingFile().isOpen());
+}
+
+void TestMainWindow::workingFileThatCannotBeDeletedIsReportedOnce()
+{
+    RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English")));
+    // A folder of that name cannot be deleted as a file, not even by root.
+    QDir(fx.dir()).mkpath(QStringLiteral("Vindo.qvx/held"));
+    fx.dialogs.answer(answer::Continue);
+    Form1 &w = fx.start();
+    const auto boxes = fx.dialogs.messages();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes.first().text, QStringLiteral("Please close Microsoft EXCEL ! \r\nBitte Microsoft EXCEL schließen ! "));
+    QCOMPARE(boxes.first().title, QStringLiteral(" Quendrel Data Recorder Info "));
+    QCOMPARE(boxes.first().style, 38);
+    QVERIFY(!w.workingFile().isOpen());
+}
+
+void TestMainWindow::sensorIniGivesHeaderTexts_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("inp1");
+    QTest::addColumn<QString>("inp2");
+    QTest::newRow("two lines") << QByteArray("4\r\n8\r\n") << " 4" << " 8";
+    QTest::newRow("one line with a comma") << QByteArray("4,8\r\n") << " 4" << " 8";
+    QTest::newRow("negative") << QByteArray("-3\r\n7\r\n") << "-3" << " 7";
+    QTest::newRow("one value") << QByteArray("12\r\n") << " 12" << " 12";
+    QTest::newRow("missing") << QByteArray() << " 0" << " 0";
+}
+
+void TestMainWindow::sensorIniGivesHeaderTexts()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, inp1);
+    QFETCH(QString, inp2);
+    RecorderFixture fx;
+    if (!content.isEmpty())
+        fx.writeFile(QStringLiteral("sensor.ini"), content);
+    Form1 &w = fx.start();
+    QCOMPARE(w.state().inp1Header, inp1);
+    QCOMPARE(w.state().inp2Header, inp2);
+}
+
+void TestMainWindow::portOpensAndClosesOnTheSimulator()
+{
+    RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 4));
+    Simulator sim;
+    QVERIFY(sim.start(fx.dir(), 4));
+    Form1 &w = fx.start();
+    w.MOpen_Click();
+    QVERIFY(w.comm()->PortOpen());
+    QVERIFY(w.MOpen->isChecked());
+    w.MOpen_Click();
+    QVERIFY(!w.comm()->PortOpen());
+    QVERIFY(!w.MOpen->isChecked());
+    QVERIFY(fx.dialogs.messages().isEmpty());
+}
+
+void TestMainWindow::portThatCannotBeOpenedIsReported()
+{
+    RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 9));
+    QFile::link(fx.path(QStringLiteral("no-such-device")), fx.path(QStringLiteral("COM9")));
+    fx.dialogs.answer(answer::OK);
+    Form1 &w = fx.start();
+    w.MOpen_Click();
+    QVERIFY(!w.comm()->PortOpen());
+    QVERIFY(!w.MOpen->isChecked());
+    const auto boxes = fx.dialogs.messages();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes.first().style, 48);
+    QVERIFY(!boxes.first().text.isEmpty());
+}
+
+void TestMainWindow::commEventsAreClassified_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("boxText"); // empty: no box and no beep
+    QTest::newRow("output threshold") << 1 << "";
+    QTest::newRow("CTS change") << 3 << "";
+    QTest::newRow("end of file") << 7 << "";
+    QTest::newRow("break") << 1001 << "";
+    QTest::newRow("CTS timeout") << 1002 << "CTS Timeout";
+    QTest::newRow("DSR timeout") << 1003 << "DSR Timeout";
+    QTest::newRow("framing") << 1004 << "";
+    QTest::newRow("ignored 1005") << 1005 << "";
+    QTest::newRow("overrun") << 1006 << "Overrun Error";
+    QTest::newRow("buffer overflow") << 1008 << "";
+    QTest::newRow("parity") << 1009 << "";
+    QTest::newRow("transmit buffer full") << 1010 << "Unknown error or event";
+}
+
+void TestMainWindow::commEventsAreClassified()
+{
+    QFETCH(int, code);
+    QFETCH(QString, boxText);
+    RecorderFixture fx;
+    Form1 &w = fx.start();
+    fx.dialogs.answer(answer::OK);
+    w.comm()->raiseEvent(qint16(code));
+    if (boxText.isEmpty()) {
+        QCOMPARE(fx.dialogs.beeps(), 0);
+        QVERIFY(fx.dialogs.messages().isEmpty());
+    } else {
+        QCOMPARE(fx.dialogs.beeps(), 1);
+        QCOMPARE(fx.dialogs.messages().size(), 1);
+        QCOMPARE(fx.dialogs.messages().first().text, boxText);
+        QCOMPARE(fx.dialogs.messages().first().title, QStringLiteral("Click Cancel to quit, OK to ignore."));
+        QCOMPARE(fx.dialogs.messages().first().style, 1);
+    }
+}
+
+void TestMainWindow::cancelInTheErrorBoxClosesThePort()
+{
+    RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 5));
+    Simulator sim;
+    QVERIFY(sim.start(fx.dir(), 5));
+    Form1 &w = fx.start();
+    w.MOpen_Click();
+    QVERIFY(w.comm()->PortOpen());
+    fx.dialogs.answer(answer::OK);
+    w.comm()->raiseEvent(1006);
+    QVERIFY(w.comm()->PortOpen());
+    fx.dialogs.answer(answer::Cancel);
+    w.comm()->raiseEvent(1006);
+    QVERIFY(!w.comm()->PortOpen());
+    // The check mark is left as it was: only the port toggle sets it.
+    QVERIFY(w.MOpen->isChecked());
+}
+
+void TestMainWindow::receivedCharactersReachTheReceiveBox()
+{
+    RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 6));
+    Simulator sim;
+    QVERIFY(sim.start(fx.dir(), 6, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
+    Form1 &w = fx.start();
+    w.MOpen_Click();
+    w.comm()->Output(QByteArray(1, '\x02'));
+    QTRY_VERIFY_WITH_TIMEOUT(w.live().Term.text.contains(QStringLiteral("INP1 = ")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.live().Text8.isEmpty(), 5000);
+    w.refreshView();
+    QVERIFY(w.Term->toPlainText().contains(QStringLiteral("INP1 = ")));
+}
+
+void TestMainWindow::vanishedDeviceIsReportedOnceWithoutSpinning()
+{
+    RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 7));
+    Simulator sim;
+    QVERIFY(sim.start(fx.dir(), 7, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
+    Form1 &w = fx.start();
+    w.MOpen_Click();
+    w.comm()->Output(QByteArray(1, '\x02'));
+    QTRY_VERIFY_WITH_TIMEOUT(w.live().Term.text.contains(QStringLiteral("INP1 = ")), 5000);
+    fx.dialogs.answer(answer::OK);
+    fx.dialogs.answer(answer::OK);
+    sim.hangUp();
+    QTRY_COMPARE_WITH_TIMEOUT(fx.dialogs.messages().size(), 1, 5000);
+    QVERIFY(!w.comm()->PortOpen());
+    const QString before = w.live().Term.text;
+    // Let the event loop run: a port left open would report again and again.
+    QTest::qWait(500);
+    QCOMPARE(fx.dialogs.messages().size(), 1);
+    QCOMPARE(fx.dialogs.beeps() >= 1, true);
+    QCOMPARE(w.live().Term.text, before);
+}
+
+void TestMainWindow::closeRequestsAreIgnored()
+{
+    RecorderFixture fx;
+    Form1 &w = fx.start();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(!w.close());
+    QVERIFY(w.isVisible());
+    QCOMPARE(fx.endProgramCalls, 0);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
