@@ -1,0 +1,142 @@
+// The number rules and the item reader that every window shares.
+
+#include "Rules.h"
+#include "SettingsItems.h"
+
+#include <QtTest>
+
+class TestRules : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void leadingNumberReadsThePrefix_data();
+    void leadingNumberReadsThePrefix();
+    void halvesRoundToTheEvenNeighbour_data();
+    void halvesRoundToTheEvenNeighbour();
+    void int16RangeIsChecked();
+    void itemsSplitAtCommasAndLineEnds_data();
+    void itemsSplitAtCommasAndLineEnds();
+    void failedReadKeepsThePreviousItem();
+    void missingFileReadsNothing();
+    void hugeFileIsReadOnlyInPart();
+};
+
+void TestRules::leadingNumberReadsThePrefix_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("value");
+    QTest::newRow("plain") << "12.5" << 12.5;
+    QTest::newRow("blanks first") << "   42" << 42.0;
+    QTest::newRow("comma ends it") << "12,7" << 12.0;
+    QTest::newRow("overload") << "*Ovl*" << 0.0;
+    QTest::newRow("empty") << "" << 0.0;
+    QTest::newRow("negative") << "-3" << -3.0;
+    QTest::newRow("trailing letters") << "04abc" << 4.0;
+    QTest::newRow("point only") << ".5" << 0.5;
+    QTest::newRow("second point ends it") << "1.2.3" << 1.2;
+    QTest::newRow("letters first") << "SK1" << 0.0;
+    QTest::newRow("sign alone") << "-" << 0.0;
+}
+
+void TestRules::leadingNumberReadsThePrefix()
+{
+    QFETCH(QString, text);
+    QFETCH(double, value);
+    QCOMPARE(rules::leadingNumber(text), value);
+}
+
+void TestRules::halvesRoundToTheEvenNeighbour_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<double>("rounded");
+    QTest::newRow("12.5") << 12.5 << 12.0;
+    QTest::newRow("13.5") << 13.5 << 14.0;
+    QTest::newRow("0.5") << 0.5 << 0.0;
+    QTest::newRow("158.5") << 158.5 << 158.0;
+    QTest::newRow("-2.5") << -2.5 << -2.0;
+    QTest::newRow("-3.5") << -3.5 << -4.0;
+    QTest::newRow("3.6") << 3.6 << 4.0;
+    QTest::newRow("12.49") << 12.49 << 12.0;
+}
+
+void TestRules::halvesRoundToTheEvenNeighbour()
+{
+    QFETCH(double, value);
+    QFETCH(double, rounded);
+    QCOMPARE(rules::roundHalfEven(value), rounded);
+}
+
+void TestRules::int16RangeIsChecked()
+{
+    QCOMPARE(rules::toInt16(32767.4).value(), qint16(32767));
+    QVERIFY(!rules::toInt16(32767.6).has_value());
+    QCOMPARE(rules::toInt16(-32768).value(), qint16(-32768));
+    QVERIFY(!rules::toInt16(1e12).has_value());
+    QCOMPARE(rules::toInt32(21756.5).value(), 21756);
+}
+
+void TestRules::itemsSplitAtCommasAndLineEnds_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("items");
+    QTest::newRow("nine lines") << QByteArray("C:\\x.exe\r\n1\r\nEnglish\r\n 15 \r\n 1 \r\n\r\n\r\n0\r\nReady\r\n")
+                                << QStringList{"C:\\x.exe", "1", "English", "15", "1", "", "", "0", "Ready"};
+    QTest::newRow("comma") << QByteArray("4,8\r\n") << QStringList{"4", "8"};
+    QTest::newRow("quotes") << QByteArray("\"a, b\",c\r\n") << QStringList{"a, b", "c"};
+    QTest::newRow("leading blanks") << QByteArray("   x\n  y") << QStringList{"x", "y"};
+    QTest::newRow("no final line end") << QByteArray("a\r\nb") << QStringList{"a", "b"};
+    QTest::newRow("latin-1") << QByteArray("Fran\xe7""ais\r\n") << QStringList{QString::fromLatin1("Fran\xe7""ais")};
+}
+
+void TestRules::itemsSplitAtCommasAndLineEnds()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, items);
+    SettingsItems reader = SettingsItems::fromBytes(bytes);
+    QStringList read;
+    QString item;
+    while (reader.next(item))
+        read << item;
+    QCOMPARE(read, items);
+}
+
+void TestRules::failedReadKeepsThePreviousItem()
+{
+    SettingsItems reader = SettingsItems::fromBytes("12\r\n");
+    QString item = QStringLiteral("old");
+    QVERIFY(reader.next(item));
+    QCOMPARE(item, QStringLiteral("12"));
+    QVERIFY(!reader.next(item));
+    QCOMPARE(item, QStringLiteral("12"));
+}
+
+void TestRules::missingFileReadsNothing()
+{
+    QTemporaryDir dir;
+    SettingsItems reader(dir.filePath(QStringLiteral("absent.ini")));
+    QVERIFY(!reader.isOpen());
+    QString item = QStringLiteral("kept");
+    QVERIFY(!reader.next(item));
+    QCOMPARE(item, QStringLiteral("kept"));
+}
+
+void TestRules::hugeFileIsReadOnlyInPart()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.ini"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const QByteArray line(1 << 20, 'x');
+    for (int i = 0; i < 4; ++i)
+        file.write(line + "\r\n");
+    file.close();
+    SettingsItems reader(path, 1 << 20);
+    QString item;
+    QVERIFY(reader.next(item));
+    QCOMPARE(item.size(), 1 << 20);
+    QVERIFY(!reader.next(item));
+}
+
+QTEST_GUILESS_MAIN(TestRules)
+#include "tst_rules.moc"
