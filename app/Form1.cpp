@@ -3,6 +3,7 @@
 #include "ClickableImage.h"
 #include "Colors.h"
 #include "CommEvents.h"
+#include "FileListBox.h"
 #include "Form2.h"
 #include "Graph.h"
 #include "HeaderRead.h"
@@ -749,10 +750,10 @@ void Form1::KopfLesen_Click()
     Text1[1]->setText(m_state.sr2Header);
     const QString unit1 = headerUnit(m_state.inp1Header);
     const QString unit2 = headerUnit(m_state.inp2Header);
-    graph()->Label7->setText(unit1);
-    graph()->Label6->setText(unit1);
-    graph()->Label8->setText(unit2);
-    graph()->Label4->setText(unit2);
+    graph()->Label7()->setText(unit1);
+    graph()->Label6()->setText(unit1);
+    graph()->Label8()->setText(unit2);
+    graph()->Label4()->setText(unit2);
 }
 
 // ---------------------------------------------------------------- sensors and graph
@@ -760,8 +761,8 @@ void Form1::KopfLesen_Click()
 void Form1::Sensorwahl_Click()
 {
     SensorTargets targets;
-    targets.setGraphLabel1 = [this](const QString &t) { graph()->Label1->setText(t); };
-    targets.setGraphLabel2 = [this](const QString &t) { graph()->Label2->setText(t); };
+    targets.setGraphLabel1 = [this](const QString &t) { graph()->Label1()->setText(t); };
+    targets.setGraphLabel2 = [this](const QString &t) { graph()->Label2()->setText(t); };
     targets.setLabel9 = [this](const QString &t) { Label9->setText(t); };
     targets.setLabel10 = [this](const QString &t) { Label10->setText(t); };
     targets.setBar1FullScale = [this](qint16 v) { m_live.Bar1FullScale = v; m_live.touch(); scheduleRefresh(); };
