@@ -1,0 +1,50 @@
+#pragma once
+// The file part of reading the instrument header: a copy of the working
+// file is taken and its first 16 lines give the INP1, SR1, INP2, SR2 and
+// "Pri" lines.
+
+#include "SharedState.h"
+
+#include <QString>
+
+/// What a header read found beyond the header texts in SharedState.
+struct HeaderReadResult
+{
+    /// The last line beginning "Pri", for the caption of Label11; a null
+    /// text when no such line was read (the caption then stays as it is).
+    QString label11;
+    /// True when inp1Header does not begin with "INP1" after the read:
+    /// the transmission error is to be reported.
+    bool transmissionError = false;
+};
+
+/// Number of line reads of a header read.
+constexpr int HeaderLineReads = 16;
+
+/// Bare name of the working file as the header read spells it.
+inline QString headerSourceName() { return QStringLiteral("vindo.qvx"); }
+/// Bare name of the header copy.
+inline QString headerCopyName() { return QStringLiteral("vindo.qvy"); }
+
+/// Deletes the header copy in `programDir`, copies the working file to the
+/// header copy in the current directory (keeping an existing copy), reads
+/// 16 lines of the copy in `programDir` and updates inp1Header, sr1Header,
+/// inp2Header and sr2Header of `state`. A line ends at a carriage return,
+/// with or without a line feed; a read past the end repeats the previous
+/// line. Missing files make every read fail; the texts then stay as given.
+HeaderReadResult readInstrumentHeader(const QString &programDir, SharedState &state);
+
+/// The unit part of a header line: characters 8 to 11 (the text after
+/// "INP1 = ", at most 4 characters).
+QString headerUnit(const QString &header);
+
+/// The transmission-error message of one language.
+struct TransmissionErrorText
+{
+    QString text;   ///< message text; null for a language matching none
+    QString title;  ///< title of the box
+};
+
+/// The transmission-error message for `language`; both texts are null
+/// when the language matches none of the three (no message is shown).
+TransmissionErrorText transmissionErrorText(const QString &language);

@@ -1,0 +1,212 @@
+#include "SampleProcessor.h"
+
+#include "LiveModel.h"
+#include "Rules.h"
+#include "SharedState.h"
+#include "UserDialogs.h"
+#include "WorkingFile.h"
+#include "clsStringAnalyser.h"
+
+#include <QLocale>
+
+namespace {
+
+// The receive box is trimmed by this many characters once it holds TermLimit.
+constexpr int TermLimit = 16384;
+constexpr int TermTrim = 4096;
+
+const QChar Backspace(8);
+const QChar Tab(9);
+const QChar LineFeed(10);
+const QChar CarriageReturn(13);
+
+// Labels of the notes header.
+const LanguageText TimeLabel{QStringLiteral("  Uhrzeit: "), QStringLiteral("  Time: "),
+                             QStringLiteral("  Temps: ")};
+const LanguageText DateLabel{QStringLiteral("  Datum: "), QStringLiteral("  Date: "),
+                             QStringLiteral("  Date: ")};
+
+const QString Overload = QStringLiteral("*Ovl*");
+
+} // namespace
+
+SampleProcessor::SampleProcessor(SharedState &state, LiveModel &live, WorkingFile &file, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_live(live)
+    , m_file(file)
+    , m_clock([] { return QDateTime::currentDateTime(); })
+{
+}
+
+void SampleProcessor::setCheck1State(Qt::CheckState s)
+{
+    m_check1 = s;
+}
+
+void SampleProcessor::setNotesProvider(std::function<QString()> f)
+{
+    m_notes = std::move(f);
+}
+
+void SampleProcessor::setClock(std::function<QDateTime()> clock)
+{
+    m_clock = std::move(clock);
+}
+
+void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
+{
+    QString block = QString::fromLatin1(received);
+    const QDateTime now = m_clock();
+
+    if (m_check1 == Qt::Checked)
+        m_semicolonMode = QStringLiteral("1");
+    else if (m_check1 == Qt::Unchecked)
+        m_semicolonMode = QStringLiteral("0");
+
+    if (m_state.isDeutsch() || m_state.isEnglish() || m_state.isFrancais()) {
+        m_timeLabel = TimeLabel.pick(m_state.currentLanguage);
+        m_dateLabel = DateLabel.pick(m_state.currentLanguage);
+    }
+    m_dateText = QLocale::system().toString(now.date(), QLocale::ShortFormat);
+
+    // Show the block in the receive box, trimmed to a bounded size.
+    int termLength = int(term.text.size());
+    m_state.receivedTextLength = termLength;
+    if (termLength > 0) {
+        m_live.Image1Visible = true;
+        m_live.Image2Visible = false;
+    }
+    if (termLength >= TermLimit) {
+        term.text.remove(0, TermTrim);
+        termLength = int(term.text.size());
+    }
+    term.selStart = termLength;
+    term.selLength = 0;
+
+    applyBackspaces(term, block, termLength);
+    block.remove(LineFeed);
+    block.replace(CarriageReturn, QStringLiteral("\r\n"));
+    if (m_state.isDeutsch() || m_state.isFrancais())
+        block.replace(QLatin1Char('.'), QLatin1Char(','));
+    term.replaceSelection(block);
+
+    // Record it; the first block after Start is replaced by the notes header.
+    if (m_state.notesHeaderPending == 1)
+        block = notesHeader(now);
+    if (m_semicolonMode == QLatin1String("1"))
+        block.replace(Tab, QLatin1Char(';'));
+    m_state.notesHeaderPending = 0;
+    record(block.toLatin1());
+
+    // Show the last complete line.
+    block.remove(Tab);
+    block.remove(QLatin1Char(';'));
+    gatherLine(block);
+    if (!SplitLastLine(m_live))
+        emit beep();
+    showWords();
+    showLevel(m_live.Text8, m_state.rangeLimit1, m_live.Bar1Level, m_live.Label7Visible);
+    showLevel(m_live.Text11, m_state.rangeLimit2, m_live.Bar2Level, m_live.Label8Visible);
+    m_live.touch();
+}
+
+void SampleProcessor::CloseWorkingFile()
+{
+    m_file.close();
+}
+
+void SampleProcessor::applyBackspaces(TermModel &term, QString &block, int termLength) const
+{
+    for (qsizetype i = block.indexOf(Backspace); i >= 0; i = block.indexOf(Backspace)) {
+        if (i == 0) {
+            // The character before it is already in the receive box: select
+            // it there, so that appending the block replaces it.
+            if (termLength > 0) {
+                term.selStart = termLength - 1;
+                term.selLength = 1;
+            }
+            block.remove(0, 1);
+        } else {
+            block.remove(i - 1, 2);
+        }
+    }
+}
+
+QString SampleProcessor::notesHeader(const QDateTime &now) const
+{
+    const QString notes = m_notes ? m_notes() : QString();
+    return m_timeLabel + now.time().toString(QStringLiteral("hh:mm:ss")) + CarriageReturn
+        + m_dateLabel + m_dateText + CarriageReturn
+        + QStringLiteral("Notes :  ") + notes + CarriageReturn;
+}
+
+void SampleProcessor::record(const QByteArray &bytes)
+{
+    if (!m_file.isOpen())
+        return;
+    m_pendingWrites.append(bytes);
+    // A block that arrives while the write-error question of an earlier
+    // block is open waits behind it, so the file keeps the arrival order.
+    if (m_recording)
+        return;
+    m_recording = true;
+    while (!m_pendingWrites.isEmpty() && m_file.isOpen()) {
+        if (!writeWithRetry(m_pendingWrites.first()))
+            break;
+        m_pendingWrites.removeFirst();
+    }
+    m_pendingWrites.clear();
+    m_recording = false;
+}
+
+bool SampleProcessor::writeWithRetry(const QByteArray &bytes)
+{
+    while (!m_file.write(bytes)) {
+        int reply = answer::Cancel;
+        emit writeFailed(m_file.errorString(), &reply);
+        if (reply != answer::Retry) {
+            CloseWorkingFile();
+            return false;
+        }
+        if (!m_file.isOpen())
+            return false;
+    }
+    return true;
+}
+
+void SampleProcessor::gatherLine(const QString &block)
+{
+    m_lineBuffer += block;
+    const qsizetype lastReturn = m_lineBuffer.lastIndexOf(CarriageReturn);
+    if (block.contains(CarriageReturn) && lastReturn >= 0) {
+        // Everything up to the last line end is complete; the start of the
+        // next line stays for the following blocks.
+        qsizetype end = lastReturn + 1;
+        if (end < m_lineBuffer.size() && m_lineBuffer.at(end) == LineFeed)
+            ++end;
+        m_live.txtPopStr = m_lineBuffer.left(end);
+        m_lineBuffer.remove(0, end);
+    }
+    if (m_lineBuffer.size() > LineBufferLimit)
+        m_lineBuffer = m_lineBuffer.right(LineBufferLimit);
+}
+
+void SampleProcessor::showWords()
+{
+    const QStringList &words = m_live.lstPopStrings;
+    QString *const targets[] = {&m_live.Secunden, &m_live.Text8, &m_live.Text9, &m_live.Text10,
+                                &m_live.Text11, &m_live.Text12, &m_live.Text13};
+    for (int i = 0; i < 7; ++i)
+        *targets[i] = words.value(i);
+}
+
+void SampleProcessor::showLevel(const QString &actual, qint16 rangeLimit, qint16 &level,
+                                bool &overload) const
+{
+    const double value = rules::leadingNumber(actual);
+    // A value outside the meter's 16-bit range leaves it unchanged.
+    if (const std::optional<qint16> rounded = rules::toInt16(rules::roundHalfEven(value)))
+        level = *rounded;
+    overload = value > rangeLimit || actual == Overload;
+}

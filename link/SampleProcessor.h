@@ -1,0 +1,85 @@
+#pragma once
+// The receive path: every block of characters from the instrument is shown
+// in the receive box, recorded in the working file, gathered into lines and
+// the last complete line shown in the figures, meters and overload labels.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+struct SharedState;
+struct LiveModel;
+struct TermModel;
+class WorkingFile;
+
+class SampleProcessor : public QObject
+{
+    Q_OBJECT
+public:
+    /// Longest text kept while waiting for a line end; older text is
+    /// dropped from the line (the working file still records it).
+    static constexpr int LineBufferLimit = 4096;
+
+    SampleProcessor(SharedState &state, LiveModel &live, WorkingFile &file, QObject *parent = nullptr);
+
+    /// State of the hidden check box Check1 (checked from the design on):
+    /// checked records tabs as ";", unchecked keeps them, partially checked
+    /// keeps the previous choice.
+    void setCheck1State(Qt::CheckState s);
+
+    /// Supplies the text of the notes box Text2 for the notes header.
+    void setNotesProvider(std::function<QString()> f);
+
+    /// Supplies the current date and time for the notes header
+    /// (QDateTime::currentDateTime by default).
+    void setClock(std::function<QDateTime()> clock);
+
+    /// Processes one received block: shows it in `term`, records it in the
+    /// working file, gathers it into lines and shows the last complete line.
+    void ProcessReceivedBlock(TermModel &term, QByteArray block);
+
+    /// Closes the working file; later blocks are shown but not recorded.
+    void CloseWorkingFile();
+
+    /// Received text not yet ended by a carriage return.
+    QString lineBuffer() const { return m_lineBuffer; }
+
+signals:
+    /// The system beep: a block arrived while no complete line is known.
+    void beep();
+
+    /// Writing the working file failed with `error`. The receiver sets
+    /// `*answer` to answer::Retry to write the block again; anything else
+    /// (answer::Cancel, or no receiver) closes the working file.
+    void writeFailed(const QString &error, int *answer);
+
+private:
+    void applyBackspaces(TermModel &term, QString &block, int termLength) const;
+    QString notesHeader(const QDateTime &now) const;
+    void record(const QByteArray &bytes);
+    bool writeWithRetry(const QByteArray &bytes);
+    void gatherLine(const QString &block);
+    void showWords();
+    void showLevel(const QString &actual, qint16 rangeLimit, qint16 &level, bool &overload) const;
+
+    SharedState &m_state;
+    LiveModel &m_live;
+    WorkingFile &m_file;
+    Qt::CheckState m_check1 = Qt::Checked;
+    std::function<QString()> m_notes;
+    std::function<QDateTime()> m_clock;
+
+    QString m_semicolonMode;
+    QString m_timeLabel;
+    QString m_dateLabel;
+    QString m_dateText;
+    QString m_lineBuffer;
+
+    // Blocks waiting to be written while a write-error question is open
+    // (the question's event loop may deliver further blocks).
+    QList<QByteArray> m_pendingWrites;
+    bool m_recording = false;
+};

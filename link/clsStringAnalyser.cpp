@@ -1,0 +1,77 @@
+#include "clsStringAnalyser.h"
+
+#include "LiveModel.h"
+
+clsStringAnalyser::clsStringAnalyser() = default;
+
+std::optional<QString> clsStringAnalyser::fail(const QString &error)
+{
+    m_error = error;
+    m_foundPos = int(m_text.size()) + 1;
+    return std::nullopt;
+}
+
+std::optional<QString> clsStringAnalyser::PopWord(const std::optional<QString> &pInputString,
+                                                  std::optional<bool> pbIgnoreCase,
+                                                  const std::optional<QStringList> &pcolDelimiters)
+{
+    m_error.clear();
+    if (m_firstCall) {
+        m_firstCall = false;
+        if (!pInputString)
+            return fail(QStringLiteral("Type mismatch"));
+        if (pInputString->isNull())
+            return fail(QStringLiteral("Invalid use of Null"));
+        m_text = *pInputString;
+        m_ignoreCase = pbIgnoreCase.value_or(true);
+        m_delimiters = pcolDelimiters ? *pcolDelimiters : QStringList{QStringLiteral(" ")};
+        // An empty delimiter would match at the start position forever and
+        // never advance; it is refused instead.
+        for (const QString &delimiter : std::as_const(m_delimiters)) {
+            if (delimiter.isEmpty())
+                return fail(QStringLiteral("Invalid procedure call or argument"));
+        }
+    }
+
+    const int length = int(m_text.size());
+    if (m_foundPos >= length)
+        return std::nullopt;
+
+    const Qt::CaseSensitivity cs = m_ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    int best = NothingFound;
+    int delimiterLength = 0;
+    for (const QString &delimiter : std::as_const(m_delimiters)) {
+        const int position = int(m_text.indexOf(delimiter, m_startPos - 1, cs)) + 1;
+        m_foundPos = position;
+        // "<=": on a tie the later delimiter of the collection wins.
+        if (position != 0 && position <= best) {
+            best = position;
+            delimiterLength = int(delimiter.size());
+        }
+    }
+    if (best == NothingFound) {
+        best = length + 1;
+        m_foundPos = best;
+    }
+
+    const QString word = m_text.mid(m_startPos - 1, best - m_startPos);
+    m_startPos = best + delimiterLength;
+    return word;
+}
+
+bool SplitLastLine(LiveModel &live)
+{
+    const QString text = live.txtPopStr;
+    if (text.isEmpty())
+        return false;
+
+    live.lstPopStrings.clear();
+    clsStringAnalyser analyser;
+    std::optional<QString> word = analyser.PopWord(text, false);
+    while (word) {
+        if (!word->isEmpty())
+            live.lstPopStrings.append(*word);
+        word = analyser.PopWord();
+    }
+    return true;
+}
