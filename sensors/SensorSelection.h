@@ -1,0 +1,30 @@
+#pragma once
+// Applies the sensor type table to the two sensor-range texts: full scale,
+// scale base and scale captions of each input.
+
+#include "SharedState.h"
+
+#include <QString>
+#include <functional>
+
+/// Where the sensor selection writes. The main window fills these with its
+/// own widgets; an unset target is skipped. Writing a graph label may load
+/// the graph window, whose load runs the selection again (nested): that is
+/// allowed, both runs read the same texts and reach the same result.
+struct SensorTargets
+{
+    std::function<void(const QString &)> setGraphLabel1, setGraphLabel2; ///< Graph's Label1/Label2
+    std::function<void(const QString &)> setLabel9, setLabel10;           ///< main window meter captions
+    std::function<void(qint16)> setBar1FullScale, setBar2FullScale;      ///< level meters
+};
+
+/// Sensor selection on the two SR texts (Text1 elements 0 and 1).
+///
+/// Both sensor codes are computed before anything is written. For each
+/// input, row 1 is tried, then an empty text empties the meter caption,
+/// then rows 2 to 28 are tried one by one; a matching row writes the graph
+/// caption, the meter caption, the full scale and a base of 0, in that
+/// order. An input whose code has no row keeps everything it had. Finally
+/// both meters get the (possibly unchanged) full scales.
+void sensorSelection(const QString &text0, const QString &text1, SharedState &state,
+                     const SensorTargets &targets);

@@ -1,0 +1,281 @@
+// Preview graph window and its strip chart.
+
+#include "Graph.h"
+#include "SensorSelection.h"
+#include "StripChart.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+/// A graph window with the state it reads, as the main window keeps them.
+struct GraphFixture
+{
+    LiveModel live;
+    SharedState state;
+    int selections = 0;
+    QString titleDuringSelection;
+    QPointer<Graph> graph;
+
+    /// Creates the window with the real sensor selection writing into it,
+    /// then loads it, as the main window does.
+    void load(const QString &sr1 = QStringLiteral("SR1 05"), const QString &sr2 = QStringLiteral("SR2 41"))
+    {
+        graph = new Graph(live, state, [this, sr1, sr2] {
+            ++selections;
+            titleDuringSelection = graph->windowTitle();
+            SensorTargets targets;
+            targets.setGraphLabel1 = [this](const QString &s) { graph->Label1()->setText(s); };
+            targets.setGraphLabel2 = [this](const QString &s) { graph->Label2()->setText(s); };
+            sensorSelection(sr1, sr2, state, targets);
+        });
+        graph->Form_Load();
+    }
+    ~GraphFixture() { delete graph; }
+};
+
+} // namespace
+
+class TestGraph : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void controlsCarryTheirNamesCaptionsAndSizes();
+    void loadSelectsSensorsOnceAndTakesRangesFromIt();
+    void loadCaptionFollowsTheLanguage_data();
+    void loadCaptionFollowsTheLanguage();
+    void tickPlotsTheShownValuesRounded_data();
+    void tickPlotsTheShownValuesRounded();
+    void tickWritesTheTimeLine();
+    void tickRepeatsTheLastValuesWithoutNewSamples();
+    void closingDeletesTheWindowAndItsTraces();
+    void chartKeepsADayAndDrawsABoundedSummary();
+    void chartSummaryKeepsSpikesInTimeOrder();
+    void chartRangeIsNeverEmpty();
+};
+
+void TestGraph::controlsCarryTheirNamesCaptionsAndSizes()
+{
+    GraphFixture f;
+    f.graph = new Graph(f.live, f.state, {});
+    Graph *g = f.graph;
+    QCOMPARE(g->objectName(), QStringLiteral("Graph"));
+
+    struct Expected { const char *name; QString caption; QSize size; };
+    const Expected labels[] = {
+        {"Label1", QStringLiteral("10000"), {37, 286}},
+        {"Label2", QStringLiteral("10000              "), {37, 286}},
+        {"Label7", QStringLiteral("1"), {31, 16}},
+        {"Label8", QStringLiteral("2"), {37, 13}},
+        {"Label9", QStringLiteral("*"), {292, 13}},
+        {"Label3", QStringLiteral("INP 1  ACT = "), {85, 16}},
+        {"Label10", QStringLiteral("999,9"), {37, 16}},
+        {"Label6", QString(), {58, 16}},
+        {"Label5", QStringLiteral("INP 2  ACT ="), {82, 16}},
+        {"Label11", QStringLiteral("999,9"), {37, 19}},
+        {"Label4", QString(), {67, 16}},
+    };
+    for (const Expected &e : labels) {
+        auto *label = g->findChild<QLabel *>(QLatin1String(e.name));
+        QVERIFY2(label, e.name);
+        QCOMPARE(label->text(), e.caption);
+        QCOMPARE(label->size(), e.size);
+        QVERIFY(label->wordWrap());
+    }
+    QCOMPARE(g->Label2()->text().size(), 19);
+    QCOMPARE(g->findChild<StripChart *>(QStringLiteral("Chartl321")), g->Chartl321());
+    QCOMPARE(g->Chartl321()->size(), QSize(325, 268));
+    QCOMPARE(g->Frame2()->size(), QSize(337, 286));
+    QCOMPARE(g->Frame1()->size(), QSize(436, 319));
+    QCOMPARE(g->Timer1()->objectName(), QStringLiteral("Timer1"));
+    QVERIFY(!g->Timer1()->isActive());
+    // INP1 labels blue, INP2 labels red.
+    QCOMPARE(g->Label3()->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    QCOMPARE(g->Label11()->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QCOMPARE(g->minimumSize(), g->maximumSize());
+}
+
+void TestGraph::loadSelectsSensorsOnceAndTakesRangesFromIt()
+{
+    GraphFixture f;
+    f.load(QStringLiteral("SR1 05"), QStringLiteral("SR2 41"));
+    Graph *g = f.graph;
+
+    QCOMPARE(f.selections, 1);
+    QCOMPARE(f.titleDuringSelection, QStringLiteral("INP 1  +  INP 2  Preview Graph    "));
+    QCOMPARE(g->Label1()->text().left(5), QStringLiteral("400.0"));
+    QCOMPARE(g->Label2()->text().left(5), QStringLiteral("15.85"));
+    QCOMPARE(g->Chartl321()->top(1), qint16(400));
+    QCOMPARE(g->Chartl321()->bottom(1), qint16(0));
+    QCOMPARE(g->Chartl321()->top(2), qint16(16));
+    QCOMPARE(g->Chartl321()->bottom(2), qint16(0));
+    QCOMPARE(g->Chartl321()->pointCount(1), 0);
+    QVERIFY(g->Timer1()->isActive());
+    QCOMPARE(g->Timer1()->interval(), 1000);
+    QVERIFY(!g->isVisible()); // loading does not show it
+}
+
+void TestGraph::loadCaptionFollowsTheLanguage_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("Deutsch") << "Deutsch" << "INP 1  INP 2  Vorschau Grafik ";
+    QTest::newRow("English") << "English" << "INP 1  INP 2  Preview Graph";
+    QTest::newRow("Francais") << "Francais" << "INP 1  INP 2  aprecu";
+    QTest::newRow("empty") << "" << "INP 1  +  INP 2  Preview Graph    ";
+    QTest::newRow("misspelled") << "english" << "INP 1  +  INP 2  Preview Graph    ";
+}
+
+void TestGraph::loadCaptionFollowsTheLanguage()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, caption);
+    GraphFixture f;
+    f.state.currentLanguage = language;
+    f.load();
+    QCOMPARE(f.graph->windowTitle(), caption);
+}
+
+void TestGraph::tickPlotsTheShownValuesRounded_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("plotted");
+    QTest::newRow("half down to even") << "12.5" << 12;
+    QTest::newRow("half up to even") << "13.5" << 14;
+    QTest::newRow("two decimals") << "3.60" << 4;
+    QTest::newRow("comma ends the number") << "12,7" << 12;
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("overload") << "*Ovl*" << 0;
+    QTest::newRow("leading blanks and sign") << "  -7.5" << -8;
+    QTest::newRow("beyond 32 bits") << "99999999999" << int(std::numeric_limits<qint32>::max());
+}
+
+void TestGraph::tickPlotsTheShownValuesRounded()
+{
+    QFETCH(QString, text);
+    QFETCH(int, plotted);
+    GraphFixture f;
+    f.load();
+    f.live.Text8 = text;
+    f.live.Text11 = QStringLiteral("21756");
+
+    f.graph->Timer1_Timer();
+
+    StripChart *chart = f.graph->Chartl321();
+    QCOMPARE(f.graph->Label10()->text(), text);
+    QCOMPARE(chart->pointCount(1), 1);
+    QCOMPARE(chart->pointCount(2), 1);
+    QCOMPARE(chart->value(1, 0), plotted);
+    QCOMPARE(chart->value(2, 0), 21756);
+    // Drawn at once: the tick ends with an update.
+    QCOMPARE(chart->drawnPoints(1), QList<QPointF>({QPointF(0, plotted)}));
+}
+
+void TestGraph::tickWritesTheTimeLine()
+{
+    GraphFixture f;
+    f.load();
+    f.live.Secunden = QStringLiteral("42");
+    f.live.Text11 = QStringLiteral("1.5");
+    f.graph->Timer1_Timer();
+    QCOMPARE(f.graph->Label9()->text(), QStringLiteral(" Data logging time.. 42 Sec."));
+    QCOMPARE(f.graph->Label11()->text(), QStringLiteral("1.5"));
+    QCOMPARE(f.graph->Chartl321()->value(2, 0), 2);
+}
+
+void TestGraph::tickRepeatsTheLastValuesWithoutNewSamples()
+{
+    GraphFixture f;
+    f.load();
+    f.live.Text8 = QStringLiteral("7");
+    f.live.Text11 = QStringLiteral("9");
+    for (int i = 0; i < 3; ++i)
+        f.graph->Timer1_Timer();
+    StripChart *chart = f.graph->Chartl321();
+    QCOMPARE(chart->pointCount(1), 3);
+    QCOMPARE(chart->value(1, 2), 7);
+    QCOMPARE(chart->value(2, 2), 9);
+}
+
+void TestGraph::closingDeletesTheWindowAndItsTraces()
+{
+    GraphFixture f;
+    f.load();
+    f.graph->show();
+    f.graph->Timer1_Timer();
+    QVERIFY(f.graph->testAttribute(Qt::WA_DeleteOnClose));
+
+    f.graph->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(f.graph.isNull());
+
+    // The next load starts with empty traces.
+    f.load();
+    QCOMPARE(f.graph->Chartl321()->pointCount(1), 0);
+    QCOMPARE(f.selections, 2);
+}
+
+void TestGraph::chartKeepsADayAndDrawsABoundedSummary()
+{
+    StripChart chart;
+    const int day = 86400;
+    for (int i = 0; i < day; ++i) {
+        chart.append(1, i % 1000);
+        chart.append(2, -i);
+    }
+    chart.append(3, 5); // no such trace
+    chart.updateChart();
+
+    QCOMPARE(chart.pointCount(1), day);
+    QCOMPARE(chart.pointCount(2), day);
+    QCOMPARE(chart.pointCount(3), 0);
+    QCOMPARE(chart.value(1, 12345), 345);
+    QCOMPARE(chart.value(2, day - 1), -(day - 1));
+    for (int trace : {1, 2}) {
+        const QList<QPointF> drawn = chart.drawnPoints(trace);
+        QVERIFY(!drawn.isEmpty());
+        QVERIFY(drawn.size() <= 2 * StripChart::MaxBuckets);
+        QCOMPARE(drawn.first().x(), 0.0);
+        QVERIFY(drawn.last().x() >= day - 2 * day / StripChart::MaxBuckets);
+    }
+    QVERIFY(chart.storedBytes() < 2 * 1024 * 1024);
+}
+
+void TestGraph::chartSummaryKeepsSpikesInTimeOrder()
+{
+    StripChart chart;
+    const int n = 50000;
+    for (int i = 0; i < n; ++i)
+        chart.append(1, i == 31337 ? 900 : (i == 40000 ? -900 : 10));
+    chart.updateChart();
+
+    const QList<QPointF> drawn = chart.drawnPoints(1);
+    QVERIFY(drawn.contains(QPointF(31337, 900)));
+    QVERIFY(drawn.contains(QPointF(40000, -900)));
+    for (qsizetype i = 1; i < drawn.size(); ++i)
+        QVERIFY(drawn.at(i - 1).x() < drawn.at(i).x());
+}
+
+void TestGraph::chartRangeIsNeverEmpty()
+{
+    // Before any sensor matched both ends are 0; the chart must still draw.
+    StripChart chart;
+    chart.setTop1(0);
+    chart.setBottom1(0);
+    chart.setTop2(-5);
+    chart.setBottom2(10);
+    chart.append(1, 0);
+    chart.append(2, 3);
+    chart.updateChart();
+    QCOMPARE(chart.top(1), qint16(0));
+    QCOMPARE(chart.bottom(2), qint16(10));
+    QCOMPARE(chart.drawnPoints(2), QList<QPointF>({QPointF(0, 3)}));
+    QCOMPARE(chart.grab().isNull(), false);
+}
+
+QTEST_MAIN(TestGraph)
+#include "tst_graph.moc"
