@@ -1,6 +1,7 @@
 #include "Pathpro.h"
 
 #include "Colors.h"
+#include "FilePaths.h"
 #include "HoverButton.h"
 #include "Rules.h"
 #include "SettingsFile.h"
@@ -252,7 +253,7 @@ void Pathpro::centreOnScreen()
 void Pathpro::readSettingsFile()
 {
     // The bare name: the file in the current folder, as the viewers read it.
-    SettingsItems items(QStringLiteral("qvx.ini"));
+    SettingsItems items(resolveBareName(QStringLiteral("qvx.ini")));
     // One shared text: an item that cannot be read keeps the one before it.
     QString item;
     for (int entry = 1; entry <= 11; ++entry) {
