@@ -18,10 +18,13 @@ MSComm::~MSComm() = default;
 
 bool MSComm::setSettings(const QString &settings)
 {
+    // The rates the serial control accepted; anything else is refused.
+    static const QList<qint32> rates = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 28800,
+                                        38400, 56000, 57600, 115200, 128000, 230400, 256000, 460800, 921600};
     const QStringList parts = settings.split(QLatin1Char(','));
     bool ok = false;
     const qint32 baud = parts.value(0).trimmed().toInt(&ok);
-    if (!ok || baud <= 0)
+    if (!ok || !rates.contains(baud))
         return false;
     m_settings = settings;
     m_baud = baud;

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QtTest>
 
 class TestMainWindow : public QObject
@@ -67,6 +68,9 @@ void TestMainWindow::settingsFileDrivesPortLanguageAndColours_data()
         << QByteArray("C:\\a,Program Files\\x.exe\r\n3\r\nEnglish\r\n 0 \r\n 15 \r\n\r\n\r\n0\r\nReady\r\n")
         << 0 << "3" << QColor(0, 0, 0) << QColor(0, 0, 0);
     QTest::newRow("missing file") << QByteArray() << 0 << "" << QColor(0, 0, 0) << QColor(0, 0, 0);
+    QTest::newRow("baud rate in entry 6")
+        << QByteArray("\r\n1\r\nEnglish\r\n 0 \r\n 15 \r\n9600\r\n\r\n0\r\nReady\r\n")
+        << 1 << "English" << QColor(0, 0, 0) << QColor(255, 255, 255);
 }
 
 void TestMainWindow::settingsFileDrivesPortLanguageAndColours()
@@ -83,7 +87,11 @@ void TestMainWindow::settingsFileDrivesPortLanguageAndColours()
     Form1 &w = fx.start();
     QCOMPARE(w.comm()->CommPort(), port);
     QCOMPARE(w.state().currentLanguage, language);
-    QCOMPARE(w.comm()->Settings(), QStringLiteral("2400,n,8,1")); // entry 6 empty: refused
+    // Entry 6 carries a baud rate only when written by hand; otherwise the
+    // text is refused and the design settings stay.
+    const QString expected = QString::fromLatin1(settings).contains(QLatin1String("9600"))
+        ? QStringLiteral("9600,n,8,1") : QStringLiteral("2400,n,8,1");
+    QCOMPARE(w.comm()->Settings(), expected);
     QCOMPARE(w.Term->palette().color(QPalette::Text), text);
     QCOMPARE(w.Text2->palette().color(QPalette::Text), text);
     QCOMPARE(w.Term->palette().color(QPalette::Base), base);
