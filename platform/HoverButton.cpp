@@ -6,7 +6,8 @@
 #include <QImageReader>
 
 // The pictures live in a static library; their resources must be registered
-// once from outside any namespace before the first look-up.
+// once from outside any namespace. This happens at program start, so every
+// window finds ":/icons/..." even before its first picture button exists.
 static void registerPictures()
 {
     static const bool done = [] {
@@ -15,6 +16,7 @@ static void registerPictures()
     }();
     Q_UNUSED(done);
 }
+static const bool picturesRegistered = (registerPictures(), true);
 
 HoverButton::HoverButton(QWidget *parent)
     : QToolButton(parent)

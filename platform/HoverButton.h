@@ -14,8 +14,8 @@ public:
     /// A button showing the picture `iconName` (see picture()).
     explicit HoverButton(const QString &iconName, QWidget *parent = nullptr);
 
-    /// Shows the project picture `iconName` ("start", "save", "open",
-    /// "delete", "exit", "graph", "app"). Where the platform cannot draw
+    /// Shows the project picture `iconName` ("startstop", "save", "open",
+    /// "delete", "exit", "graph", "graph-idle", "app"). Where the platform cannot draw
     /// the picture, the button shows its tool tip as text instead.
     void setPicture(const QString &iconName);
 

@@ -1,0 +1,60 @@
+#pragma once
+// The viewer commands of the main window: show the last saved measurement
+// or a chosen CSV file in the spreadsheet program, or the last saved one in
+// a text editor, and wait (handling events) until the viewer is closed.
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+#include "SharedState.h"
+
+class CommonDialog;
+class UserDialogs;
+
+class Viewers : public QObject
+{
+    Q_OBJECT
+public:
+    /// `setCmdstartEnabled` enables or disables the spreadsheet-export menu
+    /// entry while a viewer is open.
+    Viewers(SharedState &state, UserDialogs &dialogs, CommonDialog &dialog,
+            std::function<void(bool)> setCmdstartEnabled, QObject *parent = nullptr);
+
+    /// Settings file read for the spreadsheet program: a bare name, so it is
+    /// looked up in the current directory.
+    static QString settingsFileName() { return QStringLiteral("qvx.ini"); }
+    /// Files this size and larger go to "Write" instead of "Notepad".
+    static constexpr qint64 notepadLimit = 60000;
+
+public slots:
+    /// Shows the last saved measurement in the spreadsheet program.
+    void cmdstart_Click();
+    /// Shows a CSV file chosen in the Open dialog in the spreadsheet program.
+    void SScommand3_Click();
+    /// Shows the last saved measurement in a text editor.
+    void SSCommand6_Click();
+    /// Enables the spreadsheet-export menu entry again.
+    void EnableSpreadsheetExport();
+
+signals:
+    /// A viewer is about to be started with `program` on `argument`.
+    void viewerStarting(const QString &program, const QString &argument);
+    /// The viewer started by the last viewerStarting() has ended.
+    void viewerEnded(const QString &program, const QString &argument);
+
+private:
+    /// Reads settings entries 1 to 3, keeping entry 1 as the spreadsheet
+    /// program ("WRITE" when empty). False when a read failed.
+    bool readSpreadsheetPath();
+    /// Shows a no-data message for the current language (style 1, no caption).
+    void showNoData(const LanguageText &firstLine);
+    /// Starts `program` on `argument` with the export entry disabled and
+    /// waits, handling events, until the viewer has ended.
+    void runViewer(const QString &program, const QString &argument);
+
+    SharedState &m_state;
+    UserDialogs &m_dialogs;
+    CommonDialog &m_dialog;
+    std::function<void(bool)> m_setCmdstartEnabled;
+};

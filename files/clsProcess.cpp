@@ -1,0 +1,62 @@
+#include "clsProcess.h"
+
+#include "ProgramNames.h"
+
+clsProcess::clsProcess(QObject *parent)
+    : QObject(parent)
+    , m_process(new QProcess)
+{
+    // The viewer talks to the user, not to us: its output goes where ours
+    // goes (nothing piles up in our memory) and it reads no input from us.
+    m_process->setProcessChannelMode(QProcess::ForwardedChannels);
+    m_process->setStandardInputFile(QProcess::nullDevice());
+}
+
+clsProcess::~clsProcess()
+{
+    // A viewer still open when the run is discarded keeps running on its
+    // own; only our handle on it is released once it ends (deleting a
+    // running QProcess would kill the viewer and lose the user's work).
+    if (m_process->state() == QProcess::NotRunning) {
+        delete m_process;
+        return;
+    }
+    connect(m_process, &QProcess::finished, m_process, &QObject::deleteLater);
+}
+
+void clsProcess::ProgramName(const QString &szName)
+{
+    m_programName = szName;
+}
+
+void clsProcess::Arguments(const QString &szArg)
+{
+    m_arguments = szArg;
+}
+
+void clsProcess::Exec()
+{
+    const programs::ProgramCommand command = programs::resolve(m_programName);
+    m_running = false;
+    if (command.program.isEmpty())
+        return;
+
+    QStringList arguments = command.options;
+    if (!m_arguments.isEmpty())
+        arguments.append(m_arguments);
+    m_process->start(command.program, arguments);
+    // The start reports its outcome quickly (the executable was found and
+    // loaded, or not); a failed start leaves the runner terminated.
+    m_running = m_process->waitForStarted();
+}
+
+bool clsProcess::IsTerminated()
+{
+    if (!m_running || m_process->state() == QProcess::NotRunning)
+        return true;
+    if (m_process->waitForFinished(10) || m_process->state() == QProcess::NotRunning) {
+        m_running = false;
+        return true;
+    }
+    return false;
+}

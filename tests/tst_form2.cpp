@@ -1,0 +1,260 @@
+// The delete dialog on real files in a test folder, with the picture
+// buttons clicked as the user clicks them.
+
+#include "FileListBox.h"
+#include "Form2.h"
+#include "HoverButton.h"
+#include "ScriptedDialogs.h"
+#include "SharedState.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void touch(const QString &path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("1;2;3\r\n");
+}
+
+QStringList listed(const FileListBox *list)
+{
+    QStringList names;
+    for (int row = 0; row < list->count(); ++row)
+        names << list->item(row)->text();
+    return names;
+}
+
+} // namespace
+
+class Form2Test : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void loadListsCsvFilesOfCurrentFolder();
+    void deleteWithNothingSelectedAsksNothing();
+    void answerDecidesTheDeletion_data();
+    void answerDecidesTheDeletion();
+    void failedDeletionIsSilentAndListIsRefreshed_data();
+    void failedDeletionIsSilentAndListIsRefreshed();
+    void refreshListsNewFilesOfTheLoadFolderOnly();
+    void closeHidesAndKeepsTheList();
+    void tooltipsFollowLanguage_data();
+    void tooltipsFollowLanguage();
+    void buttonPicturesAreBuiltIn();
+
+private:
+    SharedState m_state;
+    ScriptedDialogs *m_dialogs = nullptr;
+    Form2 *m_form = nullptr;
+    QTemporaryDir *m_dir = nullptr;
+    QString m_previousDir;
+};
+
+void Form2Test::init()
+{
+    m_dir = new QTemporaryDir;
+    QVERIFY(m_dir->isValid());
+    m_previousDir = QDir::currentPath();
+    QDir::setCurrent(m_dir->path());
+    for (const char *name : {"b.csv", "A.CSV", "notes.txt", "c.csv"})
+        touch(QLatin1String(name));
+    QDir().mkdir(QStringLiteral("folder.csv"));
+
+    m_state = SharedState();
+    m_state.currentLanguage = QStringLiteral("English");
+    m_dialogs = new ScriptedDialogs;
+    m_form = new Form2(m_state, *m_dialogs);
+}
+
+void Form2Test::cleanup()
+{
+    delete m_form;
+    delete m_dialogs;
+    QDir::setCurrent(m_previousDir);
+    QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    delete m_dir;
+}
+
+void Form2Test::loadListsCsvFilesOfCurrentFolder()
+{
+    QCOMPARE(m_form->objectName(), QStringLiteral("Form2"));
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("  Meßdaten löschen"));
+    QVERIFY(m_form->findChild<HoverButton *>(QStringLiteral("Button1")));
+    QVERIFY(m_form->findChild<QWidget *>(QStringLiteral("Image1")));
+
+    m_form->Form_Load();
+
+    QCOMPARE(m_form->File1->objectName(), QStringLiteral("File1"));
+    QCOMPARE(listed(m_form->File1), (QStringList{"A.CSV", "b.csv", "c.csv"}));
+    QVERIFY(m_form->File1->FileName().isEmpty());
+}
+
+void Form2Test::deleteWithNothingSelectedAsksNothing()
+{
+    m_form->Form_Load();
+    m_form->Button1->click();
+
+    QVERIFY(m_dialogs->asked.isEmpty());
+    QCOMPARE(listed(m_form->File1).size(), 3);
+}
+
+void Form2Test::answerDecidesTheDeletion_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("deleted");
+
+    QTest::newRow("English, No") << "English" << int(answer::No)
+        << "Do you want to delete the selected file ?" << " delete the selected file" << false;
+    QTest::newRow("English, Yes") << "English" << int(answer::Yes)
+        << "Do you want to delete the selected file ?" << " delete the selected file" << true;
+    QTest::newRow("Deutsch, Yes") << "Deutsch" << int(answer::Yes)
+        << QStringLiteral("Wollen sie die Datei löschen !") << QStringLiteral(" Datei löschen !") << true;
+    QTest::newRow("Francais, No") << "Francais" << int(answer::No)
+        << QStringLiteral(" Efface données de mesure ?") << QStringLiteral(" Efface données de mesure") << false;
+    QTest::newRow("other language: empty texts, Yes") << "Dansk" << int(answer::Yes) << "" << "" << true;
+}
+
+void Form2Test::answerDecidesTheDeletion()
+{
+    QFETCH(QString, language);
+    QFETCH(int, answer);
+    QFETCH(QString, question);
+    QFETCH(QString, caption);
+    QFETCH(bool, deleted);
+    m_state.currentLanguage = language;
+    m_form->Form_Load();
+    m_form->File1->setCurrentRow(1);   // b.csv
+    m_dialogs->answer(answer);
+
+    m_form->Button1->click();
+
+    QCOMPARE(m_dialogs->asked.size(), 1);
+    QCOMPARE(m_dialogs->asked.at(0).text, question);
+    QCOMPARE(m_dialogs->asked.at(0).title, caption);
+    QCOMPARE(m_dialogs->asked.at(0).style, 36);
+    QCOMPARE(QFile::exists(QStringLiteral("b.csv")), !deleted);
+    const QStringList expected = deleted ? QStringList{"A.CSV", "c.csv"} : QStringList{"A.CSV", "b.csv", "c.csv"};
+    QCOMPARE(listed(m_form->File1), expected);
+}
+
+void Form2Test::failedDeletionIsSilentAndListIsRefreshed_data()
+{
+    QTest::addColumn<bool>("readOnlyFolder");
+    QTest::addColumn<QStringList>("after");
+    QTest::newRow("file in a read-only folder") << true << QStringList{"A.CSV", "b.csv", "c.csv"};
+    QTest::newRow("file already gone") << false << QStringList{"A.CSV", "c.csv"};
+}
+
+void Form2Test::failedDeletionIsSilentAndListIsRefreshed()
+{
+    QFETCH(bool, readOnlyFolder);
+    QFETCH(QStringList, after);
+    m_form->Form_Load();
+    m_form->File1->setCurrentRow(1);   // b.csv
+    m_dialogs->answer(answer::Yes);
+
+    if (readOnlyFolder) {
+        QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner);
+        QFile probe(QStringLiteral("probe"));
+        if (probe.open(QIODevice::WriteOnly)) {
+            probe.remove();
+            QSKIP("This user may change read-only folders");
+        }
+    } else {
+        QFile::remove(QStringLiteral("b.csv"));
+    }
+
+    m_form->Button1->click();
+
+    QCOMPARE(m_dialogs->asked.size(), 1);   // the question, and no report
+    QCOMPARE(listed(m_form->File1), after);
+}
+
+void Form2Test::refreshListsNewFilesOfTheLoadFolderOnly()
+{
+    m_form->Form_Load();
+    const QString loadFolder = QDir::currentPath();
+    QDir().mkdir(QStringLiteral("other"));
+    touch(QStringLiteral("other/elsewhere.csv"));
+    touch(QStringLiteral("d.csv"));
+
+    // The list stays on the folder of the load, even when the current
+    // directory changes afterwards, and deletes there.
+    QDir::setCurrent(QStringLiteral("other"));
+    touch(QStringLiteral("b.csv"));
+    m_form->File1->refresh();
+    QCOMPARE(listed(m_form->File1), (QStringList{"A.CSV", "b.csv", "c.csv", "d.csv"}));
+
+    m_form->File1->setCurrentRow(1);
+    m_dialogs->answer(answer::Yes);
+    m_form->Button1->click();
+    QVERIFY(!QFile::exists(loadFolder + QStringLiteral("/b.csv")));
+    QVERIFY(QFile::exists(QStringLiteral("b.csv")));
+}
+
+void Form2Test::closeHidesAndKeepsTheList()
+{
+    m_form->Form_Load();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form));
+    m_form->File1->setCurrentRow(2);
+
+    QTest::mouseClick(m_form->Button2, Qt::LeftButton);
+    QVERIFY(!m_form->isVisible());
+
+    touch(QStringLiteral("new.csv"));
+    m_form->show();
+    QCOMPARE(listed(m_form->File1), (QStringList{"A.CSV", "b.csv", "c.csv"}));
+    QCOMPARE(m_form->File1->FileName(), QStringLiteral("c.csv"));
+}
+
+void Form2Test::tooltipsFollowLanguage_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("deleteTip");
+    QTest::addColumn<QString>("closeTip");
+    QTest::newRow("Deutsch") << "Deutsch" << QStringLiteral("Datei löschen") << "Verlassen ohne speichern";
+    QTest::newRow("English") << "English" << "Delete file" << "Exit";
+    QTest::newRow("Francais") << "Francais" << QStringLiteral("Efface données") << "Fin";
+    QTest::newRow("other") << "FRANCAIS" << "" << "";
+}
+
+void Form2Test::tooltipsFollowLanguage()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, deleteTip);
+    QFETCH(QString, closeTip);
+    m_state.currentLanguage = language;
+
+    m_form->Form_Load();
+
+    QCOMPARE(m_form->Button1->toolTip(), deleteTip);
+    QCOMPARE(m_form->Button2->toolTip(), closeTip);
+    // Screen readers find the buttons by what the tool tip says.
+    QCOMPARE(m_form->Button1->accessibleName(), deleteTip);
+    QCOMPARE(m_form->Button2->accessibleName(), closeTip);
+    QVERIFY(!m_form->Button1->isCheckable());
+}
+
+void Form2Test::buttonPicturesAreBuiltIn()
+{
+    // Every window names its pictures by resource path; all must be there
+    // without any picture button having been created first.
+    for (const char *name : {"startstop", "save", "open", "delete", "exit", "graph", "graph-idle", "app"})
+        QVERIFY2(QFile::exists(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name))), name);
+}
+
+QTEST_MAIN(Form2Test)
+#include "tst_form2.moc"
