@@ -60,8 +60,12 @@ bool MSComm::setPortOpen(bool open)
 {
     m_error.clear();
     if (!open) {
-        if (m_port->isOpen())
+        if (m_port->isOpen()) {
+            // Characters already queued (the stop character) still go out.
+            if (m_port->bytesToWrite() > 0)
+                m_port->waitForBytesWritten(200);
             m_port->close();
+        }
         return true;
     }
     if (m_port->isOpen()) {
@@ -102,6 +106,9 @@ bool MSComm::Output(const QByteArray &data)
         return false;
     if (m_port->write(data) != data.size())
         return false;
+    // Hand the characters to the driver now rather than at the next turn of
+    // the event loop, so a close that follows cannot drop them.
+    m_port->flush();
     return true;
 }
 

@@ -1,0 +1,234 @@
+// Whole measurements over a real pseudo-terminal with the instrument
+// simulator: start, header read, recording, stop, save or discard.
+
+#include "Graph.h"
+#include "HoverButton.h"
+#include "LevelMeter.h"
+#include "MSComm.h"
+#include "RecorderFixture.h"
+#include "SensorTable.h"
+#include "Simulator.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QtTest>
+
+namespace {
+
+/// What the working file makes of received bytes: line feeds dropped, a
+/// line feed after every carriage return, tabs as ";", and decimal commas
+/// for the languages that use them.
+QByteArray recorded(const QByteArray &received, bool decimalComma)
+{
+    QByteArray out;
+    for (char c : received) {
+        if (c == '\n')
+            continue;
+        if (c == '\t')
+            c = ';';
+        if (decimalComma && c == '.')
+            c = ',';
+        out += c;
+        if (c == '\r')
+            out += '\n';
+    }
+    return out;
+}
+
+const QRegularExpression kNotesHeader(QStringLiteral(
+    "^(  Time: |  Uhrzeit: )\\d\\d:\\d\\d:\\d\\d\\r  (Date|Datum): [^\\r]+\\rNotes :  ([^\\r]*)\\r"));
+
+} // namespace
+
+class TestMeasurement : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void measurementIsShownRecordedAndSaved_data();
+    void measurementIsShownRecordedAndSaved();
+    void stopWithoutSavingStartsAnEmptyFile();
+    void startWithoutInstrumentReportsATransmissionError();
+    void cancelledSaveKeepsTheRecordedData();
+
+private:
+    void startMeasurement(RecorderFixture &fx, Simulator &sim, const QString &language, int port,
+                          const QStringList &simArgs, const QString &notes);
+};
+
+void TestMeasurement::startMeasurement(RecorderFixture &fx, Simulator &sim, const QString &language, int port,
+                                       const QStringList &simArgs, const QString &notes)
+{
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(language, port));
+    QVERIFY(sim.start(fx.dir(), port, simArgs));
+    Form1 &w = fx.start();
+    w.Text2->setText(notes);
+    w.Button1->click();
+    QVERIFY(w.comm()->PortOpen());
+    // The port was closed before the click, so only the start character went out.
+    QVERIFY(sim.waitForReceived(QByteArray("\x02"), 3000));
+    QCOMPARE(sim.received(), QByteArray("\x02"));
+    QVERIFY(w.Text2->isReadOnly());
+    QVERIFY(!w.MPort->menuAction()->isVisible());
+}
+
+void TestMeasurement::measurementIsShownRecordedAndSaved_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<QString>("unitLabel");
+    QTest::addColumn<bool>("decimalComma");
+
+    QTest::newRow("English with tabs")
+        << "English" << QStringList{"--tabs", "--interval-ms", "100", "--code1", "03", "--code2", "45"}
+        << QStringLiteral("INP1 = ") + QChar(176) + QLatin1Char('C') << false;
+    QTest::newRow("Deutsch torn lines")
+        << "Deutsch" << QStringList{"--tear", "--interval-ms", "100", "--code1", "03", "--code2", "45"}
+        << QStringLiteral("INP1 = ") + QChar(176) + QLatin1Char('C') << true;
+}
+
+void TestMeasurement::measurementIsShownRecordedAndSaved()
+{
+    QFETCH(QString, language);
+    QFETCH(QStringList, simArgs);
+    QFETCH(QString, unitLabel);
+    QFETCH(bool, decimalComma);
+
+    RecorderFixture fx;
+    Simulator sim;
+    startMeasurement(fx, sim, language, 3, simArgs, QStringLiteral("run\tA"));
+    if (QTest::currentTestFailed())
+        return;
+    Form1 &w = fx.window();
+
+    // 1.5 s after the click the header is read back from the working file.
+    QTRY_COMPARE_WITH_TIMEOUT(w.Label5->text(), unitLabel, 5000);
+    QVERIFY(fx.dialogs.messages().isEmpty());
+    QVERIFY(w.Label6->text().startsWith(QLatin1String("INP2 = ")));
+    QVERIFY(w.Label11->text().startsWith(QLatin1String("Pri")));
+    QVERIFY(w.Text1[0]->text().startsWith(QLatin1String("SR1")));
+    // Sensor code 03 is the 4.00 scale, code 45 the 198.2 scale.
+    QCOMPARE(w.state().rangeLimit1, qint16(4));
+    QCOMPARE(w.state().rangeLimit2, qint16(198));
+    QCOMPARE(w.Label9->text(), QString(sensors::sensorTypeForCode(3)->meterCaption));
+    QVERIFY(w.graphLoaded());
+    QCOMPARE(w.graph()->Label7()->text(), QString(QChar(176)) + QLatin1Char('C'));
+
+    // The last complete line: seven words in the figures, meters follow.
+    QTRY_VERIFY_WITH_TIMEOUT(!w.live().Text13.isEmpty() && !w.live().Secunden.isEmpty(), 5000);
+    w.refreshView();
+    QCOMPARE(w.Text8->text(), w.live().Text8);
+    QCOMPARE(w.Bar2->fullScale(), qint16(198));
+    if (decimalComma)
+        QVERIFY(w.live().Text8.contains(QLatin1Char(',')) || w.live().Text8 == QLatin1String("*Ovl*"));
+
+    // Stop, save under a new name: the port opens again at once and the
+    // simulator sees stop, then start, and sends its header again.
+    const QString target = fx.path(QStringLiteral("run1"));
+    fx.dialogs.answer(answer::Yes);
+    fx.dialogs.chooseFile(target);
+    const QByteArray sentBeforeStop = sim.sent();
+    w.Button1->click();
+    QVERIFY(w.comm()->PortOpen());
+    QVERIFY(sim.waitForReceived(QByteArray("\x02\x03\x02"), 3000));
+    QCOMPARE(fx.dialogs.unexpected, 0);
+
+    const QByteArray csv = fx.readFile(QStringLiteral("run1.csv"));
+    QVERIFY(!csv.isEmpty());
+    const QString text = QString::fromLatin1(csv);
+    const QRegularExpressionMatch notes = kNotesHeader.match(text);
+    QVERIFY2(notes.hasMatch(), csv.left(80).constData());
+    QCOMPARE(notes.captured(3), QStringLiteral("run;A")); // a tab in the notes becomes ";"
+    // After the notes header (in place of the first block, the empty line
+    // that precedes the instrument's header) the file holds exactly the
+    // received bytes with the recorder's changes.
+    const QByteArray body = csv.mid(notes.capturedLength());
+    const QByteArray expected = recorded(sim.sent(), decimalComma).mid(2);
+    QVERIFY(body.size() > 100);
+    QCOMPARE(body, expected.left(body.size()));
+    QVERIFY(expected.left(body.size()).size() <= recorded(sentBeforeStop, decimalComma).size() + 4096);
+
+    // The new measurement records into a fresh working file.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 0, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(w.Label5->text() == unitLabel && !w.Timer1->isActive(), 5000);
+    QCOMPARE(fx.dialogs.messages().size(), 1); // only the save question
+}
+
+void TestMeasurement::stopWithoutSavingStartsAnEmptyFile()
+{
+    RecorderFixture fx;
+    Simulator sim;
+    startMeasurement(fx, sim, QStringLiteral("Francais"), 4, {QStringLiteral("--interval-ms"), QStringLiteral("50")},
+                     QString());
+    if (QTest::currentTestFailed())
+        return;
+    Form1 &w = fx.window();
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 200, 5000);
+
+    fx.dialogs.answer(answer::No);
+    w.Button1->click();
+    QVERIFY(!w.comm()->PortOpen());
+    QVERIFY(sim.waitForReceived(QByteArray("\x02\x03"), 3000));
+    QCOMPARE(fx.dialogs.messages().size(), 1);
+    QCOMPARE(fx.dialogs.messages().first().text, QStringLiteral("Voulez vous sauvegarder les donnes ?"));
+    QCOMPARE(fx.dialogs.messages().first().style, 36);
+    QCOMPARE(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size(), 0);
+    QVERIFY(w.workingFile().isOpen());
+    QVERIFY(w.MPort->menuAction()->isVisible());
+    QVERIFY(!w.Text2->isReadOnly());
+    // The header read after a stop passes silently.
+    QTRY_VERIFY_WITH_TIMEOUT(!w.Timer1->isActive(), 3000);
+    QCOMPARE(fx.dialogs.messages().size(), 1);
+    QCOMPARE(w.Label5->text(), QStringLiteral("INP1"));
+}
+
+void TestMeasurement::startWithoutInstrumentReportsATransmissionError()
+{
+    RecorderFixture fx;
+    Simulator sim;
+    // A port with nothing answering on it.
+    startMeasurement(fx, sim, QStringLiteral("English"), 5,
+                     {QStringLiteral("--no-header"), QStringLiteral("--lines"), QStringLiteral("0")}, QString());
+    if (QTest::currentTestFailed())
+        return;
+    Form1 &w = fx.window();
+    fx.dialogs.answer(answer::OK);  // the transmission error
+    fx.dialogs.answer(answer::No);  // the stop prompt that follows
+    QTRY_COMPARE_WITH_TIMEOUT(fx.dialogs.messages().size(), 2, 5000);
+    const auto boxes = fx.dialogs.messages();
+    QCOMPARE(boxes.at(0).text, QStringLiteral("Data transsmision error... Please press Start / Stop again !"));
+    QCOMPARE(boxes.at(0).title, QStringLiteral("Please start the transmission again !"));
+    QCOMPARE(boxes.at(0).style, 0);
+    QCOMPARE(boxes.at(1).text, QStringLiteral("Do you want to save the datafile ?"));
+    QVERIFY(!w.comm()->PortOpen());
+    QVERIFY(sim.waitForReceived(QByteArray("\x02\x03"), 3000));
+}
+
+void TestMeasurement::cancelledSaveKeepsTheRecordedData()
+{
+    RecorderFixture fx;
+    Simulator sim;
+    startMeasurement(fx, sim, QStringLiteral("English"), 6, {QStringLiteral("--interval-ms"), QStringLiteral("50")},
+                     QStringLiteral("kept"));
+    if (QTest::currentTestFailed())
+        return;
+    Form1 &w = fx.window();
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 200, 5000);
+    fx.dialogs.answer(answer::Yes);
+    fx.dialogs.cancelDialog();
+    w.Button1->click();
+    QVERIFY(!w.comm()->PortOpen());
+    QVERIFY(!w.workingFile().isOpen());
+    const QByteArray data = fx.readFile(QStringLiteral("Vindo.qvx"));
+    QVERIFY(data.contains("Notes :  kept\r"));
+    QVERIFY(data.contains("INP1 = "));
+    // Nothing reaches the closed file any more.
+    QTest::qWait(300);
+    QCOMPARE(fx.readFile(QStringLiteral("Vindo.qvx")), data);
+}
+
+QTEST_MAIN(TestMeasurement)
+#include "tst_measurement.moc"
