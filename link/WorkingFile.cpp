@@ -57,7 +57,11 @@ bool WorkingFile::openForAppend(const QString &path)
     close();
     m_error.clear();
     m_file.setFileName(resolveBareName(path));
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+    // A device has no end to append at.
+    const QIODevice::OpenMode mode = QFileInfo(m_file.fileName()).isFile()
+        ? QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered
+        : QIODevice::WriteOnly | QIODevice::Unbuffered;
+    if (!m_file.open(mode)) {
         m_error = m_file.errorString();
         return false;
     }
@@ -73,14 +77,14 @@ bool WorkingFile::write(const QByteArray &block)
     }
     // A failed write is taken back, so that writing the block again (Retry)
     // does not record its first part twice.
-    const qint64 before = m_file.size();
+    const qint64 before = m_file.isSequential() ? -1 : m_file.size();
     qint64 done = 0;
     while (done < block.size()) {
         m_file.unsetError();
         const qint64 written = m_file.write(block.constData() + done, block.size() - done);
         if (written <= 0) {
             m_error = m_file.errorString();
-            if (done > 0)
+            if (done > 0 && before >= 0)
                 m_file.resize(before);
             return false;
         }

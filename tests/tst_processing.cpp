@@ -1,0 +1,515 @@
+// Received blocks: the receive box, the working file, the last complete
+// line and the figures, meters and overload labels it drives.
+
+#include "CommEvents.h"
+#include "FileSizeLimit.h"
+#include "LiveModel.h"
+#include "SampleProcessor.h"
+#include "SharedState.h"
+#include "UserDialogs.h"
+#include "WorkingFile.h"
+
+#include <QtTest>
+
+namespace {
+
+// The processor with its state and a working file in a temporary folder,
+// at a fixed moment so the notes header is known in advance.
+struct Receiver
+{
+    explicit Receiver(const QString &language = QStringLiteral("English"))
+    {
+        state.currentLanguage = language;
+        state.rangeLimit1 = 1000;
+        state.rangeLimit2 = 1000;
+        processor.setClock([this] { return now; });
+        processor.setNotesProvider([this] { return notes; });
+        file.open(path());
+    }
+
+    QString path() const { return dir.filePath(QStringLiteral("Vindo.qvx")); }
+    QByteArray recorded() const
+    {
+        QFile f(path());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void receive(const QByteArray &block) { processor.ProcessReceivedBlock(live.Term, block); }
+
+    /// The notes header as the file must hold it.
+    QByteArray header(const QString &timeLabel, const QString &dateLabel) const
+    {
+        const QString date = QLocale::system().toString(now.date(), QLocale::ShortFormat);
+        return (timeLabel + QStringLiteral("09:07:03\r") + dateLabel + date + QStringLiteral("\rNotes :  ")
+                + QString(notes).replace(QLatin1Char('\t'), QLatin1Char(';')) + QStringLiteral("\r"))
+            .toLatin1();
+    }
+
+    QTemporaryDir dir;
+    SharedState state;
+    LiveModel live;
+    WorkingFile file;
+    SampleProcessor processor{state, live, file};
+    QDateTime now{QDate(2024, 3, 5), QTime(9, 7, 3)};
+    QString notes;
+};
+
+} // namespace
+
+class TestProcessing : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lastLineDrivesFiguresMetersAndLabels_data();
+    void lastLineDrivesFiguresMetersAndLabels();
+    void sevenWordsAreShownAndMissingOnesEmptied();
+    void blockIsFilteredForBoxAndFile_data();
+    void blockIsFilteredForBoxAndFile();
+    void tabsFollowCheck1();
+    void notesHeaderReplacesTheFirstBlock_data();
+    void notesHeaderReplacesTheFirstBlock();
+    void notesHeaderWordsAreShownUntilTheFirstLine();
+    void unknownLanguageKeepsThePreviousLabels();
+    void blockWithoutLineEndKeepsTheShownLine();
+    void beepsUntilTheFirstLineEnds();
+    void linesAreGatheredAcrossBlocks_data();
+    void linesAreGatheredAcrossBlocks();
+    void startOfTheNextLineIsKept();
+    void receiveBoxIsTrimmed_data();
+    void receiveBoxIsTrimmed();
+    void unendedLineIsBoundedButRecorded();
+    void writeFailureRetriesThenCancelStopsRecording();
+    void retriedBlockIsRecordedOnce();
+    void blockArrivingDuringTheQuestionFollowsTheOneBefore();
+    void recordedBytesDoNotDependOnPieces_data();
+    void recordedBytesDoNotDependOnPieces();
+    void commEventCodesAreClassified_data();
+    void commEventCodesAreClassified();
+};
+
+void TestProcessing::lastLineDrivesFiguresMetersAndLabels_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("act");
+    QTest::addColumn<qint16>("limit");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<qint16>("level");
+    QTest::addColumn<bool>("overload");
+
+    QTest::newRow("Deutsch comma reads up to it") << "Deutsch" << "12.5" << qint16(12) << "12,5" << qint16(12) << false;
+    QTest::newRow("Francais comma") << "Francais" << "0.5" << qint16(0) << "0,5" << qint16(0) << false;
+    QTest::newRow("English half to even down") << "English" << "12.5" << qint16(12) << "12.5" << qint16(12) << true;
+    QTest::newRow("English half to even up") << "English" << "13.5" << qint16(1000) << "13.5" << qint16(14) << false;
+    QTest::newRow("negative") << "English" << "-3.5" << qint16(0) << "-3.5" << qint16(-4) << false;
+    QTest::newRow("overload word") << "English" << "*Ovl*" << qint16(1000) << "*Ovl*" << qint16(0) << true;
+    QTest::newRow("beyond the meter keeps its level") << "English" << "40000" << qint16(1000) << "40000" << qint16(7) << true;
+    QTest::newRow("equal to the limit") << "English" << "100" << qint16(100) << "100" << qint16(100) << false;
+}
+
+void TestProcessing::lastLineDrivesFiguresMetersAndLabels()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, act);
+    QFETCH(qint16, limit);
+    QFETCH(QString, shown);
+    QFETCH(qint16, level);
+    QFETCH(bool, overload);
+
+    Receiver r(language);
+    r.state.rangeLimit1 = limit;
+    r.state.rangeLimit2 = limit;
+    r.live.Bar1Level = 7;
+    r.live.Bar2Level = 7;
+    r.live.Label7Visible = !overload;
+    r.live.Label8Visible = !overload;
+    const quint64 revision = r.live.revision;
+
+    r.receive((QStringLiteral("1 ") + act + QStringLiteral(" 2 3 ") + act + QStringLiteral(" 5 6\r")).toLatin1());
+
+    QCOMPARE(r.live.Text8, shown);
+    QCOMPARE(r.live.Text11, shown);
+    QCOMPARE(r.live.Bar1Level, level);
+    QCOMPARE(r.live.Bar2Level, level);
+    QCOMPARE(r.live.Label7Visible, overload);
+    QCOMPARE(r.live.Label8Visible, overload);
+    QCOMPARE(r.live.revision, revision + 1);
+}
+
+void TestProcessing::sevenWordsAreShownAndMissingOnesEmptied()
+{
+    Receiver r;
+    r.receive("  0.5   1  2 3 4 5 6 7\r");
+    const QStringList shown{r.live.Secunden, r.live.Text8, r.live.Text9, r.live.Text10,
+                            r.live.Text11, r.live.Text12, r.live.Text13};
+    QCOMPARE(shown, (QStringList{"0.5", "1", "2", "3", "4", "5", "6"}));
+
+    r.receive("9 8\r");
+    const QStringList shortLine{r.live.Secunden, r.live.Text8, r.live.Text9, r.live.Text13};
+    QCOMPARE(shortLine, (QStringList{"9", "8\r\n", "", ""}));
+}
+
+void TestProcessing::blockIsFilteredForBoxAndFile_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QByteArray>("block");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QByteArray>("recorded");
+
+    QTest::newRow("backspace inside a block") << "English" << "" << QByteArray("ab\bc") << "ac" << QByteArray("ac");
+    QTest::newRow("two backspaces") << "English" << "" << QByteArray("abc\b\bd") << "ad" << QByteArray("ad");
+    QTest::newRow("backspace starts the block") << "English" << "xy" << QByteArray("\bz") << "xz" << QByteArray("z");
+    QTest::newRow("backspace starts the first block") << "English" << "" << QByteArray("\bz") << "z" << QByteArray("z");
+    QTest::newRow("backspace removes a line end") << "English" << "" << QByteArray("a\r\bb") << "ab" << QByteArray("ab");
+    QTest::newRow("lone carriage return") << "English" << "" << QByteArray("\r") << "\r\n" << QByteArray("\r\n");
+    QTest::newRow("lone line feed dropped") << "English" << "x" << QByteArray("\n") << "x" << QByteArray();
+    QTest::newRow("line feed before return") << "English" << "" << QByteArray("a\n\rb") << "a\r\nb" << QByteArray("a\r\nb");
+    QTest::newRow("both line ends") << "English" << "" << QByteArray("a\r\nb\r\n") << "a\r\nb\r\n" << QByteArray("a\r\nb\r\n");
+    QTest::newRow("English points and tabs") << "English" << "" << QByteArray("1.5\t2.5") << "1.5\t2.5" << QByteArray("1.5;2.5");
+    QTest::newRow("Deutsch points") << "Deutsch" << "" << QByteArray("1.5\t2.5") << "1,5\t2,5" << QByteArray("1,5;2,5");
+    QTest::newRow("Latin-1 byte unchanged") << "English" << "" << QByteArray("\xb0" "C") << QStringLiteral(u"\u00b0C") << QByteArray("\xb0" "C");
+}
+
+void TestProcessing::blockIsFilteredForBoxAndFile()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, before);
+    QFETCH(QByteArray, block);
+    QFETCH(QString, shown);
+    QFETCH(QByteArray, recorded);
+
+    Receiver r(language);
+    r.live.Term.text = before;
+    r.receive(block);
+    QCOMPARE(r.live.Term.text, shown);
+    QCOMPARE(r.live.Term.selStart, int(shown.size()));
+    QCOMPARE(r.recorded(), recorded);
+}
+
+void TestProcessing::tabsFollowCheck1()
+{
+    Receiver r;
+    const std::pair<Qt::CheckState, QByteArray> steps[] = {
+        {Qt::Unchecked, "a\tb"},
+        {Qt::PartiallyChecked, "a\tb"},  // keeps the last choice
+        {Qt::Checked, "a;b"},
+        {Qt::PartiallyChecked, "a;b"},
+    };
+    QByteArray expected;
+    for (const auto &[state, bytes] : steps) {
+        r.processor.setCheck1State(state);
+        r.receive("a\tb");
+        expected += bytes;
+    }
+    QCOMPARE(r.recorded(), expected);
+}
+
+void TestProcessing::notesHeaderReplacesTheFirstBlock_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("timeLabel");
+    QTest::addColumn<QString>("dateLabel");
+    QTest::addColumn<QByteArray>("secondLine");
+
+    QTest::newRow("Deutsch") << "Deutsch" << "  Uhrzeit: " << "  Datum: " << QByteArray("SR1 = 2,5 07\r\n");
+    QTest::newRow("English") << "English" << "  Time: " << "  Date: " << QByteArray("SR1 = 2.5 07\r\n");
+    QTest::newRow("Francais") << "Francais" << "  Temps: " << "  Date: " << QByteArray("SR1 = 2,5 07\r\n");
+    QTest::newRow("none of the three") << "Deutsch " << "" << "" << QByteArray("SR1 = 2.5 07\r\n");
+}
+
+void TestProcessing::notesHeaderReplacesTheFirstBlock()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, timeLabel);
+    QFETCH(QString, dateLabel);
+    QFETCH(QByteArray, secondLine);
+
+    Receiver r(language);
+    r.notes = QStringLiteral("first.run\twith tab");
+    r.state.notesHeaderPending = 1;
+    r.receive("INP1 = bar\r");
+
+    QCOMPARE(r.live.Term.text, QStringLiteral("INP1 = bar\r\n"));
+    QCOMPARE(r.recorded(), r.header(timeLabel, dateLabel));
+    QCOMPARE(r.state.notesHeaderPending, 0);
+
+    r.receive("SR1 = 2.5 07\r");
+    QCOMPARE(r.recorded(), r.header(timeLabel, dateLabel) + secondLine);
+}
+
+void TestProcessing::notesHeaderWordsAreShownUntilTheFirstLine()
+{
+    Receiver r;
+    r.state.notesHeaderPending = 1;
+    r.receive("INP1 = ");
+    QCOMPARE(r.live.Secunden, QStringLiteral("Time:"));
+    QCOMPARE(r.live.Text8, QStringLiteral("09:07:03\r"));
+    QCOMPARE(r.live.Text9, QStringLiteral("Date:"));
+    QCOMPARE(r.live.Bar1Level, qint16(9));
+
+    // The start received in place of the header is no part of the next line.
+    r.receive("bar\r");
+    QCOMPARE(r.live.Secunden, QStringLiteral("bar\r\n"));
+}
+
+void TestProcessing::unknownLanguageKeepsThePreviousLabels()
+{
+    Receiver r(QStringLiteral("Francais"));
+    r.receive("x");
+    r.state.currentLanguage = QStringLiteral("Klingon");
+    r.state.notesHeaderPending = 1;
+    r.receive("y");
+    QCOMPARE(r.recorded(), "x" + r.header(QStringLiteral("  Temps: "), QStringLiteral("  Date: ")));
+}
+
+void TestProcessing::blockWithoutLineEndKeepsTheShownLine()
+{
+    Receiver r;
+    r.receive("1 2 3 4 5 6 7\r");
+    QSignalSpy beeps(&r.processor, &SampleProcessor::beep);
+    r.receive("8 9 10");
+    QCOMPARE(r.live.Secunden, QStringLiteral("1"));
+    QCOMPARE(r.live.Text8, QStringLiteral("2"));
+    QCOMPARE(r.live.txtPopStr, QStringLiteral("1 2 3 4 5 6 7\r\n"));
+    QCOMPARE(beeps.count(), 0);
+}
+
+void TestProcessing::beepsUntilTheFirstLineEnds()
+{
+    Receiver r;
+    QSignalSpy beeps(&r.processor, &SampleProcessor::beep);
+    r.receive("1 2");
+    r.receive(" 3");
+    QCOMPARE(beeps.count(), 2);
+    QVERIFY(r.live.lstPopStrings.isEmpty());
+    r.receive("\r");
+    QCOMPARE(beeps.count(), 2);
+    QCOMPARE(r.live.lstPopStrings, (QStringList{"1", "2", "3\r\n"}));
+}
+
+void TestProcessing::linesAreGatheredAcrossBlocks_data()
+{
+    QTest::addColumn<QList<QByteArray>>("blocks");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("rest");
+
+    QTest::newRow("torn in the middle") << QList<QByteArray>{"1 2 3 ", "4 5 6 7\r"}
+                                        << "1 2 3 4 5 6 7\r\n" << "";
+    QTest::newRow("line feed in the next block") << QList<QByteArray>{"1 2 3 4 5 6 7\r", "\n"}
+                                                 << "1 2 3 4 5 6 7\r\n" << "";
+    QTest::newRow("tabs and semicolons removed") << QList<QByteArray>{"1\t2;3\r"} << "123\r\n" << "";
+    QTest::newRow("two lines in one block") << QList<QByteArray>{"1 2\r3 4\r"} << "1 2\r\n3 4\r\n" << "";
+    QTest::newRow("start of the next line kept") << QList<QByteArray>{"1 2", " 3\r4 5"} << "1 2 3\r\n" << "4 5";
+    QTest::newRow("kept start joins its end") << QList<QByteArray>{"1 2 3\r4", " 5\r6"} << "4 5\r\n" << "6";
+}
+
+void TestProcessing::linesAreGatheredAcrossBlocks()
+{
+    QFETCH(QList<QByteArray>, blocks);
+    QFETCH(QString, line);
+    QFETCH(QString, rest);
+
+    Receiver r;
+    for (const QByteArray &block : std::as_const(blocks))
+        r.receive(block);
+    QCOMPARE(r.live.txtPopStr, line);
+    QCOMPARE(r.processor.lineBuffer(), rest);
+}
+
+void TestProcessing::startOfTheNextLineIsKept()
+{
+    Receiver r;
+    r.receive("0.5 1 2 3 4 5 6\r1.0 11");
+    QCOMPARE(r.live.Secunden, QStringLiteral("0.5"));
+    r.receive(" 12 13 14 15 16\r");
+    QCOMPARE(r.live.Secunden, QStringLiteral("1.0"));
+    QCOMPARE(r.live.Text8, QStringLiteral("11"));
+    QCOMPARE(r.live.Bar1Level, qint16(11));
+}
+
+void TestProcessing::receiveBoxIsTrimmed_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("keptFrom");
+    QTest::addColumn<bool>("imageShown");
+
+    QTest::newRow("empty box") << 0 << 0 << false;
+    QTest::newRow("just below the limit") << 16383 << 0 << true;
+    QTest::newRow("at the limit") << 16384 << 4096 << true;
+    QTest::newRow("above the limit") << 20000 << 4096 << true;
+}
+
+void TestProcessing::receiveBoxIsTrimmed()
+{
+    QFETCH(int, length);
+    QFETCH(int, keptFrom);
+    QFETCH(bool, imageShown);
+
+    Receiver r;
+    QString before;
+    for (int i = 0; i < length; ++i)
+        before += QChar(u'a' + i % 26);
+    r.live.Term.text = before;
+    r.live.Image2Visible = true;
+    r.receive("XYZ");
+    QCOMPARE(r.live.Term.text, before.mid(keptFrom) + QStringLiteral("XYZ"));
+    QCOMPARE(r.state.receivedTextLength, length);
+    QCOMPARE(r.live.Image1Visible, imageShown);
+    QCOMPARE(r.live.Image2Visible, !imageShown);
+}
+
+void TestProcessing::unendedLineIsBoundedButRecorded()
+{
+    Receiver r;
+    for (char c : {'a', 'b', 'c'})
+        r.receive(QByteArray(3000, c));
+    const QString newest = QString(1096, QLatin1Char('b')) + QString(3000, QLatin1Char('c'));
+    QCOMPARE(r.processor.lineBuffer(), newest);
+    QCOMPARE(r.recorded().size(), 9000);
+
+    r.receive("\r");
+    QCOMPARE(r.live.txtPopStr, newest + QStringLiteral("\r\n"));
+}
+
+void TestProcessing::writeFailureRetriesThenCancelStopsRecording()
+{
+    Receiver r;
+    if (!r.file.openForAppend(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full on this system");
+    QStringList errors;
+    QList<int> replies{answer::Retry, answer::Cancel};
+    connect(&r.processor, &SampleProcessor::writeFailed, this, [&](const QString &error, int *reply) {
+        errors.append(error);
+        *reply = replies.takeFirst();
+    });
+
+    r.receive("a\r");
+    QCOMPARE(errors.size(), 2);
+    QVERIFY(!errors.first().isEmpty());
+    QVERIFY(!r.file.isOpen());
+
+    r.receive("b\r");
+    QCOMPARE(errors.size(), 2);
+    QCOMPARE(r.live.Term.text, QStringLiteral("a\r\nb\r\n"));
+    QCOMPARE(r.live.Secunden, QStringLiteral("b\r\n"));
+}
+
+void TestProcessing::retriedBlockIsRecordedOnce()
+{
+    Receiver r;
+    QVERIFY(r.file.write("0123456789"));
+    FileSizeLimit limit(16);
+    QVERIFY(limit.isActive());
+    int questions = 0;
+    connect(&r.processor, &SampleProcessor::writeFailed, this, [&](const QString &, int *reply) {
+        ++questions;
+        limit.lift();
+        *reply = answer::Retry;
+    });
+
+    // The block fits only in part: the part written is taken back.
+    r.receive("ABCDEFGHIJKL\r");
+    QCOMPARE(questions, 1);
+    QCOMPARE(r.recorded(), QByteArray("0123456789ABCDEFGHIJKL\r\n"));
+}
+
+void TestProcessing::blockArrivingDuringTheQuestionFollowsTheOneBefore()
+{
+    Receiver r;
+    FileSizeLimit limit(4);
+    int questions = 0;
+    connect(&r.processor, &SampleProcessor::writeFailed, this, [&](const QString &, int *reply) {
+        // The question's event loop delivers the next block.
+        if (++questions == 1)
+            r.receive("second\r");
+        limit.lift();
+        *reply = answer::Retry;
+    });
+
+    r.receive("first\r");
+    QCOMPARE(questions, 1);
+    QCOMPARE(r.recorded(), QByteArray("first\r\nsecond\r\n"));
+    QCOMPARE(r.live.Term.text, QStringLiteral("first\r\nsecond\r\n"));
+}
+
+void TestProcessing::recordedBytesDoNotDependOnPieces_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<int>("pieceSize");
+    QTest::addColumn<QByteArray>("body");
+
+    const QByteArray english = "INP1 = degrC\r\nSR1 = 2.5 bar 07\r\nPri 1.02\r\n"
+                               "0.5;12.5;13.0;11.9;*Ovl*;*Ovl*;0.0\r\n"
+                               "1.0;12.6;13.0;11.9;1.25;1.30;0.0\r\n";
+    const QByteArray deutsch = "INP1 = degrC\r\nSR1 = 2,5 bar 07\r\nPri 1,02\r\n"
+                               "0,5;12,5;13,0;11,9;*Ovl*;*Ovl*;0,0\r\n"
+                               "1,0;12,6;13,0;11,9;1,25;1,30;0,0\r\n";
+    for (int size : {1, 2, 5, 13, 1000})
+        QTest::addRow("English in pieces of %d", size) << "English" << size << english;
+    for (int size : {1, 3, 1000})
+        QTest::addRow("Deutsch in pieces of %d", size) << "Deutsch" << size << deutsch;
+}
+
+void TestProcessing::recordedBytesDoNotDependOnPieces()
+{
+    QFETCH(QString, language);
+    QFETCH(int, pieceSize);
+    QFETCH(QByteArray, body);
+
+    // What the instrument sends after the first piece, tabs between values.
+    const QByteArray stream = "INP1 = degrC\r\nSR1 = 2.5 bar 07\r\nPri 1.02\r\n"
+                              "0.5\t12.5\t13.0\t11.9\t*Ovl*\t*Ovl*\t0.0\r\n"
+                              "1.0\t12.6\t13.0\t11.9\t1.25\t1.30\t0.0\r\n";
+    Receiver r(language);
+    r.notes = QStringLiteral("Test 1.5");
+    r.state.notesHeaderPending = 1;
+    r.receive("\r\n");
+    for (qsizetype i = 0; i < stream.size(); i += pieceSize)
+        r.receive(stream.mid(i, pieceSize));
+
+    const bool deutsch = language == QLatin1String("Deutsch");
+    const QByteArray header = deutsch ? r.header(QStringLiteral("  Uhrzeit: "), QStringLiteral("  Datum: "))
+                                      : r.header(QStringLiteral("  Time: "), QStringLiteral("  Date: "));
+    QCOMPARE(r.recorded(), header + body);
+}
+
+void TestProcessing::commEventCodesAreClassified_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("send") << 1 << int(CommClass::None) << "";
+    QTest::newRow("receive") << 2 << int(CommClass::Receive) << "";
+    QTest::newRow("CTS") << 3 << int(CommClass::Event) << "Change in CTS Detected";
+    QTest::newRow("DSR") << 4 << int(CommClass::Event) << "Change in DSR Detected";
+    QTest::newRow("CD") << 5 << int(CommClass::Event) << "Change in CD Detected";
+    QTest::newRow("ring") << 6 << int(CommClass::Event) << "The Phone is Ringing";
+    QTest::newRow("end of file") << 7 << int(CommClass::Event) << "End of File Detected";
+    QTest::newRow("break") << 1001 << int(CommClass::Event) << "Break Received";
+    QTest::newRow("CTS timeout") << 1002 << int(CommClass::Error) << "CTS Timeout";
+    QTest::newRow("DSR timeout") << 1003 << int(CommClass::Error) << "DSR Timeout";
+    QTest::newRow("framing") << 1004 << int(CommClass::Event) << "Framing Error";
+    QTest::newRow("1005") << 1005 << int(CommClass::None) << "";
+    QTest::newRow("overrun") << 1006 << int(CommClass::Error) << "Overrun Error";
+    QTest::newRow("1007") << 1007 << int(CommClass::None) << "";
+    QTest::newRow("1008") << 1008 << int(CommClass::None) << "";
+    QTest::newRow("parity") << 1009 << int(CommClass::Event) << "Parity Error";
+    QTest::newRow("1010 unknown") << 1010 << int(CommClass::Error) << "Unknown error or event";
+    QTest::newRow("0 unknown") << 0 << int(CommClass::Error) << "Unknown error or event";
+    QTest::newRow("negative unknown") << -2 << int(CommClass::Error) << "Unknown error or event";
+}
+
+void TestProcessing::commEventCodesAreClassified()
+{
+    QFETCH(int, code);
+    QFETCH(int, kind);
+    QFETCH(QString, text);
+
+    const CommClass event = classifyCommEvent(qint16(code));
+    QCOMPARE(int(event.kind), kind);
+    QCOMPARE(event.text, text);
+}
+
+QTEST_GUILESS_MAIN(TestProcessing)
+#include "tst_processing.moc"

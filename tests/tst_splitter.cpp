@@ -1,0 +1,145 @@
+// Breaking the last complete line into its words.
+
+#include "LiveModel.h"
+#include "clsStringAnalyser.h"
+
+#include <QtTest>
+
+using OptionalDelimiters = std::optional<QStringList>;
+Q_DECLARE_METATYPE(OptionalDelimiters)
+
+class TestSplitter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void wordsFollowTheDelimiterRules_data();
+    void wordsFollowTheDelimiterRules();
+    void argumentsOfLaterCallsAreIgnored();
+    void failureExhaustsTheSplitter_data();
+    void failureExhaustsTheSplitter();
+    void lastLineKeepsOnlyNonEmptyWords_data();
+    void lastLineKeepsOnlyNonEmptyWords();
+    void emptyLineLeavesTheListAndAsksForTheBeep();
+};
+
+// Every word PopWord gives until it gives Null (bounded, so a splitter that
+// never ends fails the test instead of hanging it).
+static QStringList allWords(clsStringAnalyser &analyser, const QString &text, std::optional<bool> ignoreCase,
+                            const OptionalDelimiters &delimiters)
+{
+    QStringList words;
+    std::optional<QString> word = analyser.PopWord(text, ignoreCase, delimiters);
+    while (word && words.size() < 100) {
+        words.append(*word);
+        word = analyser.PopWord();
+    }
+    return words;
+}
+
+void TestSplitter::wordsFollowTheDelimiterRules_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ignoreCase");
+    QTest::addColumn<OptionalDelimiters>("delimiters");
+    QTest::addColumn<QStringList>("words");
+
+    const OptionalDelimiters space;
+    QTest::newRow("two words") << "ab cd" << true << space << QStringList{"ab", "cd"};
+    QTest::newRow("space run gives empty words") << "   12    1,234   5,6" << true << space
+        << QStringList{"", "", "", "12", "", "", "", "1,234", "", "", "5,6"};
+    QTest::newRow("one trailing space adds nothing") << "ab " << true << space << QStringList{"ab"};
+    QTest::newRow("two trailing spaces add one empty word") << "ab  " << true << space << QStringList{"ab", ""};
+    QTest::newRow("no space: one word") << "12.5;7" << true << space << QStringList{"12.5;7"};
+    QTest::newRow("one character: nothing") << "x" << true << space << QStringList{};
+    QTest::newRow("empty: nothing") << "" << true << space << QStringList{};
+    QTest::newRow("single-letter last word") << "12 5" << true << space << QStringList{"12", "5"};
+    QTest::newRow("tab is no delimiter") << "a\tb c" << true << space << QStringList{"a\tb", "c"};
+    QTest::newRow("longer delimiters, nearest first") << "1, 2;3" << true
+        << OptionalDelimiters(QStringList{", ", ";"}) << QStringList{"1", "2", "3"};
+    QTest::newRow("case ignored") << "aXbxc" << true << OptionalDelimiters(QStringList{"x"})
+        << QStringList{"a", "b", "c"};
+    QTest::newRow("case respected") << "aXbxc" << false << OptionalDelimiters(QStringList{"x"})
+        << QStringList{"aXb", "c"};
+    QTest::newRow("tie: later delimiter wins (longer)") << "1ab2" << true
+        << OptionalDelimiters(QStringList{"a", "ab"}) << QStringList{"1", "2"};
+    QTest::newRow("tie: later delimiter wins (shorter)") << "1ab2" << true
+        << OptionalDelimiters(QStringList{"ab", "a"}) << QStringList{"1", "b2"};
+}
+
+void TestSplitter::wordsFollowTheDelimiterRules()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, ignoreCase);
+    QFETCH(OptionalDelimiters, delimiters);
+    QFETCH(QStringList, words);
+
+    clsStringAnalyser analyser;
+    QCOMPARE(allWords(analyser, text, ignoreCase, delimiters), words);
+    QVERIFY(!analyser.PopWord());
+    QVERIFY(analyser.lastError().isEmpty());
+}
+
+void TestSplitter::argumentsOfLaterCallsAreIgnored()
+{
+    clsStringAnalyser analyser;
+    QCOMPARE(analyser.PopWord(QStringLiteral("a b"), false), QStringLiteral("a"));
+    QCOMPARE(analyser.PopWord(QStringLiteral("x;y;z"), true, QStringList{";"}), QStringLiteral("b"));
+    QCOMPARE(analyser.PopWord(QStringLiteral("x;y;z")), std::nullopt);
+}
+
+void TestSplitter::failureExhaustsTheSplitter_data()
+{
+    QTest::addColumn<std::optional<QString>>("text");
+    QTest::addColumn<OptionalDelimiters>("delimiters");
+
+    QTest::newRow("missing text") << std::optional<QString>() << OptionalDelimiters();
+    QTest::newRow("Null text") << std::optional<QString>(QString()) << OptionalDelimiters();
+    QTest::newRow("empty delimiter") << std::optional<QString>(QStringLiteral("a b"))
+                                     << OptionalDelimiters(QStringList{" ", ""});
+}
+
+void TestSplitter::failureExhaustsTheSplitter()
+{
+    QFETCH(std::optional<QString>, text);
+    QFETCH(OptionalDelimiters, delimiters);
+
+    clsStringAnalyser analyser;
+    QCOMPARE(analyser.PopWord(text, true, delimiters), std::nullopt);
+    QVERIFY(!analyser.lastError().isEmpty());
+    QCOMPARE(analyser.PopWord(), std::nullopt);
+}
+
+void TestSplitter::lastLineKeepsOnlyNonEmptyWords_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("items");
+
+    QTest::newRow("runs of spaces") << "   12    1,234   5,6" << QStringList{"12", "1,234", "5,6"};
+    QTest::newRow("one character clears the list") << "x" << QStringList{};
+    QTest::newRow("no space") << "abc" << QStringList{"abc"};
+    QTest::newRow("line end stays on the last word") << "0.5 1 2\r\n" << QStringList{"0.5", "1", "2\r\n"};
+}
+
+void TestSplitter::lastLineKeepsOnlyNonEmptyWords()
+{
+    QFETCH(QString, line);
+    QFETCH(QStringList, items);
+
+    LiveModel live;
+    live.lstPopStrings = QStringList{"old", "items"};
+    live.txtPopStr = line;
+    QVERIFY(SplitLastLine(live));
+    QCOMPARE(live.lstPopStrings, items);
+}
+
+void TestSplitter::emptyLineLeavesTheListAndAsksForTheBeep()
+{
+    LiveModel live;
+    live.lstPopStrings = QStringList{"kept"};
+    QVERIFY(!SplitLastLine(live));
+    QCOMPARE(live.lstPopStrings, QStringList{"kept"});
+}
+
+QTEST_GUILESS_MAIN(TestSplitter)
+#include "tst_splitter.moc"

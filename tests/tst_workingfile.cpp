@@ -1,0 +1,231 @@
+// The working file: its open sequence, immediate writes, names in any
+// letter case and keeping what an earlier run left in it.
+
+#include "FilePaths.h"
+#include "FileSizeLimit.h"
+#include "WorkingFile.h"
+
+#include <QtTest>
+
+namespace {
+
+// A temporary folder as the current directory while the object lives.
+struct InFolder
+{
+    InFolder() : m_previous(QDir::currentPath()) { QDir::setCurrent(dir.path()); }
+    ~InFolder() { QDir::setCurrent(m_previous); }
+
+    void create(const QString &name, const QByteArray &content = {}) const
+    {
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    QByteArray content(const QString &name) const
+    {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QStringList entries() const { return QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name); }
+
+    QTemporaryDir dir;
+
+private:
+    QString m_previous;
+};
+
+enum class Setup { Nothing, OldContent, FolderInTheWay, LinkIntoNowhere, MissingFolder };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Setup)
+Q_DECLARE_METATYPE(WorkingFile::OpenResult)
+
+class TestWorkingFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void openSequenceReportsItsOutcome_data();
+    void openSequenceReportsItsOutcome();
+    void writesReachTheDiskAtOnce();
+    void writingAClosedFileFails();
+    void bothSpellingsReachOneFile();
+    void bareNamesResolveRegardlessOfCase_data();
+    void bareNamesResolveRegardlessOfCase();
+    void leftoverIsKeptUnderAFreeName_data();
+    void leftoverIsKeptUnderAFreeName();
+    void failedRecoveryKeepsTheFileAndSaysWhy();
+};
+
+void TestWorkingFile::openSequenceReportsItsOutcome_data()
+{
+    QTest::addColumn<Setup>("setup");
+    QTest::addColumn<WorkingFile::OpenResult>("result");
+
+    QTest::newRow("no file yet") << Setup::Nothing << WorkingFile::OpenResult::Opened;
+    QTest::newRow("old content is discarded") << Setup::OldContent << WorkingFile::OpenResult::Opened;
+    QTest::newRow("undeletable entry") << Setup::FolderInTheWay << WorkingFile::OpenResult::DeleteFailed;
+    QTest::newRow("cannot be created") << Setup::LinkIntoNowhere << WorkingFile::OpenResult::OpenFailed;
+    QTest::newRow("folder cannot be listed") << Setup::MissingFolder << WorkingFile::OpenResult::ListingFailed;
+}
+
+void TestWorkingFile::openSequenceReportsItsOutcome()
+{
+    QFETCH(Setup, setup);
+    QFETCH(WorkingFile::OpenResult, result);
+
+    InFolder folder;
+    QString name = WorkingFile::bareName();
+    switch (setup) {
+    case Setup::Nothing:
+        break;
+    case Setup::OldContent:
+        folder.create(name, "old measurement");
+        break;
+    case Setup::FolderInTheWay:
+        QVERIFY(QDir(folder.dir.path()).mkpath(name + QStringLiteral("/inside")));
+        break;
+    case Setup::LinkIntoNowhere:
+        QVERIFY(QFile::link(folder.dir.filePath(QStringLiteral("missing/target")), folder.dir.filePath(name)));
+        break;
+    case Setup::MissingFolder:
+        name = QStringLiteral("missing/") + name;
+        break;
+    }
+
+    WorkingFile file;
+    QCOMPARE(file.open(name), result);
+    const bool opened = result == WorkingFile::OpenResult::Opened;
+    QCOMPARE(file.isOpen(), opened);
+    QCOMPARE(file.errorString().isEmpty(), opened);
+    if (opened)
+        QCOMPARE(WorkingFile::existingSize(), 0);
+}
+
+void TestWorkingFile::writesReachTheDiskAtOnce()
+{
+    InFolder folder;
+    WorkingFile file;
+    QCOMPARE(file.open(), WorkingFile::OpenResult::Opened);
+    QVERIFY(file.write("INP1 = bar\r\n"));
+    QCOMPARE(folder.content(WorkingFile::bareName()), QByteArray("INP1 = bar\r\n"));
+    QVERIFY(file.write("\xb0;1\r\n"));
+    QCOMPARE(folder.content(WorkingFile::bareName()), QByteArray("INP1 = bar\r\n\xb0;1\r\n"));
+}
+
+void TestWorkingFile::writingAClosedFileFails()
+{
+    InFolder folder;
+    WorkingFile file;
+    QVERIFY(!file.write("x"));
+    QCOMPARE(file.open(), WorkingFile::OpenResult::Opened);
+    file.close();
+    file.close();
+    QVERIFY(!file.write("x"));
+    QVERIFY(!file.errorString().isEmpty());
+    QCOMPARE(WorkingFile::existingSize(), 0);
+}
+
+void TestWorkingFile::bothSpellingsReachOneFile()
+{
+    InFolder folder;
+    folder.create(QStringLiteral("vindo.qvx"), "old");
+    QCOMPARE(WorkingFile::existingSize(QStringLiteral("Vindo.qvx")), 3);
+
+    WorkingFile file;
+    QCOMPARE(file.open(QStringLiteral("Vindo.qvx")), WorkingFile::OpenResult::Opened);
+    QVERIFY(file.write("new"));
+    QCOMPARE(folder.entries(), QStringList{"Vindo.qvx"});
+    QCOMPARE(WorkingFile::existingSize(QStringLiteral("vindo.qvx")), 3);
+    QCOMPARE(folder.content(resolveBareName(QStringLiteral("VINDO.QVX"))), QByteArray("new"));
+}
+
+void TestWorkingFile::bareNamesResolveRegardlessOfCase_data()
+{
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QString>("asked");
+    QTest::addColumn<QString>("resolved");
+
+    QTest::newRow("other case") << QStringList{"Vindo.qvx"} << "vindo.qvx" << "Vindo.qvx";
+    QTest::newRow("exact match wins") << QStringList{"VINDO.QVX", "vindo.qvx"} << "vindo.qvx" << "vindo.qvx";
+    QTest::newRow("nothing there") << QStringList{} << "Vindo.qvx" << "Vindo.qvx";
+    QTest::newRow("no partial match") << QStringList{"Vindo.qvx.bak"} << "vindo.qvx" << "vindo.qvx";
+    QTest::newRow("folder part kept as given") << QStringList{"Vindo.qvx"} << "./vindo.qvx" << "./vindo.qvx";
+}
+
+void TestWorkingFile::bareNamesResolveRegardlessOfCase()
+{
+    QFETCH(QStringList, present);
+    QFETCH(QString, asked);
+    QFETCH(QString, resolved);
+
+    InFolder folder;
+    for (const QString &name : std::as_const(present))
+        folder.create(name);
+    QCOMPARE(resolveBareName(asked), resolved);
+    if (!asked.contains(QLatin1Char('/')))
+        QCOMPARE(resolveNameIn(folder.dir.path(), asked), folder.dir.filePath(resolved));
+}
+
+void TestWorkingFile::leftoverIsKeptUnderAFreeName_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<QStringList>("taken");
+    QTest::addColumn<QString>("kept");
+
+    const QString name = QStringLiteral("Vindo-recovered-20240305-090703");
+    QTest::newRow("no working file") << QByteArray() << false << QStringList{} << "";
+    QTest::newRow("empty working file") << QByteArray() << true << QStringList{} << "";
+    QTest::newRow("measurement kept") << QByteArray("  Time: 1\r0.5 1\r\n") << true << QStringList{}
+                                      << name + ".csv";
+    QTest::newRow("name taken") << QByteArray("x") << true << QStringList{name + ".csv"} << name + "-2.csv";
+    QTest::newRow("name taken in other case") << QByteArray("x") << true
+        << QStringList{name.toLower() + ".csv", name + "-2.csv"} << name + "-3.csv";
+}
+
+void TestWorkingFile::leftoverIsKeptUnderAFreeName()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, present);
+    QFETCH(QStringList, taken);
+    QFETCH(QString, kept);
+
+    InFolder folder;
+    if (present)
+        folder.create(QStringLiteral("vindo.qvx"), content);
+    for (const QString &name : std::as_const(taken))
+        folder.create(name, "earlier");
+
+    QString error = QStringLiteral("stale");
+    const QString name = WorkingFile::recoverLeftover(WorkingFile::bareName(),
+                                                      QDateTime(QDate(2024, 3, 5), QTime(9, 7, 3)), &error);
+    QCOMPARE(name, kept);
+    QVERIFY(error.isEmpty());
+    if (!kept.isEmpty())
+        QCOMPARE(folder.content(kept), content);
+    QCOMPARE(folder.entries().size(), int(present) + taken.size() + int(!kept.isEmpty()));
+}
+
+void TestWorkingFile::failedRecoveryKeepsTheFileAndSaysWhy()
+{
+    InFolder folder;
+    const QByteArray measurement(100, 'm');
+    folder.create(WorkingFile::bareName(), measurement);
+
+    QString error;
+    QString name;
+    {
+        FileSizeLimit limit(10);
+        QVERIFY(limit.isActive());
+        name = WorkingFile::recoverLeftover(WorkingFile::bareName(), QDateTime::currentDateTime(), &error);
+    }
+    QVERIFY(name.isEmpty());
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(folder.content(WorkingFile::bareName()), measurement);
+    QCOMPARE(folder.entries(), QStringList{WorkingFile::bareName()});
+}
+
+QTEST_GUILESS_MAIN(TestWorkingFile)
+#include "tst_workingfile.moc"
