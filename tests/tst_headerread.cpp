@@ -1,0 +1,181 @@
+// Reading the instrument header back from a copy of the working file.
+
+#include "HeaderRead.h"
+#include "SharedState.h"
+
+#include <QtTest>
+
+namespace {
+
+// A temporary folder that is both the current and the program directory,
+// holding the working file under its usual spelling.
+struct HeaderFolder
+{
+    HeaderFolder() : m_previous(QDir::currentPath()) { QDir::setCurrent(dir.path()); }
+    ~HeaderFolder() { QDir::setCurrent(m_previous); }
+
+    void write(const QString &name, const QByteArray &content) const
+    {
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+
+    QTemporaryDir dir;
+
+private:
+    QString m_previous;
+};
+
+const QString Degree = QString(QChar(176));
+
+QByteArray fillerLines(int count)
+{
+    QByteArray lines;
+    for (int i = 0; i < count; ++i)
+        lines += "0.5 1 2 3 4 5 6\r\n";
+    return lines;
+}
+
+} // namespace
+
+class TestHeaderRead : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void headerLinesAreTakenFromSixteenReads_data();
+    void headerLinesAreTakenFromSixteenReads();
+    void withoutWorkingFileTheTextsStay_data();
+    void withoutWorkingFileTheTextsStay();
+    void oldCopyIsReplaced_data();
+    void oldCopyIsReplaced();
+    void unitIsTheTextAfterTheEqualsSign_data();
+    void unitIsTheTextAfterTheEqualsSign();
+    void errorMessageExistsOnlyForTheThreeLanguages();
+};
+
+void TestHeaderRead::headerLinesAreTakenFromSixteenReads_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("headers");  // INP1, SR1, INP2, SR2
+    QTest::addColumn<QString>("label11");
+    QTest::addColumn<bool>("error");
+
+    const QByteArray notes = "  Time: 09:07:03\r  Date: 05.03.24\rNotes :  run 1\r";
+    QTest::newRow("degrees C and F") << notes + "INP1 = degrC\r\nSR1 = 5,0 03\r\nINP2 = degrF\r\nSR2 = 04\r\nPri 1,0\r\n"
+        << QStringList{"INP1 = " + Degree + "C", "SR1 = 5,0 03", "INP2 = " + Degree + "F", "SR2 = 04"}
+        << "Pri 1,0" << false;
+    QTest::newRow("other units unchanged") << QByteArray("INP1 = mbar\r\nINP2 = bar abs\r\n")
+        << QStringList{"INP1 = mbar", "", "INP2 = bar abs", ""} << QString() << false;
+    QTest::newRow("INP1 as 16th line") << fillerLines(15) + "INP1 = bar\r\n"
+        << QStringList{"INP1 = bar", "", "", ""} << QString() << false;
+    QTest::newRow("INP1 as 17th line") << fillerLines(16) + "INP1 = bar\r\n"
+        << QStringList{"", "", "", ""} << QString() << true;
+    QTest::newRow("three lines, the last unended") << QByteArray("INP1 = bar\rSR1 = 7\rPri x")
+        << QStringList{"INP1 = bar", "SR1 = 7", "", ""} << "Pri x" << false;
+    QTest::newRow("missing INP1") << QByteArray("SR1 = 7\r\nINP2 = bar\r\nPri 2\r\n")
+        << QStringList{"", "SR1 = 7", "INP2 = bar", ""} << "Pri 2" << true;
+    QTest::newRow("compared case-sensitively") << QByteArray("inp1 = bar\r\nINP1 = DEGRC\r\n")
+        << QStringList{"INP1 = DEGRC", "", "", ""} << QString() << false;
+    QTest::newRow("line feed alone stays in the line") << QByteArray("INP1 = bar\nSR1 = 7\r\n")
+        << QStringList{"INP1 = bar\nSR1 = 7", "", "", ""} << QString() << false;
+    QTest::newRow("later line wins") << QByteArray("INP1 = bar\r\nPri 1\r\nINP1 = degrF\r\nPri 2\r\n")
+        << QStringList{"INP1 = " + Degree + "F", "", "", ""} << "Pri 2" << false;
+    QTest::newRow("empty working file") << QByteArray() << QStringList{"", "", "", ""} << QString() << true;
+}
+
+void TestHeaderRead::headerLinesAreTakenFromSixteenReads()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, headers);
+    QFETCH(QString, label11);
+    QFETCH(bool, error);
+
+    HeaderFolder folder;
+    folder.write(QStringLiteral("Vindo.qvx"), content);
+    SharedState state;  // as Start leaves it: all four texts empty
+    const HeaderReadResult result = readInstrumentHeader(folder.dir.path(), state);
+
+    QCOMPARE((QStringList{state.inp1Header, state.sr1Header, state.inp2Header, state.sr2Header}), headers);
+    QCOMPARE(result.label11, label11);
+    QCOMPARE(result.label11.isNull(), label11.isNull());
+    QCOMPARE(result.transmissionError, error);
+}
+
+void TestHeaderRead::withoutWorkingFileTheTextsStay_data()
+{
+    QTest::addColumn<QString>("inp1");
+    QTest::addColumn<bool>("error");
+
+    QTest::newRow("after a stop") << "INP1" << false;
+    QTest::newRow("after a start") << "" << true;
+}
+
+void TestHeaderRead::withoutWorkingFileTheTextsStay()
+{
+    QFETCH(QString, inp1);
+    QFETCH(bool, error);
+
+    HeaderFolder folder;
+    SharedState state;
+    state.inp1Header = inp1;
+    state.sr1Header = QStringLiteral("SR1 = 9");
+    const HeaderReadResult result = readInstrumentHeader(folder.dir.path(), state);
+    QCOMPARE(state.inp1Header, inp1);
+    QCOMPARE(state.sr1Header, QStringLiteral("SR1 = 9"));
+    QVERIFY(result.label11.isNull());
+    QCOMPARE(result.transmissionError, error);
+}
+
+void TestHeaderRead::oldCopyIsReplaced_data()
+{
+    QTest::addColumn<QString>("oldCopy");
+
+    QTest::newRow("same spelling") << "vindo.qvy";
+    QTest::newRow("other spelling") << "VINDO.QVY";
+}
+
+void TestHeaderRead::oldCopyIsReplaced()
+{
+    QFETCH(QString, oldCopy);
+
+    HeaderFolder folder;
+    folder.write(oldCopy, "INP1 = old\r\n");
+    folder.write(QStringLiteral("Vindo.qvx"), "INP1 = new\r\n");
+    SharedState state;
+    readInstrumentHeader(folder.dir.path(), state);
+    QCOMPARE(state.inp1Header, QStringLiteral("INP1 = new"));
+    QCOMPARE(QDir(folder.dir.path()).entryList(QDir::Files).size(), 2);
+}
+
+void TestHeaderRead::unitIsTheTextAfterTheEqualsSign_data()
+{
+    QTest::addColumn<QString>("header");
+    QTest::addColumn<QString>("unit");
+
+    QTest::newRow("degrees") << "INP1 = " + Degree + "C" << Degree + "C";
+    QTest::newRow("at most four characters") << "INP2 = mbar abs" << "mbar";
+    QTest::newRow("bare INP1") << "INP1" << "";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestHeaderRead::unitIsTheTextAfterTheEqualsSign()
+{
+    QFETCH(QString, header);
+    QFETCH(QString, unit);
+    QCOMPARE(headerUnit(header), unit);
+}
+
+void TestHeaderRead::errorMessageExistsOnlyForTheThreeLanguages()
+{
+    for (const char *language : {"Deutsch", "English", "Francais"}) {
+        const TransmissionErrorText message = transmissionErrorText(QString::fromLatin1(language));
+        QVERIFY(!message.text.isEmpty());
+        QVERIFY(!message.title.isEmpty());
+    }
+    QVERIFY(transmissionErrorText(QStringLiteral("english")).text.isNull());
+}
+
+QTEST_GUILESS_MAIN(TestHeaderRead)
+#include "tst_headerread.moc"
