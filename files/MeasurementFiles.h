@@ -1,0 +1,75 @@
+#pragma once
+// What happens to a recorded measurement: saving it as a CSV file, the
+// save-or-discard question after a stop, the exit question and the orderly
+// end of the program (waiting for the port's output, closing port and file).
+
+#include "WorkingFile.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class CommonDialog;
+class MSComm;
+class UserDialogs;
+struct SharedState;
+
+class MeasurementFiles : public QObject
+{
+    Q_OBJECT
+public:
+    /// Operations of the main window and the delete dialog that these
+    /// prompts trigger. Any of them may be left empty.
+    struct Hooks
+    {
+        std::function<void()> MOpen_Click;     ///< port toggle of the main window
+        std::function<void()> clearTerm;       ///< empties the receive box `Term`
+        std::function<void()> refreshFileList; ///< refreshes `File1` of the delete dialog
+        std::function<void()> endProgram;      ///< ends the program at once
+    };
+
+    MeasurementFiles(SharedState &state, WorkingFile &workFile, MSComm &port, CommonDialog &cmDialog1,
+                     UserDialogs &dialogs, Hooks hooks, QObject *parent = nullptr);
+
+    /// Save: asks for a name, copies the working file to "<name>.csv",
+    /// starts a new empty working file, clears `Term` and re-opens the port.
+    void SScommand4_Click();
+
+    /// After a measurement stop: closes the working file and asks whether
+    /// to save; No discards the data and starts a new empty working file.
+    void AskSaveAfterStop();
+
+    /// Exit: asks whether to save. No ends the program at once; Yes saves,
+    /// then runs Form_Unload().
+    void SSCommand1_Click();
+
+    /// The main window closing. Runs Exit first when data were received
+    /// since the last save or discard, waits for the port's output to be
+    /// sent, closes port and working file and ends the program. Returns
+    /// true (`cancel`) when the user chose to keep the program running.
+    bool Form_Unload();
+
+    /// Creates a new, empty working file "Vindo.qvx" in the current
+    /// directory, replacing an old one, and reports a failure in a box.
+    void OpenWorkingFile();
+
+    /// How long Form_Unload() waits for unsent output before asking.
+    void setDrainTimeoutMs(int ms) { m_drainTimeoutMs = ms; }
+    int drainTimeoutMs() const { return m_drainTimeoutMs; }
+
+private:
+    enum class Drain { Sent, Ignored, Aborted };
+
+    Drain waitForOutput();
+    void reportOpenFailure(WorkingFile::OpenResult result);
+    void endProgram();
+
+    SharedState &m_state;
+    WorkingFile &m_workFile;
+    MSComm &m_port;
+    CommonDialog &m_cmDialog1;
+    UserDialogs &m_dialogs;
+    Hooks m_hooks;
+    int m_drainTimeoutMs = 10000;
+    bool m_ended = false;
+};

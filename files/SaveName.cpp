@@ -1,0 +1,22 @@
+#include "SaveName.h"
+
+#include <QDir>
+
+namespace savename {
+
+QString csvName(const QString &chosen)
+{
+    // The dialog may hand back native separators; the folder is everything
+    // up to and including the last separator.
+    const QString path = QDir::fromNativeSeparators(chosen);
+    const qsizetype nameStart = path.lastIndexOf(QLatin1Char('/')) + 1;
+    const QString folder = chosen.left(nameStart);
+
+    QString name = chosen.mid(nameStart);
+    name.remove(QLatin1Char('.'));
+    if (name.endsWith(QLatin1String("CSV")) || name.endsWith(QLatin1String("csv")))
+        name.chop(3);
+    return folder + name + QLatin1String(".csv");
+}
+
+} // namespace savename

@@ -1,0 +1,16 @@
+#pragma once
+// The name a measurement is saved under, derived from the name chosen in
+// the Save dialog.
+
+#include <QString>
+
+namespace savename {
+
+/// The CSV name for `chosen`: in the file-name part every "." is removed,
+/// then a trailing "CSV" or "csv" (exactly those spellings) is dropped, and
+/// ".csv" is appended. The folder part stays as chosen, so a folder with a
+/// dot in its name is still found.
+/// "a.b.csv" -> "ab.csv", "data.Csv" -> "dataCsv.csv", "datacsv" -> "data.csv".
+QString csvName(const QString &chosen);
+
+} // namespace savename

@@ -1,0 +1,162 @@
+#pragma once
+// A measurement in progress, for the save and exit prompts: a temporary
+// folder as the current directory, the working file in it, the serial port
+// on a real pseudo-terminal linked as COM3, scripted dialogs and the hooks
+// of the main window recorded in the order they ran.
+
+#include "CommonDialog.h"
+#include "MSComm.h"
+#include "MeasurementFiles.h"
+#include "ScriptedDialogs.h"
+#include "SharedState.h"
+#include "WorkingFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+class MeasurementRig
+{
+public:
+    MeasurementRig()
+        : m_oldCurrent(QDir::currentPath())
+    {
+        if (!m_dir.isValid())
+            return;
+        QDir::setCurrent(m_dir.path());
+        if (::openpty(&m_master, &m_slave, nullptr, nullptr, nullptr) != 0)
+            return;
+        const QString device = QString::fromLocal8Bit(::ttyname(m_slave));
+        m_linked = QFile::link(device, path(QStringLiteral("COM3")));
+        port.setPortDirectory(m_dir.path());
+        port.setCommPort(3);
+        state.currentLanguage = QStringLiteral("English");
+    }
+
+    ~MeasurementRig()
+    {
+        if (!m_lockedFolder.isEmpty())
+            setFolderDeletable(m_lockedFolder, true);
+        port.setPortOpen(false);
+        workFile.close();
+        if (m_master >= 0)
+            ::close(m_master);
+        if (m_slave >= 0)
+            ::close(m_slave);
+        QDir::setCurrent(m_oldCurrent);
+    }
+
+    /// The folder exists, is the current directory and the port is linked.
+    bool ready() const { return m_dir.isValid() && m_linked; }
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    static QByteArray contents(const QString &name)
+    {
+        QFile file(name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    static void put(const QString &name, const QByteArray &bytes)
+    {
+        QFile file(name);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(bytes);
+    }
+
+    /// A measurement has been recorded: the working file is open and holds
+    /// `data`, the receive box shows them, the port is open when `measuring`.
+    bool record(const QByteArray &data, bool measuring)
+    {
+        if (workFile.open() != WorkingFile::OpenResult::Opened || !workFile.write(data))
+            return false;
+        state.receivedTextLength = int(data.size());
+        return !measuring || port.setPortOpen(true);
+    }
+
+    /// Everything the instrument side has received so far.
+    QByteArray sentToInstrument()
+    {
+        QByteArray received;
+        pollfd fd{m_master, POLLIN, 0};
+        char buffer[256];
+        while (::poll(&fd, 1, 200) > 0 && (fd.revents & POLLIN)) {
+            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            received.append(buffer, n);
+        }
+        return received;
+    }
+
+    /// Makes the files of the current folder impossible to delete while new
+    /// ones can still be made (an append-only folder, or a read-only one
+    /// for a user without the right to mark it append-only).
+    bool lockFolder()
+    {
+        if (!setFolderDeletable(m_dir.path(), false))
+            return false;
+        m_lockedFolder = m_dir.path();
+        return true;
+    }
+
+    SharedState state;
+    WorkingFile workFile;
+    MSComm port;
+    ScriptedDialogs dialogs;
+    CommonDialog cmDialog1{dialogs};
+    QStringList calls;                ///< hooks in the order they ran
+    std::function<void()> onRefresh;  ///< runs inside refreshFileList
+    MeasurementFiles files{state, workFile, port, cmDialog1, dialogs, hooks()};
+
+private:
+    MeasurementFiles::Hooks hooks()
+    {
+        MeasurementFiles::Hooks h;
+        h.MOpen_Click = [this] {
+            calls << QStringLiteral("MOpen_Click");
+            port.setPortOpen(!port.PortOpen());
+        };
+        h.clearTerm = [this] { calls << QStringLiteral("clearTerm"); };
+        h.refreshFileList = [this] {
+            calls << QStringLiteral("refreshFileList");
+            if (onRefresh)
+                onRefresh();
+        };
+        h.endProgram = [this] { calls << QStringLiteral("endProgram"); };
+        return h;
+    }
+
+    static bool setFolderDeletable(const QString &folder, bool deletable)
+    {
+        if (::geteuid() != 0)
+            return ::chmod(QFile::encodeName(folder).constData(), deletable ? 0700 : 0500) == 0;
+        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (done) {
+            flags = deletable ? (flags & ~FS_APPEND_FL) : (flags | FS_APPEND_FL);
+            done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        ::close(fd);
+        return done;
+    }
+
+    QString m_oldCurrent;
+    QTemporaryDir m_dir;
+    int m_master = -1;
+    int m_slave = -1;
+    bool m_linked = false;
+    QString m_lockedFolder;
+};

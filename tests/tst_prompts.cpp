@@ -1,0 +1,241 @@
+// The questions at a measurement stop and at exit, the discard of a
+// measurement and the orderly end of the program.
+
+#include "MeasurementRig.h"
+
+#include <QtTest>
+
+using Kind = ScriptedDialogs::Kind;
+
+namespace {
+const QString excelMessage =
+    QStringLiteral("Please close Microsoft EXCEL ! \r\nBitte Microsoft EXCEL schließen ! ");
+const QString infoCaption = QStringLiteral(" Quendrel Data Recorder Info ");
+} // namespace
+
+class TestPrompts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void discardStartsAnEmptyWorkingFile_data();
+    void discardStartsAnEmptyWorkingFile();
+    void discardOfAnUndeletableFileShowsTheExcelMessageOnce();
+    void cancelledSaveDialogKeepsTheData_data();
+    void cancelledSaveDialogKeepsTheData();
+    void exitAnsweredNoEndsAtOnce_data();
+    void exitAnsweredNoEndsAtOnce();
+    void exitAnsweredYesSavesThenEnds();
+    void unloadWithoutNewDataSendsPendingOutputAndEnds();
+    void unsentOutputAsksWhatToDo_data();
+    void unsentOutputAsksWhatToDo();
+};
+
+void TestPrompts::discardStartsAnEmptyWorkingFile_data()
+{
+    QTest::addColumn<bool>("recorded");
+
+    QTest::newRow("after a measurement") << true;
+    QTest::newRow("no working file") << false;
+}
+
+void TestPrompts::discardStartsAnEmptyWorkingFile()
+{
+    QFETCH(bool, recorded);
+
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    if (recorded)
+        QVERIFY(rig.record("to be discarded", false));
+
+    rig.dialogs.answer(answer::No);
+    rig.files.AskSaveAfterStop();
+
+    QCOMPARE(rig.dialogs.asked.size(), 1);
+    QCOMPARE(rig.dialogs.asked[0].text, QStringLiteral("Do you want to save the datafile ?"));
+    QCOMPARE(rig.dialogs.asked[0].style, 36);
+    QCOMPARE(rig.dialogs.asked[0].title, QString());
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray());
+    QVERIFY(rig.workFile.isOpen());
+    QCOMPARE(rig.state.receivedTextLength, 0);
+    QCOMPARE(rig.cmDialog1.FileName, QStringLiteral("Vindo.qvx"));
+    QVERIFY(rig.calls.isEmpty());
+    QVERIFY(!rig.port.PortOpen());
+}
+
+void TestPrompts::discardOfAnUndeletableFileShowsTheExcelMessageOnce()
+{
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(rig.record("held open elsewhere", false));
+    if (!rig.lockFolder())
+        QSKIP("this file system cannot protect files from deletion");
+
+    rig.dialogs.answer(answer::No);
+    rig.dialogs.answer(answer::TryAgain);
+    rig.files.AskSaveAfterStop();
+
+    const auto messages = rig.dialogs.messages();
+    QCOMPARE(messages.size(), 2);
+    QCOMPARE(messages[1].text, excelMessage);
+    QCOMPARE(messages[1].style, 38);
+    QCOMPARE(messages[1].title, infoCaption);
+    QVERIFY(!rig.workFile.isOpen());
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray("held open elsewhere"));
+}
+
+void TestPrompts::cancelledSaveDialogKeepsTheData_data()
+{
+    QTest::addColumn<bool>("atExit");
+
+    QTest::newRow("stop") << false;
+    QTest::newRow("exit") << true;
+}
+
+void TestPrompts::cancelledSaveDialogKeepsTheData()
+{
+    QFETCH(bool, atExit);
+
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(rig.record("recorded data", atExit));
+
+    rig.dialogs.answer(answer::Yes);
+    rig.dialogs.cancelDialog();
+    if (atExit)
+        rig.files.SSCommand1_Click();
+    else
+        rig.files.AskSaveAfterStop();
+
+    QCOMPARE(rig.dialogs.asked.size(), 2);
+    QCOMPARE(rig.dialogs.asked[1].kind, Kind::Save);
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray("recorded data"));
+    QVERIFY(!rig.workFile.isOpen());
+    QVERIFY(!rig.port.PortOpen());
+    // Exit still ends the program after the cancelled dialog.
+    QCOMPARE(rig.calls, atExit ? QStringList{"endProgram"} : QStringList());
+}
+
+void TestPrompts::exitAnsweredNoEndsAtOnce_data()
+{
+    QTest::addColumn<bool>("viaUnload");
+
+    QTest::newRow("exit command") << false;
+    QTest::newRow("window closing after new data") << true;
+}
+
+void TestPrompts::exitAnsweredNoEndsAtOnce()
+{
+    QFETCH(bool, viaUnload);
+
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(rig.record("kept on disk", true));
+    rig.port.setOutBufferCountOverride(5);
+
+    rig.dialogs.answer(answer::No);
+    if (viaUnload)
+        QCOMPARE(rig.files.Form_Unload(), false);
+    else
+        rig.files.SSCommand1_Click();
+
+    QCOMPARE(rig.dialogs.asked.size(), 1);
+    QCOMPARE(rig.calls, QStringList{"endProgram"});
+    // Nothing after the answer: the port is not closed, no further box.
+    QVERIFY(rig.port.PortOpen());
+    QVERIFY(!rig.workFile.isOpen());
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray("kept on disk"));
+}
+
+void TestPrompts::exitAnsweredYesSavesThenEnds()
+{
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(rig.record("last run", true));
+
+    rig.dialogs.answer(answer::Yes);
+    rig.dialogs.chooseFile(rig.path(QStringLiteral("final")));
+    rig.files.SSCommand1_Click();
+
+    QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("final.csv"))), QByteArray("last run"));
+    QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "MOpen_Click", "endProgram"}));
+    QVERIFY(!rig.port.PortOpen());
+    QVERIFY(!rig.workFile.isOpen());
+    QCOMPARE(rig.dialogs.messages().size(), 1);
+}
+
+void TestPrompts::unloadWithoutNewDataSendsPendingOutputAndEnds()
+{
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(rig.record("saved before", true));
+    rig.state.receivedTextLength = 0;
+    QVERIFY(rig.port.Output(QByteArray("\x03\x02", 2)));
+
+    QCOMPARE(rig.files.Form_Unload(), false);
+
+    QVERIFY(rig.dialogs.asked.isEmpty());
+    QCOMPARE(rig.calls, QStringList{"endProgram"});
+    QVERIFY(!rig.port.PortOpen());
+    QVERIFY(!rig.workFile.isOpen());
+    QCOMPARE(rig.sentToInstrument(), QByteArray("\x03\x02", 2));
+}
+
+void TestPrompts::unsentOutputAsksWhatToDo_data()
+{
+    QTest::addColumn<bool>("newData");       // closing runs Exit first (answered Yes, dialog cancelled)
+    QTest::addColumn<QList<int>>("answers"); // to "Data cannot be sent"
+    QTest::addColumn<int>("drainsDuring");   // index of the answer during which the output leaves, or -1
+    QTest::addColumn<bool>("cancel");
+
+    QTest::newRow("abort keeps running") << false << QList<int>{answer::Abort} << -1 << true;
+    QTest::newRow("ignore closes") << false << QList<int>{answer::Ignore} << -1 << false;
+    QTest::newRow("retry, then ignore") << false << QList<int>{answer::Retry, answer::Ignore} << -1 << false;
+    QTest::newRow("retry, then it is sent") << false << QList<int>{answer::Retry} << 0 << false;
+    QTest::newRow("abort inside exit holds") << true << QList<int>{answer::Abort} << -1 << true;
+}
+
+void TestPrompts::unsentOutputAsksWhatToDo()
+{
+    QFETCH(bool, newData);
+    QFETCH(QList<int>, answers);
+    QFETCH(int, drainsDuring);
+    QFETCH(bool, cancel);
+
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(rig.record("data", true));
+    if (newData) {
+        rig.dialogs.answer(answer::Yes);
+        rig.dialogs.cancelDialog();
+    } else {
+        rig.state.receivedTextLength = 0;
+    }
+    rig.port.setOutBufferCountOverride(7);
+    rig.files.setDrainTimeoutMs(0);
+    for (int i = 0; i < answers.size(); ++i) {
+        if (i == drainsDuring)
+            rig.dialogs.answer(answers[i], [&rig] { rig.port.setOutBufferCountOverride(0); });
+        else
+            rig.dialogs.answer(answers[i]);
+    }
+
+    QCOMPARE(rig.files.Form_Unload(), cancel);
+
+    QCOMPARE(rig.dialogs.pending(), 0);
+    QCOMPARE(rig.dialogs.unexpected, 0);
+    int sendQuestions = 0;
+    for (const auto &m : rig.dialogs.messages()) {
+        if (m.style != 34)
+            continue;
+        ++sendQuestions;
+        QCOMPARE(m.text, QStringLiteral("Data cannot be sent"));
+        QCOMPARE(m.title, QString());
+    }
+    QCOMPARE(sendQuestions, int(answers.size()));
+    QCOMPARE(rig.port.PortOpen(), cancel);
+    QCOMPARE(rig.calls.contains(QStringLiteral("endProgram")), !cancel);
+}
+
+QTEST_MAIN(TestPrompts)
+#include "tst_prompts.moc"

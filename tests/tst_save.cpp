@@ -1,0 +1,310 @@
+// Saving a measurement: the CSV name, the copy, the overwrite question and
+// what a failed save leaves behind.
+
+#include "MeasurementRig.h"
+#include "SaveName.h"
+
+#include <QCoreApplication>
+#include <QtTest>
+
+using Kind = ScriptedDialogs::Kind;
+
+class TestSave : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void csvNameChangesOnlyTheFileName_data();
+    void csvNameChangesOnlyTheFileName();
+    void saveCopiesByteForByteAndStartsAnew();
+    void saveWritesWhereChosen_data();
+    void saveWritesWhereChosen();
+    void textsFollowTheLanguage_data();
+    void textsFollowTheLanguage();
+    void overwriteQuestionConcernsTheNameAsTyped_data();
+    void overwriteQuestionConcernsTheNameAsTyped();
+    void answeringNoShowsTheDialogAgain_data();
+    void answeringNoShowsTheDialogAgain();
+    void cancelledDialogLeavesTheRecordingRunning();
+    void failedCopyIsReportedAndKeepsTheData();
+    void failedNewWorkingFileIsReported();
+};
+
+void TestSave::csvNameChangesOnlyTheFileName_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("saved");
+
+    QTest::newRow("plain") << "Messung1" << "Messung1.csv";
+    QTest::newRow("suffix") << "Messung1.csv" << "Messung1.csv";
+    QTest::newRow("upper-case suffix") << "Messung1.CSV" << "Messung1.csv";
+    QTest::newRow("two dots") << "a.b.csv" << "ab.csv";
+    QTest::newRow("mixed-case suffix stays") << "data.Csv" << "dataCsv.csv";
+    QTest::newRow("suffix without dot") << "datacsv" << "data.csv";
+    QTest::newRow("other suffix") << "data.txt" << "datatxt.csv";
+    QTest::newRow("folder with dots") << "/home/u/run.2/a.b.csv" << "/home/u/run.2/ab.csv";
+    QTest::newRow("folder named csv") << "/data/csv/Messung1" << "/data/csv/Messung1.csv";
+    QTest::newRow("dotted folder, bare name") << "/x.y/data" << "/x.y/data.csv";
+    QTest::newRow("name only the suffix") << "/tmp/.csv" << "/tmp/.csv";
+}
+
+void TestSave::csvNameChangesOnlyTheFileName()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, saved);
+    QCOMPARE(savename::csvName(chosen), saved);
+}
+
+void TestSave::saveCopiesByteForByteAndStartsAnew()
+{
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QByteArray data;
+    for (int i = 0; i < 256; ++i)
+        data.append(char(i));
+    data.append("\r\n12.5 3 4 5\r\n");
+    QVERIFY(rig.record(data, false));
+
+    const QString chosen = rig.path(QStringLiteral("Messung1"));
+    rig.dialogs.chooseFile(chosen);
+    rig.files.SScommand4_Click();
+
+    QCOMPARE(MeasurementRig::contents(chosen + QStringLiteral(".csv")), data);
+    QCOMPARE(rig.state.saveTarget, chosen + QStringLiteral(".csv"));
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray());
+    QVERIFY(rig.workFile.isOpen());
+    QCOMPARE(rig.state.receivedTextLength, 0);
+    QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "MOpen_Click"}));
+    QVERIFY(rig.port.PortOpen());
+    QCOMPARE(rig.dialogs.messages().size(), 0);
+
+    // The dialog was set up for a CSV file in the program's folder.
+    const FileDialogRequest request = rig.dialogs.asked.first().request;
+    QCOMPARE(request.filter, QStringLiteral("Filetyp Excel(*.csv)|*.csv"));
+    QCOMPARE(request.initDir, QCoreApplication::applicationDirPath());
+    QCOMPARE(request.fileName, QString());
+
+    // The next received block goes to the new working file only.
+    QVERIFY(rig.workFile.write("next"));
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray("next"));
+    QCOMPARE(MeasurementRig::contents(chosen + QStringLiteral(".csv")), data);
+}
+
+void TestSave::saveWritesWhereChosen_data()
+{
+    QTest::addColumn<QString>("workName");   // spelling of the working file on disk
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("written");
+
+    QTest::newRow("working file in lower case") << "vindo.qvx" << "run" << "run.csv";
+    QTest::newRow("folder with a dot") << "Vindo.qvx" << "run.2/a.b.csv" << "run.2/ab.csv";
+}
+
+void TestSave::saveWritesWhereChosen()
+{
+    QFETCH(QString, workName);
+    QFETCH(QString, chosen);
+    QFETCH(QString, written);
+
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(QDir().mkdir(QStringLiteral("run.2")));
+    MeasurementRig::put(workName, "measured");
+
+    rig.dialogs.chooseFile(rig.path(chosen));
+    rig.files.SScommand4_Click();
+
+    QCOMPARE(MeasurementRig::contents(rig.path(written)), QByteArray("measured"));
+    QCOMPARE(rig.state.saveTarget, rig.path(written));
+    QCOMPARE(rig.dialogs.messages().size(), 0);
+    QCOMPARE(QDir().entryList({QStringLiteral("*.qvx")}, QDir::Files, QDir::IgnoreCase),
+             QStringList{QStringLiteral("Vindo.qvx")});
+    QVERIFY(rig.workFile.isOpen());
+    QVERIFY(rig.port.PortOpen());
+}
+
+void TestSave::textsFollowTheLanguage_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+
+    QTest::newRow("Deutsch") << "Deutsch" << QStringLiteral("Möchten Sie die Messung Speichern ?")
+                             << "Soll die Datei  " << QStringLiteral(" überschreiben ?? ");
+    QTest::newRow("lower case matches none") << "english" << "" << "" << "";
+}
+
+void TestSave::textsFollowTheLanguage()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, title);
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    rig.state.currentLanguage = language;
+    QVERIFY(rig.record("x", false));
+    const QString chosen = rig.path(QStringLiteral("old.csv"));
+    MeasurementRig::put(chosen, "old");
+
+    rig.dialogs.chooseFile(chosen);
+    rig.dialogs.answer(answer::Yes);
+    rig.files.SScommand4_Click();
+
+    QCOMPARE(rig.dialogs.asked.size(), 2);
+    QCOMPARE(rig.dialogs.asked[0].title, title);
+    const auto question = rig.dialogs.asked[1];
+    QCOMPARE(question.text, before + chosen + after);
+    QCOMPARE(question.style, 36);
+    QCOMPARE(question.title, QString());
+}
+
+void TestSave::overwriteQuestionConcernsTheNameAsTyped_data()
+{
+    QTest::addColumn<QString>("existing");
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<QString>("written");
+
+    QTest::newRow("dotted name asks about itself") << "a.b.csv" << "a.b.csv" << true << "ab.csv";
+    QTest::newRow("bare name replaces silently") << "data.csv" << "data" << false << "data.csv";
+    QTest::newRow("normalised target exists") << "ab.csv" << "a.b.csv" << false << "ab.csv";
+}
+
+void TestSave::overwriteQuestionConcernsTheNameAsTyped()
+{
+    QFETCH(QString, existing);
+    QFETCH(QString, chosen);
+    QFETCH(bool, asked);
+    QFETCH(QString, written);
+
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    MeasurementRig::put(rig.path(existing), "old content that is longer");
+    QVERIFY(rig.record("new", false));
+
+    rig.dialogs.chooseFile(rig.path(chosen));
+    if (asked)
+        rig.dialogs.answer(answer::Yes);
+    rig.files.SScommand4_Click();
+
+    QCOMPARE(rig.dialogs.messages().size(), asked ? 1 : 0);
+    QCOMPARE(rig.dialogs.pending(), 0);
+    QCOMPARE(MeasurementRig::contents(rig.path(written)), QByteArray("new"));
+}
+
+void TestSave::answeringNoShowsTheDialogAgain_data()
+{
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<QString>("lastChoice");
+    QTest::addColumn<QString>("written");
+
+    QTest::newRow("No, then Yes") << QList<int>{answer::No, answer::Yes} << "a.b.csv" << "ab.csv";
+    QTest::newRow("No twice, then a new name")
+        << QList<int>{answer::No, answer::No} << "other" << "other.csv";
+}
+
+void TestSave::answeringNoShowsTheDialogAgain()
+{
+    QFETCH(QList<int>, answers);
+    QFETCH(QString, lastChoice);
+    QFETCH(QString, written);
+
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    const QString existing = rig.path(QStringLiteral("a.b.csv"));
+    MeasurementRig::put(existing, "kept");
+    QVERIFY(rig.record("measured", false));
+
+    QList<Kind> expected;
+    for (int i = 0; i < answers.size(); ++i) {
+        const bool last = i == answers.size() - 1;
+        rig.dialogs.chooseFile(existing);
+        rig.dialogs.answer(answers[i]);
+        expected << Kind::Save << Kind::Message;
+        if (last && answers[i] == answer::No) {
+            rig.dialogs.chooseFile(rig.path(lastChoice));
+            expected << Kind::Save;
+        }
+    }
+    rig.files.SScommand4_Click();
+
+    QList<Kind> kinds;
+    for (const auto &a : rig.dialogs.asked)
+        kinds << a.kind;
+    QCOMPARE(kinds, expected);
+    QCOMPARE(rig.dialogs.pending(), 0);
+    QCOMPARE(MeasurementRig::contents(rig.path(written)), QByteArray("measured"));
+    QCOMPARE(MeasurementRig::contents(existing), QByteArray("kept"));
+    // Only the innermost run saved; the outer ones just ended.
+    QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "MOpen_Click"}));
+    QVERIFY(rig.port.PortOpen());
+}
+
+void TestSave::cancelledDialogLeavesTheRecordingRunning()
+{
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(rig.record("first ", true));
+    rig.state.saveTarget = QStringLiteral("earlier.csv");
+
+    rig.dialogs.cancelDialog();
+    rig.files.SScommand4_Click();
+
+    QCOMPARE(rig.state.receivedTextLength, 0);
+    QCOMPARE(rig.state.saveTarget, QStringLiteral("earlier.csv"));
+    QVERIFY(rig.calls.isEmpty());
+    QVERIFY(rig.port.PortOpen());
+    QVERIFY(rig.workFile.isOpen());
+    QVERIFY(rig.workFile.write("second"));
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray("first second"));
+}
+
+void TestSave::failedCopyIsReportedAndKeepsTheData()
+{
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(rig.record("precious", false));
+    rig.state.saveTarget = QStringLiteral("earlier.csv");
+
+    rig.dialogs.chooseFile(rig.path(QStringLiteral("no-such-folder/run")));
+    rig.files.SScommand4_Click();
+
+    const auto messages = rig.dialogs.messages();
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages[0].style, 48);
+    QVERIFY2(messages[0].text.contains(QStringLiteral("run.csv")), qPrintable(messages[0].text));
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray("precious"));
+    QVERIFY(!rig.workFile.isOpen());
+    QCOMPARE(rig.state.saveTarget, QStringLiteral("earlier.csv"));
+    QVERIFY(rig.calls.isEmpty());
+    QVERIFY(!rig.port.PortOpen());
+}
+
+void TestSave::failedNewWorkingFileIsReported()
+{
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(rig.record("saved anyway", false));
+    // While the file list refreshes, the working file's name turns into a
+    // link to a folder that does not exist, so it cannot be created.
+    rig.onRefresh = [] { QFile::link(QStringLiteral("gone/Vindo.qvx"), QStringLiteral("Vindo.qvx")); };
+
+    rig.dialogs.chooseFile(rig.path(QStringLiteral("run")));
+    rig.files.SScommand4_Click();
+
+    QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("run.csv"))), QByteArray("saved anyway"));
+    const auto messages = rig.dialogs.messages();
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages[0].style, 48);
+    QVERIFY(!messages[0].text.isEmpty());
+    QVERIFY(!rig.workFile.isOpen());
+    // Receive box and port stay as they were.
+    QCOMPARE(rig.calls, QStringList{"refreshFileList"});
+    QVERIFY(!rig.port.PortOpen());
+}
+
+QTEST_MAIN(TestSave)
+#include "tst_save.moc"
