@@ -52,7 +52,6 @@ private slots:
     void oldCopyIsReplaced();
     void unitIsTheTextAfterTheEqualsSign_data();
     void unitIsTheTextAfterTheEqualsSign();
-    void errorMessageExistsOnlyForTheThreeLanguages();
 };
 
 void TestHeaderRead::headerLinesAreTakenFromSixteenReads_data()
@@ -165,16 +164,6 @@ void TestHeaderRead::unitIsTheTextAfterTheEqualsSign()
     QFETCH(QString, header);
     QFETCH(QString, unit);
     QCOMPARE(headerUnit(header), unit);
-}
-
-void TestHeaderRead::errorMessageExistsOnlyForTheThreeLanguages()
-{
-    for (const char *language : {"Deutsch", "English", "Francais"}) {
-        const TransmissionErrorText message = transmissionErrorText(QString::fromLatin1(language));
-        QVERIFY(!message.text.isEmpty());
-        QVERIFY(!message.title.isEmpty());
-    }
-    QVERIFY(transmissionErrorText(QStringLiteral("english")).text.isNull());
 }
 
 QTEST_GUILESS_MAIN(TestHeaderRead)

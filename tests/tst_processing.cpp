@@ -479,25 +479,12 @@ void TestProcessing::commEventCodesAreClassified_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("send") << 1 << int(CommClass::None) << "";
     QTest::newRow("receive") << 2 << int(CommClass::Receive) << "";
-    QTest::newRow("CTS") << 3 << int(CommClass::Event) << "Change in CTS Detected";
-    QTest::newRow("DSR") << 4 << int(CommClass::Event) << "Change in DSR Detected";
-    QTest::newRow("CD") << 5 << int(CommClass::Event) << "Change in CD Detected";
-    QTest::newRow("ring") << 6 << int(CommClass::Event) << "The Phone is Ringing";
-    QTest::newRow("end of file") << 7 << int(CommClass::Event) << "End of File Detected";
-    QTest::newRow("break") << 1001 << int(CommClass::Event) << "Break Received";
-    QTest::newRow("CTS timeout") << 1002 << int(CommClass::Error) << "CTS Timeout";
-    QTest::newRow("DSR timeout") << 1003 << int(CommClass::Error) << "DSR Timeout";
     QTest::newRow("framing") << 1004 << int(CommClass::Event) << "Framing Error";
-    QTest::newRow("1005") << 1005 << int(CommClass::None) << "";
     QTest::newRow("overrun") << 1006 << int(CommClass::Error) << "Overrun Error";
-    QTest::newRow("1007") << 1007 << int(CommClass::None) << "";
     QTest::newRow("1008") << 1008 << int(CommClass::None) << "";
     QTest::newRow("parity") << 1009 << int(CommClass::Event) << "Parity Error";
     QTest::newRow("1010 unknown") << 1010 << int(CommClass::Error) << "Unknown error or event";
-    QTest::newRow("0 unknown") << 0 << int(CommClass::Error) << "Unknown error or event";
-    QTest::newRow("negative unknown") << -2 << int(CommClass::Error) << "Unknown error or event";
 }
 
 void TestProcessing::commEventCodesAreClassified()

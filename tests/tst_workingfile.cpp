@@ -49,7 +49,6 @@ private slots:
     void openSequenceReportsItsOutcome_data();
     void openSequenceReportsItsOutcome();
     void writesReachTheDiskAtOnce();
-    void writingAClosedFileFails();
     void bothSpellingsReachOneFile();
     void bareNamesResolveRegardlessOfCase_data();
     void bareNamesResolveRegardlessOfCase();
@@ -112,19 +111,6 @@ void TestWorkingFile::writesReachTheDiskAtOnce()
     QCOMPARE(folder.content(WorkingFile::bareName()), QByteArray("INP1 = bar\r\n"));
     QVERIFY(file.write("\xb0;1\r\n"));
     QCOMPARE(folder.content(WorkingFile::bareName()), QByteArray("INP1 = bar\r\n\xb0;1\r\n"));
-}
-
-void TestWorkingFile::writingAClosedFileFails()
-{
-    InFolder folder;
-    WorkingFile file;
-    QVERIFY(!file.write("x"));
-    QCOMPARE(file.open(), WorkingFile::OpenResult::Opened);
-    file.close();
-    file.close();
-    QVERIFY(!file.write("x"));
-    QVERIFY(!file.errorString().isEmpty());
-    QCOMPARE(WorkingFile::existingSize(), 0);
 }
 
 void TestWorkingFile::bothSpellingsReachOneFile()
