@@ -118,6 +118,7 @@ struct StripChart::Private
     std::array<QValueAxis *, 2> yAxes{};
     QValueAxis *xAxis = nullptr;
     QChart *chart = nullptr;
+    QChartView *view = nullptr;
 
     static int index(int trace) { return trace == 1 || trace == 2 ? trace - 1 : -1; }
 };
@@ -161,11 +162,14 @@ StripChart::StripChart(QWidget *parent)
         d->yAxes[i] = axis;
     }
 
-    auto *view = new QChartView(d->chart, this);
-    view->setRenderHint(QPainter::Antialiasing, false);
+    d->view = new QChartView(d->chart, this);
+    d->view->setFrameShape(QFrame::NoFrame);
+    d->view->setRenderHint(QPainter::Antialiasing, false);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(view);
+    layout->addWidget(d->view);
+
+    connect(d->chart, &QChart::plotAreaChanged, this, [this] { emit plotAreaChanged(plotArea()); });
 }
 
 StripChart::~StripChart() = default;
@@ -240,6 +244,14 @@ QList<QPointF> StripChart::drawnPoints(int trace) const
 {
     const int i = Private::index(trace);
     return i >= 0 ? d->series[i]->points() : QList<QPointF>();
+}
+
+QRect StripChart::plotArea() const
+{
+    // The view keeps its scene the size of its viewport with the chart at
+    // the origin, so scene coordinates are viewport coordinates.
+    const QRect inViewport = d->chart->mapRectToScene(d->chart->plotArea()).toRect();
+    return inViewport.translated(d->view->viewport()->mapTo(this, QPoint(0, 0)));
 }
 
 qsizetype StripChart::storedBytes() const

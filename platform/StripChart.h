@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QPointF>
+#include <QRect>
 #include <QWidget>
 #include <memory>
 
@@ -47,6 +48,14 @@ public:
     QList<QPointF> drawnPoints(int trace) const;
     /// Bytes held for both traces' values and summaries.
     qsizetype storedBytes() const;
+    /// Where the values are plotted, in this widget's coordinates: the top
+    /// edge is the top of each trace's range, the bottom edge its bottom.
+    QRect plotArea() const;
+
+signals:
+    /// The plot area moved or changed size (see plotArea()), e.g. on the
+    /// first layout, so scales drawn beside the chart can follow it.
+    void plotAreaChanged(const QRect &area);
 
 private:
     struct Private;

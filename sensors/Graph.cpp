@@ -1,6 +1,7 @@
 #include "Graph.h"
 
 #include "Rules.h"
+#include "ScaleLabel.h"
 #include "StripChart.h"
 
 #include <QFrame>
@@ -66,20 +67,31 @@ Graph::Graph(const LiveModel &live, SharedState &state, std::function<void()> se
     m_chart->setObjectName(QStringLiteral("Chartl321"));
     m_chart->setGeometry(twipsRect(90, 135, 4875, 4020));
 
-    m_label1 = addLabel(m_frame1, "Label1", QStringLiteral("10000"),
+    m_label1 = addLabel(new ScaleLabel(m_frame1), "Label1", QStringLiteral("10000"),
                         {5205, 225, 555, 4290}, inp1);
-    m_label2 = addLabel(m_frame1, "Label2", QStringLiteral("10000") + QString(14, QLatin1Char(' ')),
+    m_label2 = addLabel(new ScaleLabel(m_frame1), "Label2",
+                        QStringLiteral("10000") + QString(14, QLatin1Char(' ')),
                         {5760, 225, 555, 4290}, inp2);
-    m_label7 = addLabel(m_frame1, "Label7", QStringLiteral("1"), {5205, 4515, 465, 240}, inp1);
-    m_label8 = addLabel(m_frame1, "Label8", QStringLiteral("2"), {5760, 4515, 555, 195}, inp2);
-    m_label9 = addLabel(m_frame1, "Label9", QStringLiteral("*"), {90, 4380, 4380, 195}, QColor());
+    m_label7 = addLabel(new QLabel(m_frame1), "Label7", QStringLiteral("1"),
+                        {5205, 4515, 465, 240}, inp1);
+    m_label8 = addLabel(new QLabel(m_frame1), "Label8", QStringLiteral("2"),
+                        {5760, 4515, 555, 195}, inp2);
+    m_label9 = addLabel(new QLabel(m_frame1), "Label9", QStringLiteral("*"),
+                        {90, 4380, 4380, 195}, QColor());
 
-    m_label3 = addLabel(this, "Label3", QStringLiteral("INP 1  ACT = "), {120, 4965, 1275, 240}, inp1);
-    m_label10 = addLabel(this, "Label10", QStringLiteral("999,9"), {1395, 4965, 555, 240}, inp1);
-    m_label6 = addLabel(this, "Label6", QString(), {1950, 4965, 870, 240}, inp1);
-    m_label5 = addLabel(this, "Label5", QStringLiteral("INP 2  ACT ="), {2820, 4965, 1230, 240}, inp2);
-    m_label11 = addLabel(this, "Label11", QStringLiteral("999,9"), {4050, 4965, 555, 285}, inp2);
-    m_label4 = addLabel(this, "Label4", QString(), {4605, 4965, 1005, 240}, inp2);
+    m_label3 = addLabel(new QLabel(this), "Label3", QStringLiteral("INP 1  ACT = "),
+                        {120, 4965, 1275, 240}, inp1);
+    m_label10 = addLabel(new QLabel(this), "Label10", QStringLiteral("999,9"),
+                         {1395, 4965, 555, 240}, inp1);
+    m_label6 = addLabel(new QLabel(this), "Label6", QString(), {1950, 4965, 870, 240}, inp1);
+    m_label5 = addLabel(new QLabel(this), "Label5", QStringLiteral("INP 2  ACT ="),
+                        {2820, 4965, 1230, 240}, inp2);
+    m_label11 = addLabel(new QLabel(this), "Label11", QStringLiteral("999,9"),
+                         {4050, 4965, 555, 285}, inp2);
+    m_label4 = addLabel(new QLabel(this), "Label4", QString(), {4605, 4965, 1005, 240}, inp2);
+
+    // Tick values of the scales line up with the top and bottom of the plot.
+    connect(m_chart, &StripChart::plotAreaChanged, this, &Graph::alignScales);
 
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
@@ -90,10 +102,10 @@ Graph::Graph(const LiveModel &live, SharedState &state, std::function<void()> se
     setFixedSize(px(6780), px(5370));
 }
 
-QLabel *Graph::addLabel(QWidget *parent, const char *name, const QString &caption,
+QLabel *Graph::addLabel(QLabel *label, const char *name, const QString &caption,
                         QRect twips, const QColor &colour)
 {
-    auto *label = new QLabel(caption, parent);
+    label->setText(caption);
     label->setObjectName(QLatin1String(name));
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -105,6 +117,15 @@ QLabel *Graph::addLabel(QWidget *parent, const char *name, const QString &captio
         label->setPalette(palette);
     }
     return label;
+}
+
+void Graph::alignScales(const QRect &plotArea)
+{
+    for (QLabel *label : {m_label1, m_label2}) {
+        const int top = label->mapFrom(this, m_chart->mapTo(this, plotArea.topLeft())).y();
+        const int bottom = label->mapFrom(this, m_chart->mapTo(this, plotArea.bottomLeft())).y();
+        static_cast<ScaleLabel *>(label)->setTickSpan(top, bottom);
+    }
 }
 
 void Graph::Form_Load()

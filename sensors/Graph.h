@@ -53,7 +53,8 @@ public slots:
     void Timer1_Timer();
 
 private:
-    QLabel *addLabel(QWidget *parent, const char *name, const QString &caption,
+    void alignScales(const QRect &plotArea);
+    QLabel *addLabel(QLabel *label, const char *name, const QString &caption,
                      QRect twips, const QColor &colour);
 
     const LiveModel &m_live;
