@@ -51,7 +51,6 @@ private slots:
     void tickPlotsTheShownValuesRounded_data();
     void tickPlotsTheShownValuesRounded();
     void tickWritesTheTimeLine();
-    void tickRepeatsTheLastValuesWithoutNewSamples();
     void closingDeletesTheWindowAndItsTraces();
     void chartKeepsADayAndDrawsABoundedSummary();
     void chartSummaryKeepsSpikesInTimeOrder();
@@ -185,20 +184,6 @@ void TestGraph::tickWritesTheTimeLine()
     QCOMPARE(f.graph->Label9()->text(), QStringLiteral(" Data logging time.. 42 Sec."));
     QCOMPARE(f.graph->Label11()->text(), QStringLiteral("1.5"));
     QCOMPARE(f.graph->Chartl321()->value(2, 0), 2);
-}
-
-void TestGraph::tickRepeatsTheLastValuesWithoutNewSamples()
-{
-    GraphFixture f;
-    f.load();
-    f.live.Text8 = QStringLiteral("7");
-    f.live.Text11 = QStringLiteral("9");
-    for (int i = 0; i < 3; ++i)
-        f.graph->Timer1_Timer();
-    StripChart *chart = f.graph->Chartl321();
-    QCOMPARE(chart->pointCount(1), 3);
-    QCOMPARE(chart->value(1, 2), 7);
-    QCOMPARE(chart->value(2, 2), 9);
 }
 
 void TestGraph::closingDeletesTheWindowAndItsTraces()
