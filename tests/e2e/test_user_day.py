@@ -244,10 +244,11 @@ class UserDay:
             d.wait_until(lambda: d.value_of(acc)[1] > 0, f"meter {meter} to have its full scale")
 
     def graphOpensFromTheMainWindow(self):
+        # Taken first: without a window manager the graph window opens over it.
+        self.shot("main-window", self.main)
         graph_icon = d.wait_find(self.main, "image", "Preview graph")
         d.click(graph_icon)
         graph = self.app.wait_window("INP 1  INP 2  Preview Graph")
-        self.shot("main-window", self.main)
         time.sleep(60 if self.shots_dir else 3)
         self.shot("graph-window", graph)
 
