@@ -1,10 +1,7 @@
 #include "StripChart.h"
 
-#include <QChart>
-#include <QChartView>
-#include <QLineSeries>
-#include <QValueAxis>
-#include <QVBoxLayout>
+#include <QPainter>
+#include <QPaintEvent>
 
 #include <algorithm>
 #include <array>
@@ -93,20 +90,43 @@ private:
     qint32 m_width = 1;
 };
 
-/// Top and bottom as set; the axis gets them in ascending order and never
-/// an empty range (a scale of 0 to 0 before any sensor matched).
+/// Top and bottom as set, and the value span drawn from them: ascending
+/// and never empty (a scale of 0 to 0 before any sensor matched).
 struct Range
 {
     qint16 top = 100;
     qint16 bottom = 0;
 
-    void applyTo(QValueAxis *axis) const
-    {
-        const int low = std::min(top, bottom);
-        const int high = std::max(top, bottom);
-        axis->setRange(low, high > low ? high : low + 1);
-    }
+    double low() const { return std::min(top, bottom); }
+    double high() const { return top == bottom ? low() + 1 : std::max(top, bottom); }
 };
+
+/// A polyline reduced to its extremes per pixel column, in time order.
+/// Summaries of long runs hold more points than the plot has columns;
+/// drawing them all would paint every column many times over.
+QPolygonF extremesPerColumn(const QPolygonF &line)
+{
+    QPolygonF out;
+    out.reserve(line.size());
+    qsizetype i = 0;
+    while (i < line.size()) {
+        const int column = int(line.at(i).x());
+        QPointF low = line.at(i), high = line.at(i);
+        qsizetype lowAt = i, highAt = i;
+        for (++i; i < line.size() && int(line.at(i).x()) == column; ++i) {
+            if (line.at(i).y() > low.y()) { low = line.at(i); lowAt = i; }
+            if (line.at(i).y() < high.y()) { high = line.at(i); highAt = i; }
+        }
+        out.append(lowAt <= highAt ? low : high);
+        if (lowAt != highAt)
+            out.append(lowAt <= highAt ? high : low);
+    }
+    return out;
+}
+
+const std::array<QColor, 2> kTraceColours{QColor(Qt::blue), QColor(Qt::red)};
+constexpr int kScaleTicks = 11; // as many grid lines as the scale captions have values
+constexpr int kTimeTicks = 5;
 
 } // namespace
 
@@ -114,62 +134,27 @@ struct StripChart::Private
 {
     std::array<Trace, 2> traces;
     std::array<Range, 2> ranges;
-    std::array<QLineSeries *, 2> series{};
-    std::array<QValueAxis *, 2> yAxes{};
-    QValueAxis *xAxis = nullptr;
-    QChart *chart = nullptr;
-    QChartView *view = nullptr;
+    std::array<QList<QPointF>, 2> drawn; ///< summaries as of the last update
+    int lastX = 1;                       ///< right end of the time axis
+    QRect plotArea;
 
     static int index(int trace) { return trace == 1 || trace == 2 ? trace - 1 : -1; }
+
+    QPointF toPixel(const QPointF &p, const Range &range) const
+    {
+        const double x = plotArea.left() + p.x() * (plotArea.width() - 1) / lastX;
+        const double share = (p.y() - range.low()) / (range.high() - range.low());
+        return QPointF(x, plotArea.bottom() - share * (plotArea.height() - 1));
+    }
 };
 
 StripChart::StripChart(QWidget *parent)
     : QWidget(parent), d(std::make_unique<Private>())
 {
-    d->chart = new QChart;
-    d->chart->legend()->hide();
-    d->chart->setMargins(QMargins(2, 2, 2, 2));
-    d->chart->setBackgroundRoundness(0);
-
-    d->xAxis = new QValueAxis;
-    d->xAxis->setLabelFormat(QStringLiteral("%d"));
-    QFont small = d->xAxis->labelsFont();
+    QFont small = font();
     small.setPointSize(7);
-    d->xAxis->setLabelsFont(small);
-    d->xAxis->setRange(0, 1);
-    d->chart->addAxis(d->xAxis, Qt::AlignBottom);
-
-    const std::array<QColor, 2> colours{QColor(Qt::blue), QColor(Qt::red)};
-    const std::array<Qt::Alignment, 2> sides{Qt::AlignLeft, Qt::AlignRight};
-    for (int i = 0; i < 2; ++i) {
-        auto *series = new QLineSeries;
-        series->setPen(QPen(colours[i], 1));
-        d->chart->addSeries(series);
-
-        // The scale captions beside the chart carry the tick values; the
-        // axes keep only the grid of eleven ticks (trace 1's).
-        auto *axis = new QValueAxis;
-        axis->setTickCount(11);
-        axis->setLabelsVisible(false);
-        axis->setGridLineVisible(i == 0);
-        axis->setLinePenColor(colours[i]);
-        d->ranges[i].applyTo(axis);
-        d->chart->addAxis(axis, sides[i]);
-
-        series->attachAxis(d->xAxis);
-        series->attachAxis(axis);
-        d->series[i] = series;
-        d->yAxes[i] = axis;
-    }
-
-    d->view = new QChartView(d->chart, this);
-    d->view->setFrameShape(QFrame::NoFrame);
-    d->view->setRenderHint(QPainter::Antialiasing, false);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(d->view);
-
-    connect(d->chart, &QChart::plotAreaChanged, this, [this] { emit plotAreaChanged(plotArea()); });
+    setFont(small);
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 StripChart::~StripChart() = default;
@@ -177,25 +162,25 @@ StripChart::~StripChart() = default;
 void StripChart::setTop1(qint16 top)
 {
     d->ranges[0].top = top;
-    d->ranges[0].applyTo(d->yAxes[0]);
+    update();
 }
 
 void StripChart::setTop2(qint16 top)
 {
     d->ranges[1].top = top;
-    d->ranges[1].applyTo(d->yAxes[1]);
+    update();
 }
 
 void StripChart::setBottom1(qint16 bottom)
 {
     d->ranges[0].bottom = bottom;
-    d->ranges[0].applyTo(d->yAxes[0]);
+    update();
 }
 
 void StripChart::setBottom2(qint16 bottom)
 {
     d->ranges[1].bottom = bottom;
-    d->ranges[1].applyTo(d->yAxes[1]);
+    update();
 }
 
 void StripChart::append(int trace, qint32 value)
@@ -209,10 +194,11 @@ void StripChart::updateChart()
 {
     int longest = 0;
     for (int i = 0; i < 2; ++i) {
-        d->series[i]->replace(d->traces[i].points());
+        d->drawn[i] = d->traces[i].points();
         longest = std::max(longest, d->traces[i].count());
     }
-    d->xAxis->setRange(0, std::max(1, longest - 1));
+    d->lastX = std::max(1, longest - 1);
+    update();
 }
 
 int StripChart::pointCount(int trace) const
@@ -243,18 +229,74 @@ qint16 StripChart::bottom(int trace) const
 QList<QPointF> StripChart::drawnPoints(int trace) const
 {
     const int i = Private::index(trace);
-    return i >= 0 ? d->series[i]->points() : QList<QPointF>();
+    return i >= 0 ? d->drawn[i] : QList<QPointF>();
 }
 
 QRect StripChart::plotArea() const
 {
-    // The view keeps its scene the size of its viewport with the chart at
-    // the origin, so scene coordinates are viewport coordinates.
-    const QRect inViewport = d->chart->mapRectToScene(d->chart->plotArea()).toRect();
-    return inViewport.translated(d->view->viewport()->mapTo(this, QPoint(0, 0)));
+    // Room for the time labels below, a small margin elsewhere.
+    const int labelHeight = fontMetrics().height();
+    return rect().adjusted(4, 4 + labelHeight / 2, -4, -(6 + labelHeight));
 }
 
 qsizetype StripChart::storedBytes() const
 {
     return d->traces[0].bytes() + d->traces[1].bytes();
+}
+
+void StripChart::resizeEvent(QResizeEvent *)
+{
+    const QRect area = plotArea();
+    if (area != d->plotArea) {
+        d->plotArea = area;
+        emit plotAreaChanged(area);
+    }
+}
+
+void StripChart::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    const QRect area = d->plotArea = plotArea();
+    if (area.width() < 2 || area.height() < 2)
+        return;
+
+    // Grid: one line per scale value, a few time marks along the bottom.
+    painter.setPen(QColor(220, 220, 220));
+    for (int i = 0; i < kScaleTicks; ++i) {
+        const int y = area.top() + i * (area.height() - 1) / (kScaleTicks - 1);
+        painter.drawLine(area.left(), y, area.right(), y);
+    }
+    const QFontMetrics metrics = fontMetrics();
+    for (int i = 0; i < kTimeTicks; ++i) {
+        const int x = area.left() + i * (area.width() - 1) / (kTimeTicks - 1);
+        painter.setPen(QColor(220, 220, 220));
+        painter.drawLine(x, area.top(), x, area.bottom());
+        painter.setPen(Qt::darkGray);
+        const QString mark = QString::number(qint64(i) * d->lastX / (kTimeTicks - 1));
+        const int textWidth = metrics.horizontalAdvance(mark);
+        const int left = std::clamp(x - textWidth / 2, 0, width() - textWidth);
+        painter.drawText(left, area.bottom() + 4 + metrics.ascent(), mark);
+    }
+    painter.setPen(Qt::gray);
+    painter.drawRect(area.adjusted(0, 0, -1, -1));
+
+    // Traces, clipped to the plot like values beyond the scale.
+    painter.setClipRect(area);
+    for (int i = 0; i < 2; ++i) {
+        const QList<QPointF> &points = d->drawn[i];
+        QPolygonF line;
+        line.reserve(points.size());
+        for (const QPointF &p : points)
+            line.append(d->toPixel(p, d->ranges[i]));
+        if (line.size() > 2 * area.width())
+            line = extremesPerColumn(line);
+        QPen pen(kTraceColours[i], 1);
+        pen.setCosmetic(true); // one pixel wide, drawn without the stroker
+        painter.setPen(pen);
+        if (line.size() == 1)
+            painter.drawPoint(line.first());
+        else
+            painter.drawPolyline(line);
+    }
 }

@@ -2,7 +2,7 @@
 // Two-trace strip chart: each trace has its own value range, values are
 // appended one at a time and drawn on request. It keeps every value of the
 // run, but draws a bounded summary of them, so drawing a day-long run
-// costs no more than drawing a minute.
+// costs no more than drawing a minute. Trace 1 is drawn blue, trace 2 red.
 
 #include <QList>
 #include <QPointF>
@@ -44,7 +44,8 @@ public:
     /// Top and bottom of the value range of `trace` as set (0 for an unknown trace).
     qint16 top(int trace) const;
     qint16 bottom(int trace) const;
-    /// The points currently drawn for `trace` (as of the last updateChart()).
+    /// The points drawn for `trace` as of the last updateChart(): per bucket
+    /// its smallest and largest value at their own x, in time order.
     QList<QPointF> drawnPoints(int trace) const;
     /// Bytes held for both traces' values and summaries.
     qsizetype storedBytes() const;
@@ -56,6 +57,10 @@ signals:
     /// The plot area moved or changed size (see plotArea()), e.g. on the
     /// first layout, so scales drawn beside the chart can follow it.
     void plotAreaChanged(const QRect &area);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     struct Private;

@@ -92,6 +92,7 @@ Graph::Graph(const LiveModel &live, SharedState &state, std::function<void()> se
 
     // Tick values of the scales line up with the top and bottom of the plot.
     connect(m_chart, &StripChart::plotAreaChanged, this, &Graph::alignScales);
+    alignScales(m_chart->plotArea());
 
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
