@@ -172,8 +172,8 @@ void Form1::buildControls()
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(QIcon(QStringLiteral(":/icons/graph.svg")).pixmap(twips(480), twips(480)));
     Image1->setFixedSize(twips(480), twips(480));
-    Image1->setToolTip(tr("Preview graph"));
-    Image1->setAccessibleName(tr("Preview graph"));
+    Image1->setToolTip(QStringLiteral("Preview Graph"));
+    Image1->setAccessibleName(QStringLiteral("Preview Graph"));
     Image1->setFocusPolicy(Qt::StrongFocus);
     Image1->setCursor(Qt::PointingHandCursor);
     Image1->hide();
@@ -223,9 +223,6 @@ void Form1::buildControls()
     Label5 = label(QStringLiteral("Label5"), QString(), central);
     Label6 = label(QStringLiteral("Label6"), QString(), central);
     Label11 = label(QStringLiteral("Label11"), QString(), central);
-    Label5->setAccessibleName(QStringLiteral("INP1"));
-    Label6->setAccessibleName(QStringLiteral("INP2"));
-    Label11->setAccessibleName(QStringLiteral("Pri"));
 
     Label7 = label(QStringLiteral("Label7"), QStringLiteral("Ovl"), central);
     Label8 = label(QStringLiteral("Label8"), QStringLiteral("Ovl"), central);
@@ -489,6 +486,9 @@ void Form1::applyLanguageTexts()
         {[this](const QString &t) { Button4->setToolTip(t); },
          {keep, QStringLiteral(" Delete Measurement Files"), QStringLiteral(" Efface données de mesure")}},
         {[this](const QString &t) { Button5->setToolTip(t); }, {keep, QStringLiteral(" Exit"), QStringLiteral("Fin")}},
+        // The graph picture speaks the graph window's caption in each language.
+        {[this](const QString &t) { Image1->setToolTip(t); Image1->setAccessibleName(t); },
+         {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
         // Setting the delete dialog's caption loads it.
         {[this](const QString &t) { form2()->setWindowTitle(t); },
          {keep, QStringLiteral(" Clean Measurement"), QStringLiteral(" Efface données")}},
@@ -601,9 +601,14 @@ void Form1::refreshView()
         return;
     m_shownRevision = m_live.revision;
     showTerm();
+    // The last word of a line carries its line end; a one-line box shows
+    // the word without it.
     auto setText = [](QLineEdit *box, const QString &text) {
-        if (box->text() != text)
-            box->setText(text);
+        QString shown = text;
+        while (shown.endsWith(QLatin1Char('\n')) || shown.endsWith(QLatin1Char('\r')))
+            shown.chop(1);
+        if (box->text() != shown)
+            box->setText(shown);
     };
     setText(txtPopStr, m_live.txtPopStr);
     setText(Secunden, m_live.Secunden);

@@ -7,7 +7,7 @@ class ClickableImage : public QLabel
 {
     Q_OBJECT
 public:
-    using QLabel::QLabel;
+    explicit ClickableImage(QWidget *parent = nullptr);
 
 signals:
     void clicked();

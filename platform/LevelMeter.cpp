@@ -1,11 +1,58 @@
 #include "LevelMeter.h"
 
 #include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QPainter>
+
+namespace {
+
+/// Screen readers see a meter as a progress bar whose value is the level
+/// and whose maximum is the full scale.
+class LevelMeterAccessible : public QAccessibleWidget, public QAccessibleValueInterface
+{
+public:
+    explicit LevelMeterAccessible(QWidget *widget) : QAccessibleWidget(widget, QAccessible::ProgressBar) {}
+
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface *>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return QString::number(meter()->level());
+        return QAccessibleWidget::text(t);
+    }
+    QVariant currentValue() const override { return int(meter()->level()); }
+    void setCurrentValue(const QVariant &) override {}
+    QVariant maximumValue() const override { return int(meter()->fullScale()); }
+    QVariant minimumValue() const override { return 0; }
+    QVariant minimumStepSize() const override { return 1; }
+
+private:
+    LevelMeter *meter() const { return static_cast<LevelMeter *>(widget()); }
+};
+
+QAccessibleInterface *meterFactory(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("LevelMeter") && object && object->isWidgetType())
+        return new LevelMeterAccessible(static_cast<QWidget *>(object));
+    return nullptr;
+}
+
+} // namespace
 
 LevelMeter::LevelMeter(QWidget *parent)
     : QWidget(parent), m_barColor(0, 160, 0)
 {
+    static const bool registered = [] {
+        QAccessible::installFactory(meterFactory);
+        return true;
+    }();
+    Q_UNUSED(registered);
     setAccessibleName(tr("Level"));
     updateAccessibleValue();
 }
@@ -37,6 +84,10 @@ void LevelMeter::setBarColor(const QColor &color)
 void LevelMeter::updateAccessibleValue()
 {
     setAccessibleDescription(tr("%1 of %2").arg(m_level).arg(m_fullScale));
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, int(m_level));
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void LevelMeter::paintEvent(QPaintEvent *)

@@ -88,6 +88,10 @@ bool MSComm::setPortOpen(bool open)
         m_port->clearError();
         return false;
     }
+    // A real line loses what arrives while the port is closed; a
+    // pseudo-terminal keeps it. Old lines must not become the first block
+    // of the new measurement.
+    m_port->clear(QSerialPort::Input);
     // Pseudo-terminals refuse the modem-line ioctls; nothing here needs them.
     m_port->clearError();
     return true;
