@@ -1,0 +1,158 @@
+#pragma once
+// A recorder main window run as a child process of the fault tests, so that
+// a test can kill it with SIGKILL, run it in a read-only folder, or run its
+// start-up alone. The test executable starts itself with the first
+// argument "--recorder-child"; the current directory is the recorder's
+// folder (settings, working file and COM<N> links).
+//
+// Usage: <test> --recorder-child <mode> [--notes TEXT] [--until N] [--port-dir D]
+//   startup   start-up and load event only, then end
+//   measure   start-up, click Start, report every block, run until killed
+//   once      start-up, click Start, stop once N characters were shown, end
+//
+// Everything is reported on standard output, one line per event, flushed
+// at once so that a killed child leaves every line it wrote:
+//   MESSAGE <style> <text>   a message box (line ends written as \r and \n)
+//   FIRST <n>                characters the first block after Start showed
+//   SHOWN <n>                characters all later blocks showed, summed
+//   OPEN <0|1>               whether a working file is open
+//   DONE                     the mode finished normally
+
+#include "Form1.h"
+#include "HoverButton.h"
+#include "MSComm.h"
+#include "UserDialogs.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace faults {
+
+/// Writes one report line and flushes it.
+inline void report(const QByteArray &line)
+{
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+/// Answers boxes as a cautious user would and reports each of them: No to
+/// a question, Cancel to a retry, OK otherwise. File dialogs are cancelled.
+class ReportingDialogs : public UserDialogs
+{
+public:
+    int message(const QString &text, int boxStyle, const QString &) override
+    {
+        QByteArray shown = text.toUtf8();
+        shown.replace('\r', "\\r").replace('\n', "\\n");
+        report("MESSAGE " + QByteArray::number(boxStyle) + ' ' + shown);
+        switch (boxStyle & 7) {
+        case style::YesNo:
+        case style::YesNoCancel: return answer::No;
+        case style::RetryCancel: return answer::Cancel;
+        case style::CancelTryContinue: return answer::Cancel;
+        case style::AbortRetryIgnore: return answer::Ignore;
+        default: return answer::OK;
+        }
+    }
+    QString saveFileName(const FileDialogRequest &) override { return QString(); }
+    QString openFileName(const FileDialogRequest &) override { return QString(); }
+    void beep() override {}
+    void about(const QString &, const QString &) override {}
+};
+
+/// Counts what every received block added to the receive box: the box drops
+/// its oldest 4096 characters once it holds 16384, before a block is added.
+class ShownCounter
+{
+public:
+    explicit ShownCounter(Form1 &window) : m_window(window) {}
+
+    /// Called once Start has put its own line into the box.
+    void started() { m_before = int(m_window.live().Term.text.size()); m_blocks = 0; m_shown = 0; }
+
+    /// Called after every receive event; returns the characters shown so
+    /// far, the first block not counted.
+    qint64 blockDone()
+    {
+        int before = m_before;
+        if (before >= 16384)
+            before -= 4096;
+        const int now = int(m_window.live().Term.text.size());
+        const int added = now - before;
+        m_before = now;
+        if (added == 0)
+            return m_shown;
+        if (m_blocks++ == 0)
+            report("FIRST " + QByteArray::number(added));
+        else
+            m_shown += added;
+        report("SHOWN " + QByteArray::number(m_shown));
+        return m_shown;
+    }
+
+private:
+    Form1 &m_window;
+    int m_before = 0;
+    int m_blocks = 0;
+    qint64 m_shown = 0;
+};
+
+/// Runs the child; returns its exit code.
+inline int runRecorderChild(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const QString mode = args.value(2);
+    auto option = [&args](const char *name) {
+        const qsizetype i = args.indexOf(QLatin1String(name));
+        return i > 0 ? args.value(i + 1) : QString();
+    };
+
+    ReportingDialogs dialogs;
+    Form1Environment environment;
+    environment.programDir = QDir::currentPath();
+    environment.portDirectory = option("--port-dir");
+    environment.endProgram = [] { report("END"); std::_Exit(0); };
+    environment.restart = [] { return false; };
+
+    Form1 window(dialogs, environment);
+    window.Form_Load();
+    report("OPEN " + QByteArray(window.workingFile().isOpen() ? "1" : "0"));
+    if (mode == QLatin1String("startup")) {
+        report("DONE");
+        return 0;
+    }
+
+    // A child that is never killed must not stay behind.
+    QTimer::singleShot(60000, &app, [] { report("TIMEOUT"); std::_Exit(3); });
+
+    const qint64 until = option("--until").toLongLong();
+    ShownCounter counter(window);
+    window.Text2->setText(option("--notes"));
+    window.Button1->click();
+    counter.started();
+    bool stopping = false;
+    QObject::connect(window.comm(), &MSComm::OnComm, &window, [&] {
+        if (window.comm()->CommEvent() != MSComm::comEvReceive)
+            return;
+        const qint64 shown = counter.blockDone();
+        if (mode == QLatin1String("once") && shown >= until && !stopping) {
+            stopping = true;
+            QTimer::singleShot(0, &window, [&] {
+                if (window.comm()->PortOpen())
+                    window.Button1->click();   // stop
+                report("OPEN " + QByteArray(window.workingFile().isOpen() ? "1" : "0"));
+                report("DONE");
+                QCoreApplication::exit(0);
+            });
+        }
+    });
+    return app.exec();
+}
+
+} // namespace faults
