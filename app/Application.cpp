@@ -1,7 +1,6 @@
 #include "Application.h"
 
 #include "Form1.h"
-#include "Module1.h"
 #include "QtUserDialogs.h"
 #include "SingleInstance.h"
 
@@ -9,6 +8,7 @@
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QProcess>
 #include <QTranslator>
 
 #include <cstdio>
@@ -65,9 +65,11 @@ int runApplication(int argc, char *argv[])
     environment.restart = [&instance] {
         // The new copy must not find this one still running.
         instance.release();
-        QString commandLine = QLatin1Char('"') + QDir(QCoreApplication::applicationDirPath())
-                                  .filePath(QStringLiteral("Quendrel2_Datarecorder")) + QLatin1Char('"');
-        return Module1::ExecuteCommandLine(commandLine, 1) > 32;
+        // Started directly rather than through a command line, so no folder
+        // name (blanks, quotes) can cut the program path short; it runs in
+        // its own folder, as a start by the shell would.
+        const QString folder = QCoreApplication::applicationDirPath();
+        return QProcess::startDetached(QDir(folder).filePath(QStringLiteral("Quendrel2_Datarecorder")), {}, folder);
     };
 
     // The hand-over comes before this copy's start-up: the start-up would

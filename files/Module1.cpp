@@ -104,13 +104,13 @@ int ExecuteCommandLine(QString &commandLine, int windowStyle, const QString &wor
         splitCommandLine(commandLine, workingFolder, nativeSeparator(), QDir::currentPath());
     const int result = shellOpen(parts);
     if (result < 32) {
-        // Last resort: the whole command line as a program of its own; a
-        // failure here changes nothing for the caller.
-        QStringList words = QProcess::splitCommand(commandLine);
-        if (!words.isEmpty()) {
-            const QString program = words.takeFirst();
-            QProcess::startDetached(program, words);
-        }
+        // Last resort: the program part started directly, its argument text
+        // still one argument. The command line is never split again: its
+        // quotes are gone, and "/opt/my tools/app" would start "/opt/my".
+        QStringList arguments;
+        if (!parts.arguments.isEmpty())
+            arguments << parts.arguments;
+        QProcess::startDetached(parts.program, arguments, parts.folder);
     }
     return result;
 }

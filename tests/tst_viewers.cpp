@@ -60,6 +60,7 @@ private slots:
     void commandLineIsCutIntoProgramArgumentsAndFolder();
     void shellStartRunsAProgramWithItsArgumentAsOne();
     void shellStartOfAMissingDocumentFails();
+    void failedShellStartNeverStartsAProgramCutAtABlank();
 
     void programSettingIsResolved_data();
     void programSettingIsResolved();
@@ -185,6 +186,20 @@ void ViewersTest::shellStartOfAMissingDocumentFails()
 {
     QString commandLine = QStringLiteral("Quendrel.pdf");
     QCOMPARE(Module1::ExecuteCommandLine(commandLine, 4), int(Module1::shellResult::FileNotFound));
+}
+
+void ViewersTest::failedShellStartNeverStartsAProgramCutAtABlank()
+{
+    // "<folder>/calc viewer-gone" does not exist; a program named by its
+    // first word, "<folder>/calc", does and must not be started instead.
+    StandInViewer decoy(m_dir->path(), QStringLiteral("calc"));
+    decoy.close();
+    const QString missing = m_dir->filePath(QStringLiteral("calc viewer-gone"));
+    QString commandLine = QLatin1Char('"') + missing + QStringLiteral("\" data.csv");
+
+    QCOMPARE(Module1::ExecuteCommandLine(commandLine, 1), int(Module1::shellResult::FileNotFound));
+    QTest::qWait(300);
+    QVERIFY(decoy.runs().isEmpty());
 }
 
 void ViewersTest::programSettingIsResolved_data()
