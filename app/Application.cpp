@@ -92,6 +92,7 @@ int runApplication(int argc, char *argv[])
         window.show();
         window.raise();
         window.activateWindow();
+        qInfo("Main window brought to the front for another copy of the program");
     });
 
     window.show();
