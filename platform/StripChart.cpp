@@ -1,7 +1,12 @@
 #include "StripChart.h"
 
-#include <QPainter>
-#include <QPaintEvent>
+#include <QChart>
+#include <QChartView>
+#include <QGraphicsLayout>
+#include <QLineSeries>
+#include <QValueAxis>
+#include <QVBoxLayout>
+#include <QtMath>
 
 #include <algorithm>
 #include <array>
@@ -28,7 +33,8 @@ Bucket merged(const Bucket &a, const Bucket &b)
 /// All values of one trace plus a summary of at most MaxBuckets buckets of
 /// equal width. When the summary outgrows its limit, neighbouring buckets
 /// are merged and the width doubles, so appending stays O(1) amortised and
-/// the summary stays small however long the run.
+/// the summary stays small however long the run. The revision counts the
+/// changes of the summary, so an unchanged one is not handed over again.
 class Trace
 {
 public:
@@ -36,10 +42,16 @@ public:
     {
         const qint32 at = qint32(m_values.size());
         m_values.push_back(value);
+        const Bucket single{value, value, at, at};
         if (at / m_width == qint32(m_buckets.size())) {
-            m_buckets.push_back({value, value, at, at});
+            m_buckets.push_back(single);
+            ++m_revision;
         } else {
-            m_buckets.back() = merged(m_buckets.back(), {value, value, at, at});
+            Bucket &last = m_buckets.back();
+            if (value < last.min || value > last.max) {
+                last = merged(last, single);
+                ++m_revision;
+            }
         }
         if (qsizetype(m_buckets.size()) > StripChart::MaxBuckets)
             halve();
@@ -65,7 +77,9 @@ public:
     }
 
     int count() const { return int(m_values.size()); }
+    qsizetype bucketCount() const { return qsizetype(m_buckets.size()); }
     qint32 at(int index) const { return m_values.at(size_t(index)); }
+    quint64 revision() const { return m_revision; }
     qsizetype bytes() const
     {
         return qsizetype(m_values.capacity() * sizeof(qint32)
@@ -83,45 +97,66 @@ private:
         }
         m_buckets.swap(wider);
         m_width *= 2;
+        ++m_revision;
     }
 
     std::vector<qint32> m_values;
     std::vector<Bucket> m_buckets;
     qint32 m_width = 1;
+    quint64 m_revision = 0;
 };
 
-/// Top and bottom as set, and the value span drawn from them: ascending
-/// and never empty (a scale of 0 to 0 before any sensor matched).
+/// A summary reduced to its extremes per pixel column, in time order.
+/// Long runs hold more buckets than the plot has columns; handing them all
+/// to the chart would draw every column several times over.
+QList<QPointF> extremesPerColumn(const QList<QPointF> &line, double pixelsPerX)
+{
+    QList<QPointF> out;
+    out.reserve(line.size());
+    qsizetype i = 0;
+    while (i < line.size()) {
+        const qint64 column = qint64(line.at(i).x() * pixelsPerX);
+        qsizetype lowAt = i, highAt = i;
+        for (++i; i < line.size() && qint64(line.at(i).x() * pixelsPerX) == column; ++i) {
+            if (line.at(i).y() < line.at(lowAt).y()) lowAt = i;
+            if (line.at(i).y() > line.at(highAt).y()) highAt = i;
+        }
+        out.append(line.at(std::min(lowAt, highAt)));
+        if (lowAt != highAt)
+            out.append(line.at(std::max(lowAt, highAt)));
+    }
+    return out;
+}
+
+/// Top and bottom as set. The axis shows `top` at the top edge even when it
+/// is below `bottom`, and never gets an empty range (a scale of 0 to 0
+/// before any sensor matched draws its values along the bottom edge).
 struct Range
 {
     qint16 top = 100;
     qint16 bottom = 0;
 
-    double low() const { return std::min(top, bottom); }
-    double high() const { return top == bottom ? low() + 1 : std::max(top, bottom); }
+    void applyTo(QValueAxis *axis) const
+    {
+        const double low = std::min(top, bottom);
+        const double high = top == bottom ? low + 1 : std::max(top, bottom);
+        axis->setRange(low, high);
+        axis->setReverse(top < bottom);
+    }
 };
 
-/// A polyline reduced to its extremes per pixel column, in time order.
-/// Summaries of long runs hold more points than the plot has columns;
-/// drawing them all would paint every column many times over.
-QPolygonF extremesPerColumn(const QPolygonF &line)
+/// Right end of a time axis that spans `lastX`. A changed axis makes the
+/// chart recompute both traces, so it grows in steps of one to two pixel
+/// columns' worth: a long run changes it once in hundreds of ticks and the
+/// traces still end within two columns of the right edge.
+qint64 timeAxisEnd(qint64 lastX, double plotWidth)
 {
-    QPolygonF out;
-    out.reserve(line.size());
-    qsizetype i = 0;
-    while (i < line.size()) {
-        const int column = int(line.at(i).x());
-        QPointF low = line.at(i), high = line.at(i);
-        qsizetype lowAt = i, highAt = i;
-        for (++i; i < line.size() && int(line.at(i).x()) == column; ++i) {
-            if (line.at(i).y() > low.y()) { low = line.at(i); lowAt = i; }
-            if (line.at(i).y() < high.y()) { high = line.at(i); highAt = i; }
-        }
-        out.append(lowAt <= highAt ? low : high);
-        if (lowAt != highAt)
-            out.append(lowAt <= highAt ? high : low);
-    }
-    return out;
+    if (plotWidth < 1)
+        return lastX;
+    qint64 step = 1;
+    while (double(step) * plotWidth < double(lastX))
+        step *= 2;
+    return (lastX + step - 1) / step * step;
 }
 
 const std::array<QColor, 2> kTraceColours{QColor(Qt::blue), QColor(Qt::red)};
@@ -134,19 +169,94 @@ struct StripChart::Private
 {
     std::array<Trace, 2> traces;
     std::array<Range, 2> ranges;
-    std::array<QList<QPointF>, 2> drawn; ///< summaries as of the last update
-    int lastX = 1;                       ///< right end of the time axis
-    QRect plotArea;
+    std::array<QLineSeries *, 2> series{};
+    std::array<QValueAxis *, 2> yAxes{};
+    QValueAxis *xAxis = nullptr;
+    QChart *chart = nullptr;
+    QChartView *view = nullptr;
+
+    /// Summary revision each series was last given, and whether it was
+    /// thinned then (a thinned summary also changes with the time axis).
+    std::array<quint64, 2> handedRevision{~quint64(0), ~quint64(0)};
+    std::array<bool, 2> thinned{};
+    qint64 axisEnd = 0; ///< right end of the time axis
 
     static int index(int trace) { return trace == 1 || trace == 2 ? trace - 1 : -1; }
 
-    QPointF toPixel(const QPointF &p, const Range &range) const
-    {
-        const double x = plotArea.left() + p.x() * (plotArea.width() - 1) / lastX;
-        const double share = (p.y() - range.low()) / (range.high() - range.low());
-        return QPointF(x, plotArea.bottom() - share * (plotArea.height() - 1));
-    }
+    void buildChart(const QFont &font);
+    void handOver(int i, double pixelsPerX);
+    void handOverAll();
 };
+
+void StripChart::Private::buildChart(const QFont &font)
+{
+    chart = new QChart;
+    chart->legend()->hide();
+    chart->setAnimationOptions(QChart::NoAnimation);
+    chart->setBackgroundRoundness(0);
+    chart->setDropShadowEnabled(false);
+    chart->setMargins(QMargins(2, 4, 2, 2));
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
+
+    xAxis = new QValueAxis;
+    xAxis->setLabelFormat(QStringLiteral("%d"));
+    xAxis->setLabelsFont(font);
+    xAxis->setTickCount(kTimeTicks);
+    xAxis->setRange(0, 1);
+    chart->addAxis(xAxis, Qt::AlignBottom);
+
+    // The scale captions beside the chart carry the values, so the value
+    // axes show no labels: trace 1's axis on the left draws the grid, trace
+    // 2's on the right only its line, each in its trace's colour.
+    const std::array<Qt::Alignment, 2> sides{Qt::AlignLeft, Qt::AlignRight};
+    for (int i = 0; i < 2; ++i) {
+        auto *trace = new QLineSeries;
+        trace->setPen(QPen(kTraceColours[i], 1));
+        chart->addSeries(trace);
+
+        auto *axis = new QValueAxis;
+        axis->setTickCount(kScaleTicks);
+        axis->setLabelsVisible(false);
+        axis->setGridLineVisible(i == 0);
+        axis->setLinePenColor(kTraceColours[i]);
+        ranges[i].applyTo(axis);
+        chart->addAxis(axis, sides[i]);
+
+        trace->attachAxis(xAxis);
+        trace->attachAxis(axis);
+        series[i] = trace;
+        yAxes[i] = axis;
+    }
+}
+
+/// Gives series `i` its summary in one replace, thinned to the plot's pixel
+/// columns where it has more buckets than the plot has columns. Skipped
+/// while what it would be given equals what it holds.
+void StripChart::Private::handOver(int i, double pixelsPerX)
+{
+    const Trace &trace = traces[i];
+    const bool thin = pixelsPerX > 0 && trace.bucketCount() > qint64(pixelsPerX * axisEnd) + 1;
+    if (!thin && !thinned[i] && trace.revision() == handedRevision[i])
+        return;
+    QList<QPointF> points = trace.points();
+    if (thin)
+        points = extremesPerColumn(points, pixelsPerX);
+    handedRevision[i] = trace.revision();
+    thinned[i] = thin;
+    // Most ticks of a long run leave every column's extremes as they were.
+    if (points != series[i]->points())
+        series[i]->replace(points);
+}
+
+void StripChart::Private::handOverAll()
+{
+    if (axisEnd == 0)
+        return; // nothing appended and updated yet
+    // Before the first layout the plot has no width yet: nothing to thin for.
+    const double pixelsPerX = chart->plotArea().width() / double(axisEnd);
+    for (int i = 0; i < 2; ++i)
+        handOver(i, pixelsPerX);
+}
 
 StripChart::StripChart(QWidget *parent)
     : QWidget(parent), d(std::make_unique<Private>())
@@ -154,7 +264,22 @@ StripChart::StripChart(QWidget *parent)
     QFont small = font();
     small.setPointSize(7);
     setFont(small);
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    d->buildChart(small);
+
+    d->view = new QChartView(d->chart, this);
+    d->view->setFrameShape(QFrame::NoFrame);
+    d->view->setRenderHint(QPainter::Antialiasing, false);
+    d->view->setRenderHint(QPainter::TextAntialiasing, true);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(d->view);
+
+    // The plot usually narrows once the time labels of a longer run are laid
+    // out; the summaries are thinned again for the columns it has now.
+    connect(d->chart, &QChart::plotAreaChanged, this, [this] {
+        d->handOverAll();
+        emit plotAreaChanged(plotArea());
+    });
 }
 
 StripChart::~StripChart() = default;
@@ -162,25 +287,25 @@ StripChart::~StripChart() = default;
 void StripChart::setTop1(qint16 top)
 {
     d->ranges[0].top = top;
-    update();
+    d->ranges[0].applyTo(d->yAxes[0]);
 }
 
 void StripChart::setTop2(qint16 top)
 {
     d->ranges[1].top = top;
-    update();
+    d->ranges[1].applyTo(d->yAxes[1]);
 }
 
 void StripChart::setBottom1(qint16 bottom)
 {
     d->ranges[0].bottom = bottom;
-    update();
+    d->ranges[0].applyTo(d->yAxes[0]);
 }
 
 void StripChart::setBottom2(qint16 bottom)
 {
     d->ranges[1].bottom = bottom;
-    update();
+    d->ranges[1].applyTo(d->yAxes[1]);
 }
 
 void StripChart::append(int trace, qint32 value)
@@ -192,13 +317,14 @@ void StripChart::append(int trace, qint32 value)
 
 void StripChart::updateChart()
 {
-    int longest = 0;
-    for (int i = 0; i < 2; ++i) {
-        d->drawn[i] = d->traces[i].points();
-        longest = std::max(longest, d->traces[i].count());
+    const int longest = std::max(d->traces[0].count(), d->traces[1].count());
+    const double plotWidth = d->chart->plotArea().width();
+    const qint64 end = timeAxisEnd(std::max(1, longest - 1), plotWidth);
+    if (end != d->axisEnd) {
+        d->axisEnd = end;
+        d->xAxis->setRange(0, double(end));
     }
-    d->lastX = std::max(1, longest - 1);
-    update();
+    d->handOverAll();
 }
 
 int StripChart::pointCount(int trace) const
@@ -229,74 +355,24 @@ qint16 StripChart::bottom(int trace) const
 QList<QPointF> StripChart::drawnPoints(int trace) const
 {
     const int i = Private::index(trace);
-    return i >= 0 ? d->drawn[i] : QList<QPointF>();
+    return i >= 0 ? d->series[i]->points() : QList<QPointF>();
 }
 
 QRect StripChart::plotArea() const
 {
-    // Room for the time labels below, a small margin elsewhere.
-    const int labelHeight = fontMetrics().height();
-    return rect().adjusted(4, 4 + labelHeight / 2, -4, -(6 + labelHeight));
+    const QRectF area = d->chart->plotArea();
+    if (area.isEmpty())
+        return QRect();
+    // Corners as the pixels a one-pixel line along each edge lights up, so
+    // the top and bottom rows are where the ends of each range are drawn.
+    const QRectF inViewport = d->view->viewportTransform().mapRect(d->chart->mapRectToScene(area));
+    const QPoint offset = d->view->viewport()->mapTo(this, QPoint(0, 0));
+    return QRect(QPoint(qFloor(inViewport.left()), qFloor(inViewport.top())),
+                 QPoint(qFloor(inViewport.right()), qFloor(inViewport.bottom())))
+        .translated(offset);
 }
 
 qsizetype StripChart::storedBytes() const
 {
     return d->traces[0].bytes() + d->traces[1].bytes();
-}
-
-void StripChart::resizeEvent(QResizeEvent *)
-{
-    const QRect area = plotArea();
-    if (area != d->plotArea) {
-        d->plotArea = area;
-        emit plotAreaChanged(area);
-    }
-}
-
-void StripChart::paintEvent(QPaintEvent *)
-{
-    QPainter painter(this);
-    painter.fillRect(rect(), Qt::white);
-    const QRect area = d->plotArea = plotArea();
-    if (area.width() < 2 || area.height() < 2)
-        return;
-
-    // Grid: one line per scale value, a few time marks along the bottom.
-    painter.setPen(QColor(220, 220, 220));
-    for (int i = 0; i < kScaleTicks; ++i) {
-        const int y = area.top() + i * (area.height() - 1) / (kScaleTicks - 1);
-        painter.drawLine(area.left(), y, area.right(), y);
-    }
-    const QFontMetrics metrics = fontMetrics();
-    for (int i = 0; i < kTimeTicks; ++i) {
-        const int x = area.left() + i * (area.width() - 1) / (kTimeTicks - 1);
-        painter.setPen(QColor(220, 220, 220));
-        painter.drawLine(x, area.top(), x, area.bottom());
-        painter.setPen(Qt::darkGray);
-        const QString mark = QString::number(qint64(i) * d->lastX / (kTimeTicks - 1));
-        const int textWidth = metrics.horizontalAdvance(mark);
-        const int left = std::clamp(x - textWidth / 2, 0, width() - textWidth);
-        painter.drawText(left, area.bottom() + 4 + metrics.ascent(), mark);
-    }
-    painter.setPen(Qt::gray);
-    painter.drawRect(area.adjusted(0, 0, -1, -1));
-
-    // Traces, clipped to the plot like values beyond the scale.
-    painter.setClipRect(area);
-    for (int i = 0; i < 2; ++i) {
-        const QList<QPointF> &points = d->drawn[i];
-        QPolygonF line;
-        line.reserve(points.size());
-        for (const QPointF &p : points)
-            line.append(d->toPixel(p, d->ranges[i]));
-        if (line.size() > 2 * area.width())
-            line = extremesPerColumn(line);
-        QPen pen(kTraceColours[i], 1);
-        pen.setCosmetic(true); // one pixel wide, drawn without the stroker
-        painter.setPen(pen);
-        if (line.size() == 1)
-            painter.drawPoint(line.first());
-        else
-            painter.drawPolyline(line);
-    }
 }

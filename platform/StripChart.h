@@ -1,8 +1,8 @@
 #pragma once
 // Two-trace strip chart: each trace has its own value range, values are
 // appended one at a time and drawn on request. It keeps every value of the
-// run, but draws a bounded summary of them, so drawing a day-long run
-// costs no more than drawing a minute. Trace 1 is drawn blue, trace 2 red.
+// run, but hands the chart a bounded summary of them, so drawing a day-long
+// run costs no more than drawing a minute. Trace 1 is drawn blue, trace 2 red.
 
 #include <QList>
 #include <QPointF>
@@ -45,22 +45,20 @@ public:
     qint16 top(int trace) const;
     qint16 bottom(int trace) const;
     /// The points drawn for `trace` as of the last updateChart(): per bucket
-    /// its smallest and largest value at their own x, in time order.
+    /// its smallest and largest value at their own x, in time order, thinned
+    /// to the extremes per pixel column where the plot is narrower.
     QList<QPointF> drawnPoints(int trace) const;
     /// Bytes held for both traces' values and summaries.
     qsizetype storedBytes() const;
     /// Where the values are plotted, in this widget's coordinates: the top
     /// edge is the top of each trace's range, the bottom edge its bottom.
+    /// Empty until the chart has been laid out (see plotAreaChanged()).
     QRect plotArea() const;
 
 signals:
     /// The plot area moved or changed size (see plotArea()), e.g. on the
     /// first layout, so scales drawn beside the chart can follow it.
     void plotAreaChanged(const QRect &area);
-
-protected:
-    void resizeEvent(QResizeEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
 
 private:
     struct Private;
