@@ -122,6 +122,10 @@ QLabel *Graph::addLabel(QLabel *label, const char *name, const QString &caption,
 
 void Graph::alignScales(const QRect &plotArea)
 {
+    // Before the chart is laid out it has no plot area; the captions keep
+    // their own spacing until it has one.
+    if (plotArea.isEmpty())
+        return;
     for (QLabel *label : {m_label1, m_label2}) {
         const int top = label->mapFrom(this, m_chart->mapTo(this, plotArea.topLeft())).y();
         const int bottom = label->mapFrom(this, m_chart->mapTo(this, plotArea.bottomLeft())).y();
