@@ -1,0 +1,139 @@
+#pragma once
+// A recorder main window for the benchmarks: a fresh temporary folder is
+// the current directory and the program folder, holds the default settings
+// (English, port 1) and the COM1 link of a simulator; boxes are answered
+// "No" at once and written to standard error, so a run never blocks.
+
+#include "Form1.h"
+#include "UserDialogs.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace bench {
+
+/// Answers every box with "No" and reports it on standard error.
+class QuietDialogs : public UserDialogs
+{
+public:
+    int message(const QString &text, int, const QString & = {}) override
+    {
+        std::fprintf(stderr, "box: %s\n", qPrintable(text));
+        return answer::No;
+    }
+    QString saveFileName(const FileDialogRequest &) override { return QString(); }
+    QString openFileName(const FileDialogRequest &) override { return QString(); }
+    void beep() override {}
+    void about(const QString &, const QString &) override {}
+};
+
+/// The median of some measurements (the upper one of an even count).
+inline double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0.0;
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+/// CPU time of this process (user and system, all threads) in seconds.
+inline double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+/// Resident memory of this process in bytes.
+inline double residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0.0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields.at(1).toDouble() * double(sysconf(_SC_PAGESIZE)) : 0.0;
+}
+
+/// The recorder's main window in a folder of its own.
+class Recorder
+{
+public:
+    Recorder()
+        : m_previousDir(QDir::currentPath())
+    {
+        QDir::setCurrent(m_dir.path());
+        for (const char *name : {"qvx.ini", "sensor.ini"})
+            QFile::copy(QStringLiteral(QDR_SOURCE_DIR "/setup/defaults/") + QLatin1String(name),
+                        path(QLatin1String(name)));
+    }
+
+    ~Recorder()
+    {
+        m_window.reset();
+        if (m_simulator.state() != QProcess::NotRunning) {
+            m_simulator.terminate();
+            m_simulator.waitForFinished(3000);
+        }
+        QDir::setCurrent(m_previousDir);
+    }
+
+    QString path(const QString &name) const { return QDir(m_dir.path()).filePath(name); }
+
+    /// Starts the instrument simulator on port 1 of this folder with
+    /// `args` added; true once its device is ready.
+    bool startSimulator(const QStringList &args)
+    {
+        m_simulator.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/quendrel_sim"));
+        m_simulator.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("1"),
+                                             QStringLiteral("--dir"), m_dir.path()} + args);
+        m_simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_simulator.start();
+        if (!m_simulator.waitForStarted(5000))
+            return false;
+        QByteArray output;
+        while (!output.contains("READY ")) {
+            if (!m_simulator.waitForReadyRead(5000))
+                return false;
+            output += m_simulator.readAllStandardOutput();
+        }
+        return true;
+    }
+
+    /// Creates the main window (start-up and load event) and shows it.
+    Form1 &start()
+    {
+        Form1Environment environment;
+        environment.programDir = m_dir.path();
+        environment.portDirectory = m_dir.path();
+        environment.endProgram = [] {};
+        environment.restart = [] { return false; };
+        m_window = std::make_unique<Form1>(m_dialogs, environment);
+        m_window->Form_Load();
+        m_window->show();
+        return *m_window;
+    }
+
+    Form1 &window() { return *m_window; }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previousDir;
+    QuietDialogs m_dialogs;
+    QProcess m_simulator;
+    std::unique_ptr<Form1> m_window;
+};
+
+} // namespace bench

@@ -1,0 +1,80 @@
+// Memory over a day of recording: 86,400 sample lines through the block
+// processing of a shown main window and 86,400 ticks of the shown graph
+// window, fed as fast as they run (the views redrawn at screen rate).
+// Prints day_rss_growth_mb, the resident memory after the day minus after
+// the first minute's worth, and the chart's own share of it.
+
+#include "BenchRecorder.h"
+#include "SampleLines.h"
+
+#include "Graph.h"
+#include "SampleProcessor.h"
+
+#include <QLineEdit>
+#include "StripChart.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+namespace {
+
+constexpr int kMinute = 60;
+constexpr int kDay = 86400;
+constexpr qint64 kScreenRefreshNs = 16'000'000;
+
+/// Draws both windows now, as the next screen refresh would.
+void drawNow(Form1 &window, Graph &graph)
+{
+    window.refreshView();
+    QCoreApplication::processEvents();
+    graph.repaint();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    bench::Recorder recorder;
+    Form1 &window = recorder.start();
+    SampleProcessor processor(window.state(), window.live(), window.workingFile());
+    processor.setNotesProvider([&window] { return window.Text2->text(); });
+    window.Image1_Click();
+    Graph &graph = *window.graph();
+    graph.Timer1()->stop(); // ticks are driven here, as fast as they run
+    QCoreApplication::processEvents();
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastDrawn = 0;
+    double afterMinute = 0.0;
+    qsizetype chartAfterMinute = 0;
+    for (int second = 1; second <= kDay; ++second) {
+        processor.setCheck1State(Qt::Checked);
+        processor.ProcessReceivedBlock(window.live().Term, bench::sampleLine(second));
+        graph.Timer1_Timer();
+        if (second == kMinute) {
+            drawNow(window, graph);
+            afterMinute = bench::residentBytes();
+            chartAfterMinute = graph.Chartl321()->storedBytes();
+        } else if (clock.nsecsElapsed() - lastDrawn >= kScreenRefreshNs) {
+            window.refreshView();
+            QCoreApplication::processEvents();
+            lastDrawn = clock.nsecsElapsed();
+        }
+    }
+    drawNow(window, graph);
+    const double afterDay = bench::residentBytes();
+    const qsizetype chartAfterDay = graph.Chartl321()->storedBytes();
+    if (graph.Chartl321()->pointCount(1) != kDay)
+        std::fprintf(stderr, "the chart holds %d points, expected %d\n", graph.Chartl321()->pointCount(1), kDay);
+
+    std::printf("day_rss_growth_mb %.2f MB\n", (afterDay - afterMinute) / 1048576.0);
+    std::printf("day_chart_growth_mb %.2f MB\n", double(chartAfterDay - chartAfterMinute) / 1048576.0);
+    std::printf("day_feed_s %.1f s\n", double(clock.nsecsElapsed()) / 1e9);
+    return 0;
+}
