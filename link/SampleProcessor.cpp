@@ -57,18 +57,16 @@ void SampleProcessor::setClock(std::function<QDateTime()> clock)
 void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
 {
     QString block = QString::fromLatin1(received);
-    const QDateTime now = m_clock();
-
-    if (m_check1 == Qt::Checked)
-        m_semicolonMode = QStringLiteral("1");
-    else if (m_check1 == Qt::Unchecked)
-        m_semicolonMode = QStringLiteral("0");
 
     if (m_state.isDeutsch() || m_state.isEnglish() || m_state.isFrancais()) {
         m_timeLabel = TimeLabel.pick(m_state.currentLanguage);
         m_dateLabel = DateLabel.pick(m_state.currentLanguage);
     }
-    m_dateText = QLocale::system().toString(now.date(), QLocale::ShortFormat);
+
+    if (m_check1 == Qt::Checked)
+        m_semicolonMode = QStringLiteral("1");
+    else if (m_check1 == Qt::Unchecked)
+        m_semicolonMode = QStringLiteral("0");
 
     // Show the block in the receive box, trimmed to a bounded size.
     int termLength = int(term.text.size());
@@ -92,8 +90,13 @@ void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
     term.replaceSelection(block);
 
     // Record it; the first block after Start is replaced by the notes header.
-    if (m_state.notesHeaderPending == 1)
+    if (m_state.notesHeaderPending == 1) {
+        // Clock, labels and date matter only for the notes header; reading
+        // the clock per block would cost a time-zone lookup every time.
+        const QDateTime now = m_clock();
+        m_dateText = QLocale::system().toString(now.date(), QLocale::ShortFormat);
         block = notesHeader(now);
+    }
     if (m_semicolonMode == QLatin1String("1"))
         block.replace(Tab, QLatin1Char(';'));
     m_state.notesHeaderPending = 0;

@@ -77,15 +77,14 @@ bool WorkingFile::write(const QByteArray &block)
     }
     // A failed write is taken back, so that writing the block again (Retry)
     // does not record its first part twice.
-    const qint64 before = m_file.isSequential() ? -1 : m_file.size();
     qint64 done = 0;
     while (done < block.size()) {
         m_file.unsetError();
         const qint64 written = m_file.write(block.constData() + done, block.size() - done);
         if (written <= 0) {
             m_error = m_file.errorString();
-            if (done > 0 && before >= 0)
-                m_file.resize(before);
+            if (done > 0 && !m_file.isSequential())
+                m_file.resize(m_file.size() - done);
             return false;
         }
         done += written;

@@ -1,6 +1,8 @@
 #include "Rules.h"
 
+#include <charconv>
 #include <cmath>
+#include <string>
 #include <limits>
 
 namespace rules {
@@ -8,23 +10,39 @@ namespace rules {
 double leadingNumber(const QString &text)
 {
     int i = 0;
-    const int n = text.size();
+    const int n = int(text.size());
     while (i < n && (text.at(i) == QLatin1Char(' ') || text.at(i) == QLatin1Char('\t')))
         ++i;
 
-    QString number;
+    bool negative = false;
     if (i < n && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-')))
-        number += text.at(i++);
+        negative = text.at(i++) == QLatin1Char('-');
+
+    // Digits and the point gathered into a small buffer: this runs twice
+    // per received block, so no string is built on the heap for it.
+    std::string longNumber;
+    char buffer[64];
+    int length = 0;
     bool seenPoint = false;
     bool seenDigit = false;
+    auto add = [&](char c) {
+        if (length < int(sizeof buffer))
+            buffer[length] = c;
+        else {
+            if (longNumber.empty())
+                longNumber.assign(buffer, sizeof buffer);
+            longNumber += c;
+        }
+        ++length;
+    };
     for (; i < n; ++i) {
         const QChar c = text.at(i);
         if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
             seenDigit = true;
-            number += c;
+            add(char(c.unicode()));
         } else if (c == QLatin1Char('.') && !seenPoint) {
             seenPoint = true;
-            number += c;
+            add('.');
         } else if (c == QLatin1Char(' ') && seenDigit) {
             // The old runtime ignores blanks between digits ("1 2" is 12).
             continue;
@@ -34,9 +52,12 @@ double leadingNumber(const QString &text)
     }
     if (!seenDigit)
         return 0.0;
-    bool ok = false;
-    const double value = number.toDouble(&ok);
-    return ok ? value : 0.0;
+    const char *first = longNumber.empty() ? buffer : longNumber.data();
+    double value = 0.0;
+    const auto result = std::from_chars(first, first + length, value);
+    if (result.ec != std::errc())
+        return 0.0;
+    return negative ? -value : value;
 }
 
 double roundHalfEven(double value)

@@ -37,6 +37,10 @@ void TestRules::leadingNumberReadsThePrefix_data()
     QTest::newRow("second point ends it") << "1.2.3" << 1.2;
     QTest::newRow("letters first") << "SK1" << 0.0;
     QTest::newRow("sign alone") << "-" << 0.0;
+    QTest::newRow("trailing point") << "1." << 1.0;
+    QTest::newRow("blank inside") << "1 2" << 12.0;
+    QTest::newRow("very long") << QString(100, QLatin1Char('9')) + QStringLiteral(".5") << 1e100;
+    QTest::newRow("negative fraction") << "-0.25x" << -0.25;
 }
 
 void TestRules::leadingNumberReadsThePrefix()
