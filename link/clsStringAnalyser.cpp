@@ -24,7 +24,9 @@ std::optional<QString> clsStringAnalyser::PopWord(const std::optional<QString> &
             return fail(QStringLiteral("Invalid use of Null"));
         m_text = *pInputString;
         m_ignoreCase = pbIgnoreCase.value_or(true);
-        m_delimiters = pcolDelimiters ? *pcolDelimiters : QStringList{QStringLiteral(" ")};
+        // One shared default list: a split runs for every received block.
+        static const QStringList oneBlank{QStringLiteral(" ")};
+        m_delimiters = pcolDelimiters ? *pcolDelimiters : oneBlank;
         // An empty delimiter would match at the start position forever and
         // never advance; it is refused instead.
         for (const QString &delimiter : std::as_const(m_delimiters)) {
