@@ -8,6 +8,7 @@
 #include "LiveModel.h"
 #include "SampleProcessor.h"
 #include "SharedState.h"
+#include "RecordedBytes.h"
 #include "WorkingFile.h"
 
 #include <QByteArray>
@@ -26,34 +27,6 @@ namespace {
 {
     std::fprintf(stderr, "fuzz_block: %s %s\n", what, detail.toHex(' ').left(400).constData());
     std::abort();
-}
-
-/// One block as the working file records it: backspaces applied within the
-/// block (one that begins it removes nothing), line feeds dropped, a line
-/// feed after every carriage return, decimal commas for Deutsch and
-/// Francais, tabs as ";" when asked.
-QByteArray recorded(const QByteArray &block, bool decimalComma, bool semicolons)
-{
-    QByteArray kept;
-    for (char c : block) {
-        if (c != '\b')
-            kept += c;
-        else if (!kept.isEmpty())
-            kept.chop(1);
-    }
-    QByteArray out;
-    for (char c : kept) {
-        if (c == '\n')
-            continue;
-        if (decimalComma && c == '.')
-            c = ',';
-        if (semicolons && c == '\t')
-            c = ';';
-        out += c;
-        if (c == '\r')
-            out += '\n';
-    }
-    return out;
 }
 
 const char *const kLanguages[] = {"Deutsch", "English", "Francais", "english"};
@@ -104,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (qsizetype b = 0; b < blocks.size(); ++b) {
         processor.ProcessReceivedBlock(live.Term, blocks.at(b));
         if (b > 0)
-            expected += recorded(blocks.at(b), decimalComma, semicolons);
+            expected += recordedBytes(blocks.at(b), decimalComma, semicolons);
         if (live.Term.text.size() > 16384 + 2 * 256)
             fail("receive box not bounded");
         if (processor.lineBuffer().size() > SampleProcessor::LineBufferLimit)

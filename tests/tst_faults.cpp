@@ -5,6 +5,7 @@
 // and waits for them with a bound.
 
 #include "FileSizeLimit.h"
+#include "RecordedBytes.h"
 #include "HoverButton.h"
 #include "MSComm.h"
 #include "Module1.h"
@@ -34,29 +35,10 @@
 
 namespace {
 
-/// The working file's rules, written independently of the recorder: in
-/// each received block the backspaces are applied (one that begins the
-/// block removes nothing), line feeds are dropped, a line feed follows
-/// every carriage return and tabs become ";". English keeps the points.
+/// The working file's rules for English: points kept, tabs as ";".
 QByteArray recordedByRules(const QByteArray &block)
 {
-    QByteArray kept;
-    for (char c : block) {
-        if (c != '\b')
-            kept += c;
-        else if (!kept.isEmpty())
-            kept.chop(1);
-    }
-    QByteArray out;
-    out.reserve(kept.size() + kept.size() / 8);
-    for (char c : kept) {
-        if (c == '\n')
-            continue;
-        out += c == '\t' ? ';' : c;
-        if (c == '\r')
-            out += '\n';
-    }
-    return out;
+    return recordedBytes(block, false);
 }
 
 /// The notes header that stands in the file in place of the first block.

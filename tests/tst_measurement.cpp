@@ -5,6 +5,7 @@
 #include "HoverButton.h"
 #include "LevelMeter.h"
 #include "MSComm.h"
+#include "RecordedBytes.h"
 #include "RecorderFixture.h"
 #include "SensorTable.h"
 #include "Simulator.h"
@@ -17,26 +18,6 @@
 #include <QtTest>
 
 namespace {
-
-/// What the working file makes of received bytes: line feeds dropped, a
-/// line feed after every carriage return, tabs as ";", and decimal commas
-/// for the languages that use them.
-QByteArray recorded(const QByteArray &received, bool decimalComma)
-{
-    QByteArray out;
-    for (char c : received) {
-        if (c == '\n')
-            continue;
-        if (c == '\t')
-            c = ';';
-        if (decimalComma && c == '.')
-            c = ',';
-        out += c;
-        if (c == '\r')
-            out += '\n';
-    }
-    return out;
-}
 
 const QRegularExpression kNotesHeader(QStringLiteral(
     "^(  Time: |  Uhrzeit: )\\d\\d:\\d\\d:\\d\\d\\r  (Date|Datum): [^\\r]+\\rNotes :  ([^\\r]*)\\r"));
@@ -146,10 +127,10 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     // that precedes the instrument's header) the file holds exactly the
     // received bytes with the recorder's changes.
     const QByteArray body = csv.mid(notes.capturedLength());
-    const QByteArray expected = recorded(sim.sent(), decimalComma).mid(2);
+    const QByteArray expected = recordedBytes(sim.sent(), decimalComma).mid(2);
     QVERIFY(body.size() > 100);
     QCOMPARE(body, expected.left(body.size()));
-    QVERIFY(expected.left(body.size()).size() <= recorded(sentBeforeStop, decimalComma).size() + 4096);
+    QVERIFY(expected.left(body.size()).size() <= recordedBytes(sentBeforeStop, decimalComma).size() + 4096);
 
     // The new measurement records into a fresh working file.
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 0, 5000);
