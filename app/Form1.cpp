@@ -581,13 +581,32 @@ void Form1::showTerm()
     };
     QScrollBar *bar = Term->verticalScrollBar();
     const bool atEnd = bar->value() >= bar->maximum() - 2;
-    if (!m_shownTerm.isEmpty() && text.startsWith(m_shownTerm) && !m_shownTerm.endsWith(QLatin1Char('\r'))) {
-        // Appending is the common case: insert only the new tail.
-        QTextCursor cursor(Term->document());
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(forDisplay(text.mid(m_shownTerm.size())));
-    } else {
+
+    // The receive box drops its oldest characters now and then and grows at
+    // the end: find how much of what is shown was dropped, so only the
+    // dropped head and the new tail change in the widget, not the whole text.
+    qsizetype dropped = -1;
+    const QStringView shown(m_shownTerm);
+    for (qsizetype k = 0; k < shown.size(); k += 4096) {
+        const QStringView kept = shown.mid(k);
+        if (QStringView(text).startsWith(kept)) {
+            dropped = k;
+            break;
+        }
+    }
+    const bool cutsLineEnd = dropped > 0 && shown.at(dropped - 1) == QLatin1Char('\r');
+    if (m_shownTerm.isEmpty() || dropped < 0 || cutsLineEnd || m_shownTerm.endsWith(QLatin1Char('\r'))) {
         Term->setPlainText(forDisplay(text));
+    } else {
+        QTextCursor cursor(Term->document());
+        if (dropped > 0) {
+            cursor.movePosition(QTextCursor::Start);
+            cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor,
+                                int(forDisplay(m_shownTerm.left(dropped)).size()));
+            cursor.removeSelectedText();
+        }
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(forDisplay(text.mid(m_shownTerm.size() - dropped)));
     }
     m_shownTerm = text;
     if (atEnd)

@@ -42,6 +42,7 @@ private slots:
     void receivedCharactersReachTheReceiveBox();
     void vanishedDeviceIsReportedOnceWithoutSpinning();
     void closeRequestsAreIgnored();
+    void receiveBoxShowsTheTextAsItGrowsAndIsTrimmed();
 };
 
 void TestMainWindow::settingsFileDrivesPortLanguageAndColours_data()
@@ -385,6 +386,32 @@ void TestMainWindow::closeRequestsAreIgnored()
     QVERIFY(!w.close());
     QVERIFY(w.isVisible());
     QCOMPARE(fx.endProgramCalls, 0);
+}
+
+void TestMainWindow::receiveBoxShowsTheTextAsItGrowsAndIsTrimmed()
+{
+    RecorderFixture fx;
+    Form1 &w = fx.start();
+    auto display = [](QString s) {
+        s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        return s;
+    };
+    // Lines of varying length, some ended by a lone carriage return, so the
+    // trimmed head sometimes ends inside a line end; the widget is redrawn
+    // at irregular intervals, as the screen refresh would.
+    for (int i = 0; i < 3000; ++i) {
+        TermModel &term = w.live().Term;
+        if (term.text.size() >= 16384)
+            term.text.remove(0, 4096);
+        term.append(QStringLiteral("%1 %2").arg(i).arg(QString(i % 37, QLatin1Char('x')))
+                    + (i % 5 == 0 ? QStringLiteral("\r") : QStringLiteral("\r\n")));
+        w.live().touch();
+        if (i % 7 == 0 || i % 11 == 0)
+            w.refreshView();
+    }
+    w.refreshView();
+    QCOMPARE(w.Term->toPlainText(), display(w.live().Term.text));
 }
 
 QTEST_MAIN(TestMainWindow)
