@@ -148,17 +148,17 @@ void SampleProcessor::record(const QByteArray &bytes)
 {
     if (!m_file.isOpen())
         return;
-    m_pendingWrites.append(bytes);
     // A block that arrives while the write-error question of an earlier
     // block is open waits behind it, so the file keeps the arrival order.
-    if (m_recording)
+    if (m_recording) {
+        m_pendingWrites.append(bytes);
         return;
-    m_recording = true;
-    while (!m_pendingWrites.isEmpty() && m_file.isOpen()) {
-        if (!writeWithRetry(m_pendingWrites.first()))
-            break;
-        m_pendingWrites.removeFirst();
     }
+    m_recording = true;
+    bool written = writeWithRetry(bytes);
+    while (written && !m_pendingWrites.isEmpty() && m_file.isOpen())
+        written = writeWithRetry(m_pendingWrites.takeFirst());
+    // After Cancel the file is closed and the waiting blocks are not recorded.
     m_pendingWrites.clear();
     m_recording = false;
 }
