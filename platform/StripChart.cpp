@@ -146,14 +146,15 @@ struct Range
 };
 
 /// Right end of a time axis that spans `lastX`. A changed axis makes the
-/// chart recompute both traces, so it grows in steps of one to two pixel
-/// columns' worth: a long run changes it once in hundreds of ticks and the
-/// traces still end within two columns of the right edge.
+/// chart lay itself out again, so it grows in steps of at least a minute
+/// (at one point a second) and of one to two pixel columns' worth once the
+/// run is long: the axis changes at most once a minute, and a long run's
+/// traces end within two columns of the right edge.
 qint64 timeAxisEnd(qint64 lastX, double plotWidth)
 {
     if (plotWidth < 1)
         return lastX;
-    qint64 step = 1;
+    qint64 step = 60;
     while (double(step) * plotWidth < double(lastX))
         step *= 2;
     return (lastX + step - 1) / step * step;

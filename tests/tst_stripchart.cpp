@@ -69,6 +69,7 @@ private slots:
     void seriesIsReplacedOnceAndOnlyWhenTheSummaryChanged();
     void timeAxisCoversTheRunToWithinTwoColumns_data();
     void timeAxisCoversTheRunToWithinTwoColumns();
+    void timeAxisChangesAtMostOnceAMinute();
 };
 
 void TestStripChart::rangeEndsAreDrawnOnThePlotAreaEdges_data()
@@ -201,7 +202,24 @@ void TestStripChart::timeAxisCoversTheRunToWithinTwoColumns()
     QCOMPARE(axis->min(), 0.0);
     QVERIFY(axis->max() >= lastX);
     const double pixelsPerX = shown.qchart()->plotArea().width() / axis->max();
-    QVERIFY((axis->max() - lastX) * pixelsPerX <= 2.0);
+    // Within a minute of points, or two pixel columns once a minute is
+    // narrower than that.
+    QVERIFY((axis->max() - lastX) * pixelsPerX <= std::max(2.0, 60 * pixelsPerX));
+    QVERIFY(axis->max() - lastX < 60 || (axis->max() - lastX) * pixelsPerX <= 2.0);
+}
+
+void TestStripChart::timeAxisChangesAtMostOnceAMinute()
+{
+    ShownChart shown;
+    const QValueAxis *axis = shown.timeAxis();
+    int changes = 0;
+    connect(axis, &QValueAxis::rangeChanged, this, [&changes] { ++changes; });
+    for (int second = 0; second < 600; ++second) {
+        shown.chart.append(1, second % 100);
+        shown.chart.append(2, second % 50);
+        shown.chart.updateChart();
+    }
+    QVERIFY2(changes <= 11, qPrintable(QString::number(changes)));
 }
 
 QTEST_MAIN(TestStripChart)
