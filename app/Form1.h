@@ -116,8 +116,6 @@ private:
     SharedState m_state;
     LiveModel m_live;
     WorkingFile m_workFile;
-    QString workFilePath;
-    int workFileExists = 0;
 
 public:
     // Controls, named as the window's design names them.
@@ -139,8 +137,8 @@ public:
     HoverButton *Button1 = nullptr, *Button2 = nullptr, *Button3 = nullptr, *Button4 = nullptr, *Button5 = nullptr;
     QTimer *Timer1 = nullptr;
     MSComm *MSComm1 = nullptr;
-    CommonDialog CMDialog1;
-    CommonDialog OpenLog;
+    CommonDialog CMDialog1;           ///< save and open dialogs
+    CommonDialog OpenLog;             ///< a second dialog the window carries; never shown
 
     QMenu *Dateien = nullptr, *MPort = nullptr;
     QAction *SSCommand2 = nullptr, *SScommand4 = nullptr, *SScommand3 = nullptr, *cmdstart = nullptr;
