@@ -190,6 +190,9 @@ void Form1::buildControls()
     Term = new QPlainTextEdit(central);
     Term->setObjectName(QStringLiteral("Term"));
     Term->setReadOnly(true);
+    // The text changes by appending and dropping its head; an undo history
+    // of that would grow for as long as the program runs.
+    Term->setUndoRedoEnabled(false);
     Term->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Term->setAccessibleName(tr("Received data"));
     Term->viewport()->installEventFilter(this);

@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QtTest>
 
 class TestMainWindow : public QObject
@@ -412,6 +413,8 @@ void TestMainWindow::receiveBoxShowsTheTextAsItGrowsAndIsTrimmed()
     }
     w.refreshView();
     QCOMPARE(w.Term->toPlainText(), display(w.live().Term.text));
+    // No undo history builds up over a day of appending.
+    QCOMPARE(w.Term->document()->availableUndoSteps(), 0);
 }
 
 QTEST_MAIN(TestMainWindow)
