@@ -1,12 +1,23 @@
 #include "SingleInstance.h"
 
 #include <QDir>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QFile>
 #include <QLockFile>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// The request channel is a named pipe beside the lock. Opening a pipe for
+// writing without blocking fails at once when nobody reads it, which is
+// exactly "the other copy does not answer". It needs nothing beyond Qt Core,
+// so the program starts without loading the network libraries.
 
 SingleInstance::SingleInstance(const QString &key, QObject *parent)
     : QObject(parent), m_key(key),
+      m_channelPath(QDir::temp().filePath(key + QStringLiteral(".raise"))),
       m_lock(new QLockFile(QDir::temp().filePath(key + QStringLiteral(".lock"))))
 {
     m_lock->setStaleLockTime(0);
@@ -26,49 +37,57 @@ bool SingleInstance::previousInstance()
     return !m_locked;
 }
 
-bool SingleInstance::activatePrevious(int timeoutMs)
+bool SingleInstance::activatePrevious()
 {
-    QLocalSocket socket;
-    socket.connectToServer(m_key);
-    if (!socket.waitForConnected(timeoutMs))
+    const int fd = ::open(QFile::encodeName(m_channelPath).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    socket.write("raise\n");
-    socket.flush();
-    if (!socket.waitForReadyRead(timeoutMs))
-        return false;
-    return socket.readAll().startsWith("ok");
+    const bool sent = ::write(fd, "raise\n", 6) == 6;
+    ::close(fd);
+    return sent;
 }
 
 void SingleInstance::listen()
 {
-    if (m_server)
+    if (m_notifier)
         return;
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    QLocalServer::removeServer(m_key);
-    if (!m_server->listen(m_key))
+    const QByteArray path = QFile::encodeName(m_channelPath);
+    ::unlink(path.constData());
+    if (::mkfifo(path.constData(), 0600) != 0)
         return;
-    connect(m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->readAll().startsWith("raise")) {
-                    emit raiseRequested();
-                    socket->write("ok\n");
-                    socket->flush();
-                }
-                socket->disconnectFromServer();
-            });
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        }
-    });
+    // Opened for reading and writing, so the pipe never reports end of file
+    // when a writer closes it, and the notifier does not fire without data.
+    m_channel = ::open(path.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (m_channel < 0)
+        return;
+    m_notifier = new QSocketNotifier(m_channel, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SingleInstance::readRequests);
+}
+
+void SingleInstance::readRequests()
+{
+    char buffer[256];
+    bool asked = false;
+    for (;;) {
+        const ssize_t n = ::read(m_channel, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        asked = asked || QByteArray(buffer, int(n)).contains("raise");
+    }
+    if (asked)
+        emit raiseRequested();
 }
 
 void SingleInstance::release()
 {
-    if (m_server) {
-        m_server->close();
-        delete m_server;
-        m_server = nullptr;
+    if (m_notifier) {
+        delete m_notifier;
+        m_notifier = nullptr;
+    }
+    if (m_channel >= 0) {
+        ::close(m_channel);
+        m_channel = -1;
+        ::unlink(QFile::encodeName(m_channelPath).constData());
     }
     if (m_locked) {
         m_lock->unlock();

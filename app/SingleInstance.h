@@ -5,24 +5,24 @@
 #include <QObject>
 #include <QString>
 
-class QLocalServer;
 class QLockFile;
+class QSocketNotifier;
 
 class SingleInstance : public QObject
 {
     Q_OBJECT
 public:
-    /// `key` names the lock and the socket (per user and program).
+    /// `key` names the lock and the request channel (per user and program).
     explicit SingleInstance(const QString &key, QObject *parent = nullptr);
     ~SingleInstance() override;
 
     /// True when another copy holds the lock.
     bool previousInstance();
-    /// Asks the other copy to raise its window; true when it answered.
-    bool activatePrevious(int timeoutMs = 2000);
+    /// Asks the other copy to raise its window; true when it is listening.
+    bool activatePrevious();
     /// Becomes the running copy: listens for the next copy's request.
     void listen();
-    /// Gives up the lock and the socket, so a restarted copy is not caught.
+    /// Gives up the lock and the channel, so a restarted copy is not caught.
     void release();
 
 signals:
@@ -30,8 +30,12 @@ signals:
     void raiseRequested();
 
 private:
+    void readRequests();
+
     QString m_key;
+    QString m_channelPath;
     QLockFile *m_lock;
-    QLocalServer *m_server = nullptr;
+    QSocketNotifier *m_notifier = nullptr;
+    int m_channel = -1;
     bool m_locked = false;
 };
