@@ -54,9 +54,6 @@ const QString kColumnHeader = QStringLiteral(
 const LanguageText kStartTimeLabel{QStringLiteral("    Uhrzeit: "), QStringLiteral("  Time: "), QStringLiteral("  Temps: ")};
 const LanguageText kStartDateLabel{QStringLiteral("    Datum: "), QStringLiteral("  Date: "), QStringLiteral("  Date: ")};
 
-/// Text of a communication-error box.
-const QString kCommErrorTitle = QStringLiteral("Click Cancel to quit, OK to ignore.");
-
 /// The message shown once when a measurement left by the last run was kept.
 const LanguageText kRecoveredText{
     QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs wurde als \"%1\" aufbewahrt."),
@@ -640,10 +637,10 @@ void Form1::refreshView()
     setText(Text11, m_live.Text11);
     setText(Text12, m_live.Text12);
     setText(Text13, m_live.Text13);
-    if (lstPopStrings->count() != m_live.lstPopStrings.size()
-        || (lstPopStrings->count() > 0 && lstPopStrings->item(0)->text() != m_live.lstPopStrings.first())) {
+    if (m_shownWords != m_live.lstPopStrings) {
+        m_shownWords = m_live.lstPopStrings;
         lstPopStrings->clear();
-        lstPopStrings->addItems(m_live.lstPopStrings);
+        lstPopStrings->addItems(m_shownWords);
     }
     Bar1->setLevel(m_live.Bar1Level);
     Bar2->setLevel(m_live.Bar2Level);
@@ -691,7 +688,7 @@ void Form1::MSComm1_OnComm()
         m_dialogs.beep();
         const QString text = commErrorText;
         commErrorText.clear();
-        if (m_dialogs.message(text, style::OkCancel, kCommErrorTitle) == answer::Cancel)
+        if (m_dialogs.message(text, style::OkCancel, commErrorTitle()) == answer::Cancel)
             MSComm1->setPortOpen(false);
     }
 }

@@ -155,6 +155,7 @@ private:
     QTimer *m_refreshTimer = nullptr;
     quint64 m_shownRevision = ~quint64(0);
     QString m_shownTerm;
+    QStringList m_shownWords;
     QString commEventText, commErrorText;
     QString m_timeLabel, m_dateLabel;
 };
