@@ -44,6 +44,8 @@ private slots:
     void vanishedDeviceIsReportedOnceWithoutSpinning();
     void closeRequestsAreIgnored();
     void receiveBoxShowsTheTextAsItGrowsAndIsTrimmed();
+    void missingHeaderIsReportedInTheConfiguredLanguage_data();
+    void missingHeaderIsReportedInTheConfiguredLanguage();
 };
 
 void TestMainWindow::settingsFileDrivesPortLanguageAndColours_data()
@@ -415,6 +417,53 @@ void TestMainWindow::receiveBoxShowsTheTextAsItGrowsAndIsTrimmed()
     QCOMPARE(w.Term->toPlainText(), display(w.live().Term.text));
     // No undo history builds up over a day of appending.
     QCOMPARE(w.Term->document()->availableUndoSteps(), 0);
+}
+
+void TestMainWindow::missingHeaderIsReportedInTheConfiguredLanguage_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("Deutsch") << "Deutsch"
+        << QString::fromUtf8(" Es ist ein Übertragungsfehler aufgetreten... Bitte Drücken Sie Start/ Stopp !")
+        << "Bitte Messung neu starten !";
+    QTest::newRow("English") << "English" << "Data transsmision error... Please press Start / Stop again !"
+                             << "Please start the transmission again !";
+    QTest::newRow("Francais") << "Francais"
+        << QString::fromUtf8("Erreur transmission de données ... appuyez encore sur Start / Stop s.v.p")
+        << QString::fromUtf8("Erreur transmission de données");
+    QTest::newRow("unknown") << "english" << "" << "";
+}
+
+void TestMainWindow::missingHeaderIsReportedInTheConfiguredLanguage()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, text);
+    QFETCH(QString, title);
+    RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(language, 9));
+    // Port 9 cannot open, so the stop that follows the report ends at once.
+    QFile::link(fx.path(QStringLiteral("no-such-device")), fx.path(QStringLiteral("COM9")));
+    Form1 &w = fx.start();
+    w.state().inp1Header.clear(); // as after a Start: only a received line counts
+    fx.dialogs.answer(answer::OK); // the report
+    fx.dialogs.answer(answer::OK); // the port that cannot open
+    fx.dialogs.answer(answer::No); // the stop prompt
+    w.KopfLesen_Click();
+
+    const auto boxes = fx.dialogs.messages();
+    if (text.isEmpty()) {
+        // No report and no stop in a language the program does not know.
+        QVERIFY(boxes.isEmpty());
+        QVERIFY(!w.Timer1->isActive());
+        return;
+    }
+    QCOMPARE(boxes.size(), 3);
+    QCOMPARE(boxes.at(0).text, text);
+    QCOMPARE(boxes.at(0).title, title);
+    QCOMPARE(boxes.at(0).style, 0);
+    QCOMPARE(boxes.at(2).style, 36); // the stop prompt of the Start/Stop that followed
+    QVERIFY(w.Timer1->isActive());   // which armed the next header read
 }
 
 QTEST_MAIN(TestMainWindow)
