@@ -3,6 +3,8 @@
 
 #include "ClickableImage.h"
 #include "Form2.h"
+#include "Graph.h"
+#include "Pathpro.h"
 #include "HoverButton.h"
 #include "LevelMeter.h"
 #include "MSComm.h"
@@ -46,6 +48,7 @@ private slots:
     void receiveBoxShowsTheTextAsItGrowsAndIsTrimmed();
     void missingHeaderIsReportedInTheConfiguredLanguage_data();
     void missingHeaderIsReportedInTheConfiguredLanguage();
+    void commandsRouteToTheirOperations();
 };
 
 void TestMainWindow::settingsFileDrivesPortLanguageAndColours_data()
@@ -464,6 +467,56 @@ void TestMainWindow::missingHeaderIsReportedInTheConfiguredLanguage()
     QCOMPARE(boxes.at(0).style, 0);
     QCOMPARE(boxes.at(2).style, 36); // the stop prompt of the Start/Stop that followed
     QVERIFY(w.Timer1->isActive());   // which armed the next header read
+}
+
+void TestMainWindow::commandsRouteToTheirOperations()
+{
+    RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English")));
+    Form1 &w = fx.start();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    using Kind = ScriptedDialogs::Kind;
+    auto lastAsked = [&fx] { return fx.dialogs.asked.isEmpty() ? Kind::Beep : fx.dialogs.asked.last().kind; };
+
+    w.Button4->click();
+    QVERIFY(w.form2()->isVisible());
+    w.Path->trigger();
+    QVERIFY(w.pathpro()->isVisible());
+    w.info->trigger();
+    QCOMPARE(lastAsked(), Kind::About);
+    QVERIFY(fx.dialogs.asked.last().text.contains(QStringLiteral("Version 2.1")));
+
+    fx.dialogs.cancelDialog();
+    w.Button2->click();           // save: the save dialog, cancelled
+    QCOMPARE(lastAsked(), Kind::Save);
+    QCOMPARE(fx.dialogs.asked.last().title, QStringLiteral("Do you want to save the measurement ?"));
+    fx.dialogs.cancelDialog();
+    w.Button3->click();           // open: the open dialog, cancelled
+    QCOMPARE(lastAsked(), Kind::Open);
+    QCOMPARE(fx.dialogs.asked.last().title, QStringLiteral("Measurment Files"));
+
+    QVERIFY(!w.graphLoaded());
+    QTest::mouseClick(w.Image1, Qt::LeftButton);
+    QVERIFY(w.graphLoaded());
+    QVERIFY(w.graph()->isVisible());
+
+    // Double-clicks empty the receive box and the notes.
+    w.live().Term.append(QStringLiteral("abc\r\n"));
+    w.live().touch();
+    w.refreshView();
+    w.Text2->setText(QStringLiteral("notes"));
+    QTest::mouseDClick(w.Term->viewport(), Qt::LeftButton);
+    QTest::mouseDClick(w.Text2, Qt::LeftButton);
+    QVERIFY(w.live().Term.text.isEmpty());
+    QVERIFY(w.Term->toPlainText().isEmpty());
+    QVERIFY(w.Text2->text().isEmpty());
+
+    fx.dialogs.answer(answer::No);
+    w.Button5->click();           // exit: the question, then the end
+    QCOMPARE(fx.dialogs.asked.last().text, QStringLiteral("Do you want to save the datafile ?"));
+    QCOMPARE(fx.endProgramCalls, 1);
+    QCOMPARE(fx.dialogs.unexpected, 0);
 }
 
 QTEST_MAIN(TestMainWindow)
