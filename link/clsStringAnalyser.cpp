@@ -2,6 +2,23 @@
 
 #include "LiveModel.h"
 
+namespace {
+
+// First position of `c` in `text` at or after `from`, or -1. Sample lines pad
+// their values with runs of blanks, so the next blank is usually the very
+// next character and a plain loop beats the library search's set-up cost.
+qsizetype findChar(const QString &text, QChar c, qsizetype from)
+{
+    const QChar *data = text.constData();
+    for (qsizetype i = from; i < text.size(); ++i) {
+        if (data[i] == c)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
 clsStringAnalyser::clsStringAnalyser() = default;
 
 std::optional<QString> clsStringAnalyser::fail(const QString &error)
@@ -45,8 +62,10 @@ std::optional<QString> clsStringAnalyser::PopWord(const std::optional<QString> &
     for (const QString &delimiter : std::as_const(m_delimiters)) {
         // A one-character delimiter (the usual blank) is searched as a
         // character, which is much faster than a substring search.
-        const int position = int(delimiter.size() == 1 ? m_text.indexOf(delimiter.front(), m_startPos - 1, cs)
-                                                        : m_text.indexOf(delimiter, m_startPos - 1, cs)) + 1;
+        const qsizetype from = m_startPos - 1;
+        const int position = int(delimiter.size() != 1 ? m_text.indexOf(delimiter, from, cs)
+                                     : cs == Qt::CaseSensitive ? findChar(m_text, delimiter.front(), from)
+                                                               : m_text.indexOf(delimiter.front(), from, cs)) + 1;
         m_foundPos = position;
         // "<=": on a tie the later delimiter of the collection wins.
         if (position != 0 && position <= best) {
@@ -59,8 +78,9 @@ std::optional<QString> clsStringAnalyser::PopWord(const std::optional<QString> &
         m_foundPos = best;
     }
 
-    // A run of blanks yields empty words; they need no copy of the text.
-    const QString word = best > m_startPos ? m_text.mid(m_startPos - 1, best - m_startPos) : QString(QLatin1String(""));
+    // A run of blanks yields empty words; they share one empty text.
+    static const QString emptyWord = QStringLiteral("");
+    const QString word = best > m_startPos ? m_text.mid(m_startPos - 1, best - m_startPos) : emptyWord;
     m_startPos = best + delimiterLength;
     return word;
 }
@@ -76,7 +96,7 @@ bool SplitLastLine(LiveModel &live)
     std::optional<QString> word = analyser.PopWord(text, false);
     while (word) {
         if (!word->isEmpty())
-            live.lstPopStrings.append(*word);
+            live.lstPopStrings.append(std::move(*word));
         word = analyser.PopWord();
     }
     return true;
