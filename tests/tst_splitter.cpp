@@ -48,6 +48,8 @@ void TestSplitter::wordsFollowTheDelimiterRules_data()
     QTest::newRow("two words") << "ab cd" << true << space << QStringList{"ab", "cd"};
     QTest::newRow("space run gives empty words") << "   12    1,234   5,6" << true << space
         << QStringList{"", "", "", "12", "", "", "", "1,234", "", "", "5,6"};
+    QTest::newRow("space run, case respected") << "  7 x  y" << false << space
+        << QStringList{"", "", "7", "x", "", "y"};
     QTest::newRow("one trailing space adds nothing") << "ab " << true << space << QStringList{"ab"};
     QTest::newRow("two trailing spaces add one empty word") << "ab  " << true << space << QStringList{"ab", ""};
     QTest::newRow("no space: one word") << "12.5;7" << true << space << QStringList{"12.5;7"};
