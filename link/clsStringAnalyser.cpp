@@ -4,11 +4,17 @@
 
 namespace {
 
-// First position of `c` in `text` at or after `from`, or -1. Sample lines pad
-// their values with runs of blanks, so the next blank is usually the very
-// next character and a plain loop beats the library search's set-up cost.
-qsizetype findChar(const QString &text, QChar c, qsizetype from)
+// First position of `delimiter` in `text` at or after `from`, or -1.
+// Sample lines pad their values with runs of blanks, so the next blank is
+// usually the very next character: a one-character delimiter compared
+// case-sensitively is found with a plain loop, which beats the library
+// search's set-up cost there.
+qsizetype findDelimiter(const QString &text, const QString &delimiter, qsizetype from,
+                        Qt::CaseSensitivity cs)
 {
+    if (delimiter.size() != 1 || cs != Qt::CaseSensitive)
+        return text.indexOf(delimiter, from, cs);
+    const QChar c = delimiter.front();
     const QChar *data = text.constData();
     for (qsizetype i = from; i < text.size(); ++i) {
         if (data[i] == c)
@@ -60,12 +66,7 @@ std::optional<QString> clsStringAnalyser::PopWord(const std::optional<QString> &
     int best = NothingFound;
     int delimiterLength = 0;
     for (const QString &delimiter : std::as_const(m_delimiters)) {
-        // A one-character delimiter (the usual blank) is searched as a
-        // character, which is much faster than a substring search.
-        const qsizetype from = m_startPos - 1;
-        const int position = int(delimiter.size() != 1 ? m_text.indexOf(delimiter, from, cs)
-                                     : cs == Qt::CaseSensitive ? findChar(m_text, delimiter.front(), from)
-                                                               : m_text.indexOf(delimiter.front(), from, cs)) + 1;
+        const int position = int(findDelimiter(m_text, delimiter, m_startPos - 1, cs)) + 1;
         m_foundPos = position;
         // "<=": on a tie the later delimiter of the collection wins.
         if (position != 0 && position <= best) {
