@@ -50,10 +50,6 @@ constexpr int twips(int t) { return t / 15; }
 const QString kColumnHeader = QStringLiteral(
     "     Time        ACT 1        MAX 1       MIN 1        ACT 2        MAX 2      MIN 2 ");
 
-/// Time and date labels that Start writes into the receive box.
-const LanguageText kStartTimeLabel{QStringLiteral("    Uhrzeit: "), QStringLiteral("  Time: "), QStringLiteral("  Temps: ")};
-const LanguageText kStartDateLabel{QStringLiteral("    Datum: "), QStringLiteral("  Date: "), QStringLiteral("  Date: ")};
-
 /// The message shown once when a measurement left by the last run was kept.
 const LanguageText kRecoveredText{
     QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs wurde als \"%1\" aufbewahrt."),
@@ -63,16 +59,6 @@ const LanguageText kRecoverFailedText{
     QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs konnte nicht aufbewahrt werden: %1"),
     QStringLiteral("The unsaved measurement of the last run could not be kept: %1"),
     QStringLiteral("La mesure non sauvegardée de la dernière session n'a pas pu être gardée : %1")};
-
-QString shortDate()
-{
-    return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
-}
-
-QString timeOfDay()
-{
-    return QTime::currentTime().toString(QStringLiteral("hh:mm:ss"));
-}
 
 QLineEdit *figureBox(const QString &name, QWidget *parent, int width = 80)
 {
@@ -103,22 +89,22 @@ Form1::Form1(UserDialogs &dialogs, Form1Environment environment, QWidget *parent
     if (m_env.programDir.isEmpty())
         m_env.programDir = QCoreApplication::applicationDirPath();
 
-    MSComm1 = new MSComm(this);
-    MSComm1->setObjectName(QStringLiteral("MSComm1"));
+    m_measurement = new Measurement(m_state, m_dialogs, this);
+    m_measurement->setHeaderFolder(m_env.programDir);
+    MSComm1 = &m_measurement->port();
     MSComm1->setPortDirectory(m_env.portDirectory.isEmpty() ? m_env.programDir : m_env.portDirectory);
+    Timer1 = &m_measurement->headerTimer();
 
     buildControls();
     buildMenus();
-
-    m_processor = new SampleProcessor(m_state, m_live, m_workFile, this);
-    m_processor->setNotesProvider([this] { return Text2->text(); });
+    m_measurement->setNotesProvider([this] { return Text2->text(); });
 
     MeasurementFiles::Hooks hooks;
     hooks.MOpen_Click = [this] { MOpen_Click(); };
-    hooks.clearTerm = [this] { m_live.Term.clear(); m_live.touch(); scheduleRefresh(); };
+    hooks.clearTerm = [this] { m_measurement->clearReceived(); };
     hooks.refreshFileList = [this] { form2()->File1->refresh(); };
     hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
-    m_files = new MeasurementFiles(m_state, m_workFile, *MSComm1, CMDialog1, m_dialogs, hooks, this);
+    m_files = new MeasurementFiles(m_state, workingFile(), *MSComm1, CMDialog1, m_dialogs, hooks, this);
 
     m_viewers = new Viewers(m_state, m_dialogs, CMDialog1,
                             [this](bool enabled) { cmdstart->setEnabled(enabled); }, this);
@@ -278,11 +264,6 @@ void Form1::buildControls()
     Check1->setChecked(true);
     Check1->hide();
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1500);
-    Timer1->setSingleShot(true);
-
     // Arrangement: buttons on top, receive box with its column header on
     // the left, meters on the right, figures and header lines below.
     auto *buttons = new QHBoxLayout;
@@ -384,12 +365,20 @@ void Form1::buildMenus()
 
 void Form1::wireEvents()
 {
-    connect(MSComm1, &MSComm::OnComm, this, &Form1::MSComm1_OnComm);
-    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(m_refreshTimer, &QTimer::timeout, this, &Form1::refreshView);
-    connect(m_processor, &SampleProcessor::beep, this, [this] { m_dialogs.beep(); });
-    connect(m_processor, &SampleProcessor::writeFailed, this, [this](const QString &error, int *answer) {
-        *answer = m_dialogs.message(error, style::RetryCancel | style::Critical);
+    connect(m_measurement, &Measurement::liveChanged, this, &Form1::scheduleRefresh);
+    connect(m_measurement, &Measurement::displaysCleared, this, &Form1::clearDisplays);
+    connect(m_measurement, &Measurement::portOpenChanged, MOpen, &QAction::setChecked);
+    connect(m_measurement, &Measurement::stopped, this, &Form1::showStopped);
+    connect(m_measurement, &Measurement::started, this, &Form1::showStarted);
+    connect(m_measurement, &Measurement::headerReadStarted, this, [this] {
+        for (QLineEdit *t : Text1)
+            t->clear();
+    });
+    connect(m_measurement, &Measurement::printerLineRead, Label11, &QLabel::setText);
+    connect(m_measurement, &Measurement::headerRead, this, &Form1::showHeader);
+    connect(Check1, &QCheckBox::stateChanged, this, [this](int state) {
+        m_measurement->processor().setCheck1State(Qt::CheckState(state));
     });
 
     connect(Button1, &QAbstractButton::clicked, this, &Form1::SSCommand2_Click);
@@ -459,8 +448,7 @@ void Form1::startUp()
     applyLanguageTexts();
     recoverLeftover();
     m_files->OpenWorkingFile();
-    m_live.Term.clear();
-    scheduleRefresh();
+    m_measurement->clearReceived();
 }
 
 void Form1::applyLanguageTexts()
@@ -547,8 +535,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseButtonDblClick) {
         if (watched == Term->viewport()) {
-            m_live.Term.clear();
-            m_live.touch();
+            m_measurement->clearReceived();
             refreshView();
             return true;
         }
@@ -570,7 +557,7 @@ void Form1::scheduleRefresh()
 
 void Form1::showTerm()
 {
-    const QString &text = m_live.Term.text;
+    const QString &text = live().Term.text;
     if (text == m_shownTerm)
         return;
     // The widget breaks lines itself: a CR LF pair (or a lone CR) is one break.
@@ -616,9 +603,9 @@ void Form1::showTerm()
 void Form1::refreshView()
 {
     m_refreshTimer->stop();
-    if (m_shownRevision == m_live.revision)
+    if (m_shownRevision == live().revision)
         return;
-    m_shownRevision = m_live.revision;
+    m_shownRevision = live().revision;
     showTerm();
     // The last word of a line carries its line end; a one-line box shows
     // the word without it.
@@ -629,121 +616,68 @@ void Form1::refreshView()
         if (box->text() != shown)
             box->setText(shown);
     };
-    setText(txtPopStr, m_live.txtPopStr);
-    setText(Secunden, m_live.Secunden);
-    setText(Text8, m_live.Text8);
-    setText(Text9, m_live.Text9);
-    setText(Text10, m_live.Text10);
-    setText(Text11, m_live.Text11);
-    setText(Text12, m_live.Text12);
-    setText(Text13, m_live.Text13);
-    if (m_shownWords != m_live.lstPopStrings) {
-        m_shownWords = m_live.lstPopStrings;
+    setText(txtPopStr, live().txtPopStr);
+    setText(Secunden, live().Secunden);
+    setText(Text8, live().Text8);
+    setText(Text9, live().Text9);
+    setText(Text10, live().Text10);
+    setText(Text11, live().Text11);
+    setText(Text12, live().Text12);
+    setText(Text13, live().Text13);
+    if (m_shownWords != live().lstPopStrings) {
+        m_shownWords = live().lstPopStrings;
         lstPopStrings->clear();
         lstPopStrings->addItems(m_shownWords);
     }
-    Bar1->setLevel(m_live.Bar1Level);
-    Bar2->setLevel(m_live.Bar2Level);
-    Bar1->setFullScale(m_live.Bar1FullScale);
-    Bar2->setFullScale(m_live.Bar2FullScale);
-    Label7->setVisible(m_live.Label7Visible);
-    Label8->setVisible(m_live.Label8Visible);
-    Image1->setVisible(m_live.Image1Visible);
-    Image2->setVisible(m_live.Image2Visible);
+    Bar1->setLevel(live().Bar1Level);
+    Bar2->setLevel(live().Bar2Level);
+    Bar1->setFullScale(live().Bar1FullScale);
+    Bar2->setFullScale(live().Bar2FullScale);
+    Label7->setVisible(live().Label7Visible);
+    Label8->setVisible(live().Label8Visible);
+    Image1->setVisible(live().Image1Visible);
+    Image2->setVisible(live().Image2Visible);
 }
 
 // ---------------------------------------------------------------- serial port
 
 void Form1::MOpen_Click()
 {
-    if (!MSComm1->setPortOpen(!MSComm1->PortOpen()))
-        m_dialogs.message(MSComm1->errorString(), style::Exclamation);
-    MOpen->setChecked(MSComm1->PortOpen());
-}
-
-void Form1::MSComm1_OnComm()
-{
-    const CommClass event = classifyCommEvent(MSComm1->CommEvent());
-    switch (event.kind) {
-    case CommClass::Receive:
-        m_processor->setCheck1State(Check1->checkState());
-        m_processor->ProcessReceivedBlock(m_live.Term, MSComm1->Input());
-        scheduleRefresh();
-        return;
-    case CommClass::Event:
-        commEventText = event.text;
-        break;
-    case CommClass::Error:
-        commErrorText = event.text;
-        break;
-    case CommClass::None:
-        return;
-    }
-    if (!commEventText.isEmpty()) {
-        // Line-state events are consumed silently.
-        commEventText.clear();
-        return;
-    }
-    if (!commErrorText.isEmpty()) {
-        m_dialogs.beep();
-        const QString text = commErrorText;
-        commErrorText.clear();
-        if (m_dialogs.message(text, style::OkCancel, commErrorTitle()) == answer::Cancel)
-            MSComm1->setPortOpen(false);
-    }
+    m_measurement->togglePort();
 }
 
 // ---------------------------------------------------------------- start and stop
 
 void Form1::SSCommand2_Click()
 {
-    m_timeLabel = kStartTimeLabel.pick(m_state.currentLanguage);
-    m_dateLabel = kStartDateLabel.pick(m_state.currentLanguage);
-    m_live.Image1Visible = false;
-    m_live.Image2Visible = true;
+    m_measurement->startStop();
+}
 
+void Form1::clearDisplays()
+{
     unloadGraph();
-    MSComm1->Output(QByteArray(1, '\x03'));
-    m_state.inp1Header = QStringLiteral("INP1");
-    m_state.inp2Header.clear();
-    m_state.sr1Header.clear();
-    m_state.sr2Header.clear();
+    for (QLabel *l : {Label9, Label10, Label5, Label6})
+        l->clear();
+    for (QLineEdit *t : Text1)
+        t->clear();
+    Text2->setReadOnly(false);
+    refreshView();
+}
+
+void Form1::showStopped()
+{
+    MPort->menuAction()->setVisible(true);
+    Button2->setVisible(true);
+    m_files->AskSaveAfterStop();
+}
+
+void Form1::showStarted()
+{
+    MPort->menuAction()->setVisible(false);
+    Button2->setVisible(false);
+    Text2->setReadOnly(true);
     Label9->clear();
     Label10->clear();
-    Label5->clear();
-    Label6->clear();
-    Text1[0]->clear();
-    Text1[1]->clear();
-    m_live.clearFigures();
-    m_live.Term.clear();
-    Text2->setReadOnly(false);
-    Timer1->start();
-    refreshView();
-
-    const QString dateText = shortDate();
-    MOpen_Click();
-
-    if (!MSComm1->PortOpen()) {
-        MPort->menuAction()->setVisible(true);
-        Button2->setVisible(true);
-        m_files->AskSaveAfterStop();
-    }
-    if (MSComm1->PortOpen()) {
-        MPort->menuAction()->setVisible(false);
-        MSComm1->Output(QByteArray(1, '\x02'));
-        Button2->setVisible(false);
-        Text2->setReadOnly(true);
-        m_state.inp1Header.clear();
-        Label9->clear();
-        Label10->clear();
-        m_state.notesHeaderPending = 1;
-        m_live.Term.append(m_timeLabel + timeOfDay() + m_dateLabel + dateText);
-    } else if (!m_workFile.isOpen()) {
-        m_live.Term.append(m_dateLabel);
-    }
-    m_live.Term.append(QStringLiteral("\r\n"));
-    m_live.touch();
-    scheduleRefresh();
 }
 
 void Form1::Timer1_Timer()
@@ -754,20 +688,11 @@ void Form1::Timer1_Timer()
 
 void Form1::KopfLesen_Click()
 {
-    for (QLineEdit *t : Text1)
-        t->clear();
-    const HeaderReadResult header = readInstrumentHeader(m_env.programDir, m_state);
-    if (!header.label11.isNull())
-        Label11->setText(header.label11);
+    m_measurement->readHeader();
+}
 
-    if (!m_state.inp1Header.startsWith(QLatin1String("INP1"))) {
-        const TransmissionErrorText message = transmissionErrorText(m_state.currentLanguage);
-        if (!message.text.isNull()) {
-            m_dialogs.message(message.text, style::OkOnly, message.title);
-            SSCommand2_Click();
-        }
-    }
-
+void Form1::showHeader()
+{
     Label5->setText(m_state.inp1Header);
     Text1[0]->setText(m_state.sr1Header);
     Label6->setText(m_state.inp2Header);
@@ -789,8 +714,8 @@ void Form1::Sensorwahl_Click()
     targets.setGraphLabel2 = [this](const QString &t) { graph()->Label2()->setText(t); };
     targets.setLabel9 = [this](const QString &t) { Label9->setText(t); };
     targets.setLabel10 = [this](const QString &t) { Label10->setText(t); };
-    targets.setBar1FullScale = [this](qint16 v) { m_live.Bar1FullScale = v; m_live.touch(); scheduleRefresh(); };
-    targets.setBar2FullScale = [this](qint16 v) { m_live.Bar2FullScale = v; m_live.touch(); scheduleRefresh(); };
+    targets.setBar1FullScale = [this](qint16 v) { live().Bar1FullScale = v; live().touch(); scheduleRefresh(); };
+    targets.setBar2FullScale = [this](qint16 v) { live().Bar2FullScale = v; live().touch(); scheduleRefresh(); };
     sensorSelection(Text1[0]->text(), Text1[1]->text(), m_state, targets);
 }
 
@@ -799,7 +724,7 @@ Graph *Form1::graph()
     if (!m_graph) {
         // Assigned before the load runs, so the selection nested in the load
         // finds this window instead of loading a second one.
-        m_graph = new Graph(m_live, m_state, [this] { Sensorwahl_Click(); });
+        m_graph = new Graph(live(), m_state, [this] { Sensorwahl_Click(); });
         m_graph->setWindowIcon(windowIcon());
         m_graph->Form_Load();
     }
@@ -849,7 +774,7 @@ Pathpro *Form1::pathpro()
     if (!m_pathpro) {
         Pathpro::Hooks hooks;
         hooks.programDir = m_env.programDir;
-        hooks.closeFiles = [this] { m_workFile.close(); };
+        hooks.closeFiles = [this] { workingFile().close(); };
         hooks.restart = [this] { return m_env.restart ? m_env.restart() : false; };
         hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
         m_pathpro = new Pathpro(m_dialogs, hooks);

@@ -5,6 +5,7 @@
 
 #include "CommonDialog.h"
 #include "LiveModel.h"
+#include "Measurement.h"
 #include "SharedState.h"
 #include "WorkingFile.h"
 
@@ -56,9 +57,10 @@ public:
     void Form_Load();
 
     SharedState &state() { return m_state; }
-    LiveModel &live() { return m_live; }
+    LiveModel &live() { return m_measurement->live(); }
     MSComm *comm() const { return MSComm1; }
-    WorkingFile &workingFile() { return m_workFile; }
+    WorkingFile &workingFile() { return m_measurement->workingFile(); }
+    Measurement &measurement() { return *m_measurement; }
     MeasurementFiles *measurementFiles() const { return m_files; }
 
     /// The graph window, loaded (hidden) on first use.
@@ -77,7 +79,6 @@ public:
 
 public slots:
     void MOpen_Click();
-    void MSComm1_OnComm();
     void MSettings_Click() {}
     void SSCommand2_Click();
     void Timer1_Timer();
@@ -104,6 +105,10 @@ private:
     void wireEvents();
     void startUp();
     void applyLanguageTexts();
+    void clearDisplays();
+    void showStopped();
+    void showStarted();
+    void showHeader();
     void recoverLeftover();
     void unloadGraph();
     void scheduleRefresh();
@@ -114,8 +119,7 @@ private:
     Form1Environment m_env;
 
     SharedState m_state;
-    LiveModel m_live;
-    WorkingFile m_workFile;
+    Measurement *m_measurement = nullptr;
 
 public:
     // Controls, named as the window's design names them.
@@ -146,7 +150,6 @@ public:
     QAction *MSettings = nullptr, *info = nullptr, *Help = nullptr;
 
 private:
-    SampleProcessor *m_processor = nullptr;
     MeasurementFiles *m_files = nullptr;
     Viewers *m_viewers = nullptr;
     QPointer<Graph> m_graph;
@@ -156,6 +159,4 @@ private:
     quint64 m_shownRevision = ~quint64(0);
     QString m_shownTerm;
     QStringList m_shownWords;
-    QString commEventText, commErrorText;
-    QString m_timeLabel, m_dateLabel;
 };

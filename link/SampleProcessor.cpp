@@ -44,6 +44,11 @@ void SampleProcessor::setCheck1State(Qt::CheckState s)
     m_check1 = s;
 }
 
+void SampleProcessor::setDialogs(UserDialogs *dialogs)
+{
+    m_dialogs = dialogs;
+}
+
 void SampleProcessor::setNotesProvider(std::function<QString()> f)
 {
     m_notes = std::move(f);
@@ -106,8 +111,8 @@ void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
     block.remove(Tab);
     block.remove(QLatin1Char(';'));
     gatherLine(block);
-    if (!SplitLastLine(m_live))
-        emit beep();
+    if (!SplitLastLine(m_live) && m_dialogs)
+        m_dialogs->beep();
     showWords();
     showLevel(m_live.Text8, m_state.rangeLimit1, m_live.Bar1Level, m_live.Label7Visible);
     showLevel(m_live.Text11, m_state.rangeLimit2, m_live.Bar2Level, m_live.Label8Visible);
@@ -166,8 +171,9 @@ void SampleProcessor::record(const QByteArray &bytes)
 bool SampleProcessor::writeWithRetry(const QByteArray &bytes)
 {
     while (!m_file.write(bytes)) {
-        int reply = answer::Cancel;
-        emit writeFailed(m_file.errorString(), &reply);
+        // Without anyone to ask, the answer is Cancel.
+        const int reply = m_dialogs ? m_dialogs->message(m_file.errorString(), style::RetryCancel | style::Critical)
+                                    : int(answer::Cancel);
         if (reply != answer::Retry) {
             CloseWorkingFile();
             return false;

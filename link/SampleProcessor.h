@@ -13,6 +13,7 @@
 struct SharedState;
 struct LiveModel;
 struct TermModel;
+class UserDialogs;
 class WorkingFile;
 
 class SampleProcessor : public QObject
@@ -29,6 +30,12 @@ public:
     /// checked records tabs as ";", unchecked keeps them, partially checked
     /// keeps the previous choice.
     void setCheck1State(Qt::CheckState s);
+
+    /// Who is asked when writing the working file fails (Retry writes the
+    /// block again, Cancel closes the file; without dialogs the answer is
+    /// Cancel) and who beeps while a block arrives with no complete line
+    /// known yet.
+    void setDialogs(UserDialogs *dialogs);
 
     /// Supplies the text of the notes box Text2 for the notes header.
     void setNotesProvider(std::function<QString()> f);
@@ -47,15 +54,6 @@ public:
     /// Received text not yet ended by a carriage return.
     QString lineBuffer() const { return m_lineBuffer; }
 
-signals:
-    /// The system beep: a block arrived while no complete line is known.
-    void beep();
-
-    /// Writing the working file failed with `error`. The receiver sets
-    /// `*answer` to answer::Retry to write the block again; anything else
-    /// (answer::Cancel, or no receiver) closes the working file.
-    void writeFailed(const QString &error, int *answer);
-
 private:
     void applyBackspaces(TermModel &term, QString &block, int termLength) const;
     QString notesHeader(const QDateTime &now) const;
@@ -68,6 +66,7 @@ private:
     SharedState &m_state;
     LiveModel &m_live;
     WorkingFile &m_file;
+    UserDialogs *m_dialogs = nullptr;
     Qt::CheckState m_check1 = Qt::Checked;
     std::function<QString()> m_notes;
     std::function<QDateTime()> m_clock;

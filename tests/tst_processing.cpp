@@ -5,6 +5,7 @@
 #include "FileSizeLimit.h"
 #include "LiveModel.h"
 #include "SampleProcessor.h"
+#include "ScriptedDialogs.h"
 #include "SharedState.h"
 #include "UserDialogs.h"
 #include "WorkingFile.h"
@@ -24,6 +25,7 @@ struct Receiver
         state.rangeLimit2 = 1000;
         processor.setClock([this] { return now; });
         processor.setNotesProvider([this] { return notes; });
+        processor.setDialogs(&dialogs);
         file.open(path());
     }
 
@@ -48,6 +50,7 @@ struct Receiver
     SharedState state;
     LiveModel live;
     WorkingFile file;
+    ScriptedDialogs dialogs;
     SampleProcessor processor{state, live, file};
     QDateTime now{QDate(2024, 3, 5), QTime(9, 7, 3)};
     QString notes;
@@ -266,24 +269,23 @@ void TestProcessing::blockWithoutLineEndKeepsTheShownLine()
 {
     Receiver r;
     r.receive("1 2 3 4 5 6 7\r");
-    QSignalSpy beeps(&r.processor, &SampleProcessor::beep);
+    const int beepsBefore = r.dialogs.beeps();
     r.receive("8 9 10");
     QCOMPARE(r.live.Secunden, QStringLiteral("1"));
     QCOMPARE(r.live.Text8, QStringLiteral("2"));
     QCOMPARE(r.live.txtPopStr, QStringLiteral("1 2 3 4 5 6 7\r\n"));
-    QCOMPARE(beeps.count(), 0);
+    QCOMPARE(r.dialogs.beeps(), beepsBefore);
 }
 
 void TestProcessing::beepsUntilTheFirstLineEnds()
 {
     Receiver r;
-    QSignalSpy beeps(&r.processor, &SampleProcessor::beep);
     r.receive("1 2");
     r.receive(" 3");
-    QCOMPARE(beeps.count(), 2);
+    QCOMPARE(r.dialogs.beeps(), 2);
     QVERIFY(r.live.lstPopStrings.isEmpty());
     r.receive("\r");
-    QCOMPARE(beeps.count(), 2);
+    QCOMPARE(r.dialogs.beeps(), 2);
     QCOMPARE(r.live.lstPopStrings, (QStringList{"1", "2", "3\r\n"}));
 }
 
@@ -376,20 +378,17 @@ void TestProcessing::writeFailureRetriesThenCancelStopsRecording()
     Receiver r;
     if (!r.file.openForAppend(QStringLiteral("/dev/full")))
         QSKIP("no /dev/full on this system");
-    QStringList errors;
-    QList<int> replies{answer::Retry, answer::Cancel};
-    connect(&r.processor, &SampleProcessor::writeFailed, this, [&](const QString &error, int *reply) {
-        errors.append(error);
-        *reply = replies.takeFirst();
-    });
+    r.dialogs.answer(answer::Retry);
+    r.dialogs.answer(answer::Cancel);
 
     r.receive("a\r");
-    QCOMPARE(errors.size(), 2);
-    QVERIFY(!errors.first().isEmpty());
+    QCOMPARE(r.dialogs.messages().size(), 2);
+    QVERIFY(!r.dialogs.messages().first().text.isEmpty());
+    QCOMPARE(r.dialogs.messages().first().style, style::RetryCancel | style::Critical);
     QVERIFY(!r.file.isOpen());
 
     r.receive("b\r");
-    QCOMPARE(errors.size(), 2);
+    QCOMPARE(r.dialogs.messages().size(), 2);
     QCOMPARE(r.live.Term.text, QStringLiteral("a\r\nb\r\n"));
     QCOMPARE(r.live.Secunden, QStringLiteral("b\r\n"));
 }
@@ -400,16 +399,11 @@ void TestProcessing::retriedBlockIsRecordedOnce()
     QVERIFY(r.file.write("0123456789"));
     FileSizeLimit limit(16);
     QVERIFY(limit.isActive());
-    int questions = 0;
-    connect(&r.processor, &SampleProcessor::writeFailed, this, [&](const QString &, int *reply) {
-        ++questions;
-        limit.lift();
-        *reply = answer::Retry;
-    });
+    r.dialogs.answer(answer::Retry, [&] { limit.lift(); });
 
     // The block fits only in part: the part written is taken back.
     r.receive("ABCDEFGHIJKL\r");
-    QCOMPARE(questions, 1);
+    QCOMPARE(r.dialogs.messages().size(), 1);
     QCOMPARE(r.recorded(), QByteArray("0123456789ABCDEFGHIJKL\r\n"));
 }
 
@@ -417,17 +411,14 @@ void TestProcessing::blockArrivingDuringTheQuestionFollowsTheOneBefore()
 {
     Receiver r;
     FileSizeLimit limit(4);
-    int questions = 0;
-    connect(&r.processor, &SampleProcessor::writeFailed, this, [&](const QString &, int *reply) {
+    r.dialogs.answer(answer::Retry, [&] {
         // The question's event loop delivers the next block.
-        if (++questions == 1)
-            r.receive("second\r");
+        r.receive("second\r");
         limit.lift();
-        *reply = answer::Retry;
     });
 
     r.receive("first\r");
-    QCOMPARE(questions, 1);
+    QCOMPARE(r.dialogs.messages().size(), 1);
     QCOMPARE(r.recorded(), QByteArray("first\r\nsecond\r\n"));
     QCOMPARE(r.live.Term.text, QStringLiteral("first\r\nsecond\r\n"));
 }

@@ -1,0 +1,167 @@
+#include "Measurement.h"
+
+#include "CommEvents.h"
+#include "HeaderRead.h"
+#include "MSComm.h"
+#include "SampleProcessor.h"
+#include "SharedState.h"
+#include "UserDialogs.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QTime>
+#include <QTimer>
+
+namespace {
+
+const char StartCharacter = '\x02';
+const char StopCharacter = '\x03';
+
+/// Time and date labels that Start writes into the receive box.
+const LanguageText kStartTimeLabel{QStringLiteral("    Uhrzeit: "), QStringLiteral("  Time: "), QStringLiteral("  Temps: ")};
+const LanguageText kStartDateLabel{QStringLiteral("    Datum: "), QStringLiteral("  Date: "), QStringLiteral("  Date: ")};
+
+QString shortDate()
+{
+    return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+}
+
+QString timeOfDay()
+{
+    return QTime::currentTime().toString(QStringLiteral("hh:mm:ss"));
+}
+
+} // namespace
+
+Measurement::Measurement(SharedState &state, UserDialogs &dialogs, QObject *parent)
+    : QObject(parent), m_state(state), m_dialogs(dialogs)
+{
+    m_port = new MSComm(this);
+    m_port->setObjectName(QStringLiteral("MSComm1"));
+    m_processor = new SampleProcessor(m_state, m_live, m_workFile, this);
+    m_processor->setDialogs(&m_dialogs);
+    m_headerTimer = new QTimer(this);
+    m_headerTimer->setObjectName(QStringLiteral("Timer1"));
+    m_headerTimer->setInterval(HeaderReadDelayMs);
+    m_headerTimer->setSingleShot(true);
+
+    connect(m_port, &MSComm::OnComm, this, &Measurement::handleCommEvent);
+    // The timer is stopped after the read, so a Start/Stop run by a
+    // transmission error does not arm a second read.
+    connect(m_headerTimer, &QTimer::timeout, this, [this] {
+        readHeader();
+        m_headerTimer->stop();
+    });
+}
+
+Measurement::~Measurement() = default;
+
+void Measurement::setNotesProvider(std::function<QString()> notes)
+{
+    m_processor->setNotesProvider(std::move(notes));
+}
+
+bool Measurement::isRunning() const
+{
+    return m_port->PortOpen();
+}
+
+void Measurement::clearReceived()
+{
+    m_live.Term.clear();
+    m_live.touch();
+    emit liveChanged();
+}
+
+void Measurement::togglePort()
+{
+    if (!m_port->setPortOpen(!m_port->PortOpen()))
+        m_dialogs.message(m_port->errorString(), style::Exclamation);
+    emit portOpenChanged(m_port->PortOpen());
+}
+
+void Measurement::handleCommEvent()
+{
+    const CommClass event = classifyCommEvent(m_port->CommEvent());
+    switch (event.kind) {
+    case CommClass::Receive:
+        m_processor->ProcessReceivedBlock(m_live.Term, m_port->Input());
+        emit liveChanged();
+        return;
+    case CommClass::Event:
+        m_commEventText = event.text;
+        break;
+    case CommClass::Error:
+        m_commErrorText = event.text;
+        break;
+    case CommClass::None:
+        return;
+    }
+    if (!m_commEventText.isEmpty()) {
+        // Line-state events are consumed silently.
+        m_commEventText.clear();
+        return;
+    }
+    if (!m_commErrorText.isEmpty()) {
+        m_dialogs.beep();
+        const QString text = m_commErrorText;
+        m_commErrorText.clear();
+        if (m_dialogs.message(text, style::OkCancel, commErrorTitle()) == answer::Cancel)
+            m_port->setPortOpen(false);
+    }
+}
+
+void Measurement::startStop()
+{
+    m_timeLabel = kStartTimeLabel.pick(m_state.currentLanguage);
+    m_dateLabel = kStartDateLabel.pick(m_state.currentLanguage);
+    m_live.Image1Visible = false;
+    m_live.Image2Visible = true;
+
+    m_port->Output(QByteArray(1, StopCharacter));
+    m_state.inp1Header = QStringLiteral("INP1");
+    m_state.inp2Header.clear();
+    m_state.sr1Header.clear();
+    m_state.sr2Header.clear();
+    m_live.clearFigures();
+    m_live.Term.clear();
+    m_headerTimer->start();
+    emit displaysCleared();
+
+    const QString dateText = shortDate();
+    togglePort();
+
+    // A save after the stop re-opens the port, so a new measurement may
+    // already be running when the question returns.
+    if (!m_port->PortOpen())
+        emit stopped();
+    if (m_port->PortOpen()) {
+        m_port->Output(QByteArray(1, StartCharacter));
+        m_state.inp1Header.clear();
+        m_state.notesHeaderPending = 1;
+        emit started();
+        m_live.Term.append(m_timeLabel + timeOfDay() + m_dateLabel + dateText);
+    } else if (!m_workFile.isOpen()) {
+        m_live.Term.append(m_dateLabel);
+    }
+    m_live.Term.append(QStringLiteral("\r\n"));
+    m_live.touch();
+    emit liveChanged();
+}
+
+void Measurement::readHeader()
+{
+    emit headerReadStarted();
+    const HeaderReadResult header = readInstrumentHeader(m_headerFolder, m_state);
+    if (!header.label11.isNull())
+        emit printerLineRead(header.label11);
+
+    if (!m_state.inp1Header.startsWith(QLatin1String("INP1"))) {
+        const TransmissionErrorText message = transmissionErrorText(m_state.currentLanguage);
+        if (!message.text.isNull()) {
+            m_dialogs.message(message.text, style::OkOnly, message.title);
+            startStop();
+        }
+    }
+    emit headerRead();
+}

@@ -1,0 +1,103 @@
+#pragma once
+// One measurement with the instrument: the serial link, the start and stop
+// characters, the header read 1.5 s after Start/Stop, the working file and
+// the processing of every received block. It has no widgets: the windows
+// follow it through its signals and it asks the user through the dialog
+// seam.
+
+#include "LiveModel.h"
+#include "WorkingFile.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class MSComm;
+class QTimer;
+class SampleProcessor;
+class UserDialogs;
+struct SharedState;
+
+class Measurement : public QObject
+{
+    Q_OBJECT
+public:
+    /// Delay from Start/Stop to the header read.
+    static constexpr int HeaderReadDelayMs = 1500;
+
+    /// `state` holds the header lines and the language; `dialogs` answers
+    /// the port, transmission and write-error questions.
+    Measurement(SharedState &state, UserDialogs &dialogs, QObject *parent = nullptr);
+    ~Measurement() override;
+
+    /// The serial port (its object name is "MSComm1").
+    MSComm &port() { return *m_port; }
+    /// The working file the received blocks are recorded in.
+    WorkingFile &workingFile() { return m_workFile; }
+    /// What the main window shows of the running measurement.
+    LiveModel &live() { return m_live; }
+    /// The receive path.
+    SampleProcessor &processor() { return *m_processor; }
+    /// The one-shot timer of the header read (object name "Timer1").
+    QTimer &headerTimer() { return *m_headerTimer; }
+
+    /// Text of the notes box, written into the notes header.
+    void setNotesProvider(std::function<QString()> notes);
+    /// Folder in which the header copy is deleted and read.
+    void setHeaderFolder(const QString &folder) { m_headerFolder = folder; }
+
+    /// True while the port is open, i.e. a measurement is being received.
+    bool isRunning() const;
+
+    /// Empties the receive box.
+    void clearReceived();
+
+public slots:
+    /// Opens a closed port or closes an open one; a failure is reported in
+    /// a box with the system's description.
+    void togglePort();
+
+    /// Start/Stop: sends the stop character, clears the displays, arms the
+    /// header read and toggles the port. When the port closed, the
+    /// measurement is over (stopped()); when it opened, the start character
+    /// is sent and the notes header is written with the first block.
+    void startStop();
+
+    /// Reads the instrument header back from the working file; without an
+    /// "INP1" line reports a transmission error and runs Start/Stop again.
+    void readHeader();
+
+signals:
+    /// The live model changed; views redraw at their next refresh.
+    void liveChanged();
+    /// Start/Stop cleared the displays; views drop the header texts and
+    /// show the live model now.
+    void displaysCleared();
+    /// The port was opened or closed.
+    void portOpenChanged(bool open);
+    /// Start/Stop closed the port: the recorded data wait to be saved or
+    /// discarded.
+    void stopped();
+    /// Start/Stop opened the port and sent the start character.
+    void started();
+    /// A header read begins.
+    void headerReadStarted();
+    /// The header read found a "Pri" line (the caption of Label11).
+    void printerLineRead(const QString &line);
+    /// The header read ended; the header lines are in the shared state.
+    void headerRead();
+
+private:
+    void handleCommEvent();
+
+    SharedState &m_state;
+    UserDialogs &m_dialogs;
+    MSComm *m_port = nullptr;
+    WorkingFile m_workFile;
+    LiveModel m_live;
+    SampleProcessor *m_processor = nullptr;
+    QTimer *m_headerTimer = nullptr;
+    QString m_headerFolder;
+    QString m_timeLabel, m_dateLabel;
+    QString m_commEventText, m_commErrorText;
+};
