@@ -4,7 +4,7 @@
 #include "Colors.h"
 #include "CommEvents.h"
 #include "FileListBox.h"
-#include "Form2.h"
+#include "DeleteFilesDialog.h"
 #include "Graph.h"
 #include "HeaderRead.h"
 #include "HoverButton.h"
@@ -81,7 +81,15 @@ QLabel *label(const QString &name, const QString &text, QWidget *parent)
 
 Form1::Form1(UserDialogs &dialogs, Form1Environment environment, QWidget *parent)
     : QMainWindow(parent), m_dialogs(dialogs), m_env(std::move(environment)),
-      CMDialog1(dialogs), OpenLog(dialogs)
+      CMDialog1(dialogs), OpenLog(dialogs),
+      // The graph is known here before its load runs, so the sensor
+      // selection nested in the load finds it instead of making a second.
+      m_graph([this] { return new Graph(live(), m_state, [this] { Sensorwahl_Click(); }); },
+              [this](Graph *window) { window->setWindowIcon(windowIcon()); window->Form_Load(); }),
+      m_deleteFiles([this] { return new DeleteFilesDialog(m_state, m_dialogs); },
+                    [this](DeleteFilesDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->load(); }),
+      m_pathpro([this] { return makeSettingsDialog(); },
+                [this](Pathpro *dialog) { dialog->setWindowIcon(windowIcon()); dialog->Form_Load(); })
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quendrel Data Recorder"));
@@ -102,7 +110,7 @@ Form1::Form1(UserDialogs &dialogs, Form1Environment environment, QWidget *parent
     MeasurementFiles::Hooks hooks;
     hooks.MOpen_Click = [this] { MOpen_Click(); };
     hooks.clearTerm = [this] { m_measurement->clearReceived(); };
-    hooks.refreshFileList = [this] { form2()->File1->refresh(); };
+    hooks.refreshFileList = [this] { deleteFilesDialog()->refreshList(); };
     hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
     m_files = new MeasurementFiles(m_state, workingFile(), *MSComm1, CMDialog1, m_dialogs, hooks, this);
 
@@ -117,12 +125,7 @@ Form1::Form1(UserDialogs &dialogs, Form1Environment environment, QWidget *parent
     startUp();
 }
 
-Form1::~Form1()
-{
-    delete m_graph.data();
-    delete m_form2.data();
-    delete m_pathpro.data();
-}
+Form1::~Form1() = default;
 
 QString Form1::inProgramDir(const QString &name) const
 {
@@ -478,7 +481,7 @@ void Form1::applyLanguageTexts()
         {[this](const QString &t) { Image1->setToolTip(t); Image1->setAccessibleName(t); },
          {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
         // Setting the delete dialog's caption loads it.
-        {[this](const QString &t) { form2()->setWindowTitle(t); },
+        {[this](const QString &t) { deleteFilesDialog()->setWindowTitle(t); },
          {keep, QStringLiteral(" Clean Measurement"), QStringLiteral(" Efface données")}},
     };
     for (const Row &row : rows) {
@@ -655,7 +658,7 @@ void Form1::SSCommand2_Click()
 
 void Form1::clearDisplays()
 {
-    unloadGraph();
+    m_graph.unload();
     for (QLabel *l : {Label9, Label10, Label5, Label6})
         l->clear();
     for (QLineEdit *t : Text1)
@@ -719,29 +722,9 @@ void Form1::Sensorwahl_Click()
     sensorSelection(Text1[0]->text(), Text1[1]->text(), m_state, targets);
 }
 
-Graph *Form1::graph()
-{
-    if (!m_graph) {
-        // Assigned before the load runs, so the selection nested in the load
-        // finds this window instead of loading a second one.
-        m_graph = new Graph(live(), m_state, [this] { Sensorwahl_Click(); });
-        m_graph->setWindowIcon(windowIcon());
-        m_graph->Form_Load();
-    }
-    return m_graph;
-}
-
-void Form1::unloadGraph()
-{
-    delete m_graph.data();
-}
-
 void Form1::Image1_Click()
 {
-    Graph *window = graph();
-    window->show();
-    window->raise();
-    window->activateWindow();
+    m_graph.showInFront();
 }
 
 // ---------------------------------------------------------------- files and windows
@@ -752,43 +735,24 @@ void Form1::cmdstart_Click() { m_viewers->cmdstart_Click(); }
 void Form1::SSCommand6_Click() { m_viewers->SSCommand6_Click(); }
 void Form1::SSCommand1_Click() { m_files->SSCommand1_Click(); }
 
-Form2 *Form1::form2()
-{
-    if (!m_form2) {
-        m_form2 = new Form2(m_state, m_dialogs);
-        m_form2->setWindowIcon(windowIcon());
-        m_form2->Form_Load();
-    }
-    return m_form2;
-}
-
 void Form1::Button4_Click()
 {
-    Form2 *dialog = form2();
-    dialog->show();
-    dialog->raise();
+    m_deleteFiles.showInFront();
 }
 
-Pathpro *Form1::pathpro()
+Pathpro *Form1::makeSettingsDialog()
 {
-    if (!m_pathpro) {
-        Pathpro::Hooks hooks;
-        hooks.programDir = m_env.programDir;
-        hooks.closeFiles = [this] { workingFile().close(); };
-        hooks.restart = [this] { return m_env.restart ? m_env.restart() : false; };
-        hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
-        m_pathpro = new Pathpro(m_dialogs, hooks);
-        m_pathpro->setWindowIcon(windowIcon());
-        m_pathpro->Form_Load();
-    }
-    return m_pathpro;
+    Pathpro::Hooks hooks;
+    hooks.programDir = m_env.programDir;
+    hooks.closeFiles = [this] { workingFile().close(); };
+    hooks.restart = [this] { return m_env.restart ? m_env.restart() : false; };
+    hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
+    return new Pathpro(m_dialogs, hooks);
 }
 
 void Form1::Path_Click()
 {
-    Pathpro *dialog = pathpro();
-    dialog->show();
-    dialog->raise();
+    m_pathpro.showInFront();
 }
 
 void Form1::Help_Click()

@@ -7,6 +7,10 @@
 #include "LiveModel.h"
 #include "Measurement.h"
 #include "SharedState.h"
+#include "DeleteFilesDialog.h"
+#include "Graph.h"
+#include "Pathpro.h"
+#include "WindowPlacement.h"
 #include "WorkingFile.h"
 
 #include <QMainWindow>
@@ -25,7 +29,7 @@ class QPushButton;
 class QTimer;
 
 class ClickableImage;
-class Form2;
+class DeleteFilesDialog;
 class Graph;
 class HoverButton;
 class LevelMeter;
@@ -64,15 +68,15 @@ public:
     MeasurementFiles *measurementFiles() const { return m_files; }
 
     /// The graph window, loaded (hidden) on first use.
-    Graph *graph();
+    Graph *graph() { return m_graph.get(); }
     /// True while the graph window is loaded.
-    bool graphLoaded() const { return !m_graph.isNull(); }
+    bool graphLoaded() const { return m_graph.isLoaded(); }
     /// The delete dialog, loaded (hidden) on first use.
-    Form2 *form2();
+    DeleteFilesDialog *deleteFilesDialog() { return m_deleteFiles.get(); }
     /// True once the delete dialog has been loaded.
-    bool form2Loaded() const { return !m_form2.isNull(); }
+    bool deleteFilesDialogLoaded() const { return m_deleteFiles.isLoaded(); }
     /// The settings dialog, loaded on first use.
-    Pathpro *pathpro();
+    Pathpro *pathpro() { return m_pathpro.get(); }
 
     /// Draws the live model now instead of at the next screen refresh.
     void refreshView();
@@ -109,8 +113,8 @@ private:
     void showStopped();
     void showStarted();
     void showHeader();
+    Pathpro *makeSettingsDialog();
     void recoverLeftover();
-    void unloadGraph();
     void scheduleRefresh();
     void showTerm();
     QString inProgramDir(const QString &name) const;
@@ -152,9 +156,9 @@ public:
 private:
     MeasurementFiles *m_files = nullptr;
     Viewers *m_viewers = nullptr;
-    QPointer<Graph> m_graph;
-    QPointer<Form2> m_form2;
-    QPointer<Pathpro> m_pathpro;
+    LazyWindow<Graph> m_graph;
+    LazyWindow<DeleteFilesDialog> m_deleteFiles;
+    LazyWindow<Pathpro> m_pathpro;
     QTimer *m_refreshTimer = nullptr;
     quint64 m_shownRevision = ~quint64(0);
     QString m_shownTerm;

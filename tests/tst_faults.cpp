@@ -600,7 +600,7 @@ void TestFaults::brokenStartUpFilesDoNotStopTheStart()
     if (language != QLatin1String("?"))
         QCOMPARE(w.state().currentLanguage, language);
     QVERIFY(!w.state().inp1Header.isEmpty());
-    QVERIFY(w.form2() != nullptr);
+    QVERIFY(w.deleteFilesDialog() != nullptr);
 }
 
 void TestFaults::hostileNamesReachOneProgramAsOneArgument_data()

@@ -2,7 +2,7 @@
 // communication events, over real files and a real pseudo-terminal.
 
 #include "ClickableImage.h"
-#include "Form2.h"
+#include "DeleteFilesDialog.h"
 #include "Graph.h"
 #include "Pathpro.h"
 #include "HoverButton.h"
@@ -145,9 +145,9 @@ void TestMainWindow::languageTextsFollowTheSettings()
     QCOMPARE(w.Button2->toolTip(), saveTip);
     QCOMPARE(w.windowTitle(), QStringLiteral("Quendrel Data Recorder"));
     // English and French load the delete dialog through its caption.
-    QCOMPARE(w.form2Loaded(), !deleteDialog.isEmpty());
+    QCOMPARE(w.deleteFilesDialogLoaded(), !deleteDialog.isEmpty());
     if (!deleteDialog.isEmpty())
-        QCOMPARE(w.form2()->windowTitle(), deleteDialog);
+        QCOMPARE(w.deleteFilesDialog()->windowTitle(), deleteDialog);
 }
 
 void TestMainWindow::designStateOfControls()
@@ -480,7 +480,7 @@ void TestMainWindow::commandsRouteToTheirOperations()
     auto lastAsked = [&fx] { return fx.dialogs.asked.isEmpty() ? Kind::Beep : fx.dialogs.asked.last().kind; };
 
     w.Button4->click();
-    QVERIFY(w.form2()->isVisible());
+    QVERIFY(w.deleteFilesDialog()->isVisible());
     w.Path->trigger();
     QVERIFY(w.pathpro()->isVisible());
     w.info->trigger();

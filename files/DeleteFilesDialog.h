@@ -4,36 +4,35 @@
 // shown and hidden.
 
 #include <QWidget>
+#include <memory>
 
 #include "SharedState.h"
 
 class FileListBox;
-class HoverButton;
-class QLabel;
 class UserDialogs;
+namespace Ui { class DeleteFilesDialog; }
 
-class Form2 : public QWidget
+class DeleteFilesDialog : public QWidget
 {
     Q_OBJECT
 public:
-    Form2(SharedState &state, UserDialogs &dialogs, QWidget *parent = nullptr);
+    /// `state` gives the language of the texts.
+    DeleteFilesDialog(SharedState &state, UserDialogs &dialogs, QWidget *parent = nullptr);
+    ~DeleteFilesDialog() override;
 
     /// The load steps, run once by the owner: centre on the screen, list the
     /// CSV files of the current directory, set the tool tips.
-    void Form_Load();
+    void load();
 
-    FileListBox *File1;     ///< the CSV files of the folder current at load
-    HoverButton *Button1;   ///< delete the selected file
-    HoverButton *Button2;   ///< close the dialog
-    QLabel *Image1;         ///< decoration
+    /// Lists the files of the load folder again.
+    void refreshList();
 
 public slots:
     /// Deletes the selected file after the user agreed, then re-lists.
-    void Button1_Click();
-    /// Hides the dialog; it keeps its list.
-    void Button2_Click();
+    void deleteSelected();
 
 private:
+    std::unique_ptr<Ui::DeleteFilesDialog> m_ui;
     SharedState &m_state;
     UserDialogs &m_dialogs;
 };

@@ -2,7 +2,7 @@
 // buttons clicked as the user clicks them.
 
 #include "FileListBox.h"
-#include "Form2.h"
+#include "DeleteFilesDialog.h"
 #include "HoverButton.h"
 #include "ScriptedDialogs.h"
 #include "SharedState.h"
@@ -31,7 +31,7 @@ QStringList listed(const FileListBox *list)
 
 } // namespace
 
-class Form2Test : public QObject
+class DeleteFilesTest : public QObject
 {
     Q_OBJECT
 
@@ -54,12 +54,14 @@ private slots:
 private:
     SharedState m_state;
     ScriptedDialogs *m_dialogs = nullptr;
-    Form2 *m_form = nullptr;
+    DeleteFilesDialog *m_form = nullptr;
+    FileListBox *files() const { return m_form->findChild<FileListBox *>(QStringLiteral("File1")); }
+    HoverButton *button(const char *name) const { return m_form->findChild<HoverButton *>(QLatin1String(name)); }
     QTemporaryDir *m_dir = nullptr;
     QString m_previousDir;
 };
 
-void Form2Test::init()
+void DeleteFilesTest::init()
 {
     m_dir = new QTemporaryDir;
     QVERIFY(m_dir->isValid());
@@ -72,10 +74,10 @@ void Form2Test::init()
     m_state = SharedState();
     m_state.currentLanguage = QStringLiteral("English");
     m_dialogs = new ScriptedDialogs;
-    m_form = new Form2(m_state, *m_dialogs);
+    m_form = new DeleteFilesDialog(m_state, *m_dialogs);
 }
 
-void Form2Test::cleanup()
+void DeleteFilesTest::cleanup()
 {
     delete m_form;
     delete m_dialogs;
@@ -84,30 +86,30 @@ void Form2Test::cleanup()
     delete m_dir;
 }
 
-void Form2Test::loadListsCsvFilesOfCurrentFolder()
+void DeleteFilesTest::loadListsCsvFilesOfCurrentFolder()
 {
     QCOMPARE(m_form->objectName(), QStringLiteral("Form2"));
     QCOMPARE(m_form->windowTitle(), QStringLiteral("  Meßdaten löschen"));
     QVERIFY(m_form->findChild<HoverButton *>(QStringLiteral("Button1")));
     QVERIFY(m_form->findChild<QWidget *>(QStringLiteral("Image1")));
 
-    m_form->Form_Load();
+    m_form->load();
 
-    QCOMPARE(m_form->File1->objectName(), QStringLiteral("File1"));
-    QCOMPARE(listed(m_form->File1), (QStringList{"A.CSV", "b.csv", "c.csv"}));
-    QVERIFY(m_form->File1->FileName().isEmpty());
+    QCOMPARE(files()->objectName(), QStringLiteral("File1"));
+    QCOMPARE(listed(files()), (QStringList{"A.CSV", "b.csv", "c.csv"}));
+    QVERIFY(files()->FileName().isEmpty());
 }
 
-void Form2Test::deleteWithNothingSelectedAsksNothing()
+void DeleteFilesTest::deleteWithNothingSelectedAsksNothing()
 {
-    m_form->Form_Load();
-    m_form->Button1->click();
+    m_form->load();
+    button("Button1")->click();
 
     QVERIFY(m_dialogs->asked.isEmpty());
-    QCOMPARE(listed(m_form->File1).size(), 3);
+    QCOMPARE(listed(files()).size(), 3);
 }
 
-void Form2Test::answerDecidesTheDeletion_data()
+void DeleteFilesTest::answerDecidesTheDeletion_data()
 {
     QTest::addColumn<QString>("language");
     QTest::addColumn<int>("answer");
@@ -126,7 +128,7 @@ void Form2Test::answerDecidesTheDeletion_data()
     QTest::newRow("other language: empty texts, Yes") << "Dansk" << int(answer::Yes) << "" << "" << true;
 }
 
-void Form2Test::answerDecidesTheDeletion()
+void DeleteFilesTest::answerDecidesTheDeletion()
 {
     QFETCH(QString, language);
     QFETCH(int, answer);
@@ -134,11 +136,11 @@ void Form2Test::answerDecidesTheDeletion()
     QFETCH(QString, caption);
     QFETCH(bool, deleted);
     m_state.currentLanguage = language;
-    m_form->Form_Load();
-    m_form->File1->setCurrentRow(1);   // b.csv
+    m_form->load();
+    files()->setCurrentRow(1);   // b.csv
     m_dialogs->answer(answer);
 
-    m_form->Button1->click();
+    button("Button1")->click();
 
     QCOMPARE(m_dialogs->asked.size(), 1);
     QCOMPARE(m_dialogs->asked.at(0).text, question);
@@ -146,10 +148,10 @@ void Form2Test::answerDecidesTheDeletion()
     QCOMPARE(m_dialogs->asked.at(0).style, 36);
     QCOMPARE(QFile::exists(QStringLiteral("b.csv")), !deleted);
     const QStringList expected = deleted ? QStringList{"A.CSV", "c.csv"} : QStringList{"A.CSV", "b.csv", "c.csv"};
-    QCOMPARE(listed(m_form->File1), expected);
+    QCOMPARE(listed(files()), expected);
 }
 
-void Form2Test::failedDeletionIsSilentAndListIsRefreshed_data()
+void DeleteFilesTest::failedDeletionIsSilentAndListIsRefreshed_data()
 {
     QTest::addColumn<bool>("readOnlyFolder");
     QTest::addColumn<QStringList>("after");
@@ -157,12 +159,12 @@ void Form2Test::failedDeletionIsSilentAndListIsRefreshed_data()
     QTest::newRow("file already gone") << false << QStringList{"A.CSV", "c.csv"};
 }
 
-void Form2Test::failedDeletionIsSilentAndListIsRefreshed()
+void DeleteFilesTest::failedDeletionIsSilentAndListIsRefreshed()
 {
     QFETCH(bool, readOnlyFolder);
     QFETCH(QStringList, after);
-    m_form->Form_Load();
-    m_form->File1->setCurrentRow(1);   // b.csv
+    m_form->load();
+    files()->setCurrentRow(1);   // b.csv
     m_dialogs->answer(answer::Yes);
 
     if (readOnlyFolder) {
@@ -176,15 +178,15 @@ void Form2Test::failedDeletionIsSilentAndListIsRefreshed()
         QFile::remove(QStringLiteral("b.csv"));
     }
 
-    m_form->Button1->click();
+    button("Button1")->click();
 
     QCOMPARE(m_dialogs->asked.size(), 1);   // the question, and no report
-    QCOMPARE(listed(m_form->File1), after);
+    QCOMPARE(listed(files()), after);
 }
 
-void Form2Test::refreshListsNewFilesOfTheLoadFolderOnly()
+void DeleteFilesTest::refreshListsNewFilesOfTheLoadFolderOnly()
 {
-    m_form->Form_Load();
+    m_form->load();
     const QString loadFolder = QDir::currentPath();
     QDir().mkdir(QStringLiteral("other"));
     touch(QStringLiteral("other/elsewhere.csv"));
@@ -194,33 +196,33 @@ void Form2Test::refreshListsNewFilesOfTheLoadFolderOnly()
     // directory changes afterwards, and deletes there.
     QDir::setCurrent(QStringLiteral("other"));
     touch(QStringLiteral("b.csv"));
-    m_form->File1->refresh();
-    QCOMPARE(listed(m_form->File1), (QStringList{"A.CSV", "b.csv", "c.csv", "d.csv"}));
+    m_form->refreshList();
+    QCOMPARE(listed(files()), (QStringList{"A.CSV", "b.csv", "c.csv", "d.csv"}));
 
-    m_form->File1->setCurrentRow(1);
+    files()->setCurrentRow(1);
     m_dialogs->answer(answer::Yes);
-    m_form->Button1->click();
+    button("Button1")->click();
     QVERIFY(!QFile::exists(loadFolder + QStringLiteral("/b.csv")));
     QVERIFY(QFile::exists(QStringLiteral("b.csv")));
 }
 
-void Form2Test::closeHidesAndKeepsTheList()
+void DeleteFilesTest::closeHidesAndKeepsTheList()
 {
-    m_form->Form_Load();
+    m_form->load();
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form));
-    m_form->File1->setCurrentRow(2);
+    files()->setCurrentRow(2);
 
-    QTest::mouseClick(m_form->Button2, Qt::LeftButton);
+    QTest::mouseClick(button("Button2"), Qt::LeftButton);
     QVERIFY(!m_form->isVisible());
 
     touch(QStringLiteral("new.csv"));
     m_form->show();
-    QCOMPARE(listed(m_form->File1), (QStringList{"A.CSV", "b.csv", "c.csv"}));
-    QCOMPARE(m_form->File1->FileName(), QStringLiteral("c.csv"));
+    QCOMPARE(listed(files()), (QStringList{"A.CSV", "b.csv", "c.csv"}));
+    QCOMPARE(files()->FileName(), QStringLiteral("c.csv"));
 }
 
-void Form2Test::tooltipsFollowLanguage_data()
+void DeleteFilesTest::tooltipsFollowLanguage_data()
 {
     QTest::addColumn<QString>("language");
     QTest::addColumn<QString>("deleteTip");
@@ -231,24 +233,24 @@ void Form2Test::tooltipsFollowLanguage_data()
     QTest::newRow("other") << "FRANCAIS" << "" << "";
 }
 
-void Form2Test::tooltipsFollowLanguage()
+void DeleteFilesTest::tooltipsFollowLanguage()
 {
     QFETCH(QString, language);
     QFETCH(QString, deleteTip);
     QFETCH(QString, closeTip);
     m_state.currentLanguage = language;
 
-    m_form->Form_Load();
+    m_form->load();
 
-    QCOMPARE(m_form->Button1->toolTip(), deleteTip);
-    QCOMPARE(m_form->Button2->toolTip(), closeTip);
+    QCOMPARE(button("Button1")->toolTip(), deleteTip);
+    QCOMPARE(button("Button2")->toolTip(), closeTip);
     // Screen readers find the buttons by what the tool tip says.
-    QCOMPARE(m_form->Button1->accessibleName(), deleteTip);
-    QCOMPARE(m_form->Button2->accessibleName(), closeTip);
-    QVERIFY(!m_form->Button1->isCheckable());
+    QCOMPARE(button("Button1")->accessibleName(), deleteTip);
+    QCOMPARE(button("Button2")->accessibleName(), closeTip);
+    QVERIFY(!button("Button1")->isCheckable());
 }
 
-void Form2Test::buttonPicturesAreBuiltIn()
+void DeleteFilesTest::buttonPicturesAreBuiltIn()
 {
     // Every window names its pictures by resource path; all must be there
     // without any picture button having been created first.
@@ -256,5 +258,5 @@ void Form2Test::buttonPicturesAreBuiltIn()
         QVERIFY2(QFile::exists(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name))), name);
 }
 
-QTEST_MAIN(Form2Test)
-#include "tst_form2.moc"
+QTEST_MAIN(DeleteFilesTest)
+#include "tst_deletefiles.moc"

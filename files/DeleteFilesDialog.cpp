@@ -1,0 +1,86 @@
+#include "DeleteFilesDialog.h"
+
+#include "FileListBox.h"
+#include "HoverButton.h"
+#include "UserDialogs.h"
+#include "WindowPlacement.h"
+#include "ui_DeleteFilesDialog.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+/// The texts of the delete dialog, per language.
+struct DeleteFilesTexts
+{
+    LanguageText deleteTip{QStringLiteral("Datei löschen"), QStringLiteral("Delete file"),
+                           QStringLiteral("Efface données")};
+    LanguageText closeTip{QStringLiteral("Verlassen ohne speichern"), QStringLiteral("Exit"),
+                          QStringLiteral("Fin")};
+    LanguageText question{QStringLiteral("Wollen sie die Datei löschen !"),
+                          QStringLiteral("Do you want to delete the selected file ?"),
+                          QStringLiteral(" Efface données de mesure ?")};
+    LanguageText questionCaption{QStringLiteral(" Datei löschen !"),
+                                 QStringLiteral(" delete the selected file"),
+                                 QStringLiteral(" Efface données de mesure")};
+};
+
+const DeleteFilesTexts &texts()
+{
+    static const DeleteFilesTexts table;
+    return table;
+}
+
+} // namespace
+
+DeleteFilesDialog::DeleteFilesDialog(SharedState &state, UserDialogs &dialogs, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_ui(std::make_unique<Ui::DeleteFilesDialog>()), m_state(state), m_dialogs(dialogs)
+{
+    m_ui->setupUi(this);
+    m_ui->File1->setPattern(QStringLiteral("*.csv"));
+    m_ui->Image1->setPixmap(HoverButton::picture(QStringLiteral("app")).pixmap(48, 48));
+    m_ui->Button1->setPicture(QStringLiteral("delete"));
+    m_ui->Button2->setPicture(QStringLiteral("exit"));
+
+    connect(m_ui->Button1, &HoverButton::clicked, this, &DeleteFilesDialog::deleteSelected);
+    connect(m_ui->Button2, &HoverButton::clicked, this, &DeleteFilesDialog::hide);
+}
+
+DeleteFilesDialog::~DeleteFilesDialog() = default;
+
+void DeleteFilesDialog::load()
+{
+    centreOnScreen(this);
+    // The folder is fixed now: the list keeps showing this folder even if
+    // the current directory changes later.
+    m_ui->File1->setFolder(QDir::currentPath());
+    m_ui->File1->refresh();
+
+    const QString &language = m_state.currentLanguage;
+    m_ui->Button1->setToolTip(texts().deleteTip.pick(language));
+    m_ui->Button2->setToolTip(texts().closeTip.pick(language));
+}
+
+void DeleteFilesDialog::refreshList()
+{
+    m_ui->File1->refresh();
+}
+
+void DeleteFilesDialog::deleteSelected()
+{
+    // The file named in the list, in the folder the list shows, taken now:
+    // the list may be refreshed while the question is open.
+    const QString path = m_ui->File1->selectedPath();
+    if (path.isEmpty())
+        return;
+    const QString &language = m_state.currentLanguage;
+    const int choice = m_dialogs.message(texts().question.pick(language),
+                                         style::Question | style::YesNo,
+                                         texts().questionCaption.pick(language));
+    if (choice == answer::No)
+        return;
+    // A file that cannot be deleted stays listed; nothing is reported.
+    QFile::remove(path);
+    m_ui->File1->refresh();
+}

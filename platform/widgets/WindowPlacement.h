@@ -1,0 +1,56 @@
+#pragma once
+// Placing windows: centring on the screen, and the windows that are made
+// on first use and then kept (graph, delete dialog, settings dialog).
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+/// Centres `window` on its screen (the primary screen before it is shown),
+/// the fraction of a pixel dropped.
+void centreOnScreen(QWidget *window);
+
+/// A top-level window made on first use and kept until it is closed or
+/// unloaded. `make` creates it; `load` runs its load steps once the window
+/// is known here, so a load that asks for the window again finds it.
+template <class Window>
+class LazyWindow
+{
+public:
+    LazyWindow(std::function<Window *()> make, std::function<void(Window *)> load)
+        : m_make(std::move(make)), m_load(std::move(load))
+    {
+    }
+    ~LazyWindow() { unload(); }
+    LazyWindow(const LazyWindow &) = delete;
+    LazyWindow &operator=(const LazyWindow &) = delete;
+
+    /// The window, made and loaded now when it does not exist yet.
+    Window *get()
+    {
+        if (!m_window) {
+            m_window = m_make();
+            if (m_load)
+                m_load(m_window);
+        }
+        return m_window;
+    }
+    /// True while the window exists.
+    bool isLoaded() const { return !m_window.isNull(); }
+    /// Destroys the window; the next get() makes a new one.
+    void unload() { delete m_window.data(); }
+    /// Shows the window (made when needed) in front of the others.
+    Window *showInFront()
+    {
+        Window *window = get();
+        window->show();
+        window->raise();
+        window->activateWindow();
+        return window;
+    }
+
+private:
+    std::function<Window *()> m_make;
+    std::function<void(Window *)> m_load;
+    QPointer<Window> m_window;
+};
