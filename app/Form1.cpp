@@ -19,6 +19,7 @@
 #include "SettingsItems.h"
 #include "UserDialogs.h"
 #include "Viewers.h"
+#include "WindowTexts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -456,39 +457,32 @@ void Form1::startUp()
 
 void Form1::applyLanguageTexts()
 {
-    // One row per text; a null text (a dash in the table) leaves the design text.
-    struct Row { std::function<void(const QString &)> set; LanguageText text; };
+    // A null text (a dash in the table) leaves the text of the layout.
     const QString keep;
-    const Row rows[] = {
-        {[this](const QString &t) { Label2->setText(t); },
-         {QStringLiteral("Notizen"), QStringLiteral("Notes"), QStringLiteral("Note")}},
-        {[this](const QString &t) { Text2->setToolTip(t); Text2->setAccessibleName(t); },
-         {QStringLiteral("Notitzen für diese Messung"), QStringLiteral("Notes for this measurement"), QStringLiteral("Note mesure actuelle")}},
-        {[this](const QString &t) { Dateien->setTitle(t); }, {QStringLiteral("&Datei"), keep, keep}},
-        {[this](const QString &t) { SScommand4->setText(t); }, {QStringLiteral("&Speichern"), keep, QStringLiteral("&Sauver")}},
-        {[this](const QString &t) { SScommand3->setText(t); }, {QStringLiteral("&Öffnen"), keep, QStringLiteral("&Ouvrir")}},
-        {[this](const QString &t) { MPort->setTitle(t); }, {QStringLiteral("&Einstellungen"), keep, QStringLiteral("&Options")}},
-        {[this](const QString &t) { Path->setText(t); }, {QStringLiteral("&Programm Optionen"), keep, QStringLiteral("&User Setting")}},
-        {[this](const QString &t) { Button1->setToolTip(t); }, {keep, QStringLiteral("Start/Stop"), QStringLiteral("Start/Stop")}},
-        {[this](const QString &t) { Button2->setToolTip(t); },
-         {keep, QStringLiteral(" Save the Measurement File"), QStringLiteral(" Enregistrer la mesure")}},
-        {[this](const QString &t) { Button3->setToolTip(t); },
-         {keep, QStringLiteral(" Open Measurement Files"), QStringLiteral(" Ouvre mesure")}},
-        {[this](const QString &t) { Button4->setToolTip(t); },
-         {keep, QStringLiteral(" Delete Measurement Files"), QStringLiteral(" Efface données de mesure")}},
-        {[this](const QString &t) { Button5->setToolTip(t); }, {keep, QStringLiteral(" Exit"), QStringLiteral("Fin")}},
+    applyWindowTexts(this, {
+        {"Label2", "text", {QStringLiteral("Notizen"), QStringLiteral("Notes"), QStringLiteral("Note")}},
+        {"Text2", "toolTip", {QStringLiteral("Notitzen für diese Messung"), QStringLiteral("Notes for this measurement"), QStringLiteral("Note mesure actuelle")}},
+        {"Text2", "accessibleName", {QStringLiteral("Notitzen für diese Messung"), QStringLiteral("Notes for this measurement"), QStringLiteral("Note mesure actuelle")}},
+        {"Dateien", "title", {QStringLiteral("&Datei"), keep, keep}},
+        {"SScommand4", "text", {QStringLiteral("&Speichern"), keep, QStringLiteral("&Sauver")}},
+        {"SScommand3", "text", {QStringLiteral("&Öffnen"), keep, QStringLiteral("&Ouvrir")}},
+        {"MPort", "title", {QStringLiteral("&Einstellungen"), keep, QStringLiteral("&Options")}},
+        {"Path", "text", {QStringLiteral("&Programm Optionen"), keep, QStringLiteral("&User Setting")}},
+        {"Button1", "toolTip", {keep, QStringLiteral("Start/Stop"), QStringLiteral("Start/Stop")}},
+        {"Button2", "toolTip", {keep, QStringLiteral(" Save the Measurement File"), QStringLiteral(" Enregistrer la mesure")}},
+        {"Button3", "toolTip", {keep, QStringLiteral(" Open Measurement Files"), QStringLiteral(" Ouvre mesure")}},
+        {"Button4", "toolTip", {keep, QStringLiteral(" Delete Measurement Files"), QStringLiteral(" Efface données de mesure")}},
+        {"Button5", "toolTip", {keep, QStringLiteral(" Exit"), QStringLiteral("Fin")}},
         // The graph picture speaks the graph window's caption in each language.
-        {[this](const QString &t) { Image1->setToolTip(t); Image1->setAccessibleName(t); },
-         {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
-        // Setting the delete dialog's caption loads it.
-        {[this](const QString &t) { deleteFilesDialog()->setWindowTitle(t); },
-         {keep, QStringLiteral(" Clean Measurement"), QStringLiteral(" Efface données")}},
-    };
-    for (const Row &row : rows) {
-        const QString text = row.text.pick(m_state.currentLanguage, keep);
-        if (!text.isNull())
-            row.set(text);
-    }
+        {"Image1", "toolTip", {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
+        {"Image1", "accessibleName", {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
+    }, m_state.currentLanguage);
+
+    // Setting the delete dialog's caption loads it.
+    const LanguageText deleteCaption{keep, QStringLiteral(" Clean Measurement"), QStringLiteral(" Efface données")};
+    const QString caption = deleteCaption.pick(m_state.currentLanguage);
+    if (!caption.isNull())
+        deleteFilesDialog()->setWindowTitle(caption);
 }
 
 void Form1::recoverLeftover()

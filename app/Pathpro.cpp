@@ -3,6 +3,7 @@
 #include "Colors.h"
 #include "FilePaths.h"
 #include "HoverButton.h"
+#include "WindowTexts.h"
 #include "Rules.h"
 #include "SettingsFile.h"
 #include "SettingsItems.h"
@@ -23,16 +24,8 @@
 
 namespace {
 
-/// A caption or tool tip that follows the language shown in Sprache.
-struct WindowText
-{
-    const char *objectName;   ///< control, or "Pathpro" for the window
-    const char *property;     ///< "windowTitle", "text" or "toolTip"
-    LanguageText text;
-};
-
 /// Every language text of this window in one table.
-const WindowText windowTexts[] = {
+const std::initializer_list<WindowText> windowTexts = {
     {"Pathpro", "windowTitle", {QStringLiteral(" Einstellungen "), QStringLiteral(" User Settings"), QStringLiteral(" Préférences")}},
     {"Label2", "text", {QStringLiteral("Wo befindet sich Excel ->( Pfadangabe )"), QStringLiteral("Where is MS-Excel->( Path input )"), QStringLiteral("Ou est MS-Excel -> ( enterz repertoire )")}},
     {"Label3", "text", {QStringLiteral("RS 232 Port"), QStringLiteral("RS 232 Port"), QStringLiteral("Port RS232")}},
@@ -298,16 +291,7 @@ void Pathpro::setColorIndex(QScrollBar *bar, const QString &item)
 
 void Pathpro::applyLanguageTexts()
 {
-    const QString language = m_sprache->currentText();
-    if (language != QLatin1String("Deutsch") && language != QLatin1String("English")
-        && language != QLatin1String("Francais"))
-        return;
-    for (const WindowText &entry : windowTexts) {
-        QWidget *target = qstrcmp(entry.objectName, "Pathpro") == 0
-            ? this : findChild<QWidget *>(QLatin1String(entry.objectName));
-        if (target)
-            target->setProperty(entry.property, entry.text.pick(language));
-    }
+    applyWindowTexts(this, windowTexts, m_sprache->currentText());
 }
 
 void Pathpro::Fore_Change()

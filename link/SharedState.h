@@ -2,6 +2,8 @@
 // Program-wide values that the main window owns and the other windows read
 // and write, from start-up to the end of the run.
 
+#include "LanguageText.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -24,19 +26,4 @@ struct SharedState
     bool isDeutsch() const { return currentLanguage == QLatin1String("Deutsch"); }
     bool isEnglish() const { return currentLanguage == QLatin1String("English"); }
     bool isFrancais() const { return currentLanguage == QLatin1String("Francais"); }
-};
-
-/// One text per language; a language matching none of the three picks `other`.
-struct LanguageText
-{
-    QString deutsch, english, francais;
-
-    /// The text for `language`, or `other` when it matches none of the three.
-    QString pick(const QString &language, const QString &other = QString()) const
-    {
-        if (language == QLatin1String("Deutsch")) return deutsch;
-        if (language == QLatin1String("English")) return english;
-        if (language == QLatin1String("Francais")) return francais;
-        return other;
-    }
 };
