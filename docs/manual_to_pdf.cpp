@@ -28,6 +28,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextLayout>
 #include <QTextList>
 #include <QTextTable>
 #include <QAbstractTextDocumentLayout>
@@ -266,6 +267,50 @@ void keepHeadingsWithText(QTextDocument &doc)
     }
 }
 
+/// Splits every paragraph that runs over a page end into two blocks, one per
+/// page, without moving a line. The layout draws a block whole, and a line
+/// of the page before would then be written (clipped, so unseen, but in the
+/// text that search and copy find) above the top of the next page.
+void splitBlocksAtPageEnds(QTextDocument &doc)
+{
+    for (int pass = 0; pass < 1000; ++pass) {
+        bool split = false;
+        for (QTextBlock block = doc.begin(); block.isValid() && !split; block = block.next()) {
+            QTextLayout *layout = block.layout();
+            if (!layout || layout->lineCount() < 2 || QTextCursor(block).currentTable())
+                continue;
+            const qreal top = layout->position().y();
+            const int firstPage = pageOf(doc, top + layout->lineAt(0).y() + 1);
+            for (int i = 1; i < layout->lineCount(); ++i) {
+                const QTextLine line = layout->lineAt(i);
+                if (pageOf(doc, top + line.y() + 1) == firstPage)
+                    continue;
+                QTextBlockFormat head = block.blockFormat();
+                head.setBottomMargin(0);
+                QTextCursor cursor(block);
+                cursor.setBlockFormat(head);
+                cursor.setPosition(block.position() + line.textStart());
+                QTextBlockFormat tail = head;
+                tail.setTopMargin(0);
+                tail.setBottomMargin(block.blockFormat().bottomMargin());
+                cursor.insertBlock(tail);
+                // The rest of a list item goes on under its text, without a
+                // bullet of its own.
+                if (QTextList *list = cursor.block().textList()) {
+                    list->remove(cursor.block());
+                    QTextBlockFormat f = cursor.block().blockFormat();
+                    f.setIndent(list->format().indent());
+                    cursor.setBlockFormat(f);
+                }
+                split = true;
+                break;
+            }
+        }
+        if (!split)
+            return;
+    }
+}
+
 /// A chapter or section with the page (counted from 0 within its document)
 /// that it starts on.
 struct Heading
@@ -455,7 +500,11 @@ int printDocument(QPdfWriter &writer, QPainter &painter, QTextDocument &doc, int
         painter.setClipRect(body.adjusted(0, 0, 0, -mm(0.3)));
         painter.translate(body.left(), body.top() - page * body.height());
         QAbstractTextDocumentLayout::PaintContext context;
-        context.clip = QRectF(0, page * body.height(), body.width(), body.height());
+        // Lines that end where the page begins, or begin where it ends,
+        // belong to the neighbouring page: the clip leaves them out, so no
+        // text is written twice (hidden, but found by search and copy).
+        constexpr qreal Hair = 2.0;
+        context.clip = QRectF(0, page * body.height() + Hair, body.width(), body.height() - 2 * Hair);
         layout->draw(&painter, context);
         painter.restore();
 
@@ -513,6 +562,7 @@ int main(int argc, char *argv[])
             return 1;
         styleDocument(*part.body);
         keepHeadingsWithText(*part.body);
+        splitBlocksAtPageEnds(*part.body);
         part.headings = headingsOf(*part.body);
         parts.push_back(std::move(part));
     }
