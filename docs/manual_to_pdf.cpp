@@ -243,7 +243,6 @@ int pageOf(const QTextDocument &doc, qreal y) { return int(y / pageHeight(doc));
 /// page, together with what follows them.
 void keepHeadingsWithText(QTextDocument &doc)
 {
-    QAbstractTextDocumentLayout *layout = doc.documentLayout();
     for (int pass = 0; pass < 50; ++pass) {
         bool moved = false;
         for (QTextBlock block = doc.begin(); block.isValid() && !moved; block = block.next()) {
@@ -251,11 +250,20 @@ void keepHeadingsWithText(QTextDocument &doc)
                 continue;
             if (block.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
                 continue;
-            const QRectF heading = layout->blockBoundingRect(block);
-            const QRectF next = layout->blockBoundingRect(block.next());
-            // The heading and at least three lines of what follows.
-            const qreal need = qMin(next.height(), 3 * QFontMetricsF(doc.defaultFont(), doc.documentLayout()->paintDevice()).lineSpacing());
-            if (pageOf(doc, heading.top()) != pageOf(doc, next.top() + need - 1)) {
+            // The heading and up to three lines of what follows, by where
+            // their lines stand: a block's own top stays on the page before
+            // when its first line was moved on.
+            const QTextLayout *heading = block.layout();
+            const QTextLayout *next = block.next().layout();
+            // (Lines in a table count from the table; headings are followed by
+            // text in this manual.)
+            if (!heading || !next || heading->lineCount() == 0 || next->lineCount() == 0
+                || QTextCursor(block.next()).currentTable())
+                continue;
+            const qreal headingTop = heading->position().y() + heading->lineAt(0).y();
+            const QTextLine last = next->lineAt(qMin(2, next->lineCount() - 1));
+            const qreal nextBottom = next->position().y() + last.y() + last.height();
+            if (pageOf(doc, headingTop + 1) != pageOf(doc, nextBottom - 1)) {
                 QTextBlockFormat bf = block.blockFormat();
                 bf.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
                 QTextCursor(block).setBlockFormat(bf);
@@ -323,14 +331,13 @@ struct Heading
 QList<Heading> headingsOf(const QTextDocument &doc)
 {
     QList<Heading> headings;
-    QAbstractTextDocumentLayout *layout = doc.documentLayout();
     for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
         const int level = block.blockFormat().headingLevel();
-        if (level == 2 || level == 3) {
+        const QTextLayout *layout = block.layout();
+        if ((level == 2 || level == 3) && layout && layout->lineCount() > 0) {
             // The page where the heading's text stands, after any break.
-            const QRectF r = layout->blockBoundingRect(block);
-            const qreal firstLine = r.top() + block.blockFormat().topMargin() * Dpi / 96.0;
-            headings.append({level, block.text(), pageOf(doc, firstLine + 1)});
+            const qreal top = layout->position().y() + layout->lineAt(0).y();
+            headings.append({level, block.text(), pageOf(doc, top + 1)});
         }
     }
     return headings;
