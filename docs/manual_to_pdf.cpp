@@ -148,6 +148,11 @@ void styleDocument(QTextDocument &doc)
                 c.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
                 c.setCharFormat(sized(fragment.charFormat()));
             }
+        } else if (cursor.currentTable()) {
+            // Table rows stay compact; the cell padding gives the air.
+            bf.setTopMargin(0);
+            bf.setBottomMargin(0);
+            cursor.setBlockFormat(bf);
         } else if (code) {
             bf.setTopMargin(fmt(2.0));
             bf.setBottomMargin(fmt(6.0));
@@ -194,6 +199,7 @@ void styleDocument(QTextDocument &doc)
         tf.setCellPadding(fmt(3.0));
         tf.setCellSpacing(0);
         tf.setWidth(QTextLength(QTextLength::PercentageLength, 100));
+        tf.setTopMargin(fmt(3.0));
         tf.setBottomMargin(fmt(6.0));
         table->setFormat(tf);
     }
