@@ -3,6 +3,7 @@
 
 #include "ClickableImage.h"
 #include "faults/RecorderChild.h"
+#include "FilePaths.h"
 #include "Form2.h"
 #include "Graph.h"
 #include "Pathpro.h"
@@ -42,6 +43,8 @@ private slots:
     void designStateOfControls();
     void startUpCreatesAnEmptyWorkingFile();
     void settingsDialogAndViewersUseTheFileStartUpRead();
+    void helpDocumentIsFoundHereBesideOrInstalled_data();
+    void helpDocumentIsFoundHereBesideOrInstalled();
     void leftoverMeasurementIsKeptBeforeStartUpReplacesIt();
     void workingFileThatCannotBeDeletedIsReportedOnce();
     void sensorIniGivesHeaderTexts_data();
@@ -243,6 +246,36 @@ void TestMainWindow::settingsDialogAndViewersUseTheFileStartUpRead()
     QCOMPARE(next.state().currentLanguage, QStringLiteral("English"));
     QCOMPARE(next.comm()->CommPort(), qint16(6));
     QCOMPARE(next.Text2->palette().color(QPalette::Text), QColor(255, 255, 255));
+}
+
+void TestMainWindow::helpDocumentIsFoundHereBesideOrInstalled_data()
+{
+    QTest::addColumn<QStringList>("copies");   // under the fixture folder: "current", "prefix/..."
+    QTest::addColumn<QString>("found");
+    const QString beside = QStringLiteral("prefix/bin/Quendrel.pdf");
+    const QString installed = QStringLiteral("prefix/share/doc/quendrel2-datarecorder/Quendrel.pdf");
+    QTest::newRow("current folder first") << QStringList{"current", beside, installed} << "Quendrel.pdf";
+    QTest::newRow("beside the program") << QStringList{beside, installed} << beside;
+    QTest::newRow("installed documentation") << QStringList{installed} << installed;
+    QTest::newRow("none") << QStringList{} << "";
+}
+
+void TestMainWindow::helpDocumentIsFoundHereBesideOrInstalled()
+{
+    QFETCH(QStringList, copies);
+    QFETCH(QString, found);
+    RecorderFixture fx;
+    const QDir root(fx.dir());
+    QVERIFY(root.mkpath(QStringLiteral("prefix/bin")) && root.mkpath(QStringLiteral("current")));
+    QVERIFY(QDir::setCurrent(root.filePath(QStringLiteral("current"))));
+    for (const QString &copy : copies) {
+        const QString path = copy == QLatin1String("current") ? QStringLiteral("current/Quendrel.pdf") : copy;
+        QVERIFY(root.mkpath(QFileInfo(path).path()));
+        QFile file(root.filePath(path));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const QString result = findHelpDocument(root.filePath(QStringLiteral("prefix/bin")));
+    QCOMPARE(result, found.isEmpty() || found == QLatin1String("Quendrel.pdf") ? found : root.filePath(found));
 }
 
 void TestMainWindow::leftoverMeasurementIsKeptBeforeStartUpReplacesIt()
