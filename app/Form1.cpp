@@ -4,6 +4,7 @@
 #include "Colors.h"
 #include "CommEvents.h"
 #include "FileListBox.h"
+#include "FilePaths.h"
 #include "Form2.h"
 #include "Graph.h"
 #include "HeaderRead.h"
@@ -16,6 +17,7 @@
 #include "Rules.h"
 #include "SampleProcessor.h"
 #include "SensorSelection.h"
+#include "SettingsFile.h"
 #include "SettingsItems.h"
 #include "UserDialogs.h"
 #include "Viewers.h"
@@ -64,6 +66,15 @@ const LanguageText kRecoverFailedText{
     QStringLiteral("The unsaved measurement of the last run could not be kept: %1"),
     QStringLiteral("La mesure non sauvegardée de la dernière session n'a pas pu être gardée : %1")};
 
+/// Added to the port error when the user may not open the device.
+const LanguageText kPortGroupHint{
+    QStringLiteral("Nur Mitglieder der Gruppe \"%1\" dürfen diese Schnittstelle öffnen: "
+                   "sudo usermod -aG %1 $USER eingeben und sich neu anmelden."),
+    QStringLiteral("Only members of the group \"%1\" may open this port: "
+                   "run sudo usermod -aG %1 $USER and log in again."),
+    QStringLiteral("Seuls les membres du groupe \"%1\" peuvent ouvrir ce port : "
+                   "lancez sudo usermod -aG %1 $USER puis reconnectez-vous.")};
+
 QString shortDate()
 {
     return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
@@ -102,10 +113,12 @@ Form1::Form1(UserDialogs &dialogs, Form1Environment environment, QWidget *parent
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
     if (m_env.programDir.isEmpty())
         m_env.programDir = QCoreApplication::applicationDirPath();
+    if (m_env.settingsDir.isEmpty())
+        m_env.settingsDir = m_env.programDir;
 
     MSComm1 = new MSComm(this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
-    MSComm1->setPortDirectory(m_env.portDirectory.isEmpty() ? m_env.programDir : m_env.portDirectory);
+    MSComm1->setPortDirectory(m_env.portDirectory.isEmpty() ? m_env.settingsDir : m_env.portDirectory);
 
     buildControls();
     buildMenus();
@@ -122,6 +135,7 @@ Form1::Form1(UserDialogs &dialogs, Form1Environment environment, QWidget *parent
 
     m_viewers = new Viewers(m_state, m_dialogs, CMDialog1,
                             [this](bool enabled) { cmdstart->setEnabled(enabled); }, this);
+    m_viewers->setSettingsFolder(m_env.settingsDir);
 
     m_refreshTimer = new QTimer(this);
     m_refreshTimer->setSingleShot(true);
@@ -136,11 +150,6 @@ Form1::~Form1()
     delete m_graph.data();
     delete m_form2.data();
     delete m_pathpro.data();
-}
-
-QString Form1::inProgramDir(const QString &name) const
-{
-    return QDir(m_env.programDir).filePath(name);
 }
 
 // ---------------------------------------------------------------- controls
@@ -427,7 +436,7 @@ void Form1::startUp()
 
     // Nine items; an item that cannot be read keeps the text before it and
     // is applied all the same, as the settings file was always read.
-    SettingsItems items(inProgramDir(QStringLiteral("qvx.ini")));
+    SettingsItems items = SettingsFile(m_env.settingsDir).items();
     QString item;
     qint16 portNumber = 0;
     auto setColour = [this](const QString &text, QPalette::ColorRole role) {
@@ -526,7 +535,7 @@ void Form1::Form_Load()
     setWindowFlag(Qt::WindowCloseButtonHint, false);
 
     // Two values, read as items; a failed read keeps the value before it.
-    SettingsItems items(inProgramDir(QStringLiteral("sensor.ini")));
+    SettingsItems items(resolveNameIn(m_env.settingsDir, sensorFileName()));
     QString item;
     qint16 value = 0;
     for (int counter = 1; counter <= 2; ++counter) {
@@ -657,8 +666,18 @@ void Form1::refreshView()
 void Form1::MOpen_Click()
 {
     if (!MSComm1->setPortOpen(!MSComm1->PortOpen()))
-        m_dialogs.message(MSComm1->errorString(), style::Exclamation);
+        m_dialogs.message(portErrorText(), style::Exclamation);
     MOpen->setChecked(MSComm1->PortOpen());
+}
+
+QString Form1::portErrorText() const
+{
+    // A new user is usually not in the group that owns the serial devices.
+    QString text = MSComm1->errorString();
+    const QString group = MSComm1->deniedDeviceGroup();
+    if (!group.isEmpty())
+        text += QStringLiteral("\r\n") + kPortGroupHint.pick(m_state.currentLanguage, kPortGroupHint.english).arg(group);
+    return text;
 }
 
 void Form1::MSComm1_OnComm()
@@ -756,7 +775,7 @@ void Form1::KopfLesen_Click()
 {
     for (QLineEdit *t : Text1)
         t->clear();
-    const HeaderReadResult header = readInstrumentHeader(m_env.programDir, m_state);
+    const HeaderReadResult header = readInstrumentHeader(m_state);
     if (!header.label11.isNull())
         Label11->setText(header.label11);
 
@@ -849,6 +868,7 @@ Pathpro *Form1::pathpro()
     if (!m_pathpro) {
         Pathpro::Hooks hooks;
         hooks.programDir = m_env.programDir;
+        hooks.settingsDir = m_env.settingsDir;
         hooks.closeFiles = [this] { m_workFile.close(); };
         hooks.restart = [this] { return m_env.restart ? m_env.restart() : false; };
         hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
@@ -869,10 +889,11 @@ void Form1::Path_Click()
 void Form1::Help_Click()
 {
     // The manual is looked up in the current directory first, as a bare
-    // name; when the program runs elsewhere, the copy beside the program.
-    QString commandLine = QStringLiteral("Quendrel.pdf");
-    if (!QFileInfo::exists(commandLine) && QFileInfo::exists(inProgramDir(commandLine)))
-        commandLine = QLatin1Char('"') + inProgramDir(commandLine) + QLatin1Char('"');
+    // name; then beside the program and in the installed documentation.
+    QString commandLine = helpDocumentName();
+    const QString found = findHelpDocument(m_env.programDir);
+    if (!found.isEmpty() && found != commandLine)
+        commandLine = QLatin1Char('"') + found + QLatin1Char('"');
     Module1::ExecuteCommandLine(commandLine, 4);
 }
 
