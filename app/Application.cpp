@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "FilePaths.h"
 #include "Form1.h"
 #include "QtUserDialogs.h"
 #include "SingleInstance.h"
@@ -35,6 +36,8 @@ void installQtTranslations(const QString &language)
         delete translator;
 }
 
+/// Names the lock and the request channel; the user name keeps copies
+/// started under another USER (as the tests do) apart.
 QString userKey()
 {
     QString user = qEnvironmentVariable("USER");
@@ -51,11 +54,13 @@ int runApplication(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Quendrel2_DataRecorder"));
     setApplicationTitle(QStringLiteral("Quendrel2_DataRecorder"));
 
-    SingleInstance instance(userKey());
+    SingleInstance instance(SingleInstance::privateFolder(), userKey());
     QtUserDialogs dialogs;
 
     Form1Environment environment;
     environment.programDir = QCoreApplication::applicationDirPath();
+    // Beside the program when its folder is writable, else per user.
+    environment.settingsDir = settingsFolderFor(environment.programDir);
     environment.endProgram = [] {
         // Ends at once, as the old runtime's End did: files were closed by
         // the caller, and the serial port is released with the process.
@@ -66,10 +71,10 @@ int runApplication(int argc, char *argv[])
         // The new copy must not find this one still running.
         instance.release();
         // Started directly rather than through a command line, so no folder
-        // name (blanks, quotes) can cut the program path short; it runs in
-        // its own folder, as a start by the shell would.
-        const QString folder = QCoreApplication::applicationDirPath();
-        return QProcess::startDetached(QDir(folder).filePath(QStringLiteral("Quendrel2_Datarecorder")), {}, folder);
+        // name (blanks, quotes) can cut the program path short. It runs in
+        // this copy's current folder, where the working file and the saved
+        // measurements are, so its start-up finds what this copy recorded.
+        return QProcess::startDetached(QCoreApplication::applicationFilePath(), {}, QDir::currentPath());
     };
 
     // The hand-over comes before this copy's start-up: the start-up would

@@ -5,6 +5,7 @@
 #include "CommEvents.h"
 #include "FileListBox.h"
 #include "DeleteFilesDialog.h"
+#include "FilePaths.h"
 #include "Graph.h"
 #include "HeaderRead.h"
 #include "HoverButton.h"
@@ -16,6 +17,7 @@
 #include "Rules.h"
 #include "SampleProcessor.h"
 #include "SensorSelection.h"
+#include "SettingsFile.h"
 #include "SettingsItems.h"
 #include "UserDialogs.h"
 #include "Viewers.h"
@@ -97,11 +99,12 @@ Form1::Form1(UserDialogs &dialogs, Form1Environment environment, QWidget *parent
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
     if (m_env.programDir.isEmpty())
         m_env.programDir = QCoreApplication::applicationDirPath();
+    if (m_env.settingsDir.isEmpty())
+        m_env.settingsDir = m_env.programDir;
 
     m_measurement = new Measurement(m_state, m_dialogs, this);
-    m_measurement->setHeaderFolder(m_env.programDir);
-    MSComm1 = &m_measurement->port();
-    MSComm1->setPortDirectory(m_env.portDirectory.isEmpty() ? m_env.programDir : m_env.portDirectory);
+        MSComm1 = &m_measurement->port();
+    MSComm1->setPortDirectory(m_env.portDirectory.isEmpty() ? m_env.settingsDir : m_env.portDirectory);
     Timer1 = &m_measurement->headerTimer();
 
     buildControls();
@@ -117,6 +120,7 @@ Form1::Form1(UserDialogs &dialogs, Form1Environment environment, QWidget *parent
 
     m_viewers = new Viewers(m_state, m_dialogs, CMDialog1,
                             [this](bool enabled) { cmdstart->setEnabled(enabled); }, this);
+    m_viewers->setSettingsFolder(m_env.settingsDir);
 
     m_refreshTimer = new QTimer(this);
     m_refreshTimer->setSingleShot(true);
@@ -127,11 +131,6 @@ Form1::Form1(UserDialogs &dialogs, Form1Environment environment, QWidget *parent
 }
 
 Form1::~Form1() = default;
-
-QString Form1::inProgramDir(const QString &name) const
-{
-    return QDir(m_env.programDir).filePath(name);
-}
 
 // ---------------------------------------------------------------- controls
 
@@ -420,7 +419,7 @@ void Form1::startUp()
 
     // Nine items; an item that cannot be read keeps the text before it and
     // is applied all the same, as the settings file was always read.
-    SettingsItems items(inProgramDir(QStringLiteral("qvx.ini")));
+    SettingsItems items = SettingsFile(m_env.settingsDir).items();
     QString item;
     qint16 portNumber = 0;
     auto setColour = [this](const QString &text, QPalette::ColorRole role) {
@@ -511,7 +510,7 @@ void Form1::Form_Load()
     setWindowFlag(Qt::WindowCloseButtonHint, false);
 
     // Two values, read as items; a failed read keeps the value before it.
-    SettingsItems items(inProgramDir(QStringLiteral("sensor.ini")));
+    SettingsItems items(resolveNameIn(m_env.settingsDir, sensorFileName()));
     QString item;
     qint16 value = 0;
     for (int counter = 1; counter <= 2; ++counter) {
@@ -738,6 +737,7 @@ Pathpro *Form1::makeSettingsDialog()
 {
     Pathpro::Hooks hooks;
     hooks.programDir = m_env.programDir;
+    hooks.settingsDir = m_env.settingsDir;
     hooks.closeFiles = [this] { workingFile().close(); };
     hooks.restart = [this] { return m_env.restart ? m_env.restart() : false; };
     hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
@@ -752,10 +752,11 @@ void Form1::Path_Click()
 void Form1::Help_Click()
 {
     // The manual is looked up in the current directory first, as a bare
-    // name; when the program runs elsewhere, the copy beside the program.
-    QString commandLine = QStringLiteral("Quendrel.pdf");
-    if (!QFileInfo::exists(commandLine) && QFileInfo::exists(inProgramDir(commandLine)))
-        commandLine = QLatin1Char('"') + inProgramDir(commandLine) + QLatin1Char('"');
+    // name; then beside the program and in the installed documentation.
+    QString commandLine = helpDocumentName();
+    const QString found = findHelpDocument(m_env.programDir);
+    if (!found.isEmpty() && found != commandLine)
+        commandLine = QLatin1Char('"') + found + QLatin1Char('"');
     Module1::ExecuteCommandLine(commandLine, 4);
 }
 

@@ -43,8 +43,9 @@ class Viewers;
 /// Where the program finds its files and how it ends; tests pass their own.
 struct Form1Environment
 {
-    QString programDir;                 ///< settings file, sensor.ini, help document
-    QString portDirectory;              ///< where COM<N> links are looked up (empty: programDir)
+    QString programDir;                 ///< the program's own folder: help document, installed files
+    QString settingsDir;                ///< settings file and sensor.ini (empty: programDir)
+    QString portDirectory;              ///< where COM<N> links are looked up (empty: settingsDir)
     std::function<void()> endProgram;   ///< ends the program at once
     std::function<bool()> restart;      ///< starts a new copy of the program
 };
@@ -117,7 +118,6 @@ private:
     void recoverLeftover();
     void scheduleRefresh();
     void showTerm();
-    QString inProgramDir(const QString &name) const;
 
     UserDialogs &m_dialogs;
     Form1Environment m_env;

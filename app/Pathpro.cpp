@@ -1,7 +1,6 @@
 #include "Pathpro.h"
 
 #include "Colors.h"
-#include "FilePaths.h"
 #include "HoverButton.h"
 #include "WindowTexts.h"
 #include "Rules.h"
@@ -245,8 +244,9 @@ void Pathpro::centreOnScreen()
 
 void Pathpro::readSettingsFile()
 {
-    // The bare name: the file in the current folder, as the viewers read it.
-    SettingsItems items(resolveBareName(QStringLiteral("qvx.ini")));
+    // The file start-up read and the viewers read, so the dialog shows the
+    // settings in use and saves them back in place.
+    SettingsItems items = SettingsFile(m_hooks.settingsDir).items();
     // One shared text: an item that cannot be read keeps the one before it.
     QString item;
     for (int entry = 1; entry <= 11; ++entry) {
@@ -356,10 +356,10 @@ void Pathpro::Button1_Click()
 
     // Written before anything is closed: when the file cannot be written the
     // program goes on as it was, recording included, and says why.
-    const QString path = QDir(m_hooks.programDir).filePath(QStringLiteral("qvx.ini"));
+    const SettingsFile file(m_hooks.settingsDir);
     QString error;
-    if (!writeSettingsFile(path, values, &error)) {
-        m_dialogs.message(QDir::toNativeSeparators(path) + QStringLiteral("\r\n") + error, style::Exclamation);
+    if (!file.write(values, &error)) {
+        m_dialogs.message(QDir::toNativeSeparators(file.path()) + QStringLiteral("\r\n") + error, style::Exclamation);
         return;
     }
 

@@ -30,7 +30,8 @@ public:
         std::function<void()> closeFiles;   ///< close the working file and others
         std::function<bool()> restart;      ///< start the program again; false if it failed
         std::function<void()> endProgram;   ///< end at once
-        QString programDir;                 ///< where qvx.ini is written
+        QString programDir;                 ///< where the spreadsheet choice starts
+        QString settingsDir;                ///< where qvx.ini is read and written
     };
 
     /// Builds the dialog with its design-time texts; `dialogs` shows the
@@ -38,7 +39,7 @@ public:
     Pathpro(UserDialogs &dialogs, Hooks hooks, QWidget *parent = nullptr);
 
     /// The load event, run by the owner once before the first show: centres
-    /// the window, fills the lists, shows "qvx.ini" from the current folder
+    /// the window, fills the lists, shows "qvx.ini" of the settings folder
     /// and puts up the texts of the language shown in Sprache.
     void Form_Load();
 
@@ -56,7 +57,7 @@ public slots:
     void Text4_Change();
     /// Extended mode ticked or cleared.
     void Check1_Click();
-    /// Save: write qvx.ini into the program folder and restart the program.
+    /// Save: write qvx.ini into the settings folder and restart the program.
     void Button1_Click();
     /// Leave without saving: hide; the changed values stay for the next show.
     void Button2_Click();

@@ -1,5 +1,7 @@
 #include "SettingsFile.h"
 
+#include "FilePaths.h"
+
 #include <QSaveFile>
 
 namespace {
@@ -46,4 +48,9 @@ bool writeSettingsFile(const QString &path, const SettingsValues &values, QStrin
     if (error)
         *error = file.errorString();
     return false;
+}
+
+SettingsFile::SettingsFile(const QString &folder)
+    : m_path(settingsFileIn(folder))
+{
 }

@@ -1,6 +1,9 @@
 #pragma once
-// The settings file "qvx.ini" as the settings dialog writes it: nine lines
-// by position, CR LF after each, ISO 8859-1.
+// The settings file "qvx.ini": nine lines by position, CR LF after each,
+// ISO 8859-1. Start-up, the settings dialog and the viewers read one and the
+// same file; only the settings dialog writes it.
+
+#include "SettingsItems.h"
 
 #include <QByteArray>
 #include <QString>
@@ -26,3 +29,26 @@ QByteArray settingsFileBytes(const SettingsValues &values);
 /// whole until the new one is complete. On failure returns false and puts
 /// the platform's description into `error` (when given).
 bool writeSettingsFile(const QString &path, const SettingsValues &values, QString *error = nullptr);
+
+/// The settings file of one folder, found there regardless of letter case.
+/// Each reader keeps its own rule for the values; this type only finds,
+/// reads and writes the file.
+class SettingsFile
+{
+public:
+    /// The file "qvx.ini" (any spelling) in `folder`.
+    explicit SettingsFile(const QString &folder);
+
+    /// Full path: the existing file's spelling, else "qvx.ini".
+    QString path() const { return m_path; }
+    /// A reader at the first item; reads no item when the file is missing.
+    SettingsItems items() const { return SettingsItems(m_path); }
+    /// Replaces the file with `values` (see writeSettingsFile()).
+    bool write(const SettingsValues &values, QString *error = nullptr) const
+    {
+        return writeSettingsFile(m_path, values, error);
+    }
+
+private:
+    QString m_path;
+};

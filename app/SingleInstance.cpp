@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QSocketNotifier>
 
@@ -15,10 +16,51 @@
 // exactly "the other copy does not answer". It needs nothing beyond Qt Core,
 // so the program starts without loading the network libraries.
 
-SingleInstance::SingleInstance(const QString &key, QObject *parent)
+namespace {
+
+/// True when `path` is a real folder (not a link) owned by this user with
+/// no access for anybody else.
+bool isPrivateFolder(const QString &path)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return false;
+    return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
+}
+
+/// `path` created with mode 0700 when missing; true when it is private then.
+bool makePrivateFolder(const QString &path)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
+    ::mkdir(QFile::encodeName(path).constData(), 0700);
+    return isPrivateFolder(path);
+}
+
+} // namespace
+
+QString SingleInstance::privateFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime) && isPrivateFolder(runtime))
+        return runtime;
+    const QString temp = QDir::temp().filePath(QStringLiteral("quendrel2-%1").arg(::getuid()));
+    if (makePrivateFolder(temp))
+        return temp;
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (!QDir::isAbsolutePath(cache))
+        cache = QDir::home().filePath(QStringLiteral(".cache"));
+    const QString own = QDir(cache).filePath(QStringLiteral("Quendrel2"));
+    if (makePrivateFolder(own))
+        return own;
+    return QString();
+}
+
+SingleInstance::SingleInstance(const QString &folder, const QString &key, QObject *parent)
     : QObject(parent), m_key(key),
-      m_channelPath(QDir::temp().filePath(key + QStringLiteral(".raise"))),
-      m_lock(new QLockFile(QDir::temp().filePath(key + QStringLiteral(".lock"))))
+      m_channelPath(QDir(folder).filePath(key + QStringLiteral(".raise"))),
+      m_lock(new QLockFile(QDir(folder).filePath(key + QStringLiteral(".lock")))),
+      m_enabled(!folder.isEmpty())
 {
     m_lock->setStaleLockTime(0);
 }
@@ -31,7 +73,7 @@ SingleInstance::~SingleInstance()
 
 bool SingleInstance::previousInstance()
 {
-    if (m_locked)
+    if (m_locked || !m_enabled)
         return false;
     m_locked = m_lock->tryLock(0);
     return !m_locked;
@@ -39,6 +81,8 @@ bool SingleInstance::previousInstance()
 
 bool SingleInstance::activatePrevious()
 {
+    if (!m_enabled)
+        return false;
     const int fd = ::open(QFile::encodeName(m_channelPath).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -49,7 +93,7 @@ bool SingleInstance::activatePrevious()
 
 void SingleInstance::listen()
 {
-    if (m_notifier)
+    if (m_notifier || !m_enabled)
         return;
     const QByteArray path = QFile::encodeName(m_channelPath);
     ::unlink(path.constData());

@@ -118,7 +118,10 @@ void MeasurementFiles::SScommand4_Click()
     m_state.receivedTextLength = 0;
     const QString &language = m_state.currentLanguage;
 
-    m_cmDialog1.InitDir = QCoreApplication::applicationDirPath();
+    // An installed program's folder cannot take the file: the dialog then
+    // starts in the current folder, where the measurements are kept.
+    const QString programDir = QCoreApplication::applicationDirPath();
+    m_cmDialog1.InitDir = isWritableFolder(programDir) ? programDir : QDir::currentPath();
     m_cmDialog1.DialogTitle = texts().saveTitle.pick(language);
     m_cmDialog1.Filter = saveFilter;
     m_cmDialog1.FileName.clear();

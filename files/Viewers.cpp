@@ -2,6 +2,7 @@
 
 #include "clsProcess.h"
 #include "CommonDialog.h"
+#include "FilePaths.h"
 #include "SettingsItems.h"
 #include "UserDialogs.h"
 
@@ -49,7 +50,8 @@ Viewers::Viewers(SharedState &state, UserDialogs &dialogs, CommonDialog &dialog,
 
 bool Viewers::readSpreadsheetPath()
 {
-    SettingsItems items(settingsFileName());
+    SettingsItems items(m_settingsFolder.isEmpty() ? resolveBareName(settingsFileName())
+                                                   : settingsFileIn(m_settingsFolder));
     QString second, third;
     // A failed read keeps the previous program; later entries are only
     // read to prove the file is complete.

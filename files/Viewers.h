@@ -21,9 +21,9 @@ public:
     Viewers(SharedState &state, UserDialogs &dialogs, CommonDialog &dialog,
             std::function<void(bool)> setCmdstartEnabled, QObject *parent = nullptr);
 
-    /// Settings file read for the spreadsheet program: a bare name, so it is
-    /// looked up in the current directory.
-    static QString settingsFileName() { return QStringLiteral("qvx.ini"); }
+    /// The folder whose settings file names the spreadsheet program: the one
+    /// start-up read. Until set, the current directory.
+    void setSettingsFolder(const QString &folder) { m_settingsFolder = folder; }
     /// Files this size and larger go to "Write" instead of "Notepad".
     static constexpr qint64 notepadLimit = 60000;
 
@@ -57,4 +57,5 @@ private:
     UserDialogs &m_dialogs;
     CommonDialog &m_dialog;
     std::function<void(bool)> m_setCmdstartEnabled;
+    QString m_settingsFolder;
 };

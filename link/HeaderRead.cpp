@@ -69,18 +69,21 @@ void takeHeaderLine(const QString &line, SharedState &state, HeaderReadResult &r
 
 } // namespace
 
-HeaderReadResult readInstrumentHeader(const QString &programDir, SharedState &state)
+HeaderReadResult readInstrumentHeader(SharedState &state)
 {
     HeaderReadResult result;
 
-    QFile::remove(resolveNameIn(programDir, headerCopyName()));
-    // QFile::copy keeps an existing target, as the header copy requires.
-    QFile::copy(resolveBareName(headerSourceName()), resolveBareName(headerCopyName()));
+    QFile::remove(resolveBareName(headerCopyName()));
+    // QFile::copy keeps an existing target: a copy that could not be deleted
+    // is not read either, below.
+    const QString copyName = resolveBareName(headerCopyName());
+    const bool copied = QFile::copy(resolveBareName(headerSourceName()), copyName);
 
     // A copy that cannot be opened makes every read fail; the header texts
     // then keep the values they had.
-    QFile copy(resolveNameIn(programDir, headerCopyName()));
-    copy.open(QIODevice::ReadOnly);
+    QFile copy(copyName);
+    if (copied)
+        copy.open(QIODevice::ReadOnly);
     HeaderLineReader reader(copy);
     QString line;
     for (int i = 0; i < HeaderLineReads; ++i) {

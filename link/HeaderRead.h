@@ -26,13 +26,15 @@ inline QString headerSourceName() { return QStringLiteral("vindo.qvx"); }
 /// Bare name of the header copy.
 inline QString headerCopyName() { return QStringLiteral("vindo.qvy"); }
 
-/// Deletes the header copy in `programDir`, copies the working file to the
-/// header copy in the current directory (keeping an existing copy), reads
-/// 16 lines of the copy in `programDir` and updates inp1Header, sr1Header,
-/// inp2Header and sr2Header of `state`. A line ends at a carriage return,
-/// with or without a line feed; a read past the end repeats the previous
-/// line. Missing files make every read fail; the texts then stay as given.
-HeaderReadResult readInstrumentHeader(const QString &programDir, SharedState &state);
+/// In the current directory, where the working file lies: deletes the
+/// header copy, copies the working file to it, reads 16 lines of the copy
+/// and updates inp1Header, sr1Header, inp2Header and sr2Header of `state`.
+/// All three names match regardless of letter case, so the copy deleted is
+/// the copy read, and a stale copy is never read. A line ends at a carriage
+/// return, with or without a line feed; a read past the end repeats the
+/// previous line. Missing files make every read fail; the texts then stay
+/// as given.
+HeaderReadResult readInstrumentHeader(SharedState &state);
 
 /// The unit part of a header line: characters 8 to 11 (the text after
 /// "INP1 = ", at most 4 characters).

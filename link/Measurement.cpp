@@ -21,6 +21,15 @@ const char StopCharacter = '\x03';
 const LanguageText kStartTimeLabel{QStringLiteral("    Uhrzeit: "), QStringLiteral("  Time: "), QStringLiteral("  Temps: ")};
 const LanguageText kStartDateLabel{QStringLiteral("    Datum: "), QStringLiteral("  Date: "), QStringLiteral("  Date: ")};
 
+/// Added to the port error when the user may not open the device.
+const LanguageText kPortGroupHint{
+    QStringLiteral("Nur Mitglieder der Gruppe \"%1\" dürfen diese Schnittstelle öffnen: "
+                   "sudo usermod -aG %1 $USER eingeben und sich neu anmelden."),
+    QStringLiteral("Only members of the group \"%1\" may open this port: "
+                   "run sudo usermod -aG %1 $USER and log in again."),
+    QStringLiteral("Seuls les membres du groupe \"%1\" peuvent ouvrir ce port : "
+                   "lancez sudo usermod -aG %1 $USER puis reconnectez-vous.")};
+
 QString shortDate()
 {
     return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
@@ -76,8 +85,18 @@ void Measurement::clearReceived()
 void Measurement::togglePort()
 {
     if (!m_port->setPortOpen(!m_port->PortOpen()))
-        m_dialogs.message(m_port->errorString(), style::Exclamation);
+        m_dialogs.message(portErrorText(), style::Exclamation);
     emit portOpenChanged(m_port->PortOpen());
+}
+
+QString Measurement::portErrorText() const
+{
+    // A new user is usually not in the group that owns the serial devices.
+    QString text = m_port->errorString();
+    const QString group = m_port->deniedDeviceGroup();
+    if (!group.isEmpty())
+        text += QStringLiteral("\r\n") + kPortGroupHint.pick(m_state.currentLanguage, kPortGroupHint.english).arg(group);
+    return text;
 }
 
 void Measurement::handleCommEvent()
@@ -152,7 +171,7 @@ void Measurement::startStop()
 void Measurement::readHeader()
 {
     emit headerReadStarted();
-    const HeaderReadResult header = readInstrumentHeader(m_headerFolder, m_state);
+    const HeaderReadResult header = readInstrumentHeader(m_state);
     if (!header.label11.isNull())
         emit printerLineRead(header.label11);
 

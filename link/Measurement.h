@@ -43,8 +43,6 @@ public:
 
     /// Text of the notes box, written into the notes header.
     void setNotesProvider(std::function<QString()> notes);
-    /// Folder in which the header copy is deleted and read.
-    void setHeaderFolder(const QString &folder) { m_headerFolder = folder; }
 
     /// True while the port is open, i.e. a measurement is being received.
     bool isRunning() const;
@@ -89,6 +87,7 @@ signals:
 
 private:
     void handleCommEvent();
+    QString portErrorText() const;
 
     SharedState &m_state;
     UserDialogs &m_dialogs;
@@ -97,7 +96,6 @@ private:
     LiveModel m_live;
     SampleProcessor *m_processor = nullptr;
     QTimer *m_headerTimer = nullptr;
-    QString m_headerFolder;
     QString m_timeLabel, m_dateLabel;
     QString m_commEventText, m_commErrorText;
 };

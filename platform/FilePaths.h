@@ -14,3 +14,40 @@ QString resolveBareName(const QString &name);
 /// The same lookup for a name inside `dir`; returns the full path
 /// (`dir` + "/" + the real or the given name).
 QString resolveNameIn(const QString &dir, const QString &name);
+
+/// Name of the settings file.
+inline QString settingsFileName() { return QStringLiteral("qvx.ini"); }
+/// Name of the start-up file read beside the settings file.
+inline QString sensorFileName() { return QStringLiteral("sensor.ini"); }
+/// Name of the help document.
+inline QString helpDocumentName() { return QStringLiteral("Quendrel.pdf"); }
+
+/// The settings file in `folder`, its name matched regardless of case.
+QString settingsFileIn(const QString &folder);
+
+/// True when the current user may create files in `dir` (permissions and a
+/// read-only mount both count).
+bool isWritableFolder(const QString &dir);
+
+/// The per-user folder for the program's own files when the program folder
+/// is not writable: $XDG_CONFIG_HOME/Quendrel2, by default ~/.config/Quendrel2.
+QString userSettingsFolder();
+
+/// Where an installation keeps the default settings, relative to the
+/// program folder <prefix>/bin: <prefix>/share/quendrel2-datarecorder.
+QString installedDefaultsFolder(const QString &programDir);
+
+/// Where an installation keeps the manual and the copyright file:
+/// <prefix>/share/doc/quendrel2-datarecorder.
+QString installedDocFolder(const QString &programDir);
+
+/// The folder for the settings file, sensor.ini and the COM<N> links: the
+/// program folder when it is writable, otherwise userSettingsFolder(),
+/// created when missing. A settings file or sensor.ini missing there is
+/// copied from beside the program or from the installed defaults.
+QString settingsFolderFor(const QString &programDir);
+
+/// The help document: in the current folder (returned as the bare name),
+/// else beside the program, else in the installed documentation folder
+/// (full paths). Empty when there is none.
+QString findHelpDocument(const QString &programDir);

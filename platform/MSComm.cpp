@@ -2,9 +2,38 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QTimer>
+
+#ifdef Q_OS_UNIX
+#include <grp.h>
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+/// The group whose members may read and write `device`, unless that is the
+/// administrators' group; empty when there is none.
+QString deviceUserGroup(const QString &device)
+{
+#ifdef Q_OS_UNIX
+    struct stat info {};
+    if (::stat(QFile::encodeName(device).constData(), &info) != 0 || info.st_gid == 0)
+        return QString();
+    if ((info.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
+        return QString();
+    if (const struct group *entry = ::getgrgid(info.st_gid))
+        return QString::fromLocal8Bit(entry->gr_name);
+    return QString::number(info.st_gid);
+#else
+    Q_UNUSED(device);
+    return QString();
+#endif
+}
+
+} // namespace
 
 MSComm::MSComm(QObject *parent)
     : QObject(parent), m_port(new QSerialPort(this))
@@ -59,6 +88,7 @@ bool MSComm::PortOpen() const
 bool MSComm::setPortOpen(bool open)
 {
     m_error.clear();
+    m_deniedGroup.clear();
     if (!open) {
         if (m_port->isOpen()) {
             // Characters already queued (the stop character) still go out.
@@ -85,6 +115,8 @@ bool MSComm::setPortOpen(bool open)
     m_port->setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port->open(QIODevice::ReadWrite)) {
         m_error = QStringLiteral("%1: %2").arg(path, m_port->errorString());
+        if (m_port->error() == QSerialPort::PermissionError)
+            m_deniedGroup = deviceUserGroup(path);
         m_port->clearError();
         return false;
     }

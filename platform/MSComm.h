@@ -53,6 +53,11 @@ public:
     /// Readable description of the last open/close failure.
     QString errorString() const { return m_error; }
 
+    /// After an open refused for lack of permission: the group that may use
+    /// the device (read and write for its group, as "dialout" usually has);
+    /// empty otherwise.
+    QString deniedDeviceGroup() const { return m_deniedGroup; }
+
     /// The device path that port N resolves to: the target of a link or file
     /// `COM<N>` in portDirectory() when one exists, otherwise the system's
     /// own port.
@@ -83,6 +88,7 @@ private:
     qint32 m_baud = 2400;
     qint16 m_commEvent = 0;
     QString m_error;
+    QString m_deniedGroup;
     QString m_portDirectory;
     qint64 m_outOverride = -1;
 };

@@ -94,7 +94,7 @@ void TestHeaderRead::headerLinesAreTakenFromSixteenReads()
     HeaderFolder folder;
     folder.write(QStringLiteral("Vindo.qvx"), content);
     SharedState state;  // as Start leaves it: all four texts empty
-    const HeaderReadResult result = readInstrumentHeader(folder.dir.path(), state);
+    const HeaderReadResult result = readInstrumentHeader(state);
 
     QCOMPARE((QStringList{state.inp1Header, state.sr1Header, state.inp2Header, state.sr2Header}), headers);
     QCOMPARE(result.label11, label11);
@@ -120,7 +120,7 @@ void TestHeaderRead::withoutWorkingFileTheTextsStay()
     SharedState state;
     state.inp1Header = inp1;
     state.sr1Header = QStringLiteral("SR1 = 9");
-    const HeaderReadResult result = readInstrumentHeader(folder.dir.path(), state);
+    const HeaderReadResult result = readInstrumentHeader(state);
     QCOMPARE(state.inp1Header, inp1);
     QCOMPARE(state.sr1Header, QStringLiteral("SR1 = 9"));
     QVERIFY(result.label11.isNull());
@@ -143,7 +143,7 @@ void TestHeaderRead::oldCopyIsReplaced()
     folder.write(oldCopy, "INP1 = old\r\n");
     folder.write(QStringLiteral("Vindo.qvx"), "INP1 = new\r\n");
     SharedState state;
-    readInstrumentHeader(folder.dir.path(), state);
+    readInstrumentHeader(state);
     QCOMPARE(state.inp1Header, QStringLiteral("INP1 = new"));
     QCOMPARE(QDir(folder.dir.path()).entryList(QDir::Files).size(), 2);
 }

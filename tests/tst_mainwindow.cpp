@@ -3,6 +3,8 @@
 
 #include "ClickableImage.h"
 #include "DeleteFilesDialog.h"
+#include "faults/RecorderChild.h"
+#include "FilePaths.h"
 #include "Graph.h"
 #include "Pathpro.h"
 #include "HoverButton.h"
@@ -13,6 +15,8 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QScrollBar>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +25,11 @@
 #include <QPushButton>
 #include <QTextDocument>
 #include <QtTest>
+
+#include <grp.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestMainWindow : public QObject
 {
@@ -33,12 +42,17 @@ private slots:
     void languageTextsFollowTheSettings();
     void designStateOfControls();
     void startUpCreatesAnEmptyWorkingFile();
+    void settingsDialogAndViewersUseTheFileStartUpRead();
+    void helpDocumentIsFoundHereBesideOrInstalled_data();
+    void helpDocumentIsFoundHereBesideOrInstalled();
     void leftoverMeasurementIsKeptBeforeStartUpReplacesIt();
     void workingFileThatCannotBeDeletedIsReportedOnce();
     void sensorIniGivesHeaderTexts_data();
     void sensorIniGivesHeaderTexts();
     void portOpensAndClosesOnTheSimulator();
     void portThatCannotBeOpenedIsReported();
+    void portTheUserMayNotOpenNamesItsGroup_data();
+    void portTheUserMayNotOpenNamesItsGroup();
     void commEventsAreClassified_data();
     void commEventsAreClassified();
     void cancelInTheErrorBoxClosesThePort();
@@ -197,6 +211,73 @@ void TestMainWindow::startUpCreatesAnEmptyWorkingFile()
     QVERIFY(fx.dialogs.messages().isEmpty());
 }
 
+void TestMainWindow::settingsDialogAndViewersUseTheFileStartUpRead()
+{
+    // Started from another folder that holds a settings file of its own.
+    RecorderFixture fx;
+    fx.separateProgramFolder();
+    fx.writeProgramFile(QStringLiteral("QVX.INI"),
+                        RecorderFixture::settingsLines(QStringLiteral("Francais"), 5, 15, 1, QStringLiteral("/opt/no-calc")));
+    const QByteArray decoy = RecorderFixture::settingsLines(QStringLiteral("Deutsch"), 7, 0, 15, QStringLiteral("decoy"));
+    fx.writeFile(QStringLiteral("qvx.ini"), decoy);
+    Form1 &w = fx.start();
+    QCOMPARE(w.state().currentLanguage, QStringLiteral("Francais"));
+    QCOMPARE(w.comm()->CommPort(), qint16(5));
+
+    w.state().saveTarget = fx.path(QStringLiteral("m.csv"));
+    w.cmdstart_Click();
+    QCOMPARE(w.state().spreadsheetPath, QStringLiteral("/opt/no-calc"));
+
+    Pathpro *dialog = w.pathpro();
+    QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("Text1"))->text(), QStringLiteral("/opt/no-calc"));
+    QCOMPARE(dialog->findChild<QComboBox *>(QStringLiteral("text3"))->currentText(), QStringLiteral("5"));
+    QCOMPARE(dialog->findChild<QComboBox *>(QStringLiteral("Sprache"))->currentText(), QStringLiteral("Francais"));
+    QCOMPARE(dialog->findChild<QScrollBar *>(QStringLiteral("Fore"))->value(), 15);
+    dialog->findChild<QComboBox *>(QStringLiteral("text3"))->setCurrentText(QStringLiteral("6"));
+    dialog->findChild<QComboBox *>(QStringLiteral("Sprache"))->setCurrentText(QStringLiteral("English"));
+    dialog->findChild<QAbstractButton *>(QStringLiteral("Button1"))->click();
+    QCOMPARE(fx.restartCalls, 1);
+
+    // Saved over the file start-up read, in its spelling; the other untouched.
+    QCOMPARE(QDir(fx.programDir()).entryList({QStringLiteral("qvx.ini")}, QDir::Files), QStringList{"QVX.INI"});
+    QCOMPARE(fx.readFile(QStringLiteral("qvx.ini")), decoy);
+    fx.destroy();
+    Form1 &next = fx.start();
+    QCOMPARE(next.state().currentLanguage, QStringLiteral("English"));
+    QCOMPARE(next.comm()->CommPort(), qint16(6));
+    QCOMPARE(next.Text2->palette().color(QPalette::Text), QColor(255, 255, 255));
+}
+
+void TestMainWindow::helpDocumentIsFoundHereBesideOrInstalled_data()
+{
+    QTest::addColumn<QStringList>("copies");   // under the fixture folder: "current", "prefix/..."
+    QTest::addColumn<QString>("found");
+    const QString beside = QStringLiteral("prefix/bin/Quendrel.pdf");
+    const QString installed = QStringLiteral("prefix/share/doc/quendrel2-datarecorder/Quendrel.pdf");
+    QTest::newRow("current folder first") << QStringList{"current", beside, installed} << "Quendrel.pdf";
+    QTest::newRow("beside the program") << QStringList{beside, installed} << beside;
+    QTest::newRow("installed documentation") << QStringList{installed} << installed;
+    QTest::newRow("none") << QStringList{} << "";
+}
+
+void TestMainWindow::helpDocumentIsFoundHereBesideOrInstalled()
+{
+    QFETCH(QStringList, copies);
+    QFETCH(QString, found);
+    RecorderFixture fx;
+    const QDir root(fx.dir());
+    QVERIFY(root.mkpath(QStringLiteral("prefix/bin")) && root.mkpath(QStringLiteral("current")));
+    QVERIFY(QDir::setCurrent(root.filePath(QStringLiteral("current"))));
+    for (const QString &copy : copies) {
+        const QString path = copy == QLatin1String("current") ? QStringLiteral("current/Quendrel.pdf") : copy;
+        QVERIFY(root.mkpath(QFileInfo(path).path()));
+        QFile file(root.filePath(path));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const QString result = findHelpDocument(root.filePath(QStringLiteral("prefix/bin")));
+    QCOMPARE(result, found.isEmpty() || found == QLatin1String("Quendrel.pdf") ? found : root.filePath(found));
+}
+
 void TestMainWindow::leftoverMeasurementIsKeptBeforeStartUpReplacesIt()
 {
     RecorderFixture fx;
@@ -286,6 +367,70 @@ void TestMainWindow::portThatCannotBeOpenedIsReported()
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes.first().style, 48);
     QVERIFY(!boxes.first().text.isEmpty());
+}
+
+void TestMainWindow::portTheUserMayNotOpenNamesItsGroup_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("hint");
+    QTest::newRow("English") << "English" << "Only members of the group \"dialout\" may open this port: "
+                                             "run sudo usermod -aG dialout $USER and log in again.";
+    QTest::newRow("Deutsch") << "Deutsch" << QString::fromUtf8(
+        "Nur Mitglieder der Gruppe \"dialout\" dürfen diese Schnittstelle öffnen: "
+        "sudo usermod -aG dialout $USER eingeben und sich neu anmelden.");
+}
+
+void TestMainWindow::portTheUserMayNotOpenNamesItsGroup()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, hint);
+    // A serial device as Debian sets it up: group dialout, read and write
+    // for the group; opened by a user outside that group.
+    const struct group *dialout = ::getgrnam("dialout");
+    if (::getuid() != 0 || !dialout || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        QSKIP("needs root, the group dialout and setpriv to open a device as another user");
+    int master = -1, slave = -1;
+    QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+    const QByteArray device = ::ttyname(slave);
+    QVERIFY(::chown(device.constData(), 0, dialout->gr_gid) == 0);
+    QVERIFY(::chmod(device.constData(), 0660) == 0);
+
+    QTemporaryDir dir;
+    QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFile::ExeOther | QFile::ReadOther);
+    QFile settings(dir.filePath(QStringLiteral("qvx.ini")));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write(RecorderFixture::settingsLines(language, 3));
+    settings.close();
+    QVERIFY(QFile::link(QString::fromLocal8Bit(device), dir.filePath(QStringLiteral("COM3"))));
+    QVERIFY(::chown(QFile::encodeName(dir.path()).constData(), 65534, 65534) == 0);
+
+    // Its own lock folder for the serial port where the system allows it,
+    // as a stale lock of another test's device could otherwise stand in the way.
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("HOME"), dir.path());
+    child.setProcessEnvironment(env);
+    child.setWorkingDirectory(dir.path());
+    const QStringList asUser{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                             QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(),
+                             QStringLiteral("--recorder-child"), QStringLiteral("port")};
+    const QStringList unshare{QStringLiteral("--mount"), QStringLiteral("--propagation"), QStringLiteral("private")};
+    if (QProcess::execute(QStringLiteral("unshare"), unshare + QStringList{QStringLiteral("true")}) == 0)
+        child.start(QStringLiteral("unshare"), unshare + QStringList{
+            QStringLiteral("sh"), QStringLiteral("-c"),
+            QStringLiteral("mount -t tmpfs -o mode=1777 tmpfs /run/lock && exec setpriv \"$@\""),
+            QStringLiteral("sh")} + asUser);
+    else
+        child.start(QStringLiteral("setpriv"), asUser);
+    QVERIFY(child.waitForFinished(30000));
+    ::close(slave);
+    ::close(master);
+    const QString output = QString::fromUtf8(child.readAllStandardOutput());
+    QVERIFY2(output.contains(QStringLiteral("DONE")), qPrintable(output));
+    const QString expected = QStringLiteral("MESSAGE 48 %1: Permission denied\\r\\n%2")
+                                 .arg(QString::fromLocal8Bit(device), hint);
+    QVERIFY2(output.contains(expected), qPrintable(output));
 }
 
 void TestMainWindow::commEventsAreClassified_data()
@@ -519,5 +664,13 @@ void TestMainWindow::commandsRouteToTheirOperations()
     QCOMPARE(fx.dialogs.unexpected, 0);
 }
 
-QTEST_MAIN(TestMainWindow)
+int main(int argc, char *argv[])
+{
+    if (argc > 1 && qstrcmp(argv[1], "--recorder-child") == 0)
+        return faults::runRecorderChild(argc, argv);
+    QApplication app(argc, argv);
+    TestMainWindow test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_mainwindow.moc"

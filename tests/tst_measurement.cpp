@@ -37,14 +37,20 @@ private slots:
 
 private:
     void startMeasurement(RecorderFixture &fx, Simulator &sim, const QString &language, int port,
-                          const QStringList &simArgs, const QString &notes);
+                          const QStringList &simArgs, const QString &notes, bool programElsewhere = false);
 };
 
 void TestMeasurement::startMeasurement(RecorderFixture &fx, Simulator &sim, const QString &language, int port,
-                                       const QStringList &simArgs, const QString &notes)
+                                       const QStringList &simArgs, const QString &notes, bool programElsewhere)
 {
-    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(language, port));
-    QVERIFY(sim.start(fx.dir(), port, simArgs));
+    if (programElsewhere) {
+        // An installed program: its folder holds the settings, the port
+        // links and a header copy of some earlier run, never read again.
+        fx.separateProgramFolder();
+        fx.writeProgramFile(QStringLiteral("vindo.qvy"), "INP1 = stale\r\nSR1 = 99\r\n");
+    }
+    fx.writeProgramFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(language, port));
+    QVERIFY(sim.start(fx.programDir(), port, simArgs));
     Form1 &w = fx.start();
     w.Text2->setText(notes);
     w.Button1->click();
@@ -62,13 +68,17 @@ void TestMeasurement::measurementIsShownRecordedAndSaved_data()
     QTest::addColumn<QStringList>("simArgs");
     QTest::addColumn<QString>("unitLabel");
     QTest::addColumn<bool>("decimalComma");
+    QTest::addColumn<bool>("programElsewhere");
 
     QTest::newRow("English with tabs")
         << "English" << QStringList{"--tabs", "--interval-ms", "100", "--code1", "03", "--code2", "45"}
-        << QStringLiteral("INP1 = ") + QChar(176) + QLatin1Char('C') << false;
+        << QStringLiteral("INP1 = ") + QChar(176) + QLatin1Char('C') << false << false;
     QTest::newRow("Deutsch torn lines")
         << "Deutsch" << QStringList{"--tear", "--interval-ms", "100", "--code1", "03", "--code2", "45"}
-        << QStringLiteral("INP1 = ") + QChar(176) + QLatin1Char('C') << true;
+        << QStringLiteral("INP1 = ") + QChar(176) + QLatin1Char('C') << true << false;
+    QTest::newRow("English, program folder elsewhere")
+        << "English" << QStringList{"--interval-ms", "100", "--code1", "03", "--code2", "45"}
+        << QStringLiteral("INP1 = ") + QChar(176) + QLatin1Char('C') << false << true;
 }
 
 void TestMeasurement::measurementIsShownRecordedAndSaved()
@@ -77,10 +87,11 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     QFETCH(QStringList, simArgs);
     QFETCH(QString, unitLabel);
     QFETCH(bool, decimalComma);
+    QFETCH(bool, programElsewhere);
 
     RecorderFixture fx;
     Simulator sim;
-    startMeasurement(fx, sim, language, 3, simArgs, QStringLiteral("run\tA"));
+    startMeasurement(fx, sim, language, 3, simArgs, QStringLiteral("run\tA"), programElsewhere);
     if (QTest::currentTestFailed())
         return;
     Form1 &w = fx.window();
@@ -136,6 +147,9 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 0, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(w.Label5->text() == unitLabel && !w.Timer1->isActive(), 5000);
     QCOMPARE(fx.dialogs.messages().size(), 1); // only the save question
+    // The working file and its header copy stay in the current folder.
+    QCOMPARE(QDir(fx.programDir()).entryList({QStringLiteral("vindo.qv*")}, QDir::Files, QDir::Name).size(),
+             programElsewhere ? 1 : 2);
 }
 
 void TestMeasurement::stopWithoutSavingStartsAnEmptyFile()

@@ -83,6 +83,7 @@ std::unique_ptr<Pathpro> TestPathpro::loadedDialog(const QString &programDir)
     hooks.restart = [this] { m_calls << QStringLiteral("restart"); return m_restartWorks; };
     hooks.endProgram = [this] { m_calls << QStringLiteral("endProgram"); };
     hooks.programDir = programDir.isNull() ? m_dir->path() : programDir;
+    hooks.settingsDir = hooks.programDir;
     auto dialog = std::make_unique<Pathpro>(m_dialogs, hooks);
     dialog->Form_Load();
     return dialog;

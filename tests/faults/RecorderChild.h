@@ -7,6 +7,7 @@
 //
 // Usage: <test> --recorder-child <mode> [--notes TEXT] [--until N] [--port-dir D]
 //   startup   start-up and load event only, then end
+//   port      start-up, open the port once (Port Open), then end
 //   measure   start-up, click Start, report every block, run until killed
 //   once      start-up, click Start, stop once N characters were shown, end
 //
@@ -124,6 +125,11 @@ inline int runRecorderChild(int argc, char *argv[])
     window.Form_Load();
     report("OPEN " + QByteArray(window.workingFile().isOpen() ? "1" : "0"));
     if (mode == QLatin1String("startup")) {
+        report("DONE");
+        return 0;
+    }
+    if (mode == QLatin1String("port")) {
+        window.MOpen_Click();
         report("DONE");
         return 0;
     }

@@ -37,6 +37,18 @@ QByteArray RecorderFixture::readFile(const QString &name) const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+void RecorderFixture::separateProgramFolder()
+{
+    m_programDir = std::make_unique<QTemporaryDir>();
+}
+
+void RecorderFixture::writeProgramFile(const QString &name, const QByteArray &bytes)
+{
+    QFile file(QDir(programDir()).filePath(name));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+}
+
 QString RecorderFixture::path(const QString &name) const
 {
     return QDir(m_dir.path()).filePath(name);
@@ -45,8 +57,8 @@ QString RecorderFixture::path(const QString &name) const
 Form1 &RecorderFixture::start()
 {
     Form1Environment environment;
-    environment.programDir = m_dir.path();
-    environment.portDirectory = m_dir.path();
+    environment.programDir = programDir();
+    environment.portDirectory = programDir();
     environment.endProgram = [this] { ++endProgramCalls; };
     environment.restart = [this] { ++restartCalls; return true; };
     m_window = std::make_unique<Form1>(dialogs, environment);

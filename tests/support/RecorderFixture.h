@@ -1,7 +1,9 @@
 #pragma once
 // A recorder main window in a fresh folder: that folder is the current
 // directory and the program directory, holds the settings file and the
-// COM<N> links, and the boxes are answered by a script.
+// COM<N> links, and the boxes are answered by a script. With
+// separateProgramFolder() the program folder (settings file, sensor.ini,
+// COM<N> links) is another fresh folder, as for an installed program.
 
 #include "Form1.h"
 #include "ScriptedDialogs.h"
@@ -26,6 +28,13 @@ public:
     QString path(const QString &name) const;
     QString dir() const { return m_dir.path(); }
 
+    /// From now on the program folder is a folder of its own.
+    void separateProgramFolder();
+    /// The program folder: dir() unless separated.
+    QString programDir() const { return m_programDir ? m_programDir->path() : dir(); }
+    /// Writes a file into the program folder.
+    void writeProgramFile(const QString &name, const QByteArray &bytes);
+
     /// Creates the main window (start-up and load event).
     Form1 &start();
     Form1 &window() { return *m_window; }
@@ -37,6 +46,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    std::unique_ptr<QTemporaryDir> m_programDir;
     QString m_previousDir;
     std::unique_ptr<Form1> m_window;
 };
