@@ -13,7 +13,7 @@
 #include "MSComm.h"
 #include "MeasurementFiles.h"
 #include "Module1.h"
-#include "Pathpro.h"
+#include "SettingsDialog.h"
 #include "Rules.h"
 #include "SampleProcessor.h"
 #include "SensorSelection.h"
@@ -91,8 +91,8 @@ Form1::Form1(UserDialogs &dialogs, Form1Environment environment, QWidget *parent
               [this](Graph *window) { window->setWindowIcon(windowIcon()); window->Form_Load(); }),
       m_deleteFiles([this] { return new DeleteFilesDialog(m_state, m_dialogs); },
                     [this](DeleteFilesDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->load(); }),
-      m_pathpro([this] { return makeSettingsDialog(); },
-                [this](Pathpro *dialog) { dialog->setWindowIcon(windowIcon()); dialog->Form_Load(); })
+      m_settingsDialog([this] { return makeSettingsDialog(); },
+                [this](SettingsDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->load(); })
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quendrel Data Recorder"));
@@ -733,20 +733,20 @@ void Form1::Button4_Click()
     m_deleteFiles.showInFront();
 }
 
-Pathpro *Form1::makeSettingsDialog()
+SettingsDialog *Form1::makeSettingsDialog()
 {
-    Pathpro::Hooks hooks;
+    SettingsDialog::Hooks hooks;
     hooks.programDir = m_env.programDir;
     hooks.settingsDir = m_env.settingsDir;
     hooks.closeFiles = [this] { workingFile().close(); };
     hooks.restart = [this] { return m_env.restart ? m_env.restart() : false; };
     hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
-    return new Pathpro(m_dialogs, hooks);
+    return new SettingsDialog(m_dialogs, hooks);
 }
 
 void Form1::Path_Click()
 {
-    m_pathpro.showInFront();
+    m_settingsDialog.showInFront();
 }
 
 void Form1::Help_Click()

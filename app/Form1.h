@@ -9,7 +9,7 @@
 #include "SharedState.h"
 #include "DeleteFilesDialog.h"
 #include "Graph.h"
-#include "Pathpro.h"
+#include "SettingsDialog.h"
 #include "WindowPlacement.h"
 #include "WorkingFile.h"
 
@@ -35,7 +35,7 @@ class HoverButton;
 class LevelMeter;
 class MSComm;
 class MeasurementFiles;
-class Pathpro;
+class SettingsDialog;
 class SampleProcessor;
 class UserDialogs;
 class Viewers;
@@ -77,7 +77,7 @@ public:
     /// True once the delete dialog has been loaded.
     bool deleteFilesDialogLoaded() const { return m_deleteFiles.isLoaded(); }
     /// The settings dialog, loaded on first use.
-    Pathpro *pathpro() { return m_pathpro.get(); }
+    SettingsDialog *settingsDialog() { return m_settingsDialog.get(); }
 
     /// Draws the live model now instead of at the next screen refresh.
     void refreshView();
@@ -114,7 +114,7 @@ private:
     void showStopped();
     void showStarted();
     void showHeader();
-    Pathpro *makeSettingsDialog();
+    SettingsDialog *makeSettingsDialog();
     void recoverLeftover();
     void scheduleRefresh();
     void showTerm();
@@ -158,7 +158,7 @@ private:
     Viewers *m_viewers = nullptr;
     LazyWindow<Graph> m_graph;
     LazyWindow<DeleteFilesDialog> m_deleteFiles;
-    LazyWindow<Pathpro> m_pathpro;
+    LazyWindow<SettingsDialog> m_settingsDialog;
     QTimer *m_refreshTimer = nullptr;
     quint64 m_shownRevision = ~quint64(0);
     QString m_shownTerm;

@@ -6,7 +6,7 @@
 #include "faults/RecorderChild.h"
 #include "FilePaths.h"
 #include "Graph.h"
-#include "Pathpro.h"
+#include "SettingsDialog.h"
 #include "HoverButton.h"
 #include "LevelMeter.h"
 #include "MSComm.h"
@@ -228,7 +228,7 @@ void TestMainWindow::settingsDialogAndViewersUseTheFileStartUpRead()
     w.cmdstart_Click();
     QCOMPARE(w.state().spreadsheetPath, QStringLiteral("/opt/no-calc"));
 
-    Pathpro *dialog = w.pathpro();
+    SettingsDialog *dialog = w.settingsDialog();
     QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("Text1"))->text(), QStringLiteral("/opt/no-calc"));
     QCOMPARE(dialog->findChild<QComboBox *>(QStringLiteral("text3"))->currentText(), QStringLiteral("5"));
     QCOMPARE(dialog->findChild<QComboBox *>(QStringLiteral("Sprache"))->currentText(), QStringLiteral("Francais"));
@@ -627,7 +627,7 @@ void TestMainWindow::commandsRouteToTheirOperations()
     w.Button4->click();
     QVERIFY(w.deleteFilesDialog()->isVisible());
     w.Path->trigger();
-    QVERIFY(w.pathpro()->isVisible());
+    QVERIFY(w.settingsDialog()->isVisible());
     w.info->trigger();
     QCOMPARE(lastAsked(), Kind::About);
     QVERIFY(fx.dialogs.asked.last().text.contains(QStringLiteral("Version 2.1")));

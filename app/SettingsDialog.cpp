@@ -1,8 +1,10 @@
-#include "Pathpro.h"
+#include "SettingsDialog.h"
 
 #include "Colors.h"
 #include "HoverButton.h"
+#include "WindowPlacement.h"
 #include "WindowTexts.h"
+#include "ui_SettingsDialog.h"
 #include "Rules.h"
 #include "SettingsFile.h"
 #include "SettingsItems.h"
@@ -109,140 +111,61 @@ void setForeColor(QWidget *box, const QColor &color)
     box->setPalette(palette);
 }
 
-/// A picture button: click and tool tip are all the dialog uses.
-QAbstractButton *pictureButton(const char *name, const QString &picture, QWidget *parent)
-{
-    auto *button = new HoverButton(picture, parent);
-    button->setObjectName(QLatin1String(name));
-    return button;
-}
-
 } // namespace
 
-Pathpro::Pathpro(UserDialogs &dialogs, Hooks hooks, QWidget *parent)
+SettingsDialog::SettingsDialog(UserDialogs &dialogs, Hooks hooks, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_dialogs(dialogs)
     , m_hooks(std::move(hooks))
     , m_cmDialog1(dialogs)
+    , m_ui(std::make_unique<Ui::SettingsDialog>())
 {
-    setObjectName(QStringLiteral("Pathpro"));
-    setWindowTitle(QStringLiteral(" User Settings"));
-    buildControls();
+    m_ui->setupUi(this);
+    m_ui->Button1->setPicture(QStringLiteral("save"));
+    m_ui->Button2->setPicture(QStringLiteral("exit"));
+    m_ui->Button3->setPicture(QStringLiteral("open"));
 
-    connect(m_fore, &QScrollBar::valueChanged, this, &Pathpro::Fore_Change);
-    connect(m_back, &QScrollBar::valueChanged, this, &Pathpro::Back_Change);
-    connect(m_text2, &QLineEdit::textChanged, this, &Pathpro::Text2_Change);
-    connect(m_text4, &QLineEdit::textChanged, this, &Pathpro::Text4_Change);
-    connect(m_check1, &QCheckBox::clicked, this, &Pathpro::Check1_Click);
-    connect(m_button1, &QAbstractButton::clicked, this, &Pathpro::Button1_Click);
-    connect(m_button2, &QAbstractButton::clicked, this, &Pathpro::Button2_Click);
-    connect(m_button3, &QAbstractButton::clicked, this, &Pathpro::Button3_Click);
+    connect(m_ui->Fore, &QScrollBar::valueChanged, this, &SettingsDialog::showForeColour);
+    connect(m_ui->Back, &QScrollBar::valueChanged, this, &SettingsDialog::showBackColour);
+    connect(m_ui->Text2, &QLineEdit::textChanged, this, &SettingsDialog::previewForeColour);
+    connect(m_ui->Text4, &QLineEdit::textChanged, this, &SettingsDialog::previewBackColour);
+    connect(m_ui->Check1, &QCheckBox::clicked, this, &SettingsDialog::extendedModeChanged);
+    connect(m_ui->Button1, &QAbstractButton::clicked, this, &SettingsDialog::saveAndRestart);
+    connect(m_ui->Button2, &QAbstractButton::clicked, this, &SettingsDialog::leaveWithoutSaving);
+    connect(m_ui->Button3, &QAbstractButton::clicked, this, &SettingsDialog::chooseSpreadsheetProgram);
 
     // The samples start in the colours of the scroll bars' design positions.
-    Fore_Change();
-    Back_Change();
+    showForeColour();
+    showBackColour();
 }
 
-void Pathpro::buildControls()
+SettingsDialog::~SettingsDialog() = default;
+
+void SettingsDialog::load()
 {
-    auto label = [this](const char *name, const QString &text) {
-        auto *l = new QLabel(text, this);
-        l->setObjectName(QLatin1String(name));
-        return l;
-    };
-    auto lineEdit = [this](const char *name, const QString &text) {
-        auto *e = new QLineEdit(text, this);
-        e->setObjectName(QLatin1String(name));
-        return e;
-    };
-    auto colorBar = [this](const char *name) {
-        auto *bar = new QScrollBar(Qt::Horizontal, this);
-        bar->setObjectName(QLatin1String(name));
-        bar->setRange(0, 15);
-        bar->setPageStep(1);
-        return bar;
-    };
+    resize(sizeHint());
+    centreOnScreen(this);
 
-    m_label2 = label("Label2", QStringLiteral("Label2"));
-    m_label3 = label("Label3", QStringLiteral("RS 232 Port"));
-    m_label4 = label("Label4", QStringLiteral("Label4"));
-    m_label5 = label("Label5", QStringLiteral("Label5"));
-    m_text1 = lineEdit("Text1", QStringLiteral("MS Excel ??"));
-    m_text2 = lineEdit("Text2", QString());
-    m_text4 = lineEdit("Text4", QString());
-    m_text5 = lineEdit("Text5", previewText);
-    m_text5->setReadOnly(true);
-    m_text5->setAlignment(Qt::AlignCenter);
-    m_text3 = new QComboBox(this);
-    m_text3->setObjectName(QStringLiteral("text3"));
-    m_sprache = new QComboBox(this);
-    m_sprache->setObjectName(QStringLiteral("Sprache"));
-    m_fore = colorBar("Fore");
-    m_back = colorBar("Back");
-    m_check1 = new QCheckBox(QStringLiteral("Extendet"), this);
-    m_check1->setObjectName(QStringLiteral("Check1"));
-    m_button1 = pictureButton("Button1", QStringLiteral("save"), this);
-    m_button2 = pictureButton("Button2", QStringLiteral("exit"), this);
-    m_button3 = pictureButton("Button3", QStringLiteral("open"), this);
+    m_ui->Sprache->clear();
+    m_ui->Sprache->addItems({QStringLiteral("Deutsch"), QStringLiteral("English"), QStringLiteral("Francais")});
+    m_ui->Sprache->setCurrentIndex(0);
 
-    auto *grid = new QGridLayout(this);
-    grid->addWidget(m_label2, 0, 0, 1, 3);
-    grid->addWidget(m_text1, 1, 0, 1, 2);
-    grid->addWidget(m_button3, 1, 2);
-    grid->addWidget(m_label3, 2, 0);
-    grid->addWidget(m_text3, 3, 0);
-    grid->addWidget(m_label4, 2, 1);
-    grid->addWidget(m_sprache, 3, 1);
-    grid->addWidget(m_label5, 4, 0, 1, 3);
-    grid->addWidget(m_fore, 5, 0);
-    grid->addWidget(m_text2, 5, 1);
-    grid->addWidget(m_back, 6, 0);
-    grid->addWidget(m_text4, 6, 1);
-    grid->addWidget(m_text5, 7, 0, 1, 2);
-    grid->addWidget(m_check1, 8, 0, 1, 2);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_button1);
-    buttons->addWidget(m_button2);
-    grid->addLayout(buttons, 9, 0, 1, 3);
-}
-
-void Pathpro::Form_Load()
-{
-    centreOnScreen();
-
-    m_sprache->clear();
-    m_sprache->addItems({QStringLiteral("Deutsch"), QStringLiteral("English"), QStringLiteral("Francais")});
-    m_sprache->setCurrentIndex(0);
-
-    m_text3->clear();
+    m_ui->text3->clear();
     for (int port = 1; port <= 9; ++port)
-        m_text3->addItem(QString::number(port));
-    m_text3->setCurrentIndex(1);
+        m_ui->text3->addItem(QString::number(port));
+    m_ui->text3->setCurrentIndex(1);
 
-    Check1_Click();
+    extendedModeChanged();
     readSettingsFile();
 
-    m_text5->setText(previewText);
-    setForeColor(m_text5, backColor(m_text2));
-    setBackColor(m_text5, backColor(m_text4));
+    m_ui->Text5->setText(previewText);
+    setForeColor(m_ui->Text5, backColor(m_ui->Text2));
+    setBackColor(m_ui->Text5, backColor(m_ui->Text4));
 
     applyLanguageTexts();
 }
 
-void Pathpro::centreOnScreen()
-{
-    const QScreen *screen = this->screen();
-    if (!screen)
-        return;
-    resize(sizeHint());
-    const QRect area = screen->geometry();
-    const int top = int(rules::roundHalfEven(area.height() - height())) / 2;
-    const int left = int(rules::roundHalfEven(area.width() - width())) / 2;
-    move(area.x() + left, area.y() + top);
-}
-
-void Pathpro::readSettingsFile()
+void SettingsDialog::readSettingsFile()
 {
     // The file start-up read and the viewers read, so the dialog shows the
     // settings in use and saves them back in place.
@@ -252,15 +175,15 @@ void Pathpro::readSettingsFile()
     for (int entry = 1; entry <= 11; ++entry) {
         items.next(item);
         switch (entry) {
-        case 1: m_text1->setText(item); break;
-        case 2: selectItem(m_text3, item); break;
-        case 3: selectItem(m_sprache, item); break;
-        case 4: setColorIndex(m_fore, item); break;
-        case 5: setColorIndex(m_back, item); break;
+        case 1: m_ui->Text1->setText(item); break;
+        case 2: selectItem(m_ui->text3, item); break;
+        case 3: selectItem(m_ui->Sprache, item); break;
+        case 4: setColorIndex(m_ui->Fore, item); break;
+        case 5: setColorIndex(m_ui->Back, item); break;
         case 8:
             if (const std::optional<int> state = wholeNumber(item); state == 0 || state == 1) {
-                m_check1->setChecked(*state == 1);
-                Check1_Click();
+                m_ui->Check1->setChecked(*state == 1);
+                extendedModeChanged();
             }
             break;
         // Entry 6 (a baud rate) is left to start-up: the dialog does not touch
@@ -270,14 +193,14 @@ void Pathpro::readSettingsFile()
     }
 }
 
-void Pathpro::selectItem(QComboBox *list, const QString &item)
+void SettingsDialog::selectItem(QComboBox *list, const QString &item)
 {
     const int index = list->findText(item, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (index >= 0)
         list->setCurrentIndex(index);
 }
 
-void Pathpro::setColorIndex(QScrollBar *bar, const QString &item)
+void SettingsDialog::setColorIndex(QScrollBar *bar, const QString &item)
 {
     const std::optional<int> index = wholeNumber(item);
     if (!index || *index < bar->minimum() || *index > bar->maximum())
@@ -286,46 +209,46 @@ void Pathpro::setColorIndex(QScrollBar *bar, const QString &item)
     const bool unchanged = bar->value() == *index;
     bar->setValue(*index);
     if (unchanged)
-        bar == m_fore ? Fore_Change() : Back_Change();
+        bar == m_ui->Fore ? showForeColour() : showBackColour();
 }
 
-void Pathpro::applyLanguageTexts()
+void SettingsDialog::applyLanguageTexts()
 {
-    applyWindowTexts(this, windowTexts, m_sprache->currentText());
+    applyWindowTexts(this, windowTexts, m_ui->Sprache->currentText());
 }
 
-void Pathpro::Fore_Change()
+void SettingsDialog::showForeColour()
 {
-    if (const std::optional<QColor> color = colorForIndex(m_fore->value()))
-        setBackColor(m_text2, *color);
-    setForeColor(m_text5, backColor(m_text2));
+    if (const std::optional<QColor> color = colorForIndex(m_ui->Fore->value()))
+        setBackColor(m_ui->Text2, *color);
+    setForeColor(m_ui->Text5, backColor(m_ui->Text2));
 }
 
-void Pathpro::Back_Change()
+void SettingsDialog::showBackColour()
 {
-    if (const std::optional<QColor> color = colorForIndex(m_back->value()))
-        setBackColor(m_text4, *color);
-    setBackColor(m_text5, backColor(m_text4));
+    if (const std::optional<QColor> color = colorForIndex(m_ui->Back->value()))
+        setBackColor(m_ui->Text4, *color);
+    setBackColor(m_ui->Text5, backColor(m_ui->Text4));
 }
 
-void Pathpro::Text2_Change()
+void SettingsDialog::previewForeColour()
 {
-    setForeColor(m_text5, backColor(m_text2));
+    setForeColor(m_ui->Text5, backColor(m_ui->Text2));
 }
 
-void Pathpro::Text4_Change()
+void SettingsDialog::previewBackColour()
 {
-    setBackColor(m_text5, backColor(m_text4));
+    setBackColor(m_ui->Text5, backColor(m_ui->Text4));
 }
 
-void Pathpro::Check1_Click()
+void SettingsDialog::extendedModeChanged()
 {
-    m_extendedModeText = m_check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    m_extendedModeText = m_ui->Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
 }
 
-void Pathpro::Button3_Click()
+void SettingsDialog::chooseSpreadsheetProgram()
 {
-    const QString language = m_sprache->currentText();
+    const QString language = m_ui->Sprache->currentText();
     const QString hint = noSpreadsheetHint.pick(language);
     if (!hint.isEmpty())
         m_dialogs.message(hint, style::Exclamation);
@@ -336,22 +259,22 @@ void Pathpro::Button3_Click()
     m_cmDialog1.FileName.clear();
     m_cmDialog1.ShowOpen();
     // A cancel leaves FileName empty: the viewers then fall back to the editor.
-    m_text1->setText(m_cmDialog1.FileName);
+    m_ui->Text1->setText(m_cmDialog1.FileName);
 }
 
-void Pathpro::Button2_Click()
+void SettingsDialog::leaveWithoutSaving()
 {
     hide();
 }
 
-void Pathpro::Button1_Click()
+void SettingsDialog::saveAndRestart()
 {
     SettingsValues values;
-    values.spreadsheetPath = m_text1->text();
-    values.portNumber = m_text3->currentText();
-    values.language = m_sprache->currentText();
-    values.foreColorIndex = m_fore->value();
-    values.backColorIndex = m_back->value();
+    values.spreadsheetPath = m_ui->Text1->text();
+    values.portNumber = m_ui->text3->currentText();
+    values.language = m_ui->Sprache->currentText();
+    values.foreColorIndex = m_ui->Fore->value();
+    values.backColorIndex = m_ui->Back->value();
     values.extendedMode = m_extendedModeText;
 
     // Written before anything is closed: when the file cannot be written the
@@ -367,7 +290,7 @@ void Pathpro::Button1_Click()
         m_hooks.closeFiles();
     const bool restarted = m_hooks.restart && m_hooks.restart();
     if (!restarted)
-        m_dialogs.message(restartFailed.pick(m_sprache->currentText(), restartFailed.english), style::Exclamation);
+        m_dialogs.message(restartFailed.pick(m_ui->Sprache->currentText(), restartFailed.english), style::Exclamation);
     close();
     if (m_hooks.endProgram)
         m_hooks.endProgram();

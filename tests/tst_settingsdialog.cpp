@@ -2,7 +2,7 @@
 // spreadsheet program, leaving without saving and saving with a restart.
 
 #include "Colors.h"
-#include "Pathpro.h"
+#include "SettingsDialog.h"
 #include "ScriptedDialogs.h"
 
 #include <QCheckBox>
@@ -17,7 +17,7 @@
 #include <QToolButton>
 #include <memory>
 
-class TestPathpro : public QObject
+class TestSettingsDialog : public QObject
 {
     Q_OBJECT
 
@@ -42,10 +42,10 @@ private slots:
 
 private:
     /// A dialog whose hooks record their calls, loaded from the current folder.
-    std::unique_ptr<Pathpro> loadedDialog(const QString &programDir = {});
+    std::unique_ptr<SettingsDialog> loadedDialog(const QString &programDir = {});
     void writeIni(const QByteArray &bytes);
     QByteArray readIni() const;
-    template<typename T> T *child(Pathpro *dialog, const char *name)
+    template<typename T> T *child(SettingsDialog *dialog, const char *name)
     {
         T *widget = dialog->findChild<T *>(QLatin1String(name));
         Q_ASSERT(widget);
@@ -59,7 +59,7 @@ private:
     bool m_restartWorks = true;
 };
 
-void TestPathpro::init()
+void TestSettingsDialog::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
@@ -70,33 +70,33 @@ void TestPathpro::init()
     m_restartWorks = true;
 }
 
-void TestPathpro::cleanup()
+void TestSettingsDialog::cleanup()
 {
     QDir::setCurrent(m_previousDir);
     m_dir.reset();
 }
 
-std::unique_ptr<Pathpro> TestPathpro::loadedDialog(const QString &programDir)
+std::unique_ptr<SettingsDialog> TestSettingsDialog::loadedDialog(const QString &programDir)
 {
-    Pathpro::Hooks hooks;
+    SettingsDialog::Hooks hooks;
     hooks.closeFiles = [this] { m_calls << QStringLiteral("closeFiles"); };
     hooks.restart = [this] { m_calls << QStringLiteral("restart"); return m_restartWorks; };
     hooks.endProgram = [this] { m_calls << QStringLiteral("endProgram"); };
     hooks.programDir = programDir.isNull() ? m_dir->path() : programDir;
     hooks.settingsDir = hooks.programDir;
-    auto dialog = std::make_unique<Pathpro>(m_dialogs, hooks);
-    dialog->Form_Load();
+    auto dialog = std::make_unique<SettingsDialog>(m_dialogs, hooks);
+    dialog->load();
     return dialog;
 }
 
-void TestPathpro::writeIni(const QByteArray &bytes)
+void TestSettingsDialog::writeIni(const QByteArray &bytes)
 {
     QFile file(m_dir->filePath(QStringLiteral("qvx.ini")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
 }
 
-QByteArray TestPathpro::readIni() const
+QByteArray TestSettingsDialog::readIni() const
 {
     QFile file(m_dir->filePath(QStringLiteral("qvx.ini")));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -105,7 +105,7 @@ QByteArray TestPathpro::readIni() const
 static QColor textColor(QLineEdit *box) { return box->palette().color(QPalette::Text); }
 static QColor backColor(QLineEdit *box) { return box->palette().color(QPalette::Base); }
 
-void TestPathpro::savedSettingsReadBackUnchanged()
+void TestSettingsDialog::savedSettingsReadBackUnchanged()
 {
     auto first = loadedDialog();
     child<QLineEdit>(first.get(), "Text1")->setText(QStringLiteral("/opt/calc/bin/localc"));
@@ -144,7 +144,7 @@ void TestPathpro::savedSettingsReadBackUnchanged()
     QCOMPARE(readIni(), before);
 }
 
-void TestPathpro::colourEntryIsTakenOnlyWhenItIsAnIndex_data()
+void TestSettingsDialog::colourEntryIsTakenOnlyWhenItIsAnIndex_data()
 {
     QTest::addColumn<QByteArray>("entry");
     QTest::addColumn<int>("expected");
@@ -159,7 +159,7 @@ void TestPathpro::colourEntryIsTakenOnlyWhenItIsAnIndex_data()
     QTest::newRow("empty") << QByteArray("") << 0;
 }
 
-void TestPathpro::colourEntryIsTakenOnlyWhenItIsAnIndex()
+void TestSettingsDialog::colourEntryIsTakenOnlyWhenItIsAnIndex()
 {
     QFETCH(QByteArray, entry);
     QFETCH(int, expected);
@@ -173,7 +173,7 @@ void TestPathpro::colourEntryIsTakenOnlyWhenItIsAnIndex()
     QCOMPARE(backColor(child<QLineEdit>(dialog.get(), "Text5")), color);
 }
 
-void TestPathpro::missingFileLeavesDesignChoices()
+void TestSettingsDialog::missingFileLeavesDesignChoices()
 {
     auto dialog = loadedDialog();
     QCOMPARE(child<QLineEdit>(dialog.get(), "Text1")->text(), QString());
@@ -185,7 +185,7 @@ void TestPathpro::missingFileLeavesDesignChoices()
     QCOMPARE(dialog->windowTitle(), QStringLiteral(" Einstellungen "));
 }
 
-void TestPathpro::shortFileRepeatsItsLastEntry()
+void TestSettingsDialog::shortFileRepeatsItsLastEntry()
 {
     // Items that cannot be read keep the last one read: "3" becomes both colours.
     writeIni("/usr/bin/gnumeric\r\n3");
@@ -197,7 +197,7 @@ void TestPathpro::shortFileRepeatsItsLastEntry()
     QVERIFY(!child<QCheckBox>(dialog.get(), "Check1")->isChecked());
 }
 
-void TestPathpro::pathWithCommaStaysOneEntry()
+void TestSettingsDialog::pathWithCommaStaysOneEntry()
 {
     auto first = loadedDialog();
     child<QLineEdit>(first.get(), "Text1")->setText(QStringLiteral("/opt/Tools, old/localc"));
@@ -210,7 +210,7 @@ void TestPathpro::pathWithCommaStaysOneEntry()
     QCOMPARE(child<QComboBox>(second.get(), "text3")->currentText(), QStringLiteral("4"));
 }
 
-void TestPathpro::spreadsheetChoiceAsksInTheDialogLanguage_data()
+void TestSettingsDialog::spreadsheetChoiceAsksInTheDialogLanguage_data()
 {
     QTest::addColumn<QByteArray>("language");
     QTest::addColumn<QString>("hintStart");
@@ -231,7 +231,7 @@ void TestPathpro::spreadsheetChoiceAsksInTheDialogLanguage_data()
         << QString();
 }
 
-void TestPathpro::spreadsheetChoiceAsksInTheDialogLanguage()
+void TestSettingsDialog::spreadsheetChoiceAsksInTheDialogLanguage()
 {
     QFETCH(QByteArray, language);
     QFETCH(QString, hintStart);
@@ -263,7 +263,7 @@ void TestPathpro::spreadsheetChoiceAsksInTheDialogLanguage()
     QVERIFY(m_calls.isEmpty());
 }
 
-void TestPathpro::leavingWithoutSavingKeepsChangesForTheNextShow()
+void TestSettingsDialog::leavingWithoutSavingKeepsChangesForTheNextShow()
 {
     writeIni("/old/excel\r\n2\r\nEnglish\r\n 0 \r\n 15 \r\n\r\n\r\n0\r\nReady\r\n");
     const QByteArray onDisk = readIni();
@@ -281,7 +281,7 @@ void TestPathpro::leavingWithoutSavingKeepsChangesForTheNextShow()
     QVERIFY(m_calls.isEmpty());
 }
 
-void TestPathpro::unwritableSettingsFileIsReportedAndNothingEnds_data()
+void TestSettingsDialog::unwritableSettingsFileIsReportedAndNothingEnds_data()
 {
     QTest::addColumn<QString>("programDir");
     QTest::addColumn<QString>("blocker");
@@ -289,7 +289,7 @@ void TestPathpro::unwritableSettingsFileIsReportedAndNothingEnds_data()
     QTest::newRow("qvx.ini is a folder") << QStringLiteral("prog") << QStringLiteral("prog/qvx.ini");
 }
 
-void TestPathpro::unwritableSettingsFileIsReportedAndNothingEnds()
+void TestSettingsDialog::unwritableSettingsFileIsReportedAndNothingEnds()
 {
     QFETCH(QString, programDir);
     QFETCH(QString, blocker);
@@ -308,7 +308,7 @@ void TestPathpro::unwritableSettingsFileIsReportedAndNothingEnds()
     QVERIFY(dialog->isVisible());
 }
 
-void TestPathpro::failedRestartIsReportedBeforeTheEnd()
+void TestSettingsDialog::failedRestartIsReportedBeforeTheEnd()
 {
     m_restartWorks = false;
     auto dialog = loadedDialog();
@@ -321,7 +321,7 @@ void TestPathpro::failedRestartIsReportedBeforeTheEnd()
     QVERIFY(readIni().endsWith("Ready\r\n"));
 }
 
-void TestPathpro::textsFollowTheSavedLanguage_data()
+void TestSettingsDialog::textsFollowTheSavedLanguage_data()
 {
     QTest::addColumn<QByteArray>("language");
     QTest::addColumn<QStringList>("texts");   // caption, Label2, Label5, Check1, Button1 tip, Text4 tip
@@ -339,7 +339,7 @@ void TestPathpro::textsFollowTheSavedLanguage_data()
     QTest::newRow("lower case") << QByteArray("english") << german;
 }
 
-void TestPathpro::textsFollowTheSavedLanguage()
+void TestSettingsDialog::textsFollowTheSavedLanguage()
 {
     QFETCH(QByteArray, language);
     QFETCH(QStringList, texts);
@@ -357,5 +357,5 @@ void TestPathpro::textsFollowTheSavedLanguage()
     QCOMPARE(dialog->windowTitle(), texts.at(0));
 }
 
-QTEST_MAIN(TestPathpro)
-#include "tst_pathpro.moc"
+QTEST_MAIN(TestSettingsDialog)
+#include "tst_settingsdialog.moc"
