@@ -5,7 +5,7 @@
 #include "SharedState.h"
 #include "UserDialogs.h"
 #include "WorkingFile.h"
-#include "clsStringAnalyser.h"
+#include "WordSplitter.h"
 
 #include <QLocale>
 
@@ -111,7 +111,7 @@ void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
     block.remove(Tab);
     block.remove(QLatin1Char(';'));
     gatherLine(block);
-    if (!SplitLastLine(m_live) && m_dialogs)
+    if (!splitLastLine(m_live) && m_dialogs)
         m_dialogs->beep();
     showWords();
     showLevel(m_live.Text8, m_state.rangeLimit1, m_live.Bar1Level, m_live.Label7Visible);

@@ -1,7 +1,7 @@
 // Breaking the last complete line into its words.
 
 #include "LiveModel.h"
-#include "clsStringAnalyser.h"
+#include "WordSplitter.h"
 
 #include <QtTest>
 
@@ -23,16 +23,16 @@ private slots:
     void emptyLineLeavesTheListAndAsksForTheBeep();
 };
 
-// Every word PopWord gives until it gives Null (bounded, so a splitter that
+// Every word popWord gives until it gives Null (bounded, so a splitter that
 // never ends fails the test instead of hanging it).
-static QStringList allWords(clsStringAnalyser &analyser, const QString &text, std::optional<bool> ignoreCase,
+static QStringList allWords(WordSplitter &analyser, const QString &text, std::optional<bool> ignoreCase,
                             const OptionalDelimiters &delimiters)
 {
     QStringList words;
-    std::optional<QString> word = analyser.PopWord(text, ignoreCase, delimiters);
+    std::optional<QString> word = analyser.popWord(text, ignoreCase, delimiters);
     while (word && words.size() < 100) {
         words.append(*word);
-        word = analyser.PopWord();
+        word = analyser.popWord();
     }
     return words;
 }
@@ -76,18 +76,18 @@ void TestSplitter::wordsFollowTheDelimiterRules()
     QFETCH(OptionalDelimiters, delimiters);
     QFETCH(QStringList, words);
 
-    clsStringAnalyser analyser;
+    WordSplitter analyser;
     QCOMPARE(allWords(analyser, text, ignoreCase, delimiters), words);
-    QVERIFY(!analyser.PopWord());
+    QVERIFY(!analyser.popWord());
     QVERIFY(analyser.lastError().isEmpty());
 }
 
 void TestSplitter::argumentsOfLaterCallsAreIgnored()
 {
-    clsStringAnalyser analyser;
-    QCOMPARE(analyser.PopWord(QStringLiteral("a b"), false), QStringLiteral("a"));
-    QCOMPARE(analyser.PopWord(QStringLiteral("x;y;z"), true, QStringList{";"}), QStringLiteral("b"));
-    QCOMPARE(analyser.PopWord(QStringLiteral("x;y;z")), std::nullopt);
+    WordSplitter analyser;
+    QCOMPARE(analyser.popWord(QStringLiteral("a b"), false), QStringLiteral("a"));
+    QCOMPARE(analyser.popWord(QStringLiteral("x;y;z"), true, QStringList{";"}), QStringLiteral("b"));
+    QCOMPARE(analyser.popWord(QStringLiteral("x;y;z")), std::nullopt);
 }
 
 void TestSplitter::failureExhaustsTheSplitter_data()
@@ -106,10 +106,10 @@ void TestSplitter::failureExhaustsTheSplitter()
     QFETCH(std::optional<QString>, text);
     QFETCH(OptionalDelimiters, delimiters);
 
-    clsStringAnalyser analyser;
-    QCOMPARE(analyser.PopWord(text, true, delimiters), std::nullopt);
+    WordSplitter analyser;
+    QCOMPARE(analyser.popWord(text, true, delimiters), std::nullopt);
     QVERIFY(!analyser.lastError().isEmpty());
-    QCOMPARE(analyser.PopWord(), std::nullopt);
+    QCOMPARE(analyser.popWord(), std::nullopt);
 }
 
 void TestSplitter::lastLineKeepsOnlyNonEmptyWords_data()
@@ -131,7 +131,7 @@ void TestSplitter::lastLineKeepsOnlyNonEmptyWords()
     LiveModel live;
     live.lstPopStrings = QStringList{"old", "items"};
     live.txtPopStr = line;
-    QVERIFY(SplitLastLine(live));
+    QVERIFY(splitLastLine(live));
     QCOMPARE(live.lstPopStrings, items);
 }
 
@@ -139,7 +139,7 @@ void TestSplitter::emptyLineLeavesTheListAndAsksForTheBeep()
 {
     LiveModel live;
     live.lstPopStrings = QStringList{"kept"};
-    QVERIFY(!SplitLastLine(live));
+    QVERIFY(!splitLastLine(live));
     QCOMPARE(live.lstPopStrings, QStringList{"kept"});
 }
 

@@ -1,4 +1,4 @@
-#include "clsStringAnalyser.h"
+#include "WordSplitter.h"
 
 #include "LiveModel.h"
 
@@ -25,31 +25,31 @@ qsizetype findDelimiter(const QString &text, const QString &delimiter, qsizetype
 
 } // namespace
 
-clsStringAnalyser::clsStringAnalyser() = default;
+WordSplitter::WordSplitter() = default;
 
-std::optional<QString> clsStringAnalyser::fail(const QString &error)
+std::optional<QString> WordSplitter::fail(const QString &error)
 {
     m_error = error;
     m_foundPos = int(m_text.size()) + 1;
     return std::nullopt;
 }
 
-std::optional<QString> clsStringAnalyser::PopWord(const std::optional<QString> &pInputString,
-                                                  std::optional<bool> pbIgnoreCase,
-                                                  const std::optional<QStringList> &pcolDelimiters)
+std::optional<QString> WordSplitter::popWord(const std::optional<QString> &text,
+                                             std::optional<bool> ignoreCase,
+                                             const std::optional<QStringList> &delimiters)
 {
     m_error.clear();
     if (m_firstCall) {
         m_firstCall = false;
-        if (!pInputString)
+        if (!text)
             return fail(QStringLiteral("Type mismatch"));
-        if (pInputString->isNull())
+        if (text->isNull())
             return fail(QStringLiteral("Invalid use of Null"));
-        m_text = *pInputString;
-        m_ignoreCase = pbIgnoreCase.value_or(true);
+        m_text = *text;
+        m_ignoreCase = ignoreCase.value_or(true);
         // One shared default list: a split runs for every received block.
         static const QStringList oneBlank{QStringLiteral(" ")};
-        m_delimiters = pcolDelimiters ? *pcolDelimiters : oneBlank;
+        m_delimiters = delimiters ? *delimiters : oneBlank;
         // An empty delimiter would match at the start position forever and
         // never advance; it is refused instead.
         for (const QString &delimiter : std::as_const(m_delimiters)) {
@@ -86,19 +86,19 @@ std::optional<QString> clsStringAnalyser::PopWord(const std::optional<QString> &
     return word;
 }
 
-bool SplitLastLine(LiveModel &live)
+bool splitLastLine(LiveModel &live)
 {
     const QString text = live.txtPopStr;
     if (text.isEmpty())
         return false;
 
     live.lstPopStrings.clear();
-    clsStringAnalyser analyser;
-    std::optional<QString> word = analyser.PopWord(text, false);
+    WordSplitter analyser;
+    std::optional<QString> word = analyser.popWord(text, false);
     while (word) {
         if (!word->isEmpty())
             live.lstPopStrings.append(std::move(*word));
-        word = analyser.PopWord();
+        word = analyser.popWord();
     }
     return true;
 }

@@ -8,12 +8,12 @@
 
 struct LiveModel;
 
-/// Word splitter: PopWord returns the next word of the text given on the
+/// Word splitter: popWord returns the next word of the text given on the
 /// first call, or no value (Null) when no words remain.
-class clsStringAnalyser
+class WordSplitter
 {
 public:
-    clsStringAnalyser();
+    WordSplitter();
 
     /// Returns the next word (possibly empty) or std::nullopt when no words
     /// remain. The arguments are taken on the first call only: the text
@@ -21,11 +21,11 @@ public:
     /// regard to case (missing: true) and the delimiter texts (missing: one
     /// space). On a failure the result is std::nullopt, the instance is
     /// exhausted and lastError() describes the failure.
-    std::optional<QString> PopWord(const std::optional<QString> &pInputString = std::nullopt,
-                                   std::optional<bool> pbIgnoreCase = std::nullopt,
-                                   const std::optional<QStringList> &pcolDelimiters = std::nullopt);
+    std::optional<QString> popWord(const std::optional<QString> &text = std::nullopt,
+                                   std::optional<bool> ignoreCase = std::nullopt,
+                                   const std::optional<QStringList> &delimiters = std::nullopt);
 
-    /// Description of the failure of the last PopWord call; empty after a
+    /// Description of the failure of the last popWord call; empty after a
     /// call that succeeded.
     QString lastError() const { return m_error; }
 
@@ -46,4 +46,4 @@ private:
 /// Rebuilds lstPopStrings from the non-empty space-separated words of
 /// txtPopStr. Returns false, leaving the list as it was, when txtPopStr is
 /// empty; the caller sounds the beep then.
-bool SplitLastLine(LiveModel &live);
+bool splitLastLine(LiveModel &live);
