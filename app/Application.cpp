@@ -52,7 +52,6 @@ int runApplication(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Quendrel2_DataRecorder"));
-    setApplicationTitle(QStringLiteral("Quendrel2_DataRecorder"));
 
     SingleInstance instance(SingleInstance::privateFolder(), userKey());
     QtUserDialogs dialogs;
@@ -83,7 +82,7 @@ int runApplication(int argc, char *argv[])
     if (instance.previousInstance()) {
         if (instance.activatePrevious())
             return 0;
-        setApplicationTitle(QStringLiteral("Previous Instance"));
+        dialogs.setApplicationTitle(QStringLiteral("Previous Instance"));
     } else {
         instance.listen();
     }

@@ -50,12 +50,16 @@ public:
 
     /// The about box: application text, other text (may hold line ends).
     virtual void about(const QString &appText, const QString &otherText) = 0;
+
+    /// The title of boxes without a title of their own.
+    QString applicationTitle() const { return m_applicationTitle; }
+    /// Changes that title (a copy that could not hand over to a running
+    /// one calls itself "Previous Instance").
+    void setApplicationTitle(const QString &title) { m_applicationTitle = title; }
+
+private:
+    QString m_applicationTitle = QStringLiteral("Quendrel2_DataRecorder");
 };
 
 /// Turns "desc|pattern|desc|pattern|" into Qt's "desc (pattern);;..." form.
 QString qtFileFilter(const QString &windowsFilter);
-
-/// The application title shown on boxes without a title of their own.
-QString applicationTitle();
-/// Changes the application title (the single-instance hand-over does).
-void setApplicationTitle(const QString &title);

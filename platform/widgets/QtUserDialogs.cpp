@@ -24,22 +24,6 @@ QString qtFileFilter(const QString &windowsFilter)
     return filters.join(QStringLiteral(";;"));
 }
 
-static QString g_applicationTitle = QStringLiteral("Quendrel2_DataRecorder");
-
-QString applicationTitle()
-{
-    return g_applicationTitle;
-}
-
-void setApplicationTitle(const QString &title)
-{
-    g_applicationTitle = title;
-}
-
-static QString boxTitle(const QString &title)
-{
-    return title.isEmpty() ? applicationTitle() : title;
-}
 
 int QtUserDialogs::message(const QString &text, int boxStyle, const QString &title)
 {
@@ -81,7 +65,7 @@ int QtUserDialogs::message(const QString &text, int boxStyle, const QString &tit
     default: break;
     }
 
-    QPointer<QMessageBox> box = new QMessageBox(icon, boxTitle(title), text, QMessageBox::NoButton, m_parent);
+    QPointer<QMessageBox> box = new QMessageBox(icon, (title.isEmpty() ? applicationTitle() : title), text, QMessageBox::NoButton, m_parent);
     QMessageBox::StandardButtons standard;
     for (const ButtonAnswer &b : buttons)
         standard |= b.button;
