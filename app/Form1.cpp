@@ -9,6 +9,7 @@
 #include "HeaderRead.h"
 #include "HoverButton.h"
 #include "LevelMeter.h"
+#include "Leftover.h"
 #include "MSComm.h"
 #include "MeasurementFiles.h"
 #include "Module1.h"
@@ -60,9 +61,12 @@ const LanguageText kRecoveredText{
     QStringLiteral("The unsaved measurement of the last run was kept as \"%1\"."),
     QStringLiteral("La mesure non sauvegardée de la dernière session a été gardée sous \"%1\".")};
 const LanguageText kRecoverFailedText{
-    QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs konnte nicht aufbewahrt werden: %1"),
-    QStringLiteral("The unsaved measurement of the last run could not be kept: %1"),
-    QStringLiteral("La mesure non sauvegardée de la dernière session n'a pas pu être gardée : %1")};
+    QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs konnte nicht kopiert werden: %1\n"
+                   "Ihre Daten sind weiterhin in \"%2\"; bitte diese Datei verschieben und das Programm neu starten, bevor Sie messen."),
+    QStringLiteral("The unsaved measurement of the last run could not be copied: %1\n"
+                   "Its data are still in \"%2\"; move that file and start the program again before measuring."),
+    QStringLiteral("La mesure non sauvegardée de la dernière session n'a pas pu être copiée : %1\n"
+                   "Ses données sont toujours dans \"%2\" ; déplacez ce fichier et redémarrez le programme avant de mesurer.")};
 
 QString shortDate()
 {
@@ -457,8 +461,8 @@ void Form1::startUp()
     MSComm1->setCommPort(portNumber);
     Label1->setText(kColumnHeader);
     applyLanguageTexts();
-    recoverLeftover();
-    m_files->OpenWorkingFile();
+    if (recoverLeftover())
+        m_files->OpenWorkingFile();
     m_live.Term.clear();
     scheduleRefresh();
 }
@@ -500,19 +504,29 @@ void Form1::applyLanguageTexts()
     }
 }
 
-void Form1::recoverLeftover()
+bool Form1::recoverLeftover()
 {
-    // A measurement left by the last run (a crash, a cancelled save at exit,
-    // the settings restart) is kept as a CSV file before the fresh working
-    // file replaces it.
-    QString error;
-    const QString kept = WorkingFile::recoverLeftover(WorkingFile::bareName(), QDateTime::currentDateTime(), &error);
-    if (!kept.isEmpty())
-        m_dialogs.message(kRecoveredText.pick(m_state.currentLanguage, kRecoveredText.english).arg(kept),
+    // A measurement the last run could not finish (a crash, a kill, the
+    // settings restart) is kept as a CSV file before the fresh working file
+    // replaces it; one the user declined to save is replaced silently.
+    const leftover::Found found = leftover::settle(WorkingFile::bareName(), QDateTime::currentDateTime());
+    const QString &language = m_state.currentLanguage;
+    switch (found.kind) {
+    case leftover::Found::Kind::Nothing:
+    case leftover::Found::Kind::Declined:
+        return true;
+    case leftover::Found::Kind::Kept:
+        m_dialogs.message(kRecoveredText.pick(language, kRecoveredText.english).arg(found.keptName),
                           style::Information);
-    else if (!error.isEmpty())
-        m_dialogs.message(kRecoverFailedText.pick(m_state.currentLanguage, kRecoverFailedText.english).arg(error),
+        return true;
+    case leftover::Found::Kind::NotKept:
+        // The working file is left as it is: it holds the only copy.
+        m_dialogs.message(kRecoverFailedText.pick(language, kRecoverFailedText.english)
+                              .arg(found.error, found.dataPath),
                           style::Exclamation);
+        return false;
+    }
+    return true;
 }
 
 void Form1::Form_Load()

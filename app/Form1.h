@@ -104,7 +104,7 @@ private:
     void wireEvents();
     void startUp();
     void applyLanguageTexts();
-    void recoverLeftover();
+    bool recoverLeftover();
     void unloadGraph();
     void scheduleRefresh();
     void showTerm();
