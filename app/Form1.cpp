@@ -887,7 +887,9 @@ void Form1::Help_Click()
     QString commandLine = QStringLiteral("Quendrel.pdf");
     if (!QFileInfo::exists(commandLine) && QFileInfo::exists(inProgramDir(commandLine)))
         commandLine = QLatin1Char('"') + inProgramDir(commandLine) + QLatin1Char('"');
-    Module1::ExecuteCommandLine(commandLine, 4);
+    // Always as a document: a manual that carries the execute bit (as on
+    // FAT or SMB media) is opened, never run.
+    Module1::OpenDocument(commandLine);
 }
 
 void Form1::info_Click()
