@@ -92,6 +92,9 @@ QLabel *label(const QString &name, const QString &text, QWidget *parent)
 {
     auto *l = new QLabel(text, parent);
     l->setObjectName(name);
+    // Header lines and units come from the instrument and the files:
+    // shown as they are, never as markup.
+    l->setTextFormat(Qt::PlainText);
     return l;
 }
 
@@ -247,9 +250,13 @@ void Form1::buildControls()
     Bar2->setFixedSize(twips(255), twips(2000));
     Bar2->setAccessibleName(QStringLiteral("INP2"));
     Bar2->setBarColor(QColor(200, 0, 0));
-    Label9 = label(QStringLiteral("Label9"), QStringLiteral("*"), central);
-    Label10 = label(QStringLiteral("Label10"), QStringLiteral("*"), central);
-    for (QLabel *scale : {Label9, Label10}) {
+    Label9 = new MeterScaleLabel(QStringLiteral("*"), central);
+    Label9->setObjectName(QStringLiteral("Label9"));
+    Label10 = new MeterScaleLabel(QStringLiteral("*"), central);
+    Label10->setObjectName(QStringLiteral("Label10"));
+    for (MeterScaleLabel *scale : {Label9, Label10}) {
+        scale->setTextFormat(Qt::PlainText);
+        scale->setScaleHeight(Bar1->height());
         scale->setWordWrap(true);
         scale->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         QFont small = scale->font();
@@ -305,7 +312,7 @@ void Form1::buildControls()
     termColumn->addWidget(Label1);
     termColumn->addWidget(Term, 1);
 
-    auto meterColumn = [](LevelMeter *bar, QLabel *scale, QLabel *ovl) {
+    auto meterColumn = [](LevelMeter *bar, MeterScaleLabel *scale, QLabel *ovl) {
         auto *column = new QVBoxLayout;
         auto *row = new QHBoxLayout;
         row->addWidget(bar, 0, Qt::AlignTop);
