@@ -160,11 +160,19 @@ void MeasurementFiles::SScommand4_Click()
     // so that the next measurement is recorded on its own.
     QFile saved(workPath);
     const bool deleted = saved.remove();
-    if (!deleted)
+    m_workFileSaved = false;
+    if (!deleted) {
         m_dialogs.message(fileError(workPath, saved), style::Exclamation);
+        // Not even emptied, it holds saved data until it can be replaced.
+        m_workFileSaved = !saved.resize(0);
+        if (m_workFileSaved)
+            m_dialogs.message(fileError(workPath, saved), style::Exclamation);
+    }
 
     if (m_hooks.refreshFileList)
         m_hooks.refreshFileList();
+    if (m_workFileSaved)
+        return;
 
     if (deleted) {
         const WorkingFile::OpenResult opened = m_workFile.open(WorkingFile::bareName());
@@ -172,19 +180,10 @@ void MeasurementFiles::SScommand4_Click()
             reportOpenFailure(opened);
             return;
         }
-    } else {
-        if (!saved.resize(0)) {
-            m_workFileSaved = true;
-            m_dialogs.message(fileError(workPath, saved), style::Exclamation);
-            return;
-        }
-        m_workFileSaved = false;
-        if (!m_workFile.openForAppend(WorkingFile::bareName())) {
-            m_dialogs.message(m_workFile.errorString(), style::Exclamation);
-            return;
-        }
+    } else if (!m_workFile.openForAppend(WorkingFile::bareName())) {
+        m_dialogs.message(m_workFile.errorString(), style::Exclamation);
+        return;
     }
-    m_workFileSaved = false;
 
     if (m_hooks.clearTerm)
         m_hooks.clearTerm();
