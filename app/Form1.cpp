@@ -315,7 +315,12 @@ void Form1::buildControls()
     auto meterColumn = [](LevelMeter *bar, MeterScaleLabel *scale, QLabel *ovl) {
         auto *column = new QVBoxLayout;
         auto *row = new QHBoxLayout;
-        row->addWidget(bar, 0, Qt::AlignTop);
+        // The meter starts where the caption's top value stands.
+        auto *meter = new QVBoxLayout;
+        meter->addSpacing(scale->scaleTop());
+        meter->addWidget(bar);
+        meter->addStretch();
+        row->addLayout(meter);
         row->addWidget(scale, 0, Qt::AlignTop);
         column->addWidget(ovl);
         column->addLayout(row);

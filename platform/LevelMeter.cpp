@@ -127,7 +127,7 @@ QList<int> MeterScaleLabel::tickCentres() const
     QList<int> centres;
     const int last = std::max(0, scaleHeight() - 1);
     for (int i = 0; i < count; ++i)
-        centres << (count > 1 ? (i * last + (count - 1) / 2) / (count - 1) : 0);
+        centres << scaleTop() + (count > 1 ? (i * last + (count - 1) / 2) / (count - 1) : 0);
     return centres;
 }
 

@@ -39,10 +39,14 @@ class MeterScaleLabel : public QLabel
 public:
     using QLabel::QLabel;
 
-    /// Height of the meter beside the label, both aligned at the top; by
-    /// default the label's own height.
+    /// Height of the meter beside the label; by default the label's own
+    /// height less one line.
     void setScaleHeight(int pixels);
-    int scaleHeight() const { return m_scaleHeight >= 0 ? m_scaleHeight : height(); }
+    int scaleHeight() const { return m_scaleHeight >= 0 ? m_scaleHeight : height() - fontMetrics().height(); }
+
+    /// Where the meter's top must stand in this label's coordinates: half a
+    /// line down, so that the top value is shown whole, centred on it.
+    int scaleTop() const { return fontMetrics().height() / 2; }
 
     /// Vertical centre of each tick value, in this label's coordinates.
     QList<int> tickCentres() const;

@@ -106,12 +106,15 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     QCOMPARE(w.Label9->text(), QString(sensors::sensorTypeForCode(3)->meterCaption));
     // Each tick value of the meter's caption stands where the bar reaches
     // at that value.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const int barTop = w.Label9->mapFromGlobal(w.Bar1->mapToGlobal(QPoint(0, 0))).y();
     const QStringList ticks = w.Label9->text().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     const QList<int> centres = w.Label9->tickCentres();
     QCOMPARE(centres.size(), ticks.size());
     for (int i = 0; i < ticks.size(); ++i) {
-        const double expected = (1.0 - ticks[i].toDouble() / 4.0) * (w.Bar1->height() - 1);
-        QVERIFY2(qAbs(centres[i] - expected) <= 1.0, qPrintable(ticks[i]));
+        const double expected = barTop + (1.0 - ticks[i].toDouble() / 4.0) * (w.Bar1->height() - 1);
+        QVERIFY2(qAbs(centres[i] - expected) <= 1.0, qPrintable(ticks[i] + QStringLiteral(" at %1, not %2").arg(centres[i]).arg(expected)));
     }
     QVERIFY(w.graphLoaded());
     QCOMPARE(w.graph()->Label7()->text(), graphUnit);
