@@ -30,6 +30,7 @@ class HoverButton;
 class LevelMeter;
 class MSComm;
 class MeasurementFiles;
+class MeterScaleLabel;
 class Pathpro;
 class SampleProcessor;
 class UserDialogs;
@@ -105,7 +106,7 @@ private:
     void wireEvents();
     void startUp();
     void applyLanguageTexts();
-    void recoverLeftover();
+    bool recoverLeftover();
     void unloadGraph();
     void scheduleRefresh();
     void showTerm();
@@ -122,7 +123,8 @@ public:
     // Controls, named as the window's design names them.
     QPlainTextEdit *Term = nullptr;
     QLabel *Label1 = nullptr, *Label2 = nullptr, *Label5 = nullptr, *Label6 = nullptr;
-    QLabel *Label7 = nullptr, *Label8 = nullptr, *Label9 = nullptr, *Label10 = nullptr, *Label11 = nullptr;
+    QLabel *Label7 = nullptr, *Label8 = nullptr, *Label11 = nullptr;
+    MeterScaleLabel *Label9 = nullptr, *Label10 = nullptr;
     QLabel *Mess = nullptr, *Secu = nullptr;
     QLineEdit *Text2 = nullptr;
     QLineEdit *Secunden = nullptr, *Text8 = nullptr, *Text9 = nullptr, *Text10 = nullptr;

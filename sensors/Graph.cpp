@@ -106,6 +106,8 @@ Graph::Graph(const LiveModel &live, SharedState &state, std::function<void()> se
 QLabel *Graph::addLabel(QLabel *label, const char *name, const QString &caption,
                         QRect twips, const QColor &colour)
 {
+    // Units and values come from the instrument: shown as they are, never as markup.
+    label->setTextFormat(Qt::PlainText);
     label->setText(caption);
     label->setObjectName(QLatin1String(name));
     label->setWordWrap(true);
