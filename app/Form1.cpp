@@ -10,6 +10,7 @@
 #include "HeaderRead.h"
 #include "HoverButton.h"
 #include "LevelMeter.h"
+#include "Leftover.h"
 #include "MSComm.h"
 #include "MeasurementFiles.h"
 #include "Module1.h"
@@ -59,9 +60,12 @@ const LanguageText kRecoveredText{
     QStringLiteral("The unsaved measurement of the last run was kept as \"%1\"."),
     QStringLiteral("La mesure non sauvegardée de la dernière session a été gardée sous \"%1\".")};
 const LanguageText kRecoverFailedText{
-    QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs konnte nicht aufbewahrt werden: %1"),
-    QStringLiteral("The unsaved measurement of the last run could not be kept: %1"),
-    QStringLiteral("La mesure non sauvegardée de la dernière session n'a pas pu être gardée : %1")};
+    QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs konnte nicht kopiert werden: %1\n"
+                   "Ihre Daten sind weiterhin in \"%2\"; bitte diese Datei verschieben und das Programm neu starten, bevor Sie messen."),
+    QStringLiteral("The unsaved measurement of the last run could not be copied: %1\n"
+                   "Its data are still in \"%2\"; move that file and start the program again before measuring."),
+    QStringLiteral("La mesure non sauvegardée de la dernière session n'a pas pu être copiée : %1\n"
+                   "Ses données sont toujours dans \"%2\" ; déplacez ce fichier et redémarrez le programme avant de mesurer.")};
 
 QLineEdit *figureBox(const QString &name, QWidget *parent, int width = 80)
 {
@@ -77,6 +81,9 @@ QLabel *label(const QString &name, const QString &text, QWidget *parent)
 {
     auto *l = new QLabel(text, parent);
     l->setObjectName(name);
+    // Header lines and units come from the instrument and the files:
+    // shown as they are, never as markup.
+    l->setTextFormat(Qt::PlainText);
     return l;
 }
 
@@ -232,9 +239,13 @@ void Form1::buildControls()
     Bar2->setFixedSize(twips(255), twips(2000));
     Bar2->setAccessibleName(QStringLiteral("INP2"));
     Bar2->setBarColor(QColor(200, 0, 0));
-    Label9 = label(QStringLiteral("Label9"), QStringLiteral("*"), central);
-    Label10 = label(QStringLiteral("Label10"), QStringLiteral("*"), central);
-    for (QLabel *scale : {Label9, Label10}) {
+    Label9 = new MeterScaleLabel(QStringLiteral("*"), central);
+    Label9->setObjectName(QStringLiteral("Label9"));
+    Label10 = new MeterScaleLabel(QStringLiteral("*"), central);
+    Label10->setObjectName(QStringLiteral("Label10"));
+    for (MeterScaleLabel *scale : {Label9, Label10}) {
+        scale->setTextFormat(Qt::PlainText);
+        scale->setScaleHeight(Bar1->height());
         scale->setWordWrap(true);
         scale->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         QFont small = scale->font();
@@ -285,10 +296,15 @@ void Form1::buildControls()
     termColumn->addWidget(Label1);
     termColumn->addWidget(Term, 1);
 
-    auto meterColumn = [](LevelMeter *bar, QLabel *scale, QLabel *ovl) {
+    auto meterColumn = [](LevelMeter *bar, MeterScaleLabel *scale, QLabel *ovl) {
         auto *column = new QVBoxLayout;
         auto *row = new QHBoxLayout;
-        row->addWidget(bar, 0, Qt::AlignTop);
+        // The meter starts where the caption's top value stands.
+        auto *meter = new QVBoxLayout;
+        meter->addSpacing(scale->scaleTop());
+        meter->addWidget(bar);
+        meter->addStretch();
+        row->addLayout(meter);
         row->addWidget(scale, 0, Qt::AlignTop);
         column->addWidget(ovl);
         column->addLayout(row);
@@ -449,8 +465,8 @@ void Form1::startUp()
     MSComm1->setCommPort(portNumber);
     Label1->setText(kColumnHeader);
     applyLanguageTexts();
-    recoverLeftover();
-    m_files->OpenWorkingFile();
+    if (recoverLeftover())
+        m_files->OpenWorkingFile();
     m_measurement->clearReceived();
 }
 
@@ -484,19 +500,29 @@ void Form1::applyLanguageTexts()
         deleteFilesDialog()->setWindowTitle(caption);
 }
 
-void Form1::recoverLeftover()
+bool Form1::recoverLeftover()
 {
-    // A measurement left by the last run (a crash, a cancelled save at exit,
-    // the settings restart) is kept as a CSV file before the fresh working
-    // file replaces it.
-    QString error;
-    const QString kept = WorkingFile::recoverLeftover(WorkingFile::bareName(), QDateTime::currentDateTime(), &error);
-    if (!kept.isEmpty())
-        m_dialogs.message(kRecoveredText.pick(m_state.currentLanguage, kRecoveredText.english).arg(kept),
+    // A measurement the last run could not finish (a crash, a kill, the
+    // settings restart) is kept as a CSV file before the fresh working file
+    // replaces it; one the user declined to save is replaced silently.
+    const leftover::Found found = leftover::settle(WorkingFile::bareName(), QDateTime::currentDateTime());
+    const QString &language = m_state.currentLanguage;
+    switch (found.kind) {
+    case leftover::Found::Kind::Nothing:
+    case leftover::Found::Kind::Declined:
+        return true;
+    case leftover::Found::Kind::Kept:
+        m_dialogs.message(kRecoveredText.pick(language, kRecoveredText.english).arg(found.keptName),
                           style::Information);
-    else if (!error.isEmpty())
-        m_dialogs.message(kRecoverFailedText.pick(m_state.currentLanguage, kRecoverFailedText.english).arg(error),
+        return true;
+    case leftover::Found::Kind::NotKept:
+        // The working file is left as it is: it holds the only copy.
+        m_dialogs.message(kRecoverFailedText.pick(language, kRecoverFailedText.english)
+                              .arg(found.error, found.dataPath),
                           style::Exclamation);
+        return false;
+    }
+    return true;
 }
 
 void Form1::Form_Load()
@@ -652,7 +678,7 @@ void Form1::SSCommand2_Click()
 void Form1::clearDisplays()
 {
     m_graph.unload();
-    for (QLabel *l : {Label9, Label10, Label5, Label6})
+    for (QLabel *l : {static_cast<QLabel *>(Label9), static_cast<QLabel *>(Label10), Label5, Label6})
         l->clear();
     for (QLineEdit *t : Text1)
         t->clear();
@@ -757,7 +783,9 @@ void Form1::Help_Click()
     const QString found = findHelpDocument(m_env.programDir);
     if (!found.isEmpty() && found != commandLine)
         commandLine = QLatin1Char('"') + found + QLatin1Char('"');
-    Module1::ExecuteCommandLine(commandLine, 4);
+    // Always as a document: a manual that carries the execute bit (as on
+    // FAT or SMB media) is opened, never run.
+    Module1::OpenDocument(commandLine);
 }
 
 void Form1::info_Click()

@@ -36,6 +36,7 @@ class LevelMeter;
 class MSComm;
 class MeasurementFiles;
 class SettingsDialog;
+class MeterScaleLabel;
 class SampleProcessor;
 class UserDialogs;
 class Viewers;
@@ -115,7 +116,7 @@ private:
     void showStarted();
     void showHeader();
     SettingsDialog *makeSettingsDialog();
-    void recoverLeftover();
+    bool recoverLeftover();
     void scheduleRefresh();
     void showTerm();
 
@@ -129,7 +130,8 @@ public:
     // Controls, named as the window's design names them.
     QPlainTextEdit *Term = nullptr;
     QLabel *Label1 = nullptr, *Label2 = nullptr, *Label5 = nullptr, *Label6 = nullptr;
-    QLabel *Label7 = nullptr, *Label8 = nullptr, *Label9 = nullptr, *Label10 = nullptr, *Label11 = nullptr;
+    QLabel *Label7 = nullptr, *Label8 = nullptr, *Label11 = nullptr;
+    MeterScaleLabel *Label9 = nullptr, *Label10 = nullptr;
     QLabel *Mess = nullptr, *Secu = nullptr;
     QLineEdit *Text2 = nullptr;
     QLineEdit *Secunden = nullptr, *Text8 = nullptr, *Text9 = nullptr, *Text10 = nullptr;

@@ -2,6 +2,7 @@
 
 #include "CommonDialog.h"
 #include "FilePaths.h"
+#include "Leftover.h"
 #include "MSComm.h"
 #include "SaveName.h"
 #include "SharedState.h"
@@ -13,6 +14,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSaveFile>
 #include <QTimer>
 
@@ -54,11 +56,10 @@ const QString closeSpreadsheetMessage =
     QStringLiteral("Please close Microsoft EXCEL ! \r\nBitte Microsoft EXCEL schließen ! ");
 const QString infoCaption = QStringLiteral(" Quendrel Data Recorder Info ");
 
-/// A file (not a folder) exists under `path` exactly as typed.
-bool isExistingFile(const QString &path)
+/// A failure on `path` as the boxes show it: the file, then the system's words.
+QString fileError(const QString &path, const QFile &file)
 {
-    const QFileInfo info(path);
-    return info.exists() && !info.isDir();
+    return QDir::toNativeSeparators(path) + QLatin1String(":\n") + file.errorString();
 }
 
 /// Copies `from` to `to` byte for byte, replacing `to`. The new content is
@@ -132,9 +133,10 @@ void MeasurementFiles::SScommand4_Click()
         return;
     const QString chosen = m_cmDialog1.FileName;
 
-    // The question concerns the name as typed, before it is normalised.
-    if (isExistingFile(chosen)) {
-        const QString question = texts().replaceBefore.pick(language) + chosen
+    // The question concerns the name as typed, and then the name the data
+    // are written to when that is another existing file.
+    for (const QString &existing : savename::filesToConfirm(chosen)) {
+        const QString question = texts().replaceBefore.pick(language) + existing
                                  + texts().replaceAfter.pick(language);
         if (m_dialogs.message(question, style::Question | style::YesNo) != answer::Yes) {
             SScommand4_Click();
@@ -146,23 +148,43 @@ void MeasurementFiles::SScommand4_Click()
 
     const QString target = savename::csvName(chosen);
     const QString workPath = resolveBareName(WorkingFile::bareName());
+    // A working file that could not be emptied after the last save holds
+    // data saved before; nothing was recorded since, so the file is empty.
+    const QString source = m_workFileSaved ? QProcess::nullDevice() : workPath;
     QString error;
-    if (!copyReplacing(workPath, target, &error)) {
+    if (!copyReplacing(source, target, &error)) {
         // The recorded data stay in the (closed) working file.
         m_dialogs.message(error, style::Exclamation);
         return;
     }
     m_state.saveTarget = target;
 
-    if (!QFile::remove(workPath))
-        return;
+    // The saved data leave the working file: it is deleted, or else emptied,
+    // so that the next measurement is recorded on its own.
+    QFile saved(workPath);
+    const bool deleted = saved.remove();
+    m_workFileSaved = false;
+    if (!deleted) {
+        m_dialogs.message(fileError(workPath, saved), style::Exclamation);
+        // Not even emptied, it holds saved data until it can be replaced.
+        m_workFileSaved = !saved.resize(0);
+        if (m_workFileSaved)
+            m_dialogs.message(fileError(workPath, saved), style::Exclamation);
+    }
 
     if (m_hooks.refreshFileList)
         m_hooks.refreshFileList();
+    if (m_workFileSaved)
+        return;
 
-    const WorkingFile::OpenResult opened = m_workFile.open(WorkingFile::bareName());
-    if (opened != WorkingFile::OpenResult::Opened) {
-        reportOpenFailure(opened);
+    if (deleted) {
+        const WorkingFile::OpenResult opened = m_workFile.open(WorkingFile::bareName());
+        if (opened != WorkingFile::OpenResult::Opened) {
+            reportOpenFailure(opened);
+            return;
+        }
+    } else if (!m_workFile.openForAppend(WorkingFile::bareName())) {
+        m_dialogs.message(m_workFile.errorString(), style::Exclamation);
         return;
     }
 
@@ -187,6 +209,10 @@ void MeasurementFiles::AskSaveAfterStop()
         return;
     }
     OpenWorkingFile();
+    // Data that could not be discarded were still declined: the next start
+    // replaces them without keeping a copy.
+    if (!m_workFile.isOpen())
+        leftover::noteDeclined(WorkingFile::bareName());
 }
 
 void MeasurementFiles::SSCommand1_Click()
@@ -196,7 +222,9 @@ void MeasurementFiles::SSCommand1_Click()
     m_workFile.close();
 
     if (m_dialogs.message(question, style::Question | style::YesNo) != answer::Yes) {
-        // The data stay in the closed working file.
+        // The data stay in the closed working file; the next start replaces
+        // them without keeping a copy, as the user chose.
+        leftover::noteDeclined(WorkingFile::bareName());
         endProgram();
         return;
     }
@@ -231,8 +259,12 @@ void MeasurementFiles::OpenWorkingFile()
     const QString workFilePath = m_cmDialog1.FileName;
 
     const WorkingFile::OpenResult opened = m_workFile.open(workFilePath);
-    if (opened != WorkingFile::OpenResult::Opened)
+    if (opened == WorkingFile::OpenResult::Opened) {
+        m_workFileSaved = false;
+        leftover::clearNote(workFilePath);
+    } else {
         reportOpenFailure(opened);
+    }
 }
 
 MeasurementFiles::Drain MeasurementFiles::waitForOutput()

@@ -72,4 +72,5 @@ private:
     Hooks m_hooks;
     int m_drainTimeoutMs = 10000;
     bool m_ended = false;
+    bool m_workFileSaved = false;   ///< the working file still holds saved data
 };

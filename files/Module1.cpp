@@ -1,11 +1,11 @@
 #include "Module1.h"
 
-#include <QDesktopServices>
+#include "ProgramNames.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QUrl>
 
 namespace Module1 {
 
@@ -59,18 +59,9 @@ QChar nativeSeparator()
 
 namespace {
 
-bool isProgramFile(const QFileInfo &file)
-{
-#ifdef Q_OS_WIN
-    static const QStringList programSuffixes{"exe", "com", "bat", "cmd"};
-    return programSuffixes.contains(file.suffix().toLower());
-#else
-    return file.isExecutable();
-#endif
-}
-
-/// The shell's open: documents go to the desktop's handler, programs start
-/// detached in `folder`.
+/// The shell's open: documents go to the desktop's opener, programs start
+/// detached in `folder`. Which is which depends on the file's type, never
+/// on its execute bit alone.
 int shellOpen(const CommandLineParts &parts)
 {
     QFileInfo file(parts.program);
@@ -82,7 +73,7 @@ int shellOpen(const CommandLineParts &parts)
     if (!file.isFile())
         return shellResult::FileNotFound;
 
-    if (isProgramFile(file)) {
+    if (programs::isProgramFile(file.absoluteFilePath())) {
         QStringList arguments;
         if (!parts.arguments.isEmpty())
             arguments << parts.arguments;
@@ -90,9 +81,8 @@ int shellOpen(const CommandLineParts &parts)
                    ? shellResult::Started
                    : shellResult::AccessDenied;
     }
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath()))
-               ? shellResult::Started
-               : shellResult::NoAssociation;
+    return programs::openDocument(file.absoluteFilePath()) ? shellResult::Started
+                                                           : shellResult::NoAssociation;
 }
 
 } // namespace
@@ -103,16 +93,27 @@ int ExecuteCommandLine(QString &commandLine, int windowStyle, const QString &wor
     const CommandLineParts parts =
         splitCommandLine(commandLine, workingFolder, nativeSeparator(), QDir::currentPath());
     const int result = shellOpen(parts);
-    if (result < 32) {
-        // Last resort: the program part started directly, its argument text
-        // still one argument. The command line is never split again: its
-        // quotes are gone, and "/opt/my tools/app" would start "/opt/my".
+    if (result == shellResult::AccessDenied) {
+        // A program that would not start is tried once more, directly, its
+        // argument text still one argument. The command line is never split
+        // again: its quotes are gone, and "/opt/my tools/app" would start
+        // "/opt/my". A document or a missing file is never started.
         QStringList arguments;
         if (!parts.arguments.isEmpty())
             arguments << parts.arguments;
         QProcess::startDetached(parts.program, arguments, parts.folder);
     }
     return result;
+}
+
+int OpenDocument(const QString &document)
+{
+    QString path = document;
+    if (path.size() >= 2 && path.startsWith(QLatin1Char('"')) && path.endsWith(QLatin1Char('"')))
+        path = path.mid(1, path.size() - 2);
+    if (!QFileInfo(path).isFile())
+        return shellResult::FileNotFound;
+    return programs::openDocument(path) ? shellResult::Started : shellResult::NoAssociation;
 }
 
 } // namespace Module1

@@ -39,10 +39,16 @@ QChar nativeSeparator();
 
 /// Opens the program part of `commandLine` with its argument part: a
 /// document with the desktop's handler, a program started detached in the
-/// folder. Returns the shell result code (below 32: failure); on failure
-/// the whole command line is started directly as a program once more.
+/// folder. The file's type by name and content decides, not its execute
+/// bit. Returns the shell result code (below 32: failure); a program that
+/// could not start is started directly once more.
 /// `windowStyle` is the show-window code the caller asks for (1 normal,
 /// 4 without activation); here the desktop decides how windows appear.
 int ExecuteCommandLine(QString &commandLine, int windowStyle, const QString &workingFolder = {});
+
+/// Opens `document` (a path, in double quotes or not) with the desktop's
+/// handler, whatever its type or execute bit: it is never run as a program.
+/// Returns the shell result code (below 32: failure).
+int OpenDocument(const QString &document);
 
 } // namespace Module1

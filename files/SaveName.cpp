@@ -1,6 +1,7 @@
 #include "SaveName.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace savename {
 
@@ -17,6 +18,23 @@ QString csvName(const QString &chosen)
     if (name.endsWith(QLatin1String("CSV")) || name.endsWith(QLatin1String("csv")))
         name.chop(3);
     return folder + name + QLatin1String(".csv");
+}
+
+static bool isExistingFile(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() && !info.isDir();
+}
+
+QStringList filesToConfirm(const QString &chosen)
+{
+    QStringList names;
+    if (isExistingFile(chosen))
+        names << chosen;
+    const QString saved = csvName(chosen);
+    if (QFileInfo(saved) != QFileInfo(chosen) && isExistingFile(saved))
+        names << saved;
+    return names;
 }
 
 } // namespace savename

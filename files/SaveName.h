@@ -3,6 +3,7 @@
 // the Save dialog.
 
 #include <QString>
+#include <QStringList>
 
 namespace savename {
 
@@ -12,5 +13,11 @@ namespace savename {
 /// dot in its name is still found.
 /// "a.b.csv" -> "ab.csv", "data.Csv" -> "dataCsv.csv", "datacsv" -> "data.csv".
 QString csvName(const QString &chosen);
+
+/// The existing files that saving under `chosen` concerns, each to be
+/// confirmed before it is replaced: the name as typed, then the CSV name
+/// when that is another existing file ("data" when "data.csv" exists).
+/// Folders do not count.
+QStringList filesToConfirm(const QString &chosen);
 
 } // namespace savename

@@ -41,10 +41,16 @@ void clsProcess::Exec()
     if (command.program.isEmpty())
         return;
 
+    // Only a program is started: a document named as the program is never
+    // run, whatever its execute bit says.
+    const QString executable = programs::findProgram(command.program);
+    if (executable.isEmpty())
+        return;
+
     QStringList arguments = command.options;
     if (!m_arguments.isEmpty())
         arguments.append(m_arguments);
-    m_process->start(command.program, arguments);
+    m_process->start(executable, arguments);
     // The start reports its outcome quickly (the executable was found and
     // loaded, or not); a failed start leaves the runner terminated.
     m_running = m_process->waitForStarted();

@@ -20,8 +20,9 @@ public:
     /// name with blanks, quotes or shell characters arrives unchanged).
     void Arguments(const QString &szArg);
 
-    /// Starts the program. A failed start is silent: IsTerminated() is
-    /// then true at once.
+    /// Starts the program. Only a program is started: a document named as
+    /// the program (see programs::isProgramFile()) is not run. A start that
+    /// fails or is refused is silent: IsTerminated() is then true at once.
     void Exec();
 
     /// Waits up to 10 ms; true once the program has ended, or when it could

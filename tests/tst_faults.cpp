@@ -7,6 +7,7 @@
 #include "FileSizeLimit.h"
 #include "RecordedBytes.h"
 #include "HoverButton.h"
+#include "Leftover.h"
 #include "MSComm.h"
 #include "Module1.h"
 #include "RecorderFixture.h"
@@ -256,6 +257,8 @@ class TestFaults : public QObject
 
 private slots:
     void killedRecorderLosesNothingShownAndIsRecoveredAtNextStart();
+    void nextStartKeepsOnlyARunThatDidNotEndAsChosen_data();
+    void nextStartKeepsOnlyARunThatDidNotEndAsChosen();
     void vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack();
     void fullDiskAsksRetryOrCancelAndKeepsWhatWasWritten();
     void readOnlyFolderIsReportedAndTheRecorderStaysUsable();
@@ -314,6 +317,61 @@ void TestFaults::killedRecorderLosesNothingShownAndIsRecoveredAtNextStart()
     QCOMPARE(next.messages().size(), 1);
     QVERIFY(next.messages().first().contains(kept.first().toUtf8()));
     QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("Vindo.qvx"))).size(), 0);
+}
+
+void TestFaults::nextStartKeepsOnlyARunThatDidNotEndAsChosen_data()
+{
+    QTest::addColumn<bool>("killed");    // else the user left through Exit, answering No
+    QTest::addColumn<int>("recovered");  // copies kept and boxes shown at the next start
+
+    QTest::newRow("exit answered No") << false << 0;
+    QTest::newRow("killed while measuring") << true << 1;
+}
+
+void TestFaults::nextStartKeepsOnlyARunThatDidNotEndAsChosen()
+{
+    QFETCH(bool, killed);
+    QFETCH(int, recovered);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile settings(dir.filePath(QStringLiteral("qvx.ini")));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write(RecorderFixture::settingsLines(QStringLiteral("English"), 2));
+    settings.close();
+
+    Simulator sim;
+    QVERIFY(sim.start(dir.path(), 2, {QStringLiteral("--interval-ms"), QStringLiteral("0")}));
+    RecorderChild child(dir.path());
+    if (killed) {
+        QVERIFY(child.start({QStringLiteral("measure")}));
+        QTRY_VERIFY_WITH_TIMEOUT(child.last("SHOWN") >= 2000, 20000);
+        child.kill();
+        QVERIFY(child.messages().isEmpty());
+    } else {
+        QVERIFY(child.start({QStringLiteral("exit"), QStringLiteral("--until"), QStringLiteral("2000")}));
+        QVERIFY(child.waitForFinished(30000));
+        QVERIFY(child.lines().contains("END"));
+        QCOMPARE(child.messages(), QList<QByteArray>{"36 Do you want to save the datafile ?"});
+    }
+    sim.stop();
+    // Either way the measurement was left on disk.
+    const QString vindo = dir.filePath(QStringLiteral("Vindo.qvx"));
+    const QByteArray left = readAll(vindo);
+    QVERIFY(left.size() >= 2000);
+
+    RecorderChild next(dir.path());
+    QVERIFY(next.start({QStringLiteral("startup")}));
+    QVERIFY(next.waitForFinished(20000));
+    QCOMPARE(next.process().exitCode(), 0);
+    QCOMPARE(next.last("OPEN"), qint64(1));
+    const QStringList kept = QDir(dir.path()).entryList({QStringLiteral("Vindo-recovered-*.csv")});
+    QCOMPARE(kept.size(), recovered);
+    QCOMPARE(next.messages().size(), recovered);
+    if (recovered)
+        QCOMPARE(readAll(dir.filePath(kept.first())), left);
+    QCOMPARE(QFileInfo(vindo).size(), 0);
+    QVERIFY(!QFile::exists(dir.filePath(leftover::noteName())));
 }
 
 void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()

@@ -5,9 +5,11 @@
 #include "DeleteFilesDialog.h"
 #include "faults/RecorderChild.h"
 #include "FilePaths.h"
+#include "FileSizeLimit.h"
 #include "Graph.h"
 #include "SettingsDialog.h"
 #include "HoverButton.h"
+#include "Leftover.h"
 #include "LevelMeter.h"
 #include "MSComm.h"
 #include "RecorderFixture.h"
@@ -45,6 +47,7 @@ private slots:
     void settingsDialogAndViewersUseTheFileStartUpRead();
     void helpDocumentIsFoundHereBesideOrInstalled_data();
     void helpDocumentIsFoundHereBesideOrInstalled();
+    void leftoverMeasurementIsKeptBeforeStartUpReplacesIt_data();
     void leftoverMeasurementIsKeptBeforeStartUpReplacesIt();
     void workingFileThatCannotBeDeletedIsReportedOnce();
     void sensorIniGivesHeaderTexts_data();
@@ -278,22 +281,65 @@ void TestMainWindow::helpDocumentIsFoundHereBesideOrInstalled()
     QCOMPARE(result, found.isEmpty() || found == QLatin1String("Quendrel.pdf") ? found : root.filePath(found));
 }
 
+void TestMainWindow::leftoverMeasurementIsKeptBeforeStartUpReplacesIt_data()
+{
+    QTest::addColumn<QString>("ending");   // how the last run left the working file
+    QTest::addColumn<int>("copies");       // recovered copies made
+    QTest::addColumn<bool>("replaced");    // a new empty working file is open
+
+    QTest::newRow("crash") << "crash" << 1 << true;
+    QTest::newRow("declined at exit") << "declined" << 0 << true;
+    QTest::newRow("declined, then written to") << "declined, then written" << 1 << true;
+    QTest::newRow("copy fails") << "copy fails" << 0 << false;
+}
+
 void TestMainWindow::leftoverMeasurementIsKeptBeforeStartUpReplacesIt()
 {
+    QFETCH(QString, ending);
+    QFETCH(int, copies);
+    QFETCH(bool, replaced);
+
     RecorderFixture fx;
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English")));
     const QByteArray recorded("  Time: 10:00:00\r  Date: 1.1.26\rNotes :  run 7\r    1   12.5\r\n");
     fx.writeFile(QStringLiteral("Vindo.qvx"), recorded);
-    fx.dialogs.answer(answer::OK);
-    Form1 &w = fx.start();
+    const QString vindo = fx.path(QStringLiteral("Vindo.qvx"));
+    if (ending.startsWith(QLatin1String("declined")))
+        leftover::noteDeclined(vindo);
+    if (ending == QLatin1String("declined, then written")) {
+        QFile file(vindo);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("    2   12.6\r\n");
+    }
+    if (copies || !replaced)
+        fx.dialogs.answer(answer::OK);
+    const QByteArray left = fx.readFile(QStringLiteral("Vindo.qvx"));
+    Form1 *w = nullptr;
+    {
+        std::optional<FileSizeLimit> limit;
+        if (ending == QLatin1String("copy fails"))
+            limit.emplace(10);
+        w = &fx.start();
+    }
 
     const QStringList kept = QDir(fx.dir()).entryList({QStringLiteral("Vindo-recovered-*.csv")});
-    QCOMPARE(kept.size(), 1);
-    QCOMPARE(fx.readFile(kept.first()), recorded);
-    QCOMPARE(fx.dialogs.messages().size(), 1);
-    QVERIFY(fx.dialogs.messages().first().text.contains(kept.first()));
-    QCOMPARE(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size(), 0);
-    QVERIFY(w.workingFile().isOpen());
+    QCOMPARE(kept.size(), copies);
+    const auto boxes = fx.dialogs.messages();
+    QCOMPARE(boxes.size(), int(copies || !replaced));
+    if (copies) {
+        QCOMPARE(fx.readFile(kept.first()), left);
+        QVERIFY(boxes.first().text.contains(kept.first()));
+    }
+    if (!replaced) {
+        // The only copy stays where it is, and the box says where.
+        QCOMPARE(fx.readFile(QStringLiteral("Vindo.qvx")), left);
+        QVERIFY2(boxes.first().text.contains(QDir::toNativeSeparators(vindo)), qPrintable(boxes.first().text));
+        QCOMPARE(boxes.first().style, 48);
+    } else {
+        QCOMPARE(QFileInfo(vindo).size(), 0);
+    }
+    QCOMPARE(w->workingFile().isOpen(), replaced);
+    QVERIFY(!QFile::exists(fx.path(leftover::noteName())));
 }
 
 void TestMainWindow::workingFileThatCannotBeDeletedIsReportedOnce()

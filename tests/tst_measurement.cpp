@@ -66,28 +66,37 @@ void TestMeasurement::measurementIsShownRecordedAndSaved_data()
 {
     QTest::addColumn<QString>("language");
     QTest::addColumn<QStringList>("simArgs");
-    QTest::addColumn<QString>("unitLabel");
+    QTest::addColumn<QString>("unit");        // of INP1, as the header line shows it
+    QTest::addColumn<QString>("graphUnit");   // as the graph shows it
     QTest::addColumn<bool>("decimalComma");
     QTest::addColumn<bool>("programElsewhere");
 
+    const QString degrees = QString(QChar(176)) + QLatin1Char('C');
     QTest::newRow("English with tabs")
         << "English" << QStringList{"--tabs", "--interval-ms", "100", "--code1", "03", "--code2", "45"}
-        << QStringLiteral("INP1 = ") + QChar(176) + QLatin1Char('C') << false << false;
+        << degrees << degrees << false << false;
     QTest::newRow("Deutsch torn lines")
         << "Deutsch" << QStringList{"--tear", "--interval-ms", "100", "--code1", "03", "--code2", "45"}
-        << QStringLiteral("INP1 = ") + QChar(176) + QLatin1Char('C') << true << false;
+        << degrees << degrees << true << false;
     QTest::newRow("English, program folder elsewhere")
         << "English" << QStringList{"--interval-ms", "100", "--code1", "03", "--code2", "45"}
-        << QStringLiteral("INP1 = ") + QChar(176) + QLatin1Char('C') << false << true;
+        << degrees << degrees << false << true;
+    QTest::newRow("markup in the header is shown as it is")
+        << "English"
+        << QStringList{"--interval-ms", "100", "--code1", "03", "--code2", "45", "--unit1", "<b>bar</b>",
+                       "--unit2", "<img src=x>"}
+        << "<b>bar</b>" << "<b>b" << false << false;
 }
 
 void TestMeasurement::measurementIsShownRecordedAndSaved()
 {
     QFETCH(QString, language);
     QFETCH(QStringList, simArgs);
-    QFETCH(QString, unitLabel);
+    QFETCH(QString, unit);
+    QFETCH(QString, graphUnit);
     QFETCH(bool, decimalComma);
     QFETCH(bool, programElsewhere);
+    const QString unitLabel = QStringLiteral("INP1 = ") + unit;
 
     RecorderFixture fx;
     Simulator sim;
@@ -106,8 +115,31 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     QCOMPARE(w.state().rangeLimit1, qint16(4));
     QCOMPARE(w.state().rangeLimit2, qint16(198));
     QCOMPARE(w.Label9->text(), QString(sensors::sensorTypeForCode(3)->meterCaption));
+    // Each tick value of the meter's caption stands where the bar reaches
+    // at that value.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const int barTop = w.Label9->mapFromGlobal(w.Bar1->mapToGlobal(QPoint(0, 0))).y();
+    const QStringList ticks = w.Label9->text().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QList<int> centres = w.Label9->tickCentres();
+    QCOMPARE(centres.size(), ticks.size());
+    for (int i = 0; i < ticks.size(); ++i) {
+        const double expected = barTop + (1.0 - ticks[i].toDouble() / 4.0) * (w.Bar1->height() - 1);
+        QVERIFY2(qAbs(centres[i] - expected) <= 1.0, qPrintable(ticks[i] + QStringLiteral(" at %1, not %2").arg(centres[i]).arg(expected)));
+    }
     QVERIFY(w.graphLoaded());
-    QCOMPARE(w.graph()->Label7()->text(), QString(QChar(176)) + QLatin1Char('C'));
+    QCOMPARE(w.graph()->Label7()->text(), graphUnit);
+    // Text from the line is never taken for markup, wherever it is shown.
+    int literal = 0;
+    for (const QList<QLabel *> &labels : {w.findChildren<QLabel *>(), w.graph()->findChildren<QLabel *>()}) {
+        for (const QLabel *label : labels) {
+            if (!label->text().contains(QLatin1Char('<')))
+                continue;
+            ++literal;
+            QVERIFY2(label->textFormat() == Qt::PlainText, qPrintable(label->objectName()));
+        }
+    }
+    QCOMPARE(literal, unit.startsWith(QLatin1Char('<')) ? 6 : 0);
 
     // The last complete line: seven words in the figures, meters follow.
     QTRY_VERIFY_WITH_TIMEOUT(!w.live().Text13.isEmpty() && !w.live().Secunden.isEmpty(), 5000);

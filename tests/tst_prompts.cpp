@@ -2,7 +2,13 @@
 // measurement and the orderly end of the program.
 
 #include "MeasurementRig.h"
+#include "QtUserDialogs.h"
 
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QWindow>
 #include <QtTest>
 
 using Kind = ScriptedDialogs::Kind;
@@ -29,6 +35,8 @@ private slots:
     void unloadWithoutNewDataSendsPendingOutputAndEnds();
     void unsentOutputAsksWhatToDo_data();
     void unsentOutputAsksWhatToDo();
+    void escapeAndCloseAnswerOnlyWhereTheBoxAllows_data();
+    void escapeAndCloseAnswerOnlyWhereTheBoxAllows();
 };
 
 void TestPrompts::discardStartsAnEmptyWorkingFile_data()
@@ -235,6 +243,70 @@ void TestPrompts::unsentOutputAsksWhatToDo()
     QCOMPARE(sendQuestions, int(answers.size()));
     QCOMPARE(rig.port.PortOpen(), cancel);
     QCOMPARE(rig.calls.contains(QStringLiteral("endProgram")), !cancel);
+}
+
+void TestPrompts::escapeAndCloseAnswerOnlyWhereTheBoxAllows_data()
+{
+    QTest::addColumn<int>("boxStyle");
+    QTest::addColumn<bool>("closeButton");  // the title bar's close button, else the Esc key
+    QTest::addColumn<int>("dismissed");     // the answer they give; 0: the box stays open
+
+    const struct { const char *name; int boxStyle; int dismissed; } boxes[] = {
+        {"OK", style::Exclamation, answer::OK},
+        {"OK, Cancel", style::OkCancel, answer::Cancel},
+        {"Abort, Retry, Ignore", style::Question | style::AbortRetryIgnore, 0},
+        {"Yes, No, Cancel", style::YesNoCancel, answer::Cancel},
+        {"Yes, No", style::Question | style::YesNo, 0},
+        {"Retry, Cancel", style::Critical | style::RetryCancel, answer::Cancel},
+        {"Cancel, Try Again, Continue", style::Question | style::CancelTryContinue, answer::Cancel},
+    };
+    for (const auto &box : boxes) {
+        QTest::addRow("%s: Esc", box.name) << box.boxStyle << false << box.dismissed;
+        QTest::addRow("%s: close button", box.name) << box.boxStyle << true << box.dismissed;
+    }
+}
+
+void TestPrompts::escapeAndCloseAnswerOnlyWhereTheBoxAllows()
+{
+    QFETCH(int, boxStyle);
+    QFETCH(bool, closeButton);
+    QFETCH(int, dismissed);
+
+    // The real box: the key or the close request goes through the window
+    // system's path to the box, then its default button is clicked if it
+    // is still open.
+    QtUserDialogs dialogs;
+    bool stayedOpen = false;
+    QTimer poll;
+    poll.setInterval(10);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        QPointer<QMessageBox> box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible() || !box->windowHandle())
+            return;
+        poll.stop();
+        if (closeButton)
+            box->windowHandle()->close();
+        else
+            QTest::keyClick(box->windowHandle(), Qt::Key_Escape);
+        QTimer::singleShot(100, box, [&stayedOpen, box] {
+            if (!box->isVisible())
+                return;
+            stayedOpen = true;
+            box->defaultButton()->click();
+        });
+    });
+    poll.start();
+
+    const int given = dialogs.message(QStringLiteral("Do you want to save the datafile ?"), boxStyle);
+
+    if (dismissed != 0) {
+        QVERIFY(!stayedOpen);
+        QCOMPARE(given, dismissed);
+    } else {
+        QVERIFY(stayedOpen);
+        // The default button, the first one, answered.
+        QCOMPARE(given, (boxStyle & 0x0f) == style::YesNo ? int(answer::Yes) : int(answer::Abort));
+    }
 }
 
 QTEST_MAIN(TestPrompts)

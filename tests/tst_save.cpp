@@ -28,6 +28,8 @@ private slots:
     void cancelledDialogLeavesTheRecordingRunning();
     void failedCopyIsReportedAndKeepsTheData();
     void failedNewWorkingFileIsReported();
+    void failedDeleteIsReportedAndTheNextMeasurementStandsAlone_data();
+    void failedDeleteIsReportedAndTheNextMeasurementStandsAlone();
 };
 
 void TestSave::csvNameChangesOnlyTheFileName_data()
@@ -163,69 +165,91 @@ void TestSave::textsFollowTheLanguage()
 
 void TestSave::overwriteQuestionConcernsTheNameAsTyped_data()
 {
-    QTest::addColumn<QString>("existing");
+    QTest::addColumn<QStringList>("existing");
     QTest::addColumn<QString>("chosen");
-    QTest::addColumn<bool>("asked");
+    QTest::addColumn<QStringList>("asked");   // the names the questions concern, in order
     QTest::addColumn<QString>("written");
 
-    QTest::newRow("dotted name asks about itself") << "a.b.csv" << "a.b.csv" << true << "ab.csv";
-    QTest::newRow("bare name replaces silently") << "data.csv" << "data" << false << "data.csv";
-    QTest::newRow("normalised target exists") << "ab.csv" << "a.b.csv" << false << "ab.csv";
+    QTest::newRow("dotted name asks about itself") << QStringList{"a.b.csv"} << "a.b.csv" << QStringList{"a.b.csv"} << "ab.csv";
+    QTest::newRow("bare name asks about the file it replaces")
+        << QStringList{"data.csv"} << "data" << QStringList{"data.csv"} << "data.csv";
+    QTest::newRow("normalised target exists") << QStringList{"ab.csv"} << "a.b.csv" << QStringList{"ab.csv"} << "ab.csv";
+    QTest::newRow("typed and final name exist")
+        << QStringList{"a.b.csv", "ab.csv"} << "a.b.csv" << QStringList{"a.b.csv", "ab.csv"} << "ab.csv";
+    QTest::newRow("final name is the typed one") << QStringList{"data.csv"} << "data.csv" << QStringList{"data.csv"}
+                                                 << "data.csv";
 }
 
 void TestSave::overwriteQuestionConcernsTheNameAsTyped()
 {
-    QFETCH(QString, existing);
+    QFETCH(QStringList, existing);
     QFETCH(QString, chosen);
-    QFETCH(bool, asked);
+    QFETCH(QStringList, asked);
     QFETCH(QString, written);
 
     MeasurementRig rig;
     QVERIFY(rig.ready());
-    MeasurementRig::put(rig.path(existing), "old content that is longer");
+    for (const QString &name : std::as_const(existing))
+        MeasurementRig::put(rig.path(name), "old content that is longer");
     QVERIFY(rig.record("new", false));
 
     rig.dialogs.chooseFile(rig.path(chosen));
-    if (asked)
+    for (int i = 0; i < asked.size(); ++i)
         rig.dialogs.answer(answer::Yes);
     rig.files.SScommand4_Click();
 
-    QCOMPARE(rig.dialogs.messages().size(), asked ? 1 : 0);
+    const auto messages = rig.dialogs.messages();
+    QCOMPARE(messages.size(), asked.size());
+    for (int i = 0; i < asked.size(); ++i)
+        QCOMPARE(messages[i].text, QStringLiteral("Do you want to replace the file  ") + rig.path(asked[i])
+                                       + QLatin1Char(' '));
     QCOMPARE(rig.dialogs.pending(), 0);
     QCOMPARE(MeasurementRig::contents(rig.path(written)), QByteArray("new"));
 }
 
 void TestSave::answeringNoShowsTheDialogAgain_data()
 {
+    QTest::addColumn<QString>("existing");     // the file the questions are about
+    QTest::addColumn<QString>("typed");        // typed in the dialog each time
     QTest::addColumn<QList<int>>("answers");
     QTest::addColumn<QString>("lastChoice");
     QTest::addColumn<QString>("written");
 
-    QTest::newRow("No, then Yes") << QList<int>{answer::No, answer::Yes} << "a.b.csv" << "ab.csv";
+    QTest::newRow("No, then Yes") << "a.b.csv" << "a.b.csv" << QList<int>{answer::No, answer::Yes} << "a.b.csv"
+                                  << "ab.csv";
     QTest::newRow("No twice, then a new name")
-        << QList<int>{answer::No, answer::No} << "other" << "other.csv";
+        << "a.b.csv" << "a.b.csv" << QList<int>{answer::No, answer::No} << "other" << "other.csv";
+    QTest::newRow("final name: No, then Yes")
+        << "data.csv" << "data" << QList<int>{answer::No, answer::Yes} << "data" << "data.csv";
+    QTest::newRow("final name: No, then a new name")
+        << "data.csv" << "data" << QList<int>{answer::No} << "other" << "other.csv";
 }
 
 void TestSave::answeringNoShowsTheDialogAgain()
 {
+    QFETCH(QString, existing);
+    QFETCH(QString, typed);
     QFETCH(QList<int>, answers);
     QFETCH(QString, lastChoice);
     QFETCH(QString, written);
 
     MeasurementRig rig;
     QVERIFY(rig.ready());
-    const QString existing = rig.path(QStringLiteral("a.b.csv"));
-    MeasurementRig::put(existing, "kept");
+    const QString existingPath = rig.path(existing);
+    MeasurementRig::put(existingPath, "kept");
     QVERIFY(rig.record("measured", false));
 
+    // What the earlier file holds each time the dialog is shown again.
+    QList<QByteArray> whileAskedAgain;
+    auto look = [&whileAskedAgain, existingPath] { whileAskedAgain << MeasurementRig::contents(existingPath); };
     QList<Kind> expected;
     for (int i = 0; i < answers.size(); ++i) {
         const bool last = i == answers.size() - 1;
-        rig.dialogs.chooseFile(existing);
+        rig.dialogs.chooseFile(rig.path(typed), i > 0 ? look : std::function<void()>());
         rig.dialogs.answer(answers[i]);
         expected << Kind::Save << Kind::Message;
         if (last && answers[i] == answer::No) {
-            rig.dialogs.chooseFile(rig.path(lastChoice));
+            rig.dialogs.chooseFile(rig.path(lastChoice), look);
             expected << Kind::Save;
         }
     }
@@ -236,8 +260,10 @@ void TestSave::answeringNoShowsTheDialogAgain()
         kinds << a.kind;
     QCOMPARE(kinds, expected);
     QCOMPARE(rig.dialogs.pending(), 0);
+    QCOMPARE(whileAskedAgain, QList<QByteArray>(answers.size() - (answers.last() == answer::Yes ? 1 : 0), "kept"));
     QCOMPARE(MeasurementRig::contents(rig.path(written)), QByteArray("measured"));
-    QCOMPARE(MeasurementRig::contents(existing), QByteArray("kept"));
+    QCOMPARE(MeasurementRig::contents(existingPath),
+             written == existing ? QByteArray("measured") : QByteArray("kept"));
     // Only the innermost run saved; the outer ones just ended.
     QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "MOpen_Click"}));
     QVERIFY(rig.port.PortOpen());
@@ -304,6 +330,54 @@ void TestSave::failedNewWorkingFileIsReported()
     // Receive box and port stay as they were.
     QCOMPARE(rig.calls, QStringList{"refreshFileList"});
     QVERIFY(!rig.port.PortOpen());
+}
+
+void TestSave::failedDeleteIsReportedAndTheNextMeasurementStandsAlone_data()
+{
+    QTest::addColumn<bool>("lockedFile");     // else the folder cannot lose files
+    QTest::addColumn<QByteArray>("second");   // what the second save writes
+
+    QTest::newRow("emptied instead") << false << QByteArray("second run");
+    QTest::newRow("neither deleted nor emptied") << true << QByteArray();
+}
+
+void TestSave::failedDeleteIsReportedAndTheNextMeasurementStandsAlone()
+{
+    QFETCH(bool, lockedFile);
+    QFETCH(QByteArray, second);
+
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(rig.record("first run", false));
+    if (lockedFile ? !rig.lockFile(QStringLiteral("Vindo.qvx")) : !rig.lockFolder())
+        QSKIP("this file system cannot protect files from deletion");
+    QTemporaryDir saves;
+    QVERIFY(saves.isValid());
+
+    rig.dialogs.chooseFile(saves.filePath(QStringLiteral("run1")));
+    rig.files.SScommand4_Click();
+
+    QCOMPARE(MeasurementRig::contents(saves.filePath(QStringLiteral("run1.csv"))), QByteArray("first run"));
+    const auto messages = rig.dialogs.messages();
+    QCOMPARE(messages.size(), lockedFile ? 2 : 1);
+    for (const auto &m : messages) {
+        QCOMPARE(m.style, 48);
+        QVERIFY2(m.text.contains(QStringLiteral("Vindo.qvx")), qPrintable(m.text));
+    }
+    if (!lockedFile) {
+        // The next measurement is recorded on its own, and the save goes on.
+        QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray());
+        QVERIFY(rig.workFile.isOpen());
+        QVERIFY(rig.workFile.write("second run"));
+        QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "MOpen_Click"}));
+    } else {
+        QVERIFY(!rig.workFile.isOpen());
+    }
+
+    // The saved measurement never reappears under the next name.
+    rig.dialogs.chooseFile(saves.filePath(QStringLiteral("run2")));
+    rig.files.SScommand4_Click();
+    QCOMPARE(MeasurementRig::contents(saves.filePath(QStringLiteral("run2.csv"))), second);
 }
 
 QTEST_MAIN(TestSave)

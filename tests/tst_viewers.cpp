@@ -61,6 +61,8 @@ private slots:
     void shellStartRunsAProgramWithItsArgumentAsOne();
     void shellStartOfAMissingDocumentFails();
     void failedShellStartNeverStartsAProgramCutAtABlank();
+    void documentsAreOpenedAndOnlyProgramsRun_data();
+    void documentsAreOpenedAndOnlyProgramsRun();
 
     void programSettingIsResolved_data();
     void programSettingIsResolved();
@@ -202,6 +204,44 @@ void ViewersTest::failedShellStartNeverStartsAProgramCutAtABlank()
     QVERIFY(decoy.runs().isEmpty());
 }
 
+void ViewersTest::documentsAreOpenedAndOnlyProgramsRun_data()
+{
+    QTest::addColumn<QString>("name");   // an executable script of that name
+    QTest::addColumn<bool>("help");      // opened by the help command, else the shell start
+    QTest::addColumn<bool>("runs");      // started as a program, else handed to the opener
+
+    QTest::newRow("help: manual with the execute bit") << "Quendrel.pdf" << true << false;
+    QTest::newRow("help: a program is still a document") << "tool" << true << false;
+    QTest::newRow("shell start: manual with the execute bit") << "Quendrel.pdf" << false << false;
+    QTest::newRow("shell start: CSV with the execute bit") << "data.csv" << false << false;
+    QTest::newRow("shell start: program") << "tool" << false << true;
+}
+
+void ViewersTest::documentsAreOpenedAndOnlyProgramsRun()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, help);
+    QFETCH(bool, runs);
+
+    StandInViewer opener(m_dir->filePath(QStringLiteral("bin")), QStringLiteral("xdg-open"));
+    opener.close();
+    StandInViewer file(m_dir->path(), name);
+    file.close();   // a run would end as soon as it has recorded itself
+
+    QString commandLine = QLatin1Char('"') + file.program() + QLatin1Char('"');
+    const int result = help ? Module1::OpenDocument(commandLine) : Module1::ExecuteCommandLine(commandLine, 1);
+
+    QCOMPARE(result, int(Module1::shellResult::Started));
+    if (runs) {
+        QTRY_COMPARE(file.runs().size(), 1);
+        QVERIFY(opener.runs().isEmpty());
+    } else {
+        QTRY_COMPARE(opener.runs(), QList<QStringList>{{file.program()}});
+        QTest::qWait(300);
+        QVERIFY(file.runs().isEmpty());
+    }
+}
+
 void ViewersTest::programSettingIsResolved_data()
 {
     QTest::addColumn<QString>("setting");
@@ -212,10 +252,10 @@ void ViewersTest::programSettingIsResolved_data()
     QTest::newRow("plain program") << "/opt/tool" << "/opt/tool" << QStringList();
     QTest::newRow("program with options") << R"(tool -a "b c")" << "tool" << QStringList{"-a", "b c"};
     QTest::newRow("libreoffice --calc")
-        << "libreoffice --calc" << "libreoffice" << QStringList{"--nologo", "--norestore", "--calc"};
+        << "libreoffice --calc" << "libreoffice" << QStringList{"--nologo", "--calc"};
     QTest::newRow("libreoffice alone opens calc")
-        << "/usr/bin/libreoffice" << "/usr/bin/libreoffice" << QStringList{"--nologo", "--norestore", "--calc"};
-    QTest::newRow("localc") << "/usr/bin/localc" << "/usr/bin/localc" << QStringList{"--nologo", "--norestore"};
+        << "/usr/bin/libreoffice" << "/usr/bin/libreoffice" << QStringList{"--nologo", "--calc"};
+    QTest::newRow("localc") << "/usr/bin/localc" << "/usr/bin/localc" << QStringList{"--nologo"};
     QTest::newRow("soffice keeps own options")
         << "soffice --norestore --calc" << "soffice" << QStringList{"--nologo", "--norestore", "--calc"};
 }
@@ -255,6 +295,7 @@ void ViewersTest::runnerIsTerminatedWhenNothingCouldStart_data()
     QTest::newRow("missing program") << "no such program" << true;
     QTest::newRow("empty program") << "" << true;
     QTest::newRow("not executable") << "qvx.ini" << true;
+    QTest::newRow("document with the execute bit") << "Quendrel.pdf" << true;
 }
 
 void ViewersTest::runnerIsTerminatedWhenNothingCouldStart()
@@ -262,6 +303,8 @@ void ViewersTest::runnerIsTerminatedWhenNothingCouldStart()
     QFETCH(QString, program);
     QFETCH(bool, exec);
     writeSettings(QStringLiteral("x"));
+    StandInViewer document(m_dir->path(), QStringLiteral("Quendrel.pdf"));
+    document.close();   // were it run, it would end at once
 
     clsProcess runner;
     runner.ProgramName(program.isEmpty() ? program : m_dir->filePath(program));
@@ -270,6 +313,7 @@ void ViewersTest::runnerIsTerminatedWhenNothingCouldStart()
         runner.Exec();
     QVERIFY(runner.IsTerminated());
     QVERIFY(m_spreadsheet->runs().isEmpty());
+    QVERIFY(document.runs().isEmpty());
 }
 
 void ViewersTest::savedFileReachesTheViewerAsOneArgument_data()

@@ -4,6 +4,7 @@
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
 #include <QPainter>
+#include <QRegularExpression>
 
 namespace {
 
@@ -103,4 +104,45 @@ void LevelMeter::paintEvent(QPaintEvent *)
     }
     painter.setPen(palette().color(QPalette::Mid));
     painter.drawRect(frame);
+}
+
+namespace {
+
+QStringList tickValues(const QString &caption)
+{
+    return caption.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+void MeterScaleLabel::setScaleHeight(int pixels)
+{
+    m_scaleHeight = pixels;
+    update();
+}
+
+QList<int> MeterScaleLabel::tickCentres() const
+{
+    const int count = int(tickValues(text()).size());
+    QList<int> centres;
+    const int last = std::max(0, scaleHeight() - 1);
+    for (int i = 0; i < count; ++i)
+        centres << scaleTop() + (count > 1 ? (i * last + (count - 1) / 2) / (count - 1) : 0);
+    return centres;
+}
+
+void MeterScaleLabel::paintEvent(QPaintEvent *)
+{
+    const QStringList ticks = tickValues(text());
+    if (ticks.isEmpty())
+        return;
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    const int lineHeight = fontMetrics().height();
+    const QList<int> centres = tickCentres();
+    for (int i = 0; i < ticks.size(); ++i) {
+        // Centred on its tick, but kept whole inside the label.
+        const int top = std::clamp(centres.at(i) - lineHeight / 2, 0, std::max(0, height() - lineHeight));
+        painter.drawText(QRect(0, top, width(), lineHeight), Qt::AlignLeft | Qt::AlignVCenter, ticks.at(i));
+    }
 }

@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
 
@@ -25,13 +27,65 @@ QString qtFileFilter(const QString &windowsFilter)
 }
 
 
+namespace {
+
+/// A message box that is dismissed as the system's own boxes are: Esc and
+/// the close button answer with the escape button, and a box without one
+/// (Yes/No, Abort/Retry/Ignore) must be answered with one of its buttons.
+/// Qt would otherwise take No or Abort as the escape button.
+class SystemMessageBox : public QMessageBox
+{
+public:
+    using QMessageBox::QMessageBox;
+
+    /// `button` answers Esc and the close button; null: neither does anything.
+    void setDismissButton(QAbstractButton *button)
+    {
+        m_dismissable = button != nullptr;
+        if (button)
+            setEscapeButton(button);
+        // Without an answer for it, the title bar offers no close button.
+        if (!m_dismissable)
+            setWindowFlags((windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+                           & ~Qt::WindowCloseButtonHint);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (!m_dismissable && event->matches(QKeySequence::Cancel)) {
+            event->accept();
+            return;
+        }
+        QMessageBox::keyPressEvent(event);
+    }
+
+    void closeEvent(QCloseEvent *event) override
+    {
+        if (!m_dismissable) {
+            event->ignore();
+            return;
+        }
+        QMessageBox::closeEvent(event);
+    }
+
+private:
+    bool m_dismissable = true;
+};
+
+} // namespace
+
 int QtUserDialogs::message(const QString &text, int boxStyle, const QString &title)
 {
     struct ButtonAnswer { QMessageBox::StandardButton button; int answer; };
     QList<ButtonAnswer> buttons;
+    // The button that Esc and the close button stand for: Cancel where the
+    // box has one, OK on a box with OK alone, none otherwise.
+    QMessageBox::StandardButton dismiss = QMessageBox::NoButton;
     switch (boxStyle & 0x0f) {
     case style::OkCancel:
         buttons = {{QMessageBox::Ok, answer::OK}, {QMessageBox::Cancel, answer::Cancel}};
+        dismiss = QMessageBox::Cancel;
         break;
     case style::AbortRetryIgnore:
         buttons = {{QMessageBox::Abort, answer::Abort}, {QMessageBox::Retry, answer::Retry},
@@ -40,19 +94,23 @@ int QtUserDialogs::message(const QString &text, int boxStyle, const QString &tit
     case style::YesNoCancel:
         buttons = {{QMessageBox::Yes, answer::Yes}, {QMessageBox::No, answer::No},
                    {QMessageBox::Cancel, answer::Cancel}};
+        dismiss = QMessageBox::Cancel;
         break;
     case style::YesNo:
         buttons = {{QMessageBox::Yes, answer::Yes}, {QMessageBox::No, answer::No}};
         break;
     case style::RetryCancel:
         buttons = {{QMessageBox::Retry, answer::Retry}, {QMessageBox::Cancel, answer::Cancel}};
+        dismiss = QMessageBox::Cancel;
         break;
     case style::CancelTryContinue:
         buttons = {{QMessageBox::Cancel, answer::Cancel}, {QMessageBox::Retry, answer::TryAgain},
                    {QMessageBox::Ignore, answer::Continue}};
+        dismiss = QMessageBox::Cancel;
         break;
     default:
         buttons = {{QMessageBox::Ok, answer::OK}};
+        dismiss = QMessageBox::Ok;
         break;
     }
 
@@ -65,26 +123,32 @@ int QtUserDialogs::message(const QString &text, int boxStyle, const QString &tit
     default: break;
     }
 
-    QPointer<QMessageBox> box = new QMessageBox(icon, (title.isEmpty() ? applicationTitle() : title), text, QMessageBox::NoButton, m_parent);
+    QPointer<SystemMessageBox> box = new SystemMessageBox(icon, (title.isEmpty() ? applicationTitle() : title), text, QMessageBox::NoButton, m_parent);
+    // The text comes from files, the instrument or the system: never markup.
+    box->setTextFormat(Qt::PlainText);
     QMessageBox::StandardButtons standard;
     for (const ButtonAnswer &b : buttons)
         standard |= b.button;
     box->setStandardButtons(standard);
-    if (boxStyle & 0x0f) {
-        // The old runtime labels Cancel/Try Again/Continue differently from Qt.
-        if ((boxStyle & 0x0f) == style::CancelTryContinue) {
-            box->button(QMessageBox::Retry)->setText(QMessageBox::tr("Try Again"));
-            box->button(QMessageBox::Ignore)->setText(QMessageBox::tr("Continue"));
-        }
+    // The old runtime labels Cancel/Try Again/Continue differently from Qt.
+    if ((boxStyle & 0x0f) == style::CancelTryContinue) {
+        box->button(QMessageBox::Retry)->setText(QMessageBox::tr("Try Again"));
+        box->button(QMessageBox::Ignore)->setText(QMessageBox::tr("Continue"));
     }
+    box->setDismissButton(box->button(dismiss));
     box->setDefaultButton(buttons.first().button);
     const int clicked = box->exec();
     delete box;
     for (const ButtonAnswer &b : buttons)
         if (b.button == clicked)
             return b.answer;
-    // Escape on a box without Cancel: the last button, as the system does.
-    return (buttons.size() > 1) ? buttons.last().answer : answer::OK;
+    // Only a box closed from outside (its parent gone) ends without a
+    // button: answer as its escape button, or else as its default button,
+    // which keeps the data (Yes to saving, Abort to closing).
+    for (const ButtonAnswer &b : buttons)
+        if (b.button == dismiss)
+            return b.answer;
+    return buttons.first().answer;
 }
 
 static QString runFileDialog(QWidget *parent, const FileDialogRequest &request, QFileDialog::AcceptMode mode)

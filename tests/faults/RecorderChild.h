@@ -10,6 +10,7 @@
 //   port      start-up, open the port once (Port Open), then end
 //   measure   start-up, click Start, report every block, run until killed
 //   once      start-up, click Start, stop once N characters were shown, end
+//   exit      start-up, click Start, click Exit once N characters were shown
 //
 // Everything is reported on standard output, one line per event, flushed
 // at once so that a killed child leaves every line it wrote:
@@ -18,6 +19,7 @@
 //   SHOWN <n>                characters all later blocks showed, summed
 //   OPEN <0|1>               whether a working file is open
 //   DONE                     the mode finished normally
+//   END                      the program ended through its own exit path
 
 #include "Form1.h"
 #include "HoverButton.h"
@@ -147,9 +149,14 @@ inline int runRecorderChild(int argc, char *argv[])
         if (window.comm()->CommEvent() != MSComm::comEvReceive)
             return;
         const qint64 shown = counter.blockDone();
-        if (mode == QLatin1String("once") && shown >= until && !stopping) {
+        const bool exits = mode == QLatin1String("exit");
+        if ((mode == QLatin1String("once") || exits) && shown >= until && !stopping) {
             stopping = true;
-            QTimer::singleShot(0, &window, [&] {
+            QTimer::singleShot(0, &window, [&window, exits] {
+                if (exits) {
+                    window.Button5->click();   // Exit, answered No: the program ends here
+                    return;
+                }
                 if (window.comm()->PortOpen())
                     window.Button1->click();   // stop
                 report("OPEN " + QByteArray(window.workingFile().isOpen() ? "1" : "0"));

@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -46,6 +47,8 @@ public:
     {
         if (!m_lockedFolder.isEmpty())
             setFolderDeletable(m_lockedFolder, true);
+        if (!m_lockedFile.isEmpty())
+            setFolderDeletable(m_lockedFile, true);
         port.setPortOpen(false);
         workFile.close();
         if (m_master >= 0)
@@ -109,6 +112,16 @@ public:
         return true;
     }
 
+    /// Makes the file `name` impossible to delete or to empty while it can
+    /// still be written at its end (append-only; needs root).
+    bool lockFile(const QString &name)
+    {
+        if (::geteuid() != 0 || !setFolderDeletable(name, false))
+            return false;
+        m_lockedFile = QFileInfo(name).absoluteFilePath();
+        return true;
+    }
+
     SharedState state;
     WorkingFile workFile;
     MSComm port;
@@ -140,7 +153,7 @@ private:
     {
         if (::geteuid() != 0)
             return ::chmod(QFile::encodeName(folder).constData(), deletable ? 0700 : 0500) == 0;
-        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY);
         if (fd < 0)
             return false;
         int flags = 0;
@@ -154,6 +167,7 @@ private:
     }
 
     QString m_oldCurrent;
+    QString m_lockedFile;
     QTemporaryDir m_dir;
     int m_master = -1;
     int m_slave = -1;

@@ -1,8 +1,12 @@
 #include "ProgramNames.h"
 
+#include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QUrl>
 
 namespace programs {
 
@@ -63,10 +67,10 @@ void addLibreOfficeOptions(ProgramCommand &command, const QString &name)
 {
     if (name != QLatin1String("localc") && !command.options.contains(QLatin1String("--calc")))
         command.options.append(QStringLiteral("--calc"));
-    for (const char *option : {"--norestore", "--nologo"}) {
-        if (!command.options.contains(QLatin1String(option)))
-            command.options.prepend(QLatin1String(option));
-    }
+    // No "--norestore": it would also drop the user's crash recovery of
+    // other documents.
+    if (!command.options.contains(QLatin1String("--nologo")))
+        command.options.prepend(QStringLiteral("--nologo"));
 }
 
 } // namespace
@@ -102,6 +106,49 @@ ProgramCommand resolve(const QString &setting)
     if (isLibreOffice(name))
         addLibreOfficeOptions(command, name);
     return command;
+}
+
+bool isProgramFile(const QString &path)
+{
+    const QFileInfo file(path);
+    if (!file.isFile())
+        return false;
+#ifdef Q_OS_WIN
+    static const QStringList programSuffixes{QStringLiteral("exe"), QStringLiteral("com"),
+                                             QStringLiteral("bat"), QStringLiteral("cmd")};
+    return programSuffixes.contains(file.suffix().toLower());
+#else
+    if (!file.isExecutable())
+        return false;
+    // By name first, by content where the name says nothing: a binary
+    // (position-independent ones count as shared libraries) or a script.
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(file);
+    return type.inherits(QStringLiteral("application/x-executable"))
+        || type.inherits(QStringLiteral("application/x-sharedlib"));
+#endif
+}
+
+QString findProgram(const QString &name)
+{
+    QString path = name;
+    if (!name.contains(QLatin1Char('/')) && !name.contains(QDir::separator()))
+        path = QStandardPaths::findExecutable(name);
+    if (path.isEmpty() || !isProgramFile(path))
+        return QString();
+    return QFileInfo(path).absoluteFilePath();
+}
+
+bool openDocument(const QString &path)
+{
+    const QString document = QFileInfo(path).absoluteFilePath();
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    // The freedesktop opener, looked up at every call, as the desktops'
+    // own file managers use it.
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (!opener.isEmpty())
+        return QProcess::startDetached(opener, {document});
+#endif
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(document));
 }
 
 } // namespace programs

@@ -1,7 +1,8 @@
 #pragma once
 // Turns what the program is told to start (the spreadsheet program from the
 // settings, or the Windows editor names "Notepad", "Write", "WRITE") into an
-// executable and the options that go before the file argument.
+// executable and the options that go before the file argument, and tells
+// programs from documents.
 
 #include <QString>
 #include <QStringList>
@@ -28,7 +29,25 @@ bool isEditorName(const QString &name);
 /// - on platforms without them, the editor names become the first installed
 ///   text editor found on the search path, else the desktop's opener;
 /// - LibreOffice ("localc", "libreoffice", "soffice") gets the options that
-///   open the file in the spreadsheet without the start logo and recovery.
+///   open the file in the spreadsheet without the start logo.
 ProgramCommand resolve(const QString &setting);
+
+/// True when `path` is a program to start: an executable file whose type,
+/// judged by its name and its content, is a program (a binary or a script).
+/// A document with the execute bit (every file on FAT, NTFS or SMB media
+/// has it) is no program: "Quendrel.pdf" stays a PDF document whatever it
+/// holds.
+bool isProgramFile(const QString &path);
+
+/// The program `name` stands for, as an absolute path: `name` itself when
+/// it holds a folder separator, else the first match on the search path.
+/// Empty when there is none, or when what was found is no program
+/// (isProgramFile()).
+QString findProgram(const QString &name);
+
+/// Hands the document `path` to the desktop's opener (the program the
+/// desktop associates with its type). Never runs the document itself.
+/// False when there is no opener or it could not be started.
+bool openDocument(const QString &path);
 
 } // namespace programs
