@@ -1,7 +1,7 @@
 #include "Application.h"
 
 #include "FilePaths.h"
-#include "Form1.h"
+#include "MainWindow.h"
 #include "QtUserDialogs.h"
 #include "SingleInstance.h"
 
@@ -56,7 +56,7 @@ int runApplication(int argc, char *argv[])
     SingleInstance instance(SingleInstance::privateFolder(), userKey());
     QtUserDialogs dialogs;
 
-    Form1Environment environment;
+    MainWindowEnvironment environment;
     environment.programDir = QCoreApplication::applicationDirPath();
     // Beside the program when its folder is writable, else per user.
     environment.settingsDir = settingsFolderFor(environment.programDir);
@@ -87,10 +87,10 @@ int runApplication(int argc, char *argv[])
         instance.listen();
     }
 
-    Form1 window(dialogs, environment);
+    MainWindow window(dialogs, environment);
     dialogs.setParent(&window);
     installQtTranslations(window.state().currentLanguage);
-    window.Form_Load();
+    window.load();
     QObject::connect(&instance, &SingleInstance::raiseRequested, &window, [&window] {
         window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
         window.show();

@@ -4,7 +4,8 @@
 // (English, port 1) and the COM1 link of a simulator; boxes are answered
 // "No" at once and written to standard error, so a run never blocks.
 
-#include "Form1.h"
+#include "Controls.h"
+#include "MainWindow.h"
 #include "UserDialogs.h"
 
 #include <QByteArray>
@@ -113,27 +114,27 @@ public:
     }
 
     /// Creates the main window (start-up and load event) and shows it.
-    Form1 &start()
+    MainWindow &start()
     {
-        Form1Environment environment;
+        MainWindowEnvironment environment;
         environment.programDir = m_dir.path();
         environment.portDirectory = m_dir.path();
         environment.endProgram = [] {};
         environment.restart = [] { return false; };
-        m_window = std::make_unique<Form1>(m_dialogs, environment);
-        m_window->Form_Load();
+        m_window = std::make_unique<MainWindow>(m_dialogs, environment);
+        m_window->load();
         m_window->show();
         return *m_window;
     }
 
-    Form1 &window() { return *m_window; }
+    MainWindow &window() { return *m_window; }
 
 private:
     QTemporaryDir m_dir;
     QString m_previousDir;
     QuietDialogs m_dialogs;
     QProcess m_simulator;
-    std::unique_ptr<Form1> m_window;
+    std::unique_ptr<MainWindow> m_window;
 };
 
 } // namespace bench

@@ -49,7 +49,7 @@ void setSample(LiveModel &live, int second)
 
 void tickAndPaint(Graph &graph)
 {
-    graph.Timer1_Timer();
+    graph.tick();
     QCoreApplication::processEvents();
     graph.repaint();
 }
@@ -108,7 +108,7 @@ private:
             sensorSelection(QStringLiteral("SR1 05"), QStringLiteral("SR2 41"), m_state, targets);
         });
         Graph *graph = m_graph.get();
-        graph->Form_Load();
+        graph->load();
         graph->Timer1()->stop(); // ticks are driven by hand
         graph->show();
 

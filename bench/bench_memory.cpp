@@ -24,7 +24,7 @@ constexpr int kDay = 86400;
 constexpr qint64 kScreenRefreshNs = 16'000'000;
 
 /// Draws both windows now, as the next screen refresh would.
-void drawNow(Form1 &window, Graph &graph)
+void drawNow(MainWindow &window, Graph &graph)
 {
     window.refreshView();
     QCoreApplication::processEvents();
@@ -40,10 +40,10 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
 
     bench::Recorder recorder;
-    Form1 &window = recorder.start();
+    MainWindow &window = recorder.start();
     SampleProcessor processor(window.state(), window.live(), window.workingFile());
-    processor.setNotesProvider([&window] { return window.Text2->text(); });
-    window.Image1_Click();
+    processor.setNotesProvider([&window] { return control<QLineEdit>(window, "Text2")->text(); });
+    window.showGraph();
     Graph &graph = *window.graph();
     graph.Timer1()->stop(); // ticks are driven here, as fast as they run
     QCoreApplication::processEvents();
@@ -56,7 +56,7 @@ int main(int argc, char **argv)
     for (int second = 1; second <= kDay; ++second) {
         processor.setCheck1State(Qt::Checked);
         processor.ProcessReceivedBlock(window.live().Term, bench::sampleLine(second));
-        graph.Timer1_Timer();
+        graph.tick();
         if (second == kMinute) {
             drawNow(window, graph);
             afterMinute = bench::residentBytes();

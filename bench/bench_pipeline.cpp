@@ -31,7 +31,7 @@ constexpr qint64 kScreenRefreshNs = 16'000'000;
 
 /// Seconds to feed `blocks` to the processing of `window`, the view
 /// refreshed whenever a screen refresh interval has passed.
-double feed(Form1 &window, SampleProcessor &processor, const std::vector<QByteArray> &blocks)
+double feed(MainWindow &window, SampleProcessor &processor, const std::vector<QByteArray> &blocks)
 {
     QElapsedTimer clock;
     clock.start();
@@ -69,7 +69,7 @@ double bareWrite(const QString &path, const std::vector<QByteArray> &blocks)
 }
 
 /// Empties the working file, as a fresh measurement starts with one.
-void restartWorkingFile(Form1 &window)
+void restartWorkingFile(MainWindow &window)
 {
     if (window.workingFile().open() != WorkingFile::OpenResult::Opened)
         std::fprintf(stderr, "working file: %s\n", qPrintable(window.workingFile().errorString()));
@@ -84,11 +84,11 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
 
     bench::Recorder recorder;
-    Form1 &window = recorder.start();
+    MainWindow &window = recorder.start();
     QCoreApplication::processEvents();
     // The processing the window owns, built the same way on the same models.
     SampleProcessor processor(window.state(), window.live(), window.workingFile());
-    processor.setNotesProvider([&window] { return window.Text2->text(); });
+    processor.setNotesProvider([&window] { return control<QLineEdit>(window, "Text2")->text(); });
 
     const std::vector<QByteArray> warmUp = bench::sampleBlocks(kWarmUpLines);
     const std::vector<QByteArray> blocks = bench::sampleBlocks(kLinesPerRound, kWarmUpLines + 1);

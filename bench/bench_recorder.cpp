@@ -49,7 +49,7 @@ struct Sample
 class Probe
 {
 public:
-    explicit Probe(Form1 &window) : m_window(window) { m_clock.start(); }
+    explicit Probe(MainWindow &window) : m_window(window) { m_clock.start(); }
 
     Sample now() const
     {
@@ -58,7 +58,7 @@ public:
     }
 
 private:
-    Form1 &m_window;
+    MainWindow &m_window;
     QElapsedTimer m_clock;
 };
 
@@ -70,8 +70,8 @@ bool startMeasurement(bench::Recorder &recorder, const QStringList &simulatorArg
         std::fprintf(stderr, "the simulator did not start\n");
         return false;
     }
-    Form1 &window = recorder.start();
-    window.Button1->click();
+    MainWindow &window = recorder.start();
+    control<HoverButton>(window, "Button1")->click();
     if (!window.comm()->PortOpen()) {
         std::fprintf(stderr, "the port did not open\n");
         return false;
@@ -114,8 +114,8 @@ int atInstrumentRate(int seconds)
     if (!startMeasurement(recorder, {QStringLiteral("--interval-ms"), QStringLiteral("1000")}))
         return 1;
     runFor(2500);
-    Form1 &window = recorder.window();
-    window.Image1_Click();
+    MainWindow &window = recorder.window();
+    window.showGraph();
     if (!window.graphLoaded() || !window.graph()->isVisible()) {
         std::fprintf(stderr, "the graph window is not shown\n");
         return 1;

@@ -104,6 +104,19 @@ void processEventsBriefly()
     loop.exec();
 }
 
+/// The message shown once when a measurement left by the last run was kept.
+const LanguageText kRecoveredText{
+    QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs wurde als \"%1\" aufbewahrt."),
+    QStringLiteral("The unsaved measurement of the last run was kept as \"%1\"."),
+    QStringLiteral("La mesure non sauvegardée de la dernière session a été gardée sous \"%1\".")};
+const LanguageText kRecoverFailedText{
+    QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs konnte nicht kopiert werden: %1\n"
+                   "Ihre Daten sind weiterhin in \"%2\"; bitte diese Datei verschieben und das Programm neu starten, bevor Sie messen."),
+    QStringLiteral("The unsaved measurement of the last run could not be copied: %1\n"
+                   "Its data are still in \"%2\"; move that file and start the program again before measuring."),
+    QStringLiteral("La mesure non sauvegardée de la dernière session n'a pas pu être copiée : %1\n"
+                   "Ses données sont toujours dans \"%2\" ; déplacez ce fichier et redémarrez le programme avant de mesurer.")};
+
 } // namespace
 
 MeasurementFiles::MeasurementFiles(SharedState &state, WorkingFile &workFile, MSComm &port,
@@ -114,7 +127,7 @@ MeasurementFiles::MeasurementFiles(SharedState &state, WorkingFile &workFile, MS
 {
 }
 
-void MeasurementFiles::SScommand4_Click()
+void MeasurementFiles::saveMeasurement()
 {
     m_state.receivedTextLength = 0;
     const QString &language = m_state.currentLanguage;
@@ -139,7 +152,7 @@ void MeasurementFiles::SScommand4_Click()
         const QString question = texts().replaceBefore.pick(language) + existing
                                  + texts().replaceAfter.pick(language);
         if (m_dialogs.message(question, style::Question | style::YesNo) != answer::Yes) {
-            SScommand4_Click();
+            saveMeasurement();
             return;
         }
     }
@@ -194,28 +207,28 @@ void MeasurementFiles::SScommand4_Click()
 
     // Closing first makes the toggle open the port, whatever its state was.
     m_port.setPortOpen(false);
-    if (m_hooks.MOpen_Click)
-        m_hooks.MOpen_Click();
+    if (m_hooks.togglePort)
+        m_hooks.togglePort();
 }
 
-void MeasurementFiles::AskSaveAfterStop()
+void MeasurementFiles::askSaveAfterStop()
 {
     m_state.receivedTextLength = 0;
     const QString question = texts().saveQuestion.pick(m_state.currentLanguage);
     m_workFile.close();
 
     if (m_dialogs.message(question, style::Question | style::YesNo) == answer::Yes) {
-        SScommand4_Click();
+        saveMeasurement();
         return;
     }
-    OpenWorkingFile();
+    openWorkingFile();
     // Data that could not be discarded were still declined: the next start
     // replaces them without keeping a copy.
     if (!m_workFile.isOpen())
         leftover::noteDeclined(WorkingFile::bareName());
 }
 
-void MeasurementFiles::SSCommand1_Click()
+void MeasurementFiles::exit()
 {
     m_state.receivedTextLength = 0;
     const QString question = texts().saveQuestion.pick(m_state.currentLanguage);
@@ -228,14 +241,14 @@ void MeasurementFiles::SSCommand1_Click()
         endProgram();
         return;
     }
-    SScommand4_Click();
-    Form_Unload();
+    saveMeasurement();
+    unload();
 }
 
-bool MeasurementFiles::Form_Unload()
+bool MeasurementFiles::unload()
 {
     if (m_state.receivedTextLength > 0) {
-        SSCommand1_Click();
+        exit();
         // Exit either ended the program or ran an unload that the user
         // aborted; that answer holds for this close as well.
         return !m_ended;
@@ -252,7 +265,7 @@ bool MeasurementFiles::Form_Unload()
     return false;
 }
 
-void MeasurementFiles::OpenWorkingFile()
+void MeasurementFiles::openWorkingFile()
 {
     // The dialog's file name serves as the store of the working file's path.
     m_cmDialog1.FileName = WorkingFile::bareName();
@@ -312,4 +325,29 @@ void MeasurementFiles::endProgram()
     m_ended = true;
     if (m_hooks.endProgram)
         m_hooks.endProgram();
+}
+
+bool MeasurementFiles::settleLeftover()
+{
+    // A measurement the last run could not finish (a crash, a kill, the
+    // settings restart) is kept as a CSV file before the fresh working file
+    // replaces it; one the user declined to save is replaced silently.
+    const leftover::Found found = leftover::settle(WorkingFile::bareName(), QDateTime::currentDateTime());
+    const QString &language = m_state.currentLanguage;
+    switch (found.kind) {
+    case leftover::Found::Kind::Nothing:
+    case leftover::Found::Kind::Declined:
+        return true;
+    case leftover::Found::Kind::Kept:
+        m_dialogs.message(kRecoveredText.pick(language, kRecoveredText.english).arg(found.keptName),
+                          style::Information);
+        return true;
+    case leftover::Found::Kind::NotKept:
+        // The working file is left as it is: it holds the only copy.
+        m_dialogs.message(kRecoverFailedText.pick(language, kRecoverFailedText.english)
+                              .arg(found.error, found.dataPath),
+                          style::Exclamation);
+        return false;
+    }
+    return true;
 }

@@ -22,7 +22,7 @@ public:
     /// prompts trigger. Any of them may be left empty.
     struct Hooks
     {
-        std::function<void()> MOpen_Click;     ///< port toggle of the main window
+        std::function<void()> togglePort;     ///< port toggle of the main window
         std::function<void()> clearTerm;       ///< empties the receive box `Term`
         std::function<void()> refreshFileList; ///< refreshes `File1` of the delete dialog
         std::function<void()> endProgram;      ///< ends the program at once
@@ -33,27 +33,33 @@ public:
 
     /// Save: asks for a name, copies the working file to "<name>.csv",
     /// starts a new empty working file, clears `Term` and re-opens the port.
-    void SScommand4_Click();
+    void saveMeasurement();
 
     /// After a measurement stop: closes the working file and asks whether
     /// to save; No discards the data and starts a new empty working file.
-    void AskSaveAfterStop();
+    void askSaveAfterStop();
 
     /// Exit: asks whether to save. No ends the program at once; Yes saves,
-    /// then runs Form_Unload().
-    void SSCommand1_Click();
+    /// then runs unload().
+    void exit();
 
     /// The main window closing. Runs Exit first when data were received
     /// since the last save or discard, waits for the port's output to be
     /// sent, closes port and working file and ends the program. Returns
     /// true (`cancel`) when the user chose to keep the program running.
-    bool Form_Unload();
+    bool unload();
+
+    /// What the last run left in the working file: a measurement it could
+    /// not finish is kept as a CSV file (and the user told), one the user
+    /// declined is dropped. False when the leftover could not be kept: the
+    /// working file then holds the only copy and must not be replaced.
+    bool settleLeftover();
 
     /// Creates a new, empty working file "Vindo.qvx" in the current
     /// directory, replacing an old one, and reports a failure in a box.
-    void OpenWorkingFile();
+    void openWorkingFile();
 
-    /// How long Form_Unload() waits for unsent output before asking.
+    /// How long unload() waits for unsent output before asking.
     void setDrainTimeoutMs(int ms) { m_drainTimeoutMs = ms; }
     int drainTimeoutMs() const { return m_drainTimeoutMs; }
 

@@ -87,7 +87,7 @@ void Viewers::runViewer(const QString &program, const QString &argument)
     EnableSpreadsheetExport();
 }
 
-void Viewers::cmdstart_Click()
+void Viewers::exportToSpreadsheet()
 {
     readSpreadsheetPath();
     if (m_state.saveTarget.isEmpty()) {
@@ -98,7 +98,7 @@ void Viewers::cmdstart_Click()
     m_state.saveTarget.clear();
 }
 
-void Viewers::SScommand3_Click()
+void Viewers::openMeasurement()
 {
     const QString title = texts().openTitle.pick(m_state.currentLanguage, m_dialog.DialogTitle);
     m_dialog.DialogTitle = title;
@@ -114,7 +114,7 @@ void Viewers::SScommand3_Click()
     runViewer(m_state.spreadsheetPath, chosen);
 }
 
-void Viewers::SSCommand6_Click()
+void Viewers::exportToNotepad()
 {
     if (m_state.saveTarget.isEmpty()) {
         showNoData(texts().notepadNoData);

@@ -29,11 +29,11 @@ public:
 
 public slots:
     /// Shows the last saved measurement in the spreadsheet program.
-    void cmdstart_Click();
+    void exportToSpreadsheet();
     /// Shows a CSV file chosen in the Open dialog in the spreadsheet program.
-    void SScommand3_Click();
+    void openMeasurement();
     /// Shows the last saved measurement in a text editor.
-    void SSCommand6_Click();
+    void exportToNotepad();
     /// Enables the spreadsheet-export menu entry again.
     void EnableSpreadsheetExport();
 

@@ -64,7 +64,7 @@ Graph::Graph(const LiveModel &live, SharedState &state, std::function<void()> se
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer1->setInterval(1000);
-    connect(m_timer1, &QTimer::timeout, this, &Graph::Timer1_Timer);
+    connect(m_timer1, &QTimer::timeout, this, &Graph::tick);
 }
 
 Graph::~Graph() = default;
@@ -97,7 +97,7 @@ void Graph::alignScales(const QRect &plotArea)
     }
 }
 
-void Graph::Form_Load()
+void Graph::load()
 {
     m_ui->Label1->setFixedSize(kScaleLabelSize);
     m_ui->Label2->setFixedSize(kScaleLabelSize);
@@ -117,7 +117,7 @@ void Graph::Form_Load()
     m_timer1->start();
 }
 
-void Graph::Timer1_Timer()
+void Graph::tick()
 {
     m_ui->Label10->setText(m_live.Text8);
     m_ui->Label11->setText(m_live.Text11);

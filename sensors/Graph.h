@@ -17,7 +17,7 @@ class StripChart;
 namespace Ui { class GraphWindow; }
 
 /// The preview graph window. It is created by the main window, which keeps
-/// a guarded pointer to it and then calls Form_Load(); closing it deletes
+/// a guarded pointer to it and then calls load(); closing it deletes
 /// it, and with it the traces.
 class Graph : public QWidget
 {
@@ -32,7 +32,7 @@ public:
 
     /// Load: scale label sizes, captions, sensor selection, chart ranges,
     /// then the once-a-second timer.
-    void Form_Load();
+    void load();
 
     StripChart *Chartl321() const;
     QLabel *Label1() const;   ///< INP1 scale caption
@@ -53,7 +53,7 @@ public:
 public slots:
     /// One tick: copy the actual values and the logging time, plot both
     /// values, redraw the chart.
-    void Timer1_Timer();
+    void tick();
 
 private:
     void alignScales(const QRect &plotArea);

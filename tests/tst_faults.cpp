@@ -233,7 +233,7 @@ private:
 /// Waits until the recorder has read and processed everything written so
 /// far: nothing left on the line or in the port, and at least `blocks`
 /// more receive blocks processed since `revision`.
-bool waitUntilProcessed(Form1 &w, TestLine &line, quint64 revision, int blocks = 0)
+bool waitUntilProcessed(MainWindow &w, TestLine &line, quint64 revision, int blocks = 0)
 {
     QSerialPort *port = w.comm()->findChild<QSerialPort *>();
     QDeadlineTimer deadline(20000);
@@ -380,11 +380,11 @@ void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 4));
     Simulator sim;
     QVERIFY(sim.start(fx.dir(), 4, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
-    Form1 &w = fx.start();
-    w.Button1->click();
+    MainWindow &w = fx.start();
+    control<HoverButton>(w, "Button1")->click();
     QVERIFY(w.comm()->PortOpen());
     QVERIFY(sim.waitForEvent("START", 5000));
-    QTRY_VERIFY_WITH_TIMEOUT(!w.Timer1->isActive() && w.Label5->text().startsWith(QLatin1String("INP1")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "Timer1")->isActive() && control<QLabel>(w, "Label5")->text().startsWith(QLatin1String("INP1")), 5000);
     const QString vindo = fx.path(QStringLiteral("Vindo.qvx"));
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(vindo).size() > 1000, 5000);
     const qint64 recordedBeforeHangUp = QFileInfo(vindo).size();
@@ -413,11 +413,11 @@ void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()
     // The device is back: the next Start measures again, appending to the
     // same working file since no stop prompt re-created it.
     QVERIFY(sim.comeBack());
-    w.Button1->click();
+    control<HoverButton>(w, "Button1")->click();
     QVERIFY(w.comm()->PortOpen());
     QVERIFY(sim.waitForEvent("START", 5000));
     QTRY_VERIFY_WITH_TIMEOUT(readAll(vindo).size() > firstRun.size() + 300, 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.Timer1->isActive(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "Timer1")->isActive(), 5000);
     QVERIFY(readAll(vindo).startsWith(firstRun));
     QVERIFY(kNotesHeader.match(QString::fromLatin1(readAll(vindo).mid(firstRun.size()))).hasMatch());
     QCOMPARE(fx.dialogs.messages().size(), 1);
@@ -430,9 +430,9 @@ void TestFaults::fullDiskAsksRetryOrCancelAndKeepsWhatWasWritten()
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 5));
     Simulator sim;
     QVERIFY(sim.start(fx.dir(), 5, {QStringLiteral("--interval-ms"), QStringLiteral("10")}));
-    Form1 &w = fx.start();
-    w.Button1->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!w.Timer1->isActive() && w.Label5->text().startsWith(QLatin1String("INP1")), 5000);
+    MainWindow &w = fx.start();
+    control<HoverButton>(w, "Button1")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "Timer1")->isActive() && control<QLabel>(w, "Label5")->text().startsWith(QLatin1String("INP1")), 5000);
     const QString vindo = fx.path(QStringLiteral("Vindo.qvx"));
 
     // The disk fills up; space comes back while the question is open.
@@ -529,8 +529,8 @@ void TestFaults::garbageOnTheLineIsRecordedByTheFileRules()
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 8));
     TestLine line(fx.dir(), 8);
     QVERIFY(line.ready());
-    Form1 &w = fx.start();
-    w.Button1->click();
+    MainWindow &w = fx.start();
+    control<HoverButton>(w, "Button1")->click();
     QVERIFY(w.comm()->PortOpen());
 
     // The first block is replaced by the notes header; then a header the
@@ -538,8 +538,8 @@ void TestFaults::garbageOnTheLineIsRecordedByTheFileRules()
     QVERIFY(line.write("\r\n"));
     QVERIFY(waitUntilProcessed(w, line, w.live().revision, 1));
     QVERIFY(line.write(kHeader));
-    QTRY_VERIFY_WITH_TIMEOUT(!w.Timer1->isActive(), 5000);
-    QVERIFY2(w.Label5->text().startsWith(QLatin1String("INP1 = ")), qPrintable(w.Label5->text()));
+    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "Timer1")->isActive(), 5000);
+    QVERIFY2(control<QLabel>(w, "Label5")->text().startsWith(QLatin1String("INP1 = ")), qPrintable(control<QLabel>(w, "Label5")->text()));
     QVERIFY(waitUntilProcessed(w, line, 0));
     const qint64 peakBefore = peakResidentKb();
 
@@ -599,7 +599,7 @@ void TestFaults::garbageOnTheLineIsRecordedByTheFileRules()
     QVERIFY(w.comm()->PortOpen());
     QCOMPARE(fx.dialogs.messages().size(), 0);
     QVERIFY(backspaceBlocks > 1000);
-    QVERIFY(w.Term->document()->characterCount() < 16384 + 2 * 65536);
+    QVERIFY(control<ReceiveBox>(w, "Term")->document()->characterCount() < 16384 + 2 * 65536);
     const qint64 grownKb = peakResidentKb() - peakBefore;
     QVERIFY2(grownKb < 200 * 1024, qPrintable(QStringLiteral("peak memory grew by %1 kB").arg(grownKb)));
 
@@ -650,11 +650,11 @@ void TestFaults::brokenStartUpFilesDoNotStopTheStart()
     fx.writeFile(fileName, contents);
     if (fileName != QLatin1String("qvx.ini"))
         fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 1));
-    Form1 &w = fx.start();
+    MainWindow &w = fx.start();
 
     QVERIFY(w.workingFile().isOpen());
     QVERIFY(fx.dialogs.messages().isEmpty());
-    QVERIFY(w.Label1->text().contains(QLatin1String("ACT 1")));
+    QVERIFY(control<QLabel>(w, "Label1")->text().contains(QLatin1String("ACT 1")));
     if (language != QLatin1String("?"))
         QCOMPARE(w.state().currentLanguage, language);
     QVERIFY(!w.state().inp1Header.isEmpty());
@@ -684,11 +684,11 @@ void TestFaults::hostileNamesReachOneProgramAsOneArgument()
     fx.writeFile(QStringLiteral("qvx.ini"),
                  RecorderFixture::settingsLines(QStringLiteral("English"), 1, 0, 15, viewer.program()));
     fx.writeFile(fileName, "1;2\r\n");
-    Form1 &w = fx.start();
+    MainWindow &w = fx.start();
 
     // Open: the chosen file goes to the spreadsheet program of the settings.
     fx.dialogs.chooseFile(fx.path(fileName));
-    w.Button3->click();
+    control<HoverButton>(w, "Button3")->click();
     QTRY_COMPARE_WITH_TIMEOUT(viewer.runs().size(), 1, 5000);
     QCOMPARE(viewer.runs().first(), QStringList{fx.path(fileName)});
 

@@ -32,7 +32,7 @@ struct GraphFixture
             targets.setGraphLabel2 = [this](const QString &s) { graph->Label2()->setText(s); };
             sensorSelection(sr1, sr2, state, targets);
         });
-        graph->Form_Load();
+        graph->load();
     }
     ~GraphFixture() { delete graph; }
 };
@@ -162,7 +162,7 @@ void TestGraph::tickPlotsTheShownValuesRounded()
     f.live.Text8 = text;
     f.live.Text11 = QStringLiteral("21756");
 
-    f.graph->Timer1_Timer();
+    f.graph->tick();
 
     StripChart *chart = f.graph->Chartl321();
     QCOMPARE(f.graph->Label10()->text(), text);
@@ -180,7 +180,7 @@ void TestGraph::tickWritesTheTimeLine()
     f.load();
     f.live.Secunden = QStringLiteral("42");
     f.live.Text11 = QStringLiteral("1.5");
-    f.graph->Timer1_Timer();
+    f.graph->tick();
     QCOMPARE(f.graph->Label9()->text(), QStringLiteral(" Data logging time.. 42 Sec."));
     QCOMPARE(f.graph->Label11()->text(), QStringLiteral("1.5"));
     QCOMPARE(f.graph->Chartl321()->value(2, 0), 2);
@@ -191,7 +191,7 @@ void TestGraph::closingDeletesTheWindowAndItsTraces()
     GraphFixture f;
     f.load();
     f.graph->show();
-    f.graph->Timer1_Timer();
+    f.graph->tick();
     QVERIFY(f.graph->testAttribute(Qt::WA_DeleteOnClose));
 
     f.graph->close();

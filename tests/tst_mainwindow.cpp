@@ -108,7 +108,7 @@ void TestMainWindow::settingsFileDrivesPortLanguageAndColours()
     RecorderFixture fx;
     if (!settings.isEmpty())
         fx.writeFile(QStringLiteral("qvx.ini"), settings);
-    Form1 &w = fx.start();
+    MainWindow &w = fx.start();
     QCOMPARE(w.comm()->CommPort(), port);
     QCOMPARE(w.state().currentLanguage, language);
     // Entry 6 carries a baud rate only when written by hand; otherwise the
@@ -116,11 +116,11 @@ void TestMainWindow::settingsFileDrivesPortLanguageAndColours()
     const QString expected = QString::fromLatin1(settings).contains(QLatin1String("9600"))
         ? QStringLiteral("9600,n,8,1") : QStringLiteral("2400,n,8,1");
     QCOMPARE(w.comm()->Settings(), expected);
-    QCOMPARE(w.Term->palette().color(QPalette::Text), text);
-    QCOMPARE(w.Text2->palette().color(QPalette::Text), text);
-    QCOMPARE(w.Term->palette().color(QPalette::Base), base);
-    QCOMPARE(w.Text2->palette().color(QPalette::Base), base);
-    QCOMPARE(w.Label1->text().size(), 85);
+    QCOMPARE(control<ReceiveBox>(w, "Term")->palette().color(QPalette::Text), text);
+    QCOMPARE(control<QLineEdit>(w, "Text2")->palette().color(QPalette::Text), text);
+    QCOMPARE(control<ReceiveBox>(w, "Term")->palette().color(QPalette::Base), base);
+    QCOMPARE(control<QLineEdit>(w, "Text2")->palette().color(QPalette::Base), base);
+    QCOMPARE(control<QLabel>(w, "Label1")->text().size(), 85);
     QVERIFY(fx.dialogs.messages().isEmpty());
 }
 
@@ -154,12 +154,12 @@ void TestMainWindow::languageTextsFollowTheSettings()
 
     RecorderFixture fx;
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(language));
-    Form1 &w = fx.start();
-    QCOMPARE(w.Label2->text(), notes);
-    QCOMPARE(w.Dateien->title(), fileMenu);
-    QCOMPARE(w.Button1->toolTip(), startTip);
-    QCOMPARE(w.Button1->accessibleName(), startTip);
-    QCOMPARE(w.Button2->toolTip(), saveTip);
+    MainWindow &w = fx.start();
+    QCOMPARE(control<QLabel>(w, "Label2")->text(), notes);
+    QCOMPARE(control<QMenu>(w, "Dateien")->title(), fileMenu);
+    QCOMPARE(control<HoverButton>(w, "Button1")->toolTip(), startTip);
+    QCOMPARE(control<HoverButton>(w, "Button1")->accessibleName(), startTip);
+    QCOMPARE(control<HoverButton>(w, "Button2")->toolTip(), saveTip);
     QCOMPARE(w.windowTitle(), QStringLiteral("Quendrel Data Recorder"));
     // English and French load the delete dialog through its caption.
     QCOMPARE(w.deleteFilesDialogLoaded(), !deleteDialog.isEmpty());
@@ -170,7 +170,7 @@ void TestMainWindow::languageTextsFollowTheSettings()
 void TestMainWindow::designStateOfControls()
 {
     RecorderFixture fx;
-    Form1 &w = fx.start();
+    MainWindow &w = fx.start();
     // Every control carries its design name.
     for (const char *name : {"Term", "Label1", "Text2", "Label2", "Secunden", "Text8", "Text9", "Text10", "Text11",
                              "Text12", "Text13", "Mess", "Secu", "Label5", "Label6", "Label11", "Label7", "Label8",
@@ -184,22 +184,22 @@ void TestMainWindow::designStateOfControls()
     QVERIFY(w.findChild<QMenu *>(QStringLiteral("Dateien")));
     QVERIFY(w.findChild<QMenu *>(QStringLiteral("MPort")));
 
-    QVERIFY(!w.SSCommand2->isVisible());
-    QVERIFY(w.SScommand4->isVisible());
-    QVERIFY(!w.SScommand3->isVisible() && !w.SScommand3->isEnabled());
-    QVERIFY(!w.MOpen->isVisible() && !w.MOpen->isEnabled());
-    QVERIFY(!w.MSettings->isVisible());
-    QVERIFY(w.Check1->isChecked());
-    QCOMPARE(w.Text1[0]->text(), QStringLiteral("SK1"));
-    QCOMPARE(w.Text1[1]->text(), QStringLiteral("SK2"));
-    QVERIFY(!w.Timer1->isActive());
-    QCOMPARE(w.Timer1->interval(), 1500);
+    QVERIFY(!control<QAction>(w, "SSCommand2")->isVisible());
+    QVERIFY(control<QAction>(w, "SScommand4")->isVisible());
+    QVERIFY(!control<QAction>(w, "SScommand3")->isVisible() && !control<QAction>(w, "SScommand3")->isEnabled());
+    QVERIFY(!control<QAction>(w, "MOpen")->isVisible() && !control<QAction>(w, "MOpen")->isEnabled());
+    QVERIFY(!control<QAction>(w, "MSettings")->isVisible());
+    QVERIFY(control<QCheckBox>(w, "Check1")->isChecked());
+    QCOMPARE(control<QLineEdit>(w, "Text1_0")->text(), QStringLiteral("SK1"));
+    QCOMPARE(control<QLineEdit>(w, "Text1_1")->text(), QStringLiteral("SK2"));
+    QVERIFY(!control<QTimer>(w, "Timer1")->isActive());
+    QCOMPARE(control<QTimer>(w, "Timer1")->interval(), 1500);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QVERIFY(!w.Label7->isVisible());
-    QVERIFY(!w.Label8->isVisible());
-    QVERIFY(!w.Image1->isVisible());
-    QVERIFY(!w.KopfLesen->isVisible());
+    QVERIFY(!control<QLabel>(w, "Label7")->isVisible());
+    QVERIFY(!control<QLabel>(w, "Label8")->isVisible());
+    QVERIFY(!control<ClickableImage>(w, "Image1")->isVisible());
+    QVERIFY(!control<QPushButton>(w, "KopfLesen")->isVisible());
     QVERIFY(!(w.windowFlags() & Qt::WindowCloseButtonHint));
 }
 
@@ -207,7 +207,7 @@ void TestMainWindow::startUpCreatesAnEmptyWorkingFile()
 {
     RecorderFixture fx;
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English")));
-    Form1 &w = fx.start();
+    MainWindow &w = fx.start();
     QVERIFY(w.workingFile().isOpen());
     QVERIFY(QFile::exists(fx.path(QStringLiteral("Vindo.qvx"))));
     QCOMPARE(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size(), 0);
@@ -223,12 +223,12 @@ void TestMainWindow::settingsDialogAndViewersUseTheFileStartUpRead()
                         RecorderFixture::settingsLines(QStringLiteral("Francais"), 5, 15, 1, QStringLiteral("/opt/no-calc")));
     const QByteArray decoy = RecorderFixture::settingsLines(QStringLiteral("Deutsch"), 7, 0, 15, QStringLiteral("decoy"));
     fx.writeFile(QStringLiteral("qvx.ini"), decoy);
-    Form1 &w = fx.start();
+    MainWindow &w = fx.start();
     QCOMPARE(w.state().currentLanguage, QStringLiteral("Francais"));
     QCOMPARE(w.comm()->CommPort(), qint16(5));
 
     w.state().saveTarget = fx.path(QStringLiteral("m.csv"));
-    w.cmdstart_Click();
+    w.exportToSpreadsheet();
     QCOMPARE(w.state().spreadsheetPath, QStringLiteral("/opt/no-calc"));
 
     SettingsDialog *dialog = w.settingsDialog();
@@ -245,10 +245,10 @@ void TestMainWindow::settingsDialogAndViewersUseTheFileStartUpRead()
     QCOMPARE(QDir(fx.programDir()).entryList({QStringLiteral("qvx.ini")}, QDir::Files), QStringList{"QVX.INI"});
     QCOMPARE(fx.readFile(QStringLiteral("qvx.ini")), decoy);
     fx.destroy();
-    Form1 &next = fx.start();
+    MainWindow &next = fx.start();
     QCOMPARE(next.state().currentLanguage, QStringLiteral("English"));
     QCOMPARE(next.comm()->CommPort(), qint16(6));
-    QCOMPARE(next.Text2->palette().color(QPalette::Text), QColor(255, 255, 255));
+    QCOMPARE(control<QLineEdit>(next, "Text2")->palette().color(QPalette::Text), QColor(255, 255, 255));
 }
 
 void TestMainWindow::helpDocumentIsFoundHereBesideOrInstalled_data()
@@ -314,7 +314,7 @@ void TestMainWindow::leftoverMeasurementIsKeptBeforeStartUpReplacesIt()
     if (copies || !replaced)
         fx.dialogs.answer(answer::OK);
     const QByteArray left = fx.readFile(QStringLiteral("Vindo.qvx"));
-    Form1 *w = nullptr;
+    MainWindow *w = nullptr;
     {
         std::optional<FileSizeLimit> limit;
         if (ending == QLatin1String("copy fails"))
@@ -349,7 +349,7 @@ void TestMainWindow::workingFileThatCannotBeDeletedIsReportedOnce()
     // A folder of that name cannot be deleted as a file, not even by root.
     QDir(fx.dir()).mkpath(QStringLiteral("Vindo.qvx/held"));
     fx.dialogs.answer(answer::Continue);
-    Form1 &w = fx.start();
+    MainWindow &w = fx.start();
     const auto boxes = fx.dialogs.messages();
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes.first().text, QStringLiteral("Please close Microsoft EXCEL ! \r\nBitte Microsoft EXCEL schließen ! "));
@@ -378,7 +378,7 @@ void TestMainWindow::sensorIniGivesHeaderTexts()
     RecorderFixture fx;
     if (!content.isEmpty())
         fx.writeFile(QStringLiteral("sensor.ini"), content);
-    Form1 &w = fx.start();
+    MainWindow &w = fx.start();
     QCOMPARE(w.state().inp1Header, inp1);
     QCOMPARE(w.state().inp2Header, inp2);
 }
@@ -389,13 +389,13 @@ void TestMainWindow::portOpensAndClosesOnTheSimulator()
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 4));
     Simulator sim;
     QVERIFY(sim.start(fx.dir(), 4));
-    Form1 &w = fx.start();
-    w.MOpen_Click();
+    MainWindow &w = fx.start();
+    w.togglePort();
     QVERIFY(w.comm()->PortOpen());
-    QVERIFY(w.MOpen->isChecked());
-    w.MOpen_Click();
+    QVERIFY(control<QAction>(w, "MOpen")->isChecked());
+    w.togglePort();
     QVERIFY(!w.comm()->PortOpen());
-    QVERIFY(!w.MOpen->isChecked());
+    QVERIFY(!control<QAction>(w, "MOpen")->isChecked());
     QVERIFY(fx.dialogs.messages().isEmpty());
 }
 
@@ -405,10 +405,10 @@ void TestMainWindow::portThatCannotBeOpenedIsReported()
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 9));
     QFile::link(fx.path(QStringLiteral("no-such-device")), fx.path(QStringLiteral("COM9")));
     fx.dialogs.answer(answer::OK);
-    Form1 &w = fx.start();
-    w.MOpen_Click();
+    MainWindow &w = fx.start();
+    w.togglePort();
     QVERIFY(!w.comm()->PortOpen());
-    QVERIFY(!w.MOpen->isChecked());
+    QVERIFY(!control<QAction>(w, "MOpen")->isChecked());
     const auto boxes = fx.dialogs.messages();
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes.first().style, 48);
@@ -502,7 +502,7 @@ void TestMainWindow::commEventsAreClassified()
     QFETCH(int, code);
     QFETCH(QString, boxText);
     RecorderFixture fx;
-    Form1 &w = fx.start();
+    MainWindow &w = fx.start();
     fx.dialogs.answer(answer::OK);
     w.comm()->raiseEvent(qint16(code));
     if (boxText.isEmpty()) {
@@ -523,8 +523,8 @@ void TestMainWindow::cancelInTheErrorBoxClosesThePort()
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 5));
     Simulator sim;
     QVERIFY(sim.start(fx.dir(), 5));
-    Form1 &w = fx.start();
-    w.MOpen_Click();
+    MainWindow &w = fx.start();
+    w.togglePort();
     QVERIFY(w.comm()->PortOpen());
     fx.dialogs.answer(answer::OK);
     w.comm()->raiseEvent(1006);
@@ -533,7 +533,7 @@ void TestMainWindow::cancelInTheErrorBoxClosesThePort()
     w.comm()->raiseEvent(1006);
     QVERIFY(!w.comm()->PortOpen());
     // The check mark is left as it was: only the port toggle sets it.
-    QVERIFY(w.MOpen->isChecked());
+    QVERIFY(control<QAction>(w, "MOpen")->isChecked());
 }
 
 void TestMainWindow::receivedCharactersReachTheReceiveBox()
@@ -542,13 +542,13 @@ void TestMainWindow::receivedCharactersReachTheReceiveBox()
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 6));
     Simulator sim;
     QVERIFY(sim.start(fx.dir(), 6, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
-    Form1 &w = fx.start();
-    w.MOpen_Click();
+    MainWindow &w = fx.start();
+    w.togglePort();
     w.comm()->Output(QByteArray(1, '\x02'));
     QTRY_VERIFY_WITH_TIMEOUT(w.live().Term.text.contains(QStringLiteral("INP1 = ")), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!w.live().Text8.isEmpty(), 5000);
     w.refreshView();
-    QVERIFY(w.Term->toPlainText().contains(QStringLiteral("INP1 = ")));
+    QVERIFY(control<ReceiveBox>(w, "Term")->toPlainText().contains(QStringLiteral("INP1 = ")));
 }
 
 void TestMainWindow::vanishedDeviceIsReportedOnceWithoutSpinning()
@@ -557,8 +557,8 @@ void TestMainWindow::vanishedDeviceIsReportedOnceWithoutSpinning()
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 7));
     Simulator sim;
     QVERIFY(sim.start(fx.dir(), 7, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
-    Form1 &w = fx.start();
-    w.MOpen_Click();
+    MainWindow &w = fx.start();
+    w.togglePort();
     w.comm()->Output(QByteArray(1, '\x02'));
     QTRY_VERIFY_WITH_TIMEOUT(w.live().Term.text.contains(QStringLiteral("INP1 = ")), 5000);
     fx.dialogs.answer(answer::OK);
@@ -577,7 +577,7 @@ void TestMainWindow::vanishedDeviceIsReportedOnceWithoutSpinning()
 void TestMainWindow::closeRequestsAreIgnored()
 {
     RecorderFixture fx;
-    Form1 &w = fx.start();
+    MainWindow &w = fx.start();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QVERIFY(!w.close());
@@ -588,7 +588,7 @@ void TestMainWindow::closeRequestsAreIgnored()
 void TestMainWindow::receiveBoxShowsTheTextAsItGrowsAndIsTrimmed()
 {
     RecorderFixture fx;
-    Form1 &w = fx.start();
+    MainWindow &w = fx.start();
     auto display = [](QString s) {
         s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
@@ -608,9 +608,9 @@ void TestMainWindow::receiveBoxShowsTheTextAsItGrowsAndIsTrimmed()
             w.refreshView();
     }
     w.refreshView();
-    QCOMPARE(w.Term->toPlainText(), display(w.live().Term.text));
+    QCOMPARE(control<ReceiveBox>(w, "Term")->toPlainText(), display(w.live().Term.text));
     // No undo history builds up over a day of appending.
-    QCOMPARE(w.Term->document()->availableUndoSteps(), 0);
+    QCOMPARE(control<ReceiveBox>(w, "Term")->document()->availableUndoSteps(), 0);
 }
 
 void TestMainWindow::missingHeaderIsReportedInTheConfiguredLanguage_data()
@@ -638,18 +638,18 @@ void TestMainWindow::missingHeaderIsReportedInTheConfiguredLanguage()
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(language, 9));
     // Port 9 cannot open, so the stop that follows the report ends at once.
     QFile::link(fx.path(QStringLiteral("no-such-device")), fx.path(QStringLiteral("COM9")));
-    Form1 &w = fx.start();
+    MainWindow &w = fx.start();
     w.state().inp1Header.clear(); // as after a Start: only a received line counts
     fx.dialogs.answer(answer::OK); // the report
     fx.dialogs.answer(answer::OK); // the port that cannot open
     fx.dialogs.answer(answer::No); // the stop prompt
-    w.KopfLesen_Click();
+    w.readHeader();
 
     const auto boxes = fx.dialogs.messages();
     if (text.isEmpty()) {
         // No report and no stop in a language the program does not know.
         QVERIFY(boxes.isEmpty());
-        QVERIFY(!w.Timer1->isActive());
+        QVERIFY(!control<QTimer>(w, "Timer1")->isActive());
         return;
     }
     QCOMPARE(boxes.size(), 3);
@@ -657,38 +657,38 @@ void TestMainWindow::missingHeaderIsReportedInTheConfiguredLanguage()
     QCOMPARE(boxes.at(0).title, title);
     QCOMPARE(boxes.at(0).style, 0);
     QCOMPARE(boxes.at(2).style, 36); // the stop prompt of the Start/Stop that followed
-    QVERIFY(w.Timer1->isActive());   // which armed the next header read
+    QVERIFY(control<QTimer>(w, "Timer1")->isActive());   // which armed the next header read
 }
 
 void TestMainWindow::commandsRouteToTheirOperations()
 {
     RecorderFixture fx;
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English")));
-    Form1 &w = fx.start();
+    MainWindow &w = fx.start();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     using Kind = ScriptedDialogs::Kind;
     auto lastAsked = [&fx] { return fx.dialogs.asked.isEmpty() ? Kind::Beep : fx.dialogs.asked.last().kind; };
 
-    w.Button4->click();
+    control<HoverButton>(w, "Button4")->click();
     QVERIFY(w.deleteFilesDialog()->isVisible());
-    w.Path->trigger();
+    control<QAction>(w, "Path")->trigger();
     QVERIFY(w.settingsDialog()->isVisible());
-    w.info->trigger();
+    control<QAction>(w, "info")->trigger();
     QCOMPARE(lastAsked(), Kind::About);
     QVERIFY(fx.dialogs.asked.last().text.contains(QStringLiteral("Version 2.1")));
 
     fx.dialogs.cancelDialog();
-    w.Button2->click();           // save: the save dialog, cancelled
+    control<HoverButton>(w, "Button2")->click();           // save: the save dialog, cancelled
     QCOMPARE(lastAsked(), Kind::Save);
     QCOMPARE(fx.dialogs.asked.last().title, QStringLiteral("Do you want to save the measurement ?"));
     fx.dialogs.cancelDialog();
-    w.Button3->click();           // open: the open dialog, cancelled
+    control<HoverButton>(w, "Button3")->click();           // open: the open dialog, cancelled
     QCOMPARE(lastAsked(), Kind::Open);
     QCOMPARE(fx.dialogs.asked.last().title, QStringLiteral("Measurment Files"));
 
     QVERIFY(!w.graphLoaded());
-    QTest::mouseClick(w.Image1, Qt::LeftButton);
+    QTest::mouseClick(control<ClickableImage>(w, "Image1"), Qt::LeftButton);
     QVERIFY(w.graphLoaded());
     QVERIFY(w.graph()->isVisible());
 
@@ -696,15 +696,15 @@ void TestMainWindow::commandsRouteToTheirOperations()
     w.live().Term.append(QStringLiteral("abc\r\n"));
     w.live().touch();
     w.refreshView();
-    w.Text2->setText(QStringLiteral("notes"));
-    QTest::mouseDClick(w.Term->viewport(), Qt::LeftButton);
-    QTest::mouseDClick(w.Text2, Qt::LeftButton);
+    control<QLineEdit>(w, "Text2")->setText(QStringLiteral("notes"));
+    QTest::mouseDClick(control<ReceiveBox>(w, "Term")->viewport(), Qt::LeftButton);
+    QTest::mouseDClick(control<QLineEdit>(w, "Text2"), Qt::LeftButton);
     QVERIFY(w.live().Term.text.isEmpty());
-    QVERIFY(w.Term->toPlainText().isEmpty());
-    QVERIFY(w.Text2->text().isEmpty());
+    QVERIFY(control<ReceiveBox>(w, "Term")->toPlainText().isEmpty());
+    QVERIFY(control<QLineEdit>(w, "Text2")->text().isEmpty());
 
     fx.dialogs.answer(answer::No);
-    w.Button5->click();           // exit: the question, then the end
+    control<HoverButton>(w, "Button5")->click();           // exit: the question, then the end
     QCOMPARE(fx.dialogs.asked.last().text, QStringLiteral("Do you want to save the datafile ?"));
     QCOMPARE(fx.endProgramCalls, 1);
     QCOMPARE(fx.dialogs.unexpected, 0);

@@ -51,15 +51,15 @@ void TestMeasurement::startMeasurement(RecorderFixture &fx, Simulator &sim, cons
     }
     fx.writeProgramFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(language, port));
     QVERIFY(sim.start(fx.programDir(), port, simArgs));
-    Form1 &w = fx.start();
-    w.Text2->setText(notes);
-    w.Button1->click();
+    MainWindow &w = fx.start();
+    control<QLineEdit>(w, "Text2")->setText(notes);
+    control<HoverButton>(w, "Button1")->click();
     QVERIFY(w.comm()->PortOpen());
     // The port was closed before the click, so only the start character went out.
     QVERIFY(sim.waitForReceived(QByteArray("\x02"), 3000));
     QCOMPARE(sim.received(), QByteArray("\x02"));
-    QVERIFY(w.Text2->isReadOnly());
-    QVERIFY(!w.MPort->menuAction()->isVisible());
+    QVERIFY(control<QLineEdit>(w, "Text2")->isReadOnly());
+    QVERIFY(!control<QMenu>(w, "MPort")->menuAction()->isVisible());
 }
 
 void TestMeasurement::measurementIsShownRecordedAndSaved_data()
@@ -103,28 +103,28 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     startMeasurement(fx, sim, language, 3, simArgs, QStringLiteral("run\tA"), programElsewhere);
     if (QTest::currentTestFailed())
         return;
-    Form1 &w = fx.window();
+    MainWindow &w = fx.window();
 
     // 1.5 s after the click the header is read back from the working file.
-    QTRY_COMPARE_WITH_TIMEOUT(w.Label5->text(), unitLabel, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(control<QLabel>(w, "Label5")->text(), unitLabel, 5000);
     QVERIFY(fx.dialogs.messages().isEmpty());
-    QVERIFY(w.Label6->text().startsWith(QLatin1String("INP2 = ")));
-    QVERIFY(w.Label11->text().startsWith(QLatin1String("Pri")));
-    QVERIFY(w.Text1[0]->text().startsWith(QLatin1String("SR1")));
+    QVERIFY(control<QLabel>(w, "Label6")->text().startsWith(QLatin1String("INP2 = ")));
+    QVERIFY(control<QLabel>(w, "Label11")->text().startsWith(QLatin1String("Pri")));
+    QVERIFY(control<QLineEdit>(w, "Text1_0")->text().startsWith(QLatin1String("SR1")));
     // Sensor code 03 is the 4.00 scale, code 45 the 198.2 scale.
     QCOMPARE(w.state().rangeLimit1, qint16(4));
     QCOMPARE(w.state().rangeLimit2, qint16(198));
-    QCOMPARE(w.Label9->text(), QString(sensors::sensorTypeForCode(3)->meterCaption));
+    QCOMPARE(control<MeterScaleLabel>(w, "Label9")->text(), QString(sensors::sensorTypeForCode(3)->meterCaption));
     // Each tick value of the meter's caption stands where the bar reaches
     // at that value.
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    const int barTop = w.Label9->mapFromGlobal(w.Bar1->mapToGlobal(QPoint(0, 0))).y();
-    const QStringList ticks = w.Label9->text().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    const QList<int> centres = w.Label9->tickCentres();
+    const int barTop = control<MeterScaleLabel>(w, "Label9")->mapFromGlobal(control<LevelMeter>(w, "Bar1")->mapToGlobal(QPoint(0, 0))).y();
+    const QStringList ticks = control<MeterScaleLabel>(w, "Label9")->text().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QList<int> centres = control<MeterScaleLabel>(w, "Label9")->tickCentres();
     QCOMPARE(centres.size(), ticks.size());
     for (int i = 0; i < ticks.size(); ++i) {
-        const double expected = barTop + (1.0 - ticks[i].toDouble() / 4.0) * (w.Bar1->height() - 1);
+        const double expected = barTop + (1.0 - ticks[i].toDouble() / 4.0) * (control<LevelMeter>(w, "Bar1")->height() - 1);
         QVERIFY2(qAbs(centres[i] - expected) <= 1.0, qPrintable(ticks[i] + QStringLiteral(" at %1, not %2").arg(centres[i]).arg(expected)));
     }
     QVERIFY(w.graphLoaded());
@@ -144,8 +144,8 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     // The last complete line: seven words in the figures, meters follow.
     QTRY_VERIFY_WITH_TIMEOUT(!w.live().Text13.isEmpty() && !w.live().Secunden.isEmpty(), 5000);
     w.refreshView();
-    QCOMPARE(w.Text8->text(), w.live().Text8);
-    QCOMPARE(w.Bar2->fullScale(), qint16(198));
+    QCOMPARE(control<QLineEdit>(w, "Text8")->text(), w.live().Text8);
+    QCOMPARE(control<LevelMeter>(w, "Bar2")->fullScale(), qint16(198));
     if (decimalComma)
         QVERIFY(w.live().Text8.contains(QLatin1Char(',')) || w.live().Text8 == QLatin1String("*Ovl*"));
 
@@ -155,7 +155,7 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     fx.dialogs.answer(answer::Yes);
     fx.dialogs.chooseFile(target);
     const QByteArray sentBeforeStop = sim.sent();
-    w.Button1->click();
+    control<HoverButton>(w, "Button1")->click();
     QVERIFY(w.comm()->PortOpen());
     QVERIFY(sim.waitForReceived(QByteArray("\x02\x03\x02"), 3000));
     QCOMPARE(fx.dialogs.unexpected, 0);
@@ -177,7 +177,7 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
 
     // The new measurement records into a fresh working file.
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 0, 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(w.Label5->text() == unitLabel && !w.Timer1->isActive(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(control<QLabel>(w, "Label5")->text() == unitLabel && !control<QTimer>(w, "Timer1")->isActive(), 5000);
     QCOMPARE(fx.dialogs.messages().size(), 1); // only the save question
     // The working file and its header copy stay in the current folder.
     QCOMPARE(QDir(fx.programDir()).entryList({QStringLiteral("vindo.qv*")}, QDir::Files, QDir::Name).size(),
@@ -192,11 +192,11 @@ void TestMeasurement::stopWithoutSavingStartsAnEmptyFile()
                      QString());
     if (QTest::currentTestFailed())
         return;
-    Form1 &w = fx.window();
+    MainWindow &w = fx.window();
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 200, 5000);
 
     fx.dialogs.answer(answer::No);
-    w.Button1->click();
+    control<HoverButton>(w, "Button1")->click();
     QVERIFY(!w.comm()->PortOpen());
     QVERIFY(sim.waitForReceived(QByteArray("\x02\x03"), 3000));
     QCOMPARE(fx.dialogs.messages().size(), 1);
@@ -204,12 +204,12 @@ void TestMeasurement::stopWithoutSavingStartsAnEmptyFile()
     QCOMPARE(fx.dialogs.messages().first().style, 36);
     QCOMPARE(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size(), 0);
     QVERIFY(w.workingFile().isOpen());
-    QVERIFY(w.MPort->menuAction()->isVisible());
-    QVERIFY(!w.Text2->isReadOnly());
+    QVERIFY(control<QMenu>(w, "MPort")->menuAction()->isVisible());
+    QVERIFY(!control<QLineEdit>(w, "Text2")->isReadOnly());
     // The header read after a stop passes silently.
-    QTRY_VERIFY_WITH_TIMEOUT(!w.Timer1->isActive(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "Timer1")->isActive(), 3000);
     QCOMPARE(fx.dialogs.messages().size(), 1);
-    QCOMPARE(w.Label5->text(), QStringLiteral("INP1"));
+    QCOMPARE(control<QLabel>(w, "Label5")->text(), QStringLiteral("INP1"));
 }
 
 void TestMeasurement::startWithoutInstrumentReportsATransmissionError()
@@ -221,7 +221,7 @@ void TestMeasurement::startWithoutInstrumentReportsATransmissionError()
                      {QStringLiteral("--no-header"), QStringLiteral("--lines"), QStringLiteral("0")}, QString());
     if (QTest::currentTestFailed())
         return;
-    Form1 &w = fx.window();
+    MainWindow &w = fx.window();
     fx.dialogs.answer(answer::OK);  // the transmission error
     fx.dialogs.answer(answer::No);  // the stop prompt that follows
     QTRY_COMPARE_WITH_TIMEOUT(fx.dialogs.messages().size(), 2, 5000);
@@ -242,11 +242,11 @@ void TestMeasurement::cancelledSaveKeepsTheRecordedData()
                      QStringLiteral("kept"));
     if (QTest::currentTestFailed())
         return;
-    Form1 &w = fx.window();
+    MainWindow &w = fx.window();
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 200, 5000);
     fx.dialogs.answer(answer::Yes);
     fx.dialogs.cancelDialog();
-    w.Button1->click();
+    control<HoverButton>(w, "Button1")->click();
     QVERIFY(!w.comm()->PortOpen());
     QVERIFY(!w.workingFile().isOpen());
     const QByteArray data = fx.readFile(QStringLiteral("Vindo.qvx"));

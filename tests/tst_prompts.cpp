@@ -57,7 +57,7 @@ void TestPrompts::discardStartsAnEmptyWorkingFile()
         QVERIFY(rig.record("to be discarded", false));
 
     rig.dialogs.answer(answer::No);
-    rig.files.AskSaveAfterStop();
+    rig.files.askSaveAfterStop();
 
     QCOMPARE(rig.dialogs.asked.size(), 1);
     QCOMPARE(rig.dialogs.asked[0].text, QStringLiteral("Do you want to save the datafile ?"));
@@ -81,7 +81,7 @@ void TestPrompts::discardOfAnUndeletableFileShowsTheExcelMessageOnce()
 
     rig.dialogs.answer(answer::No);
     rig.dialogs.answer(answer::TryAgain);
-    rig.files.AskSaveAfterStop();
+    rig.files.askSaveAfterStop();
 
     const auto messages = rig.dialogs.messages();
     QCOMPARE(messages.size(), 2);
@@ -111,9 +111,9 @@ void TestPrompts::cancelledSaveDialogKeepsTheData()
     rig.dialogs.answer(answer::Yes);
     rig.dialogs.cancelDialog();
     if (atExit)
-        rig.files.SSCommand1_Click();
+        rig.files.exit();
     else
-        rig.files.AskSaveAfterStop();
+        rig.files.askSaveAfterStop();
 
     QCOMPARE(rig.dialogs.asked.size(), 2);
     QCOMPARE(rig.dialogs.asked[1].kind, Kind::Save);
@@ -143,9 +143,9 @@ void TestPrompts::exitAnsweredNoEndsAtOnce()
 
     rig.dialogs.answer(answer::No);
     if (viaUnload)
-        QCOMPARE(rig.files.Form_Unload(), false);
+        QCOMPARE(rig.files.unload(), false);
     else
-        rig.files.SSCommand1_Click();
+        rig.files.exit();
 
     QCOMPARE(rig.dialogs.asked.size(), 1);
     QCOMPARE(rig.calls, QStringList{"endProgram"});
@@ -163,10 +163,10 @@ void TestPrompts::exitAnsweredYesSavesThenEnds()
 
     rig.dialogs.answer(answer::Yes);
     rig.dialogs.chooseFile(rig.path(QStringLiteral("final")));
-    rig.files.SSCommand1_Click();
+    rig.files.exit();
 
     QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("final.csv"))), QByteArray("last run"));
-    QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "MOpen_Click", "endProgram"}));
+    QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "togglePort", "endProgram"}));
     QVERIFY(!rig.port.PortOpen());
     QVERIFY(!rig.workFile.isOpen());
     QCOMPARE(rig.dialogs.messages().size(), 1);
@@ -180,7 +180,7 @@ void TestPrompts::unloadWithoutNewDataSendsPendingOutputAndEnds()
     rig.state.receivedTextLength = 0;
     QVERIFY(rig.port.Output(QByteArray("\x03\x02", 2)));
 
-    QCOMPARE(rig.files.Form_Unload(), false);
+    QCOMPARE(rig.files.unload(), false);
 
     QVERIFY(rig.dialogs.asked.isEmpty());
     QCOMPARE(rig.calls, QStringList{"endProgram"});
@@ -228,7 +228,7 @@ void TestPrompts::unsentOutputAsksWhatToDo()
             rig.dialogs.answer(answers[i]);
     }
 
-    QCOMPARE(rig.files.Form_Unload(), cancel);
+    QCOMPARE(rig.files.unload(), cancel);
 
     QCOMPARE(rig.dialogs.pending(), 0);
     QCOMPARE(rig.dialogs.unexpected, 0);

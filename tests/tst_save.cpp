@@ -69,14 +69,14 @@ void TestSave::saveCopiesByteForByteAndStartsAnew()
 
     const QString chosen = rig.path(QStringLiteral("Messung1"));
     rig.dialogs.chooseFile(chosen);
-    rig.files.SScommand4_Click();
+    rig.files.saveMeasurement();
 
     QCOMPARE(MeasurementRig::contents(chosen + QStringLiteral(".csv")), data);
     QCOMPARE(rig.state.saveTarget, chosen + QStringLiteral(".csv"));
     QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray());
     QVERIFY(rig.workFile.isOpen());
     QCOMPARE(rig.state.receivedTextLength, 0);
-    QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "MOpen_Click"}));
+    QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "togglePort"}));
     QVERIFY(rig.port.PortOpen());
     QCOMPARE(rig.dialogs.messages().size(), 0);
 
@@ -114,7 +114,7 @@ void TestSave::saveWritesWhereChosen()
     MeasurementRig::put(workName, "measured");
 
     rig.dialogs.chooseFile(rig.path(chosen));
-    rig.files.SScommand4_Click();
+    rig.files.saveMeasurement();
 
     QCOMPARE(MeasurementRig::contents(rig.path(written)), QByteArray("measured"));
     QCOMPARE(rig.state.saveTarget, rig.path(written));
@@ -153,7 +153,7 @@ void TestSave::textsFollowTheLanguage()
 
     rig.dialogs.chooseFile(chosen);
     rig.dialogs.answer(answer::Yes);
-    rig.files.SScommand4_Click();
+    rig.files.saveMeasurement();
 
     QCOMPARE(rig.dialogs.asked.size(), 2);
     QCOMPARE(rig.dialogs.asked[0].title, title);
@@ -196,7 +196,7 @@ void TestSave::overwriteQuestionConcernsTheNameAsTyped()
     rig.dialogs.chooseFile(rig.path(chosen));
     for (int i = 0; i < asked.size(); ++i)
         rig.dialogs.answer(answer::Yes);
-    rig.files.SScommand4_Click();
+    rig.files.saveMeasurement();
 
     const auto messages = rig.dialogs.messages();
     QCOMPARE(messages.size(), asked.size());
@@ -253,7 +253,7 @@ void TestSave::answeringNoShowsTheDialogAgain()
             expected << Kind::Save;
         }
     }
-    rig.files.SScommand4_Click();
+    rig.files.saveMeasurement();
 
     QList<Kind> kinds;
     for (const auto &a : rig.dialogs.asked)
@@ -265,7 +265,7 @@ void TestSave::answeringNoShowsTheDialogAgain()
     QCOMPARE(MeasurementRig::contents(existingPath),
              written == existing ? QByteArray("measured") : QByteArray("kept"));
     // Only the innermost run saved; the outer ones just ended.
-    QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "MOpen_Click"}));
+    QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "togglePort"}));
     QVERIFY(rig.port.PortOpen());
 }
 
@@ -277,7 +277,7 @@ void TestSave::cancelledDialogLeavesTheRecordingRunning()
     rig.state.saveTarget = QStringLiteral("earlier.csv");
 
     rig.dialogs.cancelDialog();
-    rig.files.SScommand4_Click();
+    rig.files.saveMeasurement();
 
     QCOMPARE(rig.state.receivedTextLength, 0);
     QCOMPARE(rig.state.saveTarget, QStringLiteral("earlier.csv"));
@@ -296,7 +296,7 @@ void TestSave::failedCopyIsReportedAndKeepsTheData()
     rig.state.saveTarget = QStringLiteral("earlier.csv");
 
     rig.dialogs.chooseFile(rig.path(QStringLiteral("no-such-folder/run")));
-    rig.files.SScommand4_Click();
+    rig.files.saveMeasurement();
 
     const auto messages = rig.dialogs.messages();
     QCOMPARE(messages.size(), 1);
@@ -319,7 +319,7 @@ void TestSave::failedNewWorkingFileIsReported()
     rig.onRefresh = [] { QFile::link(QStringLiteral("gone/Vindo.qvx"), QStringLiteral("Vindo.qvx")); };
 
     rig.dialogs.chooseFile(rig.path(QStringLiteral("run")));
-    rig.files.SScommand4_Click();
+    rig.files.saveMeasurement();
 
     QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("run.csv"))), QByteArray("saved anyway"));
     const auto messages = rig.dialogs.messages();
@@ -355,7 +355,7 @@ void TestSave::failedDeleteIsReportedAndTheNextMeasurementStandsAlone()
     QVERIFY(saves.isValid());
 
     rig.dialogs.chooseFile(saves.filePath(QStringLiteral("run1")));
-    rig.files.SScommand4_Click();
+    rig.files.saveMeasurement();
 
     QCOMPARE(MeasurementRig::contents(saves.filePath(QStringLiteral("run1.csv"))), QByteArray("first run"));
     const auto messages = rig.dialogs.messages();
@@ -369,14 +369,14 @@ void TestSave::failedDeleteIsReportedAndTheNextMeasurementStandsAlone()
         QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray());
         QVERIFY(rig.workFile.isOpen());
         QVERIFY(rig.workFile.write("second run"));
-        QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "MOpen_Click"}));
+        QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "togglePort"}));
     } else {
         QVERIFY(!rig.workFile.isOpen());
     }
 
     // The saved measurement never reappears under the next name.
     rig.dialogs.chooseFile(saves.filePath(QStringLiteral("run2")));
-    rig.files.SScommand4_Click();
+    rig.files.saveMeasurement();
     QCOMPARE(MeasurementRig::contents(saves.filePath(QStringLiteral("run2.csv"))), second);
 }
 

@@ -335,7 +335,7 @@ void ViewersTest::savedFileReachesTheViewerAsOneArgument()
     rig.state.saveTarget = saveTarget;
     m_spreadsheet->close();
 
-    rig.viewers.cmdstart_Click();
+    rig.viewers.exportToSpreadsheet();
 
     const QList<QStringList> expected{{saveTarget}};
     QCOMPARE(m_spreadsheet->runs(), expected);
@@ -366,7 +366,7 @@ void ViewersTest::textEditorDependsOnFileSize()
         writeFile(rig.state.saveTarget, QByteArray(size, 'x'));
     m_editor->close();
 
-    rig.viewers.SSCommand6_Click();
+    rig.viewers.exportToNotepad();
 
     QCOMPARE(rig.starting.size(), 1);
     QCOMPARE(rig.starting.at(0).at(0).toString(), viewer);
@@ -399,10 +399,10 @@ void ViewersTest::emptySpreadsheetEntryUsesWrite()
 
     if (viaOpen) {
         rig.dialogs.chooseFile(file);
-        rig.viewers.SScommand3_Click();
+        rig.viewers.openMeasurement();
     } else {
         rig.state.saveTarget = file;
-        rig.viewers.cmdstart_Click();
+        rig.viewers.exportToSpreadsheet();
     }
 
     QCOMPARE(rig.state.spreadsheetPath, QStringLiteral("WRITE"));
@@ -442,7 +442,7 @@ void ViewersTest::exportWithoutSavedFileShowsNoDataMessage()
     rig.state.currentLanguage = language;
     writeSettings(m_spreadsheet->program());
 
-    toEditor ? rig.viewers.SSCommand6_Click() : rig.viewers.cmdstart_Click();
+    toEditor ? rig.viewers.exportToNotepad() : rig.viewers.exportToSpreadsheet();
 
     QCOMPARE(rig.dialogs.asked.size(), 1);
     QCOMPARE(rig.dialogs.asked.at(0).text, text);
@@ -464,7 +464,7 @@ void ViewersTest::openShowsChosenFileAndKeepsSaveTarget()
     rig.dialogs.chooseFile(chosen);
     m_spreadsheet->close();
 
-    rig.viewers.SScommand3_Click();
+    rig.viewers.openMeasurement();
 
     const ScriptedDialogs::Asked open = rig.dialogs.asked.at(0);
     QCOMPARE(open.kind, ScriptedDialogs::Kind::Open);
@@ -501,7 +501,7 @@ void ViewersTest::openEndsQuietly()
     else
         rig.dialogs.chooseFile(m_dir->filePath(QStringLiteral("a.csv")));
 
-    rig.viewers.SScommand3_Click();
+    rig.viewers.openMeasurement();
 
     QCOMPARE(rig.dialogs.asked.size(), 1);
     QCOMPARE(rig.dialogs.asked.at(0).request.title, QStringLiteral("earlier title"));
@@ -528,7 +528,7 @@ void ViewersTest::eventsAreHandledWhileTheViewerIsOpen()
     });
     timer.start();
 
-    rig.viewers.cmdstart_Click();
+    rig.viewers.exportToSpreadsheet();
 
     QVERIFY(ticks >= 5);
     QVERIFY(disabledWhileOpen);
@@ -551,7 +551,7 @@ void ViewersTest::viewerStartedWhileWaitingNestsInside()
         if (argument == QLatin1String("outer.csv")) {
             QTimer::singleShot(0, [&] {
                 writeSettings(innerViewer.program());
-                rig.viewers.SScommand3_Click();
+                rig.viewers.openMeasurement();
             });
         } else {
             QTimer::singleShot(0, [&] {
@@ -561,7 +561,7 @@ void ViewersTest::viewerStartedWhileWaitingNestsInside()
         }
     });
 
-    rig.viewers.cmdstart_Click();
+    rig.viewers.exportToSpreadsheet();
 
     QCOMPARE(rig.ended.size(), 2);
     QCOMPARE(rig.ended.at(0).at(1).toString(), inner);

@@ -21,7 +21,8 @@
 //   DONE                     the mode finished normally
 //   END                      the program ended through its own exit path
 
-#include "Form1.h"
+#include "Controls.h"
+#include "MainWindow.h"
 #include "HoverButton.h"
 #include "MSComm.h"
 #include "UserDialogs.h"
@@ -73,7 +74,7 @@ public:
 class ShownCounter
 {
 public:
-    explicit ShownCounter(Form1 &window) : m_window(window) {}
+    explicit ShownCounter(MainWindow &window) : m_window(window) {}
 
     /// Called once Start has put its own line into the box.
     void started() { m_before = int(m_window.live().Term.text.size()); m_blocks = 0; m_shown = 0; }
@@ -99,7 +100,7 @@ public:
     }
 
 private:
-    Form1 &m_window;
+    MainWindow &m_window;
     int m_before = 0;
     int m_blocks = 0;
     qint64 m_shown = 0;
@@ -117,21 +118,21 @@ inline int runRecorderChild(int argc, char *argv[])
     };
 
     ReportingDialogs dialogs;
-    Form1Environment environment;
+    MainWindowEnvironment environment;
     environment.programDir = QDir::currentPath();
     environment.portDirectory = option("--port-dir");
     environment.endProgram = [] { report("END"); std::_Exit(0); };
     environment.restart = [] { return false; };
 
-    Form1 window(dialogs, environment);
-    window.Form_Load();
+    MainWindow window(dialogs, environment);
+    window.load();
     report("OPEN " + QByteArray(window.workingFile().isOpen() ? "1" : "0"));
     if (mode == QLatin1String("startup")) {
         report("DONE");
         return 0;
     }
     if (mode == QLatin1String("port")) {
-        window.MOpen_Click();
+        window.togglePort();
         report("DONE");
         return 0;
     }
@@ -141,8 +142,8 @@ inline int runRecorderChild(int argc, char *argv[])
 
     const qint64 until = option("--until").toLongLong();
     ShownCounter counter(window);
-    window.Text2->setText(option("--notes"));
-    window.Button1->click();
+    control<QLineEdit>(window, "Text2")->setText(option("--notes"));
+    control<HoverButton>(window, "Button1")->click();
     counter.started();
     bool stopping = false;
     QObject::connect(window.comm(), &MSComm::OnComm, &window, [&] {
@@ -154,11 +155,11 @@ inline int runRecorderChild(int argc, char *argv[])
             stopping = true;
             QTimer::singleShot(0, &window, [&window, exits] {
                 if (exits) {
-                    window.Button5->click();   // Exit, answered No: the program ends here
+                    control<HoverButton>(window, "Button5")->click();   // Exit, answered No: the program ends here
                     return;
                 }
                 if (window.comm()->PortOpen())
-                    window.Button1->click();   // stop
+                    control<HoverButton>(window, "Button1")->click();   // stop
                 report("OPEN " + QByteArray(window.workingFile().isOpen() ? "1" : "0"));
                 report("DONE");
                 QCoreApplication::exit(0);

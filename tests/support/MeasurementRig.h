@@ -135,8 +135,8 @@ private:
     MeasurementFiles::Hooks hooks()
     {
         MeasurementFiles::Hooks h;
-        h.MOpen_Click = [this] {
-            calls << QStringLiteral("MOpen_Click");
+        h.togglePort = [this] {
+            calls << QStringLiteral("togglePort");
             port.setPortOpen(!port.PortOpen());
         };
         h.clearTerm = [this] { calls << QStringLiteral("clearTerm"); };

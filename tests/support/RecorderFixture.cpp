@@ -54,15 +54,15 @@ QString RecorderFixture::path(const QString &name) const
     return QDir(m_dir.path()).filePath(name);
 }
 
-Form1 &RecorderFixture::start()
+MainWindow &RecorderFixture::start()
 {
-    Form1Environment environment;
+    MainWindowEnvironment environment;
     environment.programDir = programDir();
     environment.portDirectory = programDir();
     environment.endProgram = [this] { ++endProgramCalls; };
     environment.restart = [this] { ++restartCalls; return true; };
-    m_window = std::make_unique<Form1>(dialogs, environment);
-    m_window->Form_Load();
+    m_window = std::make_unique<MainWindow>(dialogs, environment);
+    m_window->load();
     return *m_window;
 }
 

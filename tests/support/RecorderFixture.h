@@ -5,7 +5,8 @@
 // separateProgramFolder() the program folder (settings file, sensor.ini,
 // COM<N> links) is another fresh folder, as for an installed program.
 
-#include "Form1.h"
+#include "MainWindow.h"
+#include "Controls.h"
 #include "ScriptedDialogs.h"
 
 #include <QByteArray>
@@ -36,8 +37,8 @@ public:
     void writeProgramFile(const QString &name, const QByteArray &bytes);
 
     /// Creates the main window (start-up and load event).
-    Form1 &start();
-    Form1 &window() { return *m_window; }
+    MainWindow &start();
+    MainWindow &window() { return *m_window; }
     void destroy();
 
     ScriptedDialogs dialogs;
@@ -48,5 +49,5 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<QTemporaryDir> m_programDir;
     QString m_previousDir;
-    std::unique_ptr<Form1> m_window;
+    std::unique_ptr<MainWindow> m_window;
 };

@@ -1,0 +1,419 @@
+#include "MainWindow.h"
+
+#include "ClickableImage.h"
+#include "Colors.h"
+#include "FilePaths.h"
+#include "HeaderRead.h"
+#include "HoverButton.h"
+#include "LevelMeter.h"
+#include "MSComm.h"
+#include "MeasurementFiles.h"
+#include "Module1.h"
+#include "ReceiveBox.h"
+#include "Rules.h"
+#include "SampleProcessor.h"
+#include "SensorSelection.h"
+#include "SettingsFile.h"
+#include "SettingsItems.h"
+#include "UserDialogs.h"
+#include "Viewers.h"
+#include "WindowTexts.h"
+#include "ui_MainWindow.h"
+
+#include <QCloseEvent>
+#include <QTimer>
+
+namespace {
+
+const QString kColumnHeader = QStringLiteral(
+    "     Time        ACT 1        MAX 1       MIN 1        ACT 2        MAX 2      MIN 2 ");
+
+/// Size of the meters' scale captions.
+const QSize kScaleCaptionSize(41, 181);
+
+/// The controls that only carry values for the acquisition; never shown.
+const char *const kHiddenControls[] = {"KopfLesen", "Sensorwahl", "Text1_0", "Text1_1",
+                                       "txtPopStr", "lstPopStrings", "Check1", "Image1", "Image2"};
+
+} // namespace
+
+MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, QWidget *parent)
+    : QMainWindow(parent), m_ui(std::make_unique<Ui::MainWindow>()), m_dialogs(dialogs),
+      m_env(std::move(environment)), m_fileDialog(dialogs),
+      // The graph is known here before its load runs, so the sensor
+      // selection nested in the load finds it instead of making a second.
+      m_graph([this] { return new Graph(live(), m_state, [this] { selectSensors(); }); },
+              [this](Graph *window) { window->setWindowIcon(windowIcon()); window->load(); }),
+      m_deleteFiles([this] { return new DeleteFilesDialog(m_state, m_dialogs); },
+                    [this](DeleteFilesDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->load(); }),
+      m_settingsDialog([this] { return makeSettingsDialog(); },
+                       [this](SettingsDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->load(); })
+{
+    m_ui->setupUi(this);
+    setWindowIcon(HoverButton::picture(QStringLiteral("app")));
+    if (m_env.programDir.isEmpty())
+        m_env.programDir = QCoreApplication::applicationDirPath();
+    if (m_env.settingsDir.isEmpty())
+        m_env.settingsDir = m_env.programDir;
+
+    // Pictures, fonts and colours the layout file cannot carry.
+    const std::pair<HoverButton *, const char *> pictures[] = {
+        {m_ui->Button1, "startstop"}, {m_ui->Button2, "save"}, {m_ui->Button3, "open"},
+        {m_ui->Button4, "delete"}, {m_ui->Button5, "exit"}};
+    for (const auto &[button, picture] : pictures)
+        button->setPicture(QLatin1String(picture));
+    m_ui->Image1->setPixmap(HoverButton::picture(QStringLiteral("graph")).pixmap(32, 32));
+    m_ui->Image2->setPixmap(HoverButton::picture(QStringLiteral("graph-idle")).pixmap(32, 32));
+    m_ui->Image3->setPixmap(HoverButton::picture(QStringLiteral("app")).pixmap(32, 32));
+    for (const char *name : kHiddenControls)
+        findChild<QWidget *>(QLatin1String(name))->hide();
+    m_ui->Label1->setFont(m_ui->Term->font());
+    m_ui->Term->setAccessibleName(tr("Received data"));
+    m_ui->Bar1->setBarColor(QColor(0, 0, 200));
+    m_ui->Bar2->setBarColor(QColor(200, 0, 0));
+    for (MeterScaleLabel *scale : {m_ui->Label9, m_ui->Label10}) {
+        QFont small = scale->font();
+        small.setPointSizeF(small.pointSizeF() * 0.75);
+        scale->setFont(small);
+        scale->setScaleHeight(m_ui->Bar1->height());
+    }
+    // Each meter starts where its caption's top value stands.
+    m_ui->meterTop1->changeSize(0, m_ui->Label9->scaleTop(), QSizePolicy::Minimum, QSizePolicy::Fixed);
+    m_ui->meterTop2->changeSize(0, m_ui->Label10->scaleTop(), QSizePolicy::Minimum, QSizePolicy::Fixed);
+    m_ui->MPort->menuAction()->setObjectName(QStringLiteral("MPortAction"));
+    m_ui->Text2->installEventFilter(this);
+
+    m_measurement = new Measurement(m_state, m_dialogs, this);
+    m_measurement->port().setPortDirectory(m_env.portDirectory.isEmpty() ? m_env.settingsDir : m_env.portDirectory);
+    m_measurement->setNotesProvider([this] { return m_ui->Text2->text(); });
+
+    MeasurementFiles::Hooks hooks;
+    hooks.togglePort = [this] { togglePort(); };
+    hooks.clearTerm = [this] { m_measurement->clearReceived(); };
+    hooks.refreshFileList = [this] { deleteFilesDialog()->refreshList(); };
+    hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
+    m_files = new MeasurementFiles(m_state, workingFile(), m_measurement->port(), m_fileDialog, m_dialogs, hooks, this);
+
+    m_viewers = new Viewers(m_state, m_dialogs, m_fileDialog,
+                            [this](bool enabled) { m_ui->cmdstart->setEnabled(enabled); }, this);
+    m_viewers->setSettingsFolder(m_env.settingsDir);
+
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setSingleShot(true);
+    m_refreshTimer->setInterval(16); // at most one redraw per screen refresh
+
+    wireControls();
+
+    centreOnScreen(this);
+    readSettings();
+    m_ui->Label1->setText(kColumnHeader);
+    applyLanguageTexts();
+    if (m_files->settleLeftover())
+        m_files->openWorkingFile();
+    m_measurement->clearReceived();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::wireControls()
+{
+    // One line per control.
+    connect(m_ui->Button1, &QAbstractButton::clicked, this, &MainWindow::startStop);
+    connect(m_ui->Button2, &QAbstractButton::clicked, this, &MainWindow::saveMeasurement);
+    connect(m_ui->Button3, &QAbstractButton::clicked, this, &MainWindow::openMeasurement);
+    connect(m_ui->Button4, &QAbstractButton::clicked, this, &MainWindow::showDeleteDialog);
+    connect(m_ui->Button5, &QAbstractButton::clicked, this, &MainWindow::exit);
+    connect(m_ui->Image1, &ClickableImage::clicked, this, &MainWindow::showGraph);
+    connect(m_ui->KopfLesen, &QAbstractButton::clicked, this, &MainWindow::readHeader);
+    connect(m_ui->Sensorwahl, &QAbstractButton::clicked, this, &MainWindow::selectSensors);
+    connect(m_ui->Term, &ReceiveBox::doubleClicked, this, [this] { m_measurement->clearReceived(); refreshView(); });
+    connect(m_ui->Check1, &QCheckBox::stateChanged, this,
+            [this](int state) { m_measurement->processor().setCheck1State(Qt::CheckState(state)); });
+    connect(m_ui->SSCommand2, &QAction::triggered, this, &MainWindow::startStop);
+    connect(m_ui->SScommand4, &QAction::triggered, this, &MainWindow::saveMeasurement);
+    connect(m_ui->SScommand3, &QAction::triggered, this, &MainWindow::openMeasurement);
+    connect(m_ui->cmdstart, &QAction::triggered, this, &MainWindow::exportToSpreadsheet);
+    connect(m_ui->SSCommand6, &QAction::triggered, this, &MainWindow::exportToNotepad);
+    connect(m_ui->SSCommand1, &QAction::triggered, this, &MainWindow::exit);
+    connect(m_ui->Path, &QAction::triggered, this, &MainWindow::showSettings);
+    connect(m_ui->MOpen, &QAction::triggered, this, &MainWindow::togglePort);
+    connect(m_ui->info, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(m_ui->Help, &QAction::triggered, this, &MainWindow::showHelp);
+
+    // What the measurement reports.
+    connect(m_measurement, &Measurement::liveChanged, this, &MainWindow::scheduleRefresh);
+    connect(m_measurement, &Measurement::displaysCleared, this, &MainWindow::clearDisplays);
+    connect(m_measurement, &Measurement::portOpenChanged, m_ui->MOpen, &QAction::setChecked);
+    connect(m_measurement, &Measurement::stopped, this, &MainWindow::showStopped);
+    connect(m_measurement, &Measurement::started, this, &MainWindow::showStarted);
+    connect(m_measurement, &Measurement::headerReadStarted, this, [this] {
+        m_ui->Text1_0->clear();
+        m_ui->Text1_1->clear();
+    });
+    connect(m_measurement, &Measurement::printerLineRead, m_ui->Label11, &QLabel::setText);
+    connect(m_measurement, &Measurement::headerRead, this, &MainWindow::showHeader);
+    connect(m_refreshTimer, &QTimer::timeout, this, &MainWindow::refreshView);
+}
+
+// ---------------------------------------------------------------- start-up
+
+void MainWindow::readSettings()
+{
+    // Nine items; an item that cannot be read keeps the text before it and
+    // is applied all the same, as the settings file was always read.
+    SettingsItems items = SettingsFile(m_env.settingsDir).items();
+    QString item;
+    qint16 portNumber = 0;
+    auto setColour = [this](const QString &text, QPalette::ColorRole role) {
+        const std::optional<QColor> colour = colorForIndex(rules::roundHalfEven(rules::leadingNumber(text)));
+        if (!colour)
+            return;
+        for (QWidget *w : {static_cast<QWidget *>(m_ui->Term), static_cast<QWidget *>(m_ui->Text2)}) {
+            QPalette p = w->palette();
+            p.setColor(role, *colour);
+            w->setPalette(p);
+        }
+    };
+    for (int i = 1; i <= 9; ++i) {
+        items.next(item);
+        switch (i) {
+        case 2:
+            if (const std::optional<qint16> port = rules::toInt16(rules::leadingNumber(item)))
+                portNumber = *port;
+            break;
+        case 3: m_state.currentLanguage = item; break;
+        case 4: setColour(item, QPalette::Text); break;
+        case 5: setColour(item, QPalette::Base); break;
+        case 6: m_measurement->port().setSettings(item + QStringLiteral(",n,8,1")); break;
+        default: break;
+        }
+    }
+    m_measurement->port().setCommPort(portNumber);
+}
+
+void MainWindow::applyLanguageTexts()
+{
+    // A null text (a dash in the table) leaves the text of the layout.
+    const QString keep;
+    applyWindowTexts(this, {
+        {"Label2", "text", {QStringLiteral("Notizen"), QStringLiteral("Notes"), QStringLiteral("Note")}},
+        {"Text2", "toolTip", {QStringLiteral("Notitzen für diese Messung"), QStringLiteral("Notes for this measurement"), QStringLiteral("Note mesure actuelle")}},
+        {"Text2", "accessibleName", {QStringLiteral("Notitzen für diese Messung"), QStringLiteral("Notes for this measurement"), QStringLiteral("Note mesure actuelle")}},
+        {"Dateien", "title", {QStringLiteral("&Datei"), keep, keep}},
+        {"SScommand4", "text", {QStringLiteral("&Speichern"), keep, QStringLiteral("&Sauver")}},
+        {"SScommand3", "text", {QStringLiteral("&Öffnen"), keep, QStringLiteral("&Ouvrir")}},
+        {"MPort", "title", {QStringLiteral("&Einstellungen"), keep, QStringLiteral("&Options")}},
+        {"Path", "text", {QStringLiteral("&Programm Optionen"), keep, QStringLiteral("&User Setting")}},
+        {"Button1", "toolTip", {keep, QStringLiteral("Start/Stop"), QStringLiteral("Start/Stop")}},
+        {"Button2", "toolTip", {keep, QStringLiteral(" Save the Measurement File"), QStringLiteral(" Enregistrer la mesure")}},
+        {"Button3", "toolTip", {keep, QStringLiteral(" Open Measurement Files"), QStringLiteral(" Ouvre mesure")}},
+        {"Button4", "toolTip", {keep, QStringLiteral(" Delete Measurement Files"), QStringLiteral(" Efface données de mesure")}},
+        {"Button5", "toolTip", {keep, QStringLiteral(" Exit"), QStringLiteral("Fin")}},
+        // The graph picture speaks the graph window's caption in each language.
+        {"Image1", "toolTip", {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
+        {"Image1", "accessibleName", {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
+    }, m_state.currentLanguage);
+
+    // Setting the delete dialog's caption loads it.
+    const LanguageText deleteCaption{keep, QStringLiteral(" Clean Measurement"), QStringLiteral(" Efface données")};
+    const QString caption = deleteCaption.pick(m_state.currentLanguage);
+    if (!caption.isNull())
+        deleteFilesDialog()->setWindowTitle(caption);
+}
+
+void MainWindow::load()
+{
+    m_ui->Label7->hide();
+    m_ui->Label8->hide();
+    m_ui->Label9->setFixedSize(kScaleCaptionSize);
+    m_ui->Label10->setFixedSize(kScaleCaptionSize);
+    // No close box: the program is left through Exit. The window manager's
+    // close request is ignored in closeEvent().
+    setWindowFlag(Qt::WindowCloseButtonHint, false);
+
+    // Two values, read as items; a failed read keeps the value before it.
+    SettingsItems items(resolveNameIn(m_env.settingsDir, sensorFileName()));
+    QString item;
+    qint16 value = 0;
+    for (int counter = 1; counter <= 2; ++counter) {
+        if (items.next(item))
+            value = rules::toInt16(rules::leadingNumber(item)).value_or(value);
+        const QString text = value < 0 ? QString::number(value) : QLatin1Char(' ') + QString::number(value);
+        (counter == 1 ? m_state.inp1Header : m_state.inp2Header) = text;
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // Only the program's own exit path ends it.
+    event->ignore();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_ui->Text2 && event->type() == QEvent::MouseButtonDblClick) {
+        m_ui->Text2->clear();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- view
+
+void MainWindow::scheduleRefresh()
+{
+    if (!m_refreshTimer->isActive())
+        m_refreshTimer->start();
+}
+
+void MainWindow::refreshView()
+{
+    m_refreshTimer->stop();
+    const LiveModel &model = live();
+    if (m_shownRevision == model.revision)
+        return;
+    m_shownRevision = model.revision;
+    m_ui->Term->showText(model.Term.text);
+    // The last word of a line carries its line end; a one-line box shows
+    // the word without it.
+    auto setText = [](QLineEdit *box, const QString &text) {
+        QString shown = text;
+        while (shown.endsWith(QLatin1Char('\n')) || shown.endsWith(QLatin1Char('\r')))
+            shown.chop(1);
+        if (box->text() != shown)
+            box->setText(shown);
+    };
+    setText(m_ui->txtPopStr, model.txtPopStr);
+    setText(m_ui->Secunden, model.Secunden);
+    setText(m_ui->Text8, model.Text8);
+    setText(m_ui->Text9, model.Text9);
+    setText(m_ui->Text10, model.Text10);
+    setText(m_ui->Text11, model.Text11);
+    setText(m_ui->Text12, model.Text12);
+    setText(m_ui->Text13, model.Text13);
+    if (m_shownWords != model.lstPopStrings) {
+        m_shownWords = model.lstPopStrings;
+        m_ui->lstPopStrings->clear();
+        m_ui->lstPopStrings->addItems(m_shownWords);
+    }
+    m_ui->Bar1->setLevel(model.Bar1Level);
+    m_ui->Bar2->setLevel(model.Bar2Level);
+    m_ui->Bar1->setFullScale(model.Bar1FullScale);
+    m_ui->Bar2->setFullScale(model.Bar2FullScale);
+    m_ui->Label7->setVisible(model.Label7Visible);
+    m_ui->Label8->setVisible(model.Label8Visible);
+    m_ui->Image1->setVisible(model.Image1Visible);
+    m_ui->Image2->setVisible(model.Image2Visible);
+}
+
+// ---------------------------------------------------------------- measurement
+
+void MainWindow::togglePort()
+{
+    m_measurement->togglePort();
+}
+
+void MainWindow::startStop()
+{
+    m_measurement->startStop();
+}
+
+void MainWindow::clearDisplays()
+{
+    m_graph.unload();
+    for (QLabel *label : {static_cast<QLabel *>(m_ui->Label9), static_cast<QLabel *>(m_ui->Label10),
+                          m_ui->Label5, m_ui->Label6})
+        label->clear();
+    m_ui->Text1_0->clear();
+    m_ui->Text1_1->clear();
+    m_ui->Text2->setReadOnly(false);
+    refreshView();
+}
+
+void MainWindow::showStopped()
+{
+    m_ui->MPort->menuAction()->setVisible(true);
+    m_ui->Button2->setVisible(true);
+    m_files->askSaveAfterStop();
+}
+
+void MainWindow::showStarted()
+{
+    m_ui->MPort->menuAction()->setVisible(false);
+    m_ui->Button2->setVisible(false);
+    m_ui->Text2->setReadOnly(true);
+    m_ui->Label9->clear();
+    m_ui->Label10->clear();
+}
+
+void MainWindow::readHeader()
+{
+    m_measurement->readHeader();
+}
+
+void MainWindow::showHeader()
+{
+    m_ui->Label5->setText(m_state.inp1Header);
+    m_ui->Text1_0->setText(m_state.sr1Header);
+    m_ui->Label6->setText(m_state.inp2Header);
+    m_ui->Text1_1->setText(m_state.sr2Header);
+    const QString unit1 = headerUnit(m_state.inp1Header);
+    const QString unit2 = headerUnit(m_state.inp2Header);
+    graph()->Label7()->setText(unit1);
+    graph()->Label6()->setText(unit1);
+    graph()->Label8()->setText(unit2);
+    graph()->Label4()->setText(unit2);
+}
+
+void MainWindow::selectSensors()
+{
+    SensorTargets targets;
+    targets.setGraphLabel1 = [this](const QString &t) { graph()->Label1()->setText(t); };
+    targets.setGraphLabel2 = [this](const QString &t) { graph()->Label2()->setText(t); };
+    targets.setLabel9 = [this](const QString &t) { m_ui->Label9->setText(t); };
+    targets.setLabel10 = [this](const QString &t) { m_ui->Label10->setText(t); };
+    targets.setBar1FullScale = [this](qint16 v) { live().Bar1FullScale = v; live().touch(); scheduleRefresh(); };
+    targets.setBar2FullScale = [this](qint16 v) { live().Bar2FullScale = v; live().touch(); scheduleRefresh(); };
+    sensorSelection(m_ui->Text1_0->text(), m_ui->Text1_1->text(), m_state, targets);
+}
+
+// ---------------------------------------------------------------- files and windows
+
+void MainWindow::saveMeasurement() { m_files->saveMeasurement(); }
+void MainWindow::openMeasurement() { m_viewers->openMeasurement(); }
+void MainWindow::exportToSpreadsheet() { m_viewers->exportToSpreadsheet(); }
+void MainWindow::exportToNotepad() { m_viewers->exportToNotepad(); }
+void MainWindow::exit() { m_files->exit(); }
+void MainWindow::showGraph() { m_graph.showInFront(); }
+void MainWindow::showDeleteDialog() { m_deleteFiles.showInFront(); }
+void MainWindow::showSettings() { m_settingsDialog.showInFront(); }
+
+SettingsDialog *MainWindow::makeSettingsDialog()
+{
+    SettingsDialog::Hooks hooks;
+    hooks.programDir = m_env.programDir;
+    hooks.settingsDir = m_env.settingsDir;
+    hooks.closeFiles = [this] { workingFile().close(); };
+    hooks.restart = [this] { return m_env.restart ? m_env.restart() : false; };
+    hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
+    return new SettingsDialog(m_dialogs, hooks);
+}
+
+void MainWindow::showHelp()
+{
+    // The manual is looked up in the current directory first, as a bare
+    // name; then beside the program and in the installed documentation.
+    QString commandLine = helpDocumentName();
+    const QString found = findHelpDocument(m_env.programDir);
+    if (!found.isEmpty() && found != commandLine)
+        commandLine = QLatin1Char('"') + found + QLatin1Char('"');
+    // Always as a document: a manual that carries the execute bit (as on
+    // FAT or SMB media) is opened, never run.
+    Module1::OpenDocument(commandLine);
+}
+
+void MainWindow::showAbout()
+{
+    m_dialogs.about(QStringLiteral("Quendrel/2"),
+                    tr("Data recorder for the Quendrel/2 instrument") + QStringLiteral("\r\nVersion 2.1"));
+}

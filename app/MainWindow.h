@@ -1,0 +1,131 @@
+#pragma once
+// The main window: it shows the running measurement (receive box, figures,
+// meters, header lines) and routes the menus and picture buttons to the
+// measurement, the saving and viewing of files and the other windows.
+
+#include "CommonDialog.h"
+#include "DeleteFilesDialog.h"
+#include "Graph.h"
+#include "Measurement.h"
+#include "SettingsDialog.h"
+#include "SharedState.h"
+#include "WindowPlacement.h"
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+class MeasurementFiles;
+class QTimer;
+class UserDialogs;
+class Viewers;
+namespace Ui { class MainWindow; }
+
+/// Where the program finds its files and how it ends; tests pass their own.
+struct MainWindowEnvironment
+{
+    QString programDir;                 ///< the program's folder (help document, save dialog)
+    QString settingsDir;                ///< settings file and sensor.ini (empty: programDir)
+    QString portDirectory;              ///< where COM<N> links are looked up (empty: settingsDir)
+    std::function<void()> endProgram;   ///< ends the program at once
+    std::function<bool()> restart;      ///< starts a new copy of the program
+};
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    /// Runs the start-up: settings, port, colours, texts, working file.
+    MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    /// The load steps: overload labels, meter captions, no close box, sensor.ini.
+    void load();
+
+    /// Program-wide values: language, header lines, ranges, last save.
+    SharedState &state() { return m_state; }
+    /// The measurement: serial link, working file, receive path.
+    Measurement &measurement() { return *m_measurement; }
+    /// What the window shows of the running measurement.
+    LiveModel &live() { return m_measurement->live(); }
+    /// The serial port of the measurement.
+    MSComm *comm() { return &m_measurement->port(); }
+    /// The working file of the measurement.
+    WorkingFile &workingFile() { return m_measurement->workingFile(); }
+    /// Saving, the stop and exit questions.
+    MeasurementFiles *measurementFiles() const { return m_files; }
+
+    /// The graph window, loaded (hidden) on first use.
+    Graph *graph() { return m_graph.get(); }
+    /// True while the graph window is loaded.
+    bool graphLoaded() const { return m_graph.isLoaded(); }
+    /// The delete dialog, loaded (hidden) on first use.
+    DeleteFilesDialog *deleteFilesDialog() { return m_deleteFiles.get(); }
+    /// True once the delete dialog has been loaded.
+    bool deleteFilesDialogLoaded() const { return m_deleteFiles.isLoaded(); }
+    /// The settings dialog, loaded on first use.
+    SettingsDialog *settingsDialog() { return m_settingsDialog.get(); }
+
+    /// Draws the live model now instead of at the next screen refresh.
+    void refreshView();
+
+public slots:
+    /// Start/Stop (Button1).
+    void startStop();
+    /// Opens or closes the port.
+    void togglePort();
+    /// Reads the instrument header back from the working file.
+    void readHeader();
+    /// Derives both inputs' scales from their sensor codes.
+    void selectSensors();
+    /// Save (Button2, File > Save).
+    void saveMeasurement();
+    /// Open (Button3): a saved file in the spreadsheet program.
+    void openMeasurement();
+    /// The current measurement in the spreadsheet program.
+    void exportToSpreadsheet();
+    /// The current measurement in the text editor.
+    void exportToNotepad();
+    /// Exit (Button5, File > Exit).
+    void exit();
+    /// The delete dialog (Button4).
+    void showDeleteDialog();
+    /// The settings dialog (Settings > User settings).
+    void showSettings();
+    /// The preview graph (Image1).
+    void showGraph();
+    /// The manual, opened as a document (?).
+    void showHelp();
+    /// The about box (Info).
+    void showAbout();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void wireControls();
+    void readSettings();
+    void applyLanguageTexts();
+    void clearDisplays();
+    void showStopped();
+    void showStarted();
+    void showHeader();
+    void scheduleRefresh();
+    SettingsDialog *makeSettingsDialog();
+
+    std::unique_ptr<Ui::MainWindow> m_ui;
+    UserDialogs &m_dialogs;
+    MainWindowEnvironment m_env;
+    SharedState m_state;
+    Measurement *m_measurement = nullptr;
+    CommonDialog m_fileDialog;          ///< save and open dialogs
+    MeasurementFiles *m_files = nullptr;
+    Viewers *m_viewers = nullptr;
+    LazyWindow<Graph> m_graph;
+    LazyWindow<DeleteFilesDialog> m_deleteFiles;
+    LazyWindow<SettingsDialog> m_settingsDialog;
+    QTimer *m_refreshTimer = nullptr;
+    quint64 m_shownRevision = ~quint64(0);
+    QStringList m_shownWords;
+};

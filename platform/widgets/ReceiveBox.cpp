@@ -1,0 +1,71 @@
+#include "ReceiveBox.h"
+
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTextCursor>
+
+namespace {
+
+// The widget breaks lines itself: a CR LF pair (or a lone CR) is one break.
+QString forDisplay(QString s)
+{
+    s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return s;
+}
+
+} // namespace
+
+ReceiveBox::ReceiveBox(QWidget *parent)
+    : QPlainTextEdit(parent)
+{
+    setReadOnly(true);
+    // The text changes by appending and dropping its head; an undo history
+    // of that would grow for as long as the program runs.
+    setUndoRedoEnabled(false);
+    QFont mono(QStringLiteral("Monospace"));
+    mono.setStyleHint(QFont::TypeWriter);
+    setFont(mono);
+}
+
+void ReceiveBox::showText(const QString &text)
+{
+    if (text == m_shown)
+        return;
+    QScrollBar *bar = verticalScrollBar();
+    const bool atEnd = bar->value() >= bar->maximum() - 2;
+
+    // Find how much of what is shown was dropped (the model drops whole
+    // blocks of 4096 characters), so only the head and the tail change.
+    qsizetype dropped = -1;
+    const QStringView shown(m_shown);
+    for (qsizetype k = 0; k < shown.size(); k += 4096) {
+        if (QStringView(text).startsWith(shown.mid(k))) {
+            dropped = k;
+            break;
+        }
+    }
+    const bool cutsLineEnd = dropped > 0 && shown.at(dropped - 1) == QLatin1Char('\r');
+    if (m_shown.isEmpty() || dropped < 0 || cutsLineEnd || m_shown.endsWith(QLatin1Char('\r'))) {
+        setPlainText(forDisplay(text));
+    } else {
+        QTextCursor cursor(document());
+        if (dropped > 0) {
+            cursor.movePosition(QTextCursor::Start);
+            cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor,
+                                int(forDisplay(m_shown.left(dropped)).size()));
+            cursor.removeSelectedText();
+        }
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(forDisplay(text.mid(m_shown.size() - dropped)));
+    }
+    m_shown = text;
+    if (atEnd)
+        bar->setValue(bar->maximum());
+}
+
+void ReceiveBox::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    event->accept();
+    emit doubleClicked();
+}
