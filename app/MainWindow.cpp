@@ -88,11 +88,9 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
     m_measurement->setNotesProvider([this] { return m_ui->Text2->text(); });
 
     MeasurementFiles::Hooks hooks;
-    hooks.togglePort = [this] { togglePort(); };
-    hooks.clearTerm = [this] { m_measurement->clearReceived(); };
     hooks.refreshFileList = [this] { deleteFilesDialog()->refreshList(); };
     hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
-    m_files = new MeasurementFiles(m_state, workingFile(), m_measurement->port(), m_fileDialog, m_dialogs, hooks, this);
+    m_files = new MeasurementFiles(m_state, *m_measurement, m_fileDialog, m_dialogs, hooks, this);
 
     m_viewers = new Viewers(m_state, m_dialogs, m_fileDialog,
                             [this](bool enabled) { m_ui->cmdstart->setEnabled(enabled); }, this);

@@ -1,9 +1,10 @@
 #include "MeasurementFiles.h"
 
+#include "Measurement.h"
+
 #include "CommonDialog.h"
 #include "FilePaths.h"
 #include "Leftover.h"
-#include "MSComm.h"
 #include "SaveName.h"
 #include "SharedState.h"
 #include "UserDialogs.h"
@@ -119,17 +120,16 @@ const LanguageText kRecoverFailedText{
 
 } // namespace
 
-MeasurementFiles::MeasurementFiles(SharedState &state, WorkingFile &workFile, MSComm &port,
-                                   CommonDialog &cmDialog1, UserDialogs &dialogs, Hooks hooks,
-                                   QObject *parent)
-    : QObject(parent), m_state(state), m_workFile(workFile), m_port(port), m_cmDialog1(cmDialog1),
-      m_dialogs(dialogs), m_hooks(std::move(hooks))
+MeasurementFiles::MeasurementFiles(SharedState &state, Measurement &measurement, CommonDialog &fileDialog,
+                                   UserDialogs &dialogs, Hooks hooks, QObject *parent)
+    : QObject(parent), m_state(state), m_measurement(measurement), m_workFile(measurement.workingFile()),
+      m_cmDialog1(fileDialog), m_dialogs(dialogs), m_hooks(std::move(hooks))
 {
 }
 
 void MeasurementFiles::saveMeasurement()
 {
-    m_state.receivedTextLength = 0;
+    m_measurement.setUnsavedData(false);
     const QString &language = m_state.currentLanguage;
 
     // An installed program's folder cannot take the file: the dialog then
@@ -201,19 +201,14 @@ void MeasurementFiles::saveMeasurement()
         return;
     }
 
-    if (m_hooks.clearTerm)
-        m_hooks.clearTerm();
-    m_state.receivedTextLength = 0;
-
-    // Closing first makes the toggle open the port, whatever its state was.
-    m_port.setPortOpen(false);
-    if (m_hooks.togglePort)
-        m_hooks.togglePort();
+    m_measurement.clearReceived();
+    m_measurement.setUnsavedData(false);
+    m_measurement.reopenPort();
 }
 
 void MeasurementFiles::askSaveAfterStop()
 {
-    m_state.receivedTextLength = 0;
+    m_measurement.setUnsavedData(false);
     const QString question = texts().saveQuestion.pick(m_state.currentLanguage);
     m_workFile.close();
 
@@ -230,7 +225,7 @@ void MeasurementFiles::askSaveAfterStop()
 
 void MeasurementFiles::exit()
 {
-    m_state.receivedTextLength = 0;
+    m_measurement.setUnsavedData(false);
     const QString question = texts().saveQuestion.pick(m_state.currentLanguage);
     m_workFile.close();
 
@@ -247,17 +242,17 @@ void MeasurementFiles::exit()
 
 bool MeasurementFiles::unload()
 {
-    if (m_state.receivedTextLength > 0) {
+    if (m_measurement.hasUnsavedData()) {
         exit();
         // Exit either ended the program or ran an unload that the user
         // aborted; that answer holds for this close as well.
         return !m_ended;
     }
 
-    if (m_port.PortOpen()) {
+    if (m_measurement.isRunning()) {
         if (waitForOutput() == Drain::Aborted)
             return true;
-        m_port.setPortOpen(false);
+        m_measurement.closePort();
     }
     if (m_workFile.isOpen())
         m_workFile.close();
@@ -285,9 +280,9 @@ MeasurementFiles::Drain MeasurementFiles::waitForOutput()
     // A monotonic clock, so the wait also ends across midnight.
     QElapsedTimer waited;
     waited.start();
-    while (m_port.OutBufferCount() != 0) {
+    while (m_measurement.pendingOutput() != 0) {
         processEventsBriefly();
-        if (m_port.OutBufferCount() == 0)
+        if (m_measurement.pendingOutput() == 0)
             break;
         if (waited.elapsed() <= m_drainTimeoutMs)
             continue;

@@ -10,7 +10,7 @@
 #include <functional>
 
 class CommonDialog;
-class MSComm;
+class Measurement;
 class UserDialogs;
 struct SharedState;
 
@@ -18,17 +18,17 @@ class MeasurementFiles : public QObject
 {
     Q_OBJECT
 public:
-    /// Operations of the main window and the delete dialog that these
-    /// prompts trigger. Any of them may be left empty.
+    /// Operations of the other windows and of the program that these
+    /// prompts trigger. Either may be left empty.
     struct Hooks
     {
-        std::function<void()> togglePort;     ///< port toggle of the main window
-        std::function<void()> clearTerm;       ///< empties the receive box `Term`
         std::function<void()> refreshFileList; ///< refreshes `File1` of the delete dialog
         std::function<void()> endProgram;      ///< ends the program at once
     };
 
-    MeasurementFiles(SharedState &state, WorkingFile &workFile, MSComm &port, CommonDialog &cmDialog1,
+    /// `measurement` is saved, discarded and ended; `fileDialog` asks for
+    /// the name to save under.
+    MeasurementFiles(SharedState &state, Measurement &measurement, CommonDialog &fileDialog,
                      UserDialogs &dialogs, Hooks hooks, QObject *parent = nullptr);
 
     /// Save: asks for a name, copies the working file to "<name>.csv",
@@ -71,8 +71,8 @@ private:
     void endProgram();
 
     SharedState &m_state;
+    Measurement &m_measurement;
     WorkingFile &m_workFile;
-    MSComm &m_port;
     CommonDialog &m_cmDialog1;
     UserDialogs &m_dialogs;
     Hooks m_hooks;

@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool semicolons = check1 == Qt::Checked;
     const bool decimalComma = language == QLatin1String("Deutsch") || language == QLatin1String("Francais");
     QByteArray expected;
-    state.notesHeaderPending = 1;
+    processor.expectNotesHeader();
     for (qsizetype b = 0; b < blocks.size(); ++b) {
         processor.ProcessReceivedBlock(live.Term, blocks.at(b));
         if (b > 0)

@@ -82,6 +82,33 @@ void Measurement::clearReceived()
     emit liveChanged();
 }
 
+void Measurement::reopenPort()
+{
+    // Closing first makes the toggle open the port, whatever its state was.
+    m_port->setPortOpen(false);
+    togglePort();
+}
+
+void Measurement::closePort()
+{
+    m_port->setPortOpen(false);
+}
+
+qint64 Measurement::pendingOutput() const
+{
+    return m_port->OutBufferCount();
+}
+
+bool Measurement::hasUnsavedData() const
+{
+    return m_processor->hasUnsavedData();
+}
+
+void Measurement::setUnsavedData(bool unsaved)
+{
+    m_processor->setUnsavedData(unsaved);
+}
+
 void Measurement::togglePort()
 {
     if (!m_port->setPortOpen(!m_port->PortOpen()))
@@ -157,7 +184,7 @@ void Measurement::startStop()
     if (m_port->PortOpen()) {
         m_port->Output(QByteArray(1, StartCharacter));
         m_state.inp1Header.clear();
-        m_state.notesHeaderPending = 1;
+        m_processor->expectNotesHeader();
         emit started();
         m_live.Term.append(m_timeLabel + timeOfDay() + m_dateLabel + dateText);
     } else if (!m_workFile.isOpen()) {

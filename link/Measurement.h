@@ -50,10 +50,24 @@ public:
     /// Empties the receive box.
     void clearReceived();
 
+    /// True when received data were neither saved nor discarded.
+    bool hasUnsavedData() const;
+    /// Saving or discarding decides about the received data.
+    void setUnsavedData(bool unsaved);
+
+    /// Characters not yet sent to the instrument.
+    qint64 pendingOutput() const;
+    /// Closes the port (the program is ending).
+    void closePort();
+
 public slots:
     /// Opens a closed port or closes an open one; a failure is reported in
     /// a box with the system's description.
     void togglePort();
+
+    /// Closes the port and opens it again: after a save the next
+    /// measurement starts at once.
+    void reopenPort();
 
     /// Start/Stop: sends the stop character, clears the displays, arms the
     /// header read and toggles the port. When the port closed, the

@@ -75,7 +75,7 @@ void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
 
     // Show the block in the receive box, trimmed to a bounded size.
     int termLength = int(term.text.size());
-    m_state.receivedTextLength = termLength;
+    m_unsavedData = termLength > 0;
     if (termLength > 0) {
         m_live.Image1Visible = true;
         m_live.Image2Visible = false;
@@ -95,7 +95,7 @@ void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
     term.replaceSelection(block);
 
     // Record it; the first block after Start is replaced by the notes header.
-    if (m_state.notesHeaderPending == 1) {
+    if (m_notesHeaderPending) {
         // Clock, labels and date matter only for the notes header; reading
         // the clock per block would cost a time-zone lookup every time.
         const QDateTime now = m_clock();
@@ -104,7 +104,7 @@ void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
     }
     if (m_semicolonMode == QLatin1String("1"))
         block.replace(Tab, QLatin1Char(';'));
-    m_state.notesHeaderPending = 0;
+    m_notesHeaderPending = false;
     record(block.toLatin1());
 
     // Show the last complete line.

@@ -51,6 +51,18 @@ public:
     /// Closes the working file; later blocks are shown but not recorded.
     void CloseWorkingFile();
 
+    /// The next block is replaced in the working file by the notes header
+    /// (a measurement was just started).
+    void expectNotesHeader() { m_notesHeaderPending = true; }
+    /// True until the first block after expectNotesHeader() arrived.
+    bool notesHeaderPending() const { return m_notesHeaderPending; }
+
+    /// True when the receive box held text when the last block arrived:
+    /// data that were neither saved nor discarded.
+    bool hasUnsavedData() const { return m_unsavedData; }
+    /// Saving, discarding or a start-up decides about the received data.
+    void setUnsavedData(bool unsaved) { m_unsavedData = unsaved; }
+
     /// Received text not yet ended by a carriage return.
     QString lineBuffer() const { return m_lineBuffer; }
 
@@ -81,4 +93,6 @@ private:
     // (the question's event loop may deliver further blocks).
     QList<QByteArray> m_pendingWrites;
     bool m_recording = false;
+    bool m_notesHeaderPending = false;
+    bool m_unsavedData = false;
 };

@@ -20,8 +20,6 @@ struct SharedState
     qint16 rangeBase2 = 0;     ///< bottom of the INP2 scale
     QString saveTarget;        ///< name of the last saved CSV file
     QString spreadsheetPath;   ///< spreadsheet program from the settings
-    int receivedTextLength = 0;///< length of the receive box text before the last block
-    int notesHeaderPending = 0;///< 1: the next block is replaced by the notes header
 
     bool isDeutsch() const { return currentLanguage == QLatin1String("Deutsch"); }
     bool isEnglish() const { return currentLanguage == QLatin1String("English"); }

@@ -229,12 +229,12 @@ void TestProcessing::notesHeaderReplacesTheFirstBlock()
 
     Receiver r(language);
     r.notes = QStringLiteral("first.run\twith tab");
-    r.state.notesHeaderPending = 1;
+    r.processor.expectNotesHeader();
     r.receive("INP1 = bar\r");
 
     QCOMPARE(r.live.Term.text, QStringLiteral("INP1 = bar\r\n"));
     QCOMPARE(r.recorded(), r.header(timeLabel, dateLabel));
-    QCOMPARE(r.state.notesHeaderPending, 0);
+    QVERIFY(!r.processor.notesHeaderPending());
 
     r.receive("SR1 = 2.5 07\r");
     QCOMPARE(r.recorded(), r.header(timeLabel, dateLabel) + secondLine);
@@ -243,7 +243,7 @@ void TestProcessing::notesHeaderReplacesTheFirstBlock()
 void TestProcessing::notesHeaderWordsAreShownUntilTheFirstLine()
 {
     Receiver r;
-    r.state.notesHeaderPending = 1;
+    r.processor.expectNotesHeader();
     r.receive("INP1 = ");
     QCOMPARE(r.live.Secunden, QStringLiteral("Time:"));
     QCOMPARE(r.live.Text8, QStringLiteral("09:07:03\r"));
@@ -260,7 +260,7 @@ void TestProcessing::unknownLanguageKeepsThePreviousLabels()
     Receiver r(QStringLiteral("Francais"));
     r.receive("x");
     r.state.currentLanguage = QStringLiteral("Klingon");
-    r.state.notesHeaderPending = 1;
+    r.processor.expectNotesHeader();
     r.receive("y");
     QCOMPARE(r.recorded(), "x" + r.header(QStringLiteral("  Temps: "), QStringLiteral("  Date: ")));
 }
@@ -355,7 +355,7 @@ void TestProcessing::receiveBoxIsTrimmed()
     r.live.Image2Visible = true;
     r.receive("XYZ");
     QCOMPARE(r.live.Term.text, before.mid(keptFrom) + QStringLiteral("XYZ"));
-    QCOMPARE(r.state.receivedTextLength, length);
+    QCOMPARE(r.processor.hasUnsavedData(), length > 0);
     QCOMPARE(r.live.Image1Visible, imageShown);
     QCOMPARE(r.live.Image2Visible, !imageShown);
 }
@@ -453,7 +453,7 @@ void TestProcessing::recordedBytesDoNotDependOnPieces()
                               "1.0\t12.6\t13.0\t11.9\t1.25\t1.30\t0.0\r\n";
     Receiver r(language);
     r.notes = QStringLiteral("Test 1.5");
-    r.state.notesHeaderPending = 1;
+    r.processor.expectNotesHeader();
     r.receive("\r\n");
     for (qsizetype i = 0; i < stream.size(); i += pieceSize)
         r.receive(stream.mid(i, pieceSize));

@@ -65,7 +65,7 @@ void TestPrompts::discardStartsAnEmptyWorkingFile()
     QCOMPARE(rig.dialogs.asked[0].title, QString());
     QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray());
     QVERIFY(rig.workFile.isOpen());
-    QCOMPARE(rig.state.receivedTextLength, 0);
+    QVERIFY(!rig.measurement.hasUnsavedData());
     QCOMPARE(rig.cmDialog1.FileName, QStringLiteral("Vindo.qvx"));
     QVERIFY(rig.calls.isEmpty());
     QVERIFY(!rig.port.PortOpen());
@@ -177,7 +177,7 @@ void TestPrompts::unloadWithoutNewDataSendsPendingOutputAndEnds()
     MeasurementRig rig;
     QVERIFY(rig.ready());
     QVERIFY(rig.record("saved before", true));
-    rig.state.receivedTextLength = 0;
+    rig.measurement.setUnsavedData(false);
     QVERIFY(rig.port.Output(QByteArray("\x03\x02", 2)));
 
     QCOMPARE(rig.files.unload(), false);
@@ -217,7 +217,7 @@ void TestPrompts::unsentOutputAsksWhatToDo()
         rig.dialogs.answer(answer::Yes);
         rig.dialogs.cancelDialog();
     } else {
-        rig.state.receivedTextLength = 0;
+        rig.measurement.setUnsavedData(false);
     }
     rig.port.setOutBufferCountOverride(7);
     rig.files.setDrainTimeoutMs(0);

@@ -75,7 +75,7 @@ void TestSave::saveCopiesByteForByteAndStartsAnew()
     QCOMPARE(rig.state.saveTarget, chosen + QStringLiteral(".csv"));
     QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray());
     QVERIFY(rig.workFile.isOpen());
-    QCOMPARE(rig.state.receivedTextLength, 0);
+    QVERIFY(!rig.measurement.hasUnsavedData());
     QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "togglePort"}));
     QVERIFY(rig.port.PortOpen());
     QCOMPARE(rig.dialogs.messages().size(), 0);
@@ -279,7 +279,7 @@ void TestSave::cancelledDialogLeavesTheRecordingRunning()
     rig.dialogs.cancelDialog();
     rig.files.saveMeasurement();
 
-    QCOMPARE(rig.state.receivedTextLength, 0);
+    QVERIFY(!rig.measurement.hasUnsavedData());
     QCOMPARE(rig.state.saveTarget, QStringLiteral("earlier.csv"));
     QVERIFY(rig.calls.isEmpty());
     QVERIFY(rig.port.PortOpen());

@@ -6,6 +6,7 @@
 
 #include "CommonDialog.h"
 #include "MSComm.h"
+#include "Measurement.h"
 #include "MeasurementFiles.h"
 #include "ScriptedDialogs.h"
 #include "SharedState.h"
@@ -82,7 +83,7 @@ public:
     {
         if (workFile.open() != WorkingFile::OpenResult::Opened || !workFile.write(data))
             return false;
-        state.receivedTextLength = int(data.size());
+        measurement.setUnsavedData(!data.isEmpty());
         return !measuring || port.setPortOpen(true);
     }
 
@@ -123,23 +124,21 @@ public:
     }
 
     SharedState state;
-    WorkingFile workFile;
-    MSComm port;
     ScriptedDialogs dialogs;
+    Measurement measurement{state, dialogs};
+    WorkingFile &workFile = measurement.workingFile();
+    MSComm &port = measurement.port();
     CommonDialog cmDialog1{dialogs};
-    QStringList calls;                ///< hooks in the order they ran
+    QStringList calls;                ///< what saving and exit did, in order
     std::function<void()> onRefresh;  ///< runs inside refreshFileList
-    MeasurementFiles files{state, workFile, port, cmDialog1, dialogs, hooks()};
+    MeasurementFiles files{state, measurement, cmDialog1, dialogs, hooks()};
 
 private:
     MeasurementFiles::Hooks hooks()
     {
+        QObject::connect(&measurement, &Measurement::liveChanged, [this] { calls << QStringLiteral("clearTerm"); });
+        QObject::connect(&measurement, &Measurement::portOpenChanged, [this] { calls << QStringLiteral("togglePort"); });
         MeasurementFiles::Hooks h;
-        h.togglePort = [this] {
-            calls << QStringLiteral("togglePort");
-            port.setPortOpen(!port.PortOpen());
-        };
-        h.clearTerm = [this] { calls << QStringLiteral("clearTerm"); };
         h.refreshFileList = [this] {
             calls << QStringLiteral("refreshFileList");
             if (onRefresh)
