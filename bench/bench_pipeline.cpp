@@ -16,6 +16,9 @@
 //   pipeline_vs_write_ratio  that time divided by the bare recorder's time
 //   pipeline_us_per_line / write_us_per_line   the two times per line
 //   pipeline_lines_per_block lines per block as the port delivered them
+//   pipeline_thread_cpu_us_per_line  CPU time of the window's thread per
+//                            line (the sending thread and the kernel's
+//                            share of the line excluded)
 //   pipeline_syncs_per_s     syncs of the working file per second of the
 //                            rounds (the bare recorder's turns included:
 //                            the file's sync timer runs on through them)
@@ -43,6 +46,7 @@
 #include <QTimer>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -116,9 +120,19 @@ private:
     QString m_device;
 };
 
+/// CPU time of the calling thread in seconds.
+double threadCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 struct Round
 {
     double seconds = 0.0;
+    double cpuSeconds = 0.0;
     int blocks = 0;
     quint64 syncs = 0;
     bool complete = false;
@@ -148,12 +162,14 @@ Round feed(Form1 &window, const Line &line, const std::vector<QByteArray> &block
 
     QElapsedTimer clock;
     clock.start();
+    const double cpuBefore = threadCpuSeconds();
     bool sent = true;
     std::thread sender([&] { sent = line.send(blocks); });
     loop.exec();
     window.refreshView();
     QCoreApplication::processEvents();
     round.seconds = double(clock.nsecsElapsed()) / 1e9;
+    round.cpuSeconds = threadCpuSeconds() - cpuBefore;
     sender.join();
     QObject::disconnect(watch);
 
@@ -247,7 +263,7 @@ int main(int argc, char **argv)
     sane = feed(window, line, warmUp, second - 1).complete && sane;
     sane = bareRecorder(bareLine, bareFile, warmUp) > 0.0 && sane;
 
-    std::vector<double> linesPerSecond, ratios, pipelineUs, writeUs, linesPerBlock;
+    std::vector<double> linesPerSecond, ratios, pipelineUs, writeUs, linesPerBlock, cpuUs;
     QElapsedTimer rounds;
     rounds.start();
     double fedSeconds = 0.0;
@@ -264,6 +280,7 @@ int main(int argc, char **argv)
         pipelineUs.push_back(fed.seconds * 1e6 / kLinesPerRound);
         writeUs.push_back(bare * 1e6 / kLinesPerRound);
         linesPerBlock.push_back(double(kLinesPerRound) / std::max(1, fed.blocks));
+        cpuUs.push_back(fed.cpuSeconds * 1e6 / kLinesPerRound);
     }
     if (fedSeconds > 2.0 && syncs == 0) {
         std::fprintf(stderr, "the working file was not synced during %.2f s of feeding\n", fedSeconds);
@@ -275,6 +292,7 @@ int main(int argc, char **argv)
     std::printf("pipeline_us_per_line %.2f us\n", bench::median(pipelineUs));
     std::printf("write_us_per_line %.2f us\n", bench::median(writeUs));
     std::printf("pipeline_lines_per_block %.1f lines\n", bench::median(linesPerBlock));
+    std::printf("pipeline_thread_cpu_us_per_line %.2f us\n", bench::median(cpuUs));
     std::printf("pipeline_syncs_per_s %.2f syncs/s\n", double(syncs) * 1e9 / double(rounds.nsecsElapsed()));
     return sane ? 0 : 1;
 }
