@@ -1,8 +1,7 @@
 #include "SettingsFile.h"
 
+#include "DurableFile.h"
 #include "FilePaths.h"
-
-#include <QSaveFile>
 
 namespace {
 
@@ -39,15 +38,8 @@ QByteArray settingsFileBytes(const SettingsValues &values)
 
 bool writeSettingsFile(const QString &path, const SettingsValues &values, QString *error)
 {
-    QSaveFile file(path);
     // A read-only folder may still hold a writable file: write it in place then.
-    file.setDirectWriteFallback(true);
-    const QByteArray bytes = settingsFileBytes(values);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
-    if (error)
-        *error = file.errorString();
-    return false;
+    return durable::writeFile(path, settingsFileBytes(values), error, durable::Fallback::InPlace);
 }
 
 SettingsFile::SettingsFile(const QString &folder)

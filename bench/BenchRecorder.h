@@ -6,20 +6,26 @@
 
 #include "Controls.h"
 #include "MainWindow.h"
+#include "MSComm.h"
 #include "UserDialogs.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <linux/magic.h>
 #include <sys/resource.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -67,6 +73,100 @@ inline double residentBytes()
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.size() > 1 ? fields.at(1).toDouble() * double(sysconf(_SC_PAGESIZE)) : 0.0;
 }
+
+/// True when `path` lies on a file system held in memory, where a sync to
+/// the disk costs nothing and proves nothing.
+inline bool onMemoryFileSystem(const QString &path)
+{
+    struct statfs info{};
+    if (statfs(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &info) != 0)
+        return false;
+    return info.f_type == TMPFS_MAGIC || info.f_type == RAMFS_MAGIC;
+}
+
+/// Watches the blocks a main window receives and the syncs of its working
+/// file: the longest time from a block's arrival to the end of the sync
+/// that took it to the disk, and the syncs per second.
+class DurabilityProbe
+{
+public:
+    explicit DurabilityProbe(MainWindow &window) : m_file(window.workingFile())
+    {
+        m_clock.start();
+        // Connected after the window's own handler: the block has just been
+        // written when this runs (a few microseconds after it arrived).
+        QObject::connect(window.comm(), &MSComm::OnComm, &m_context, [this] {
+            const qint64 end = m_file.writtenBytes();
+            if (m_measuring && end > m_lastEnd) {
+                // A write that found the sync due has synced its own block.
+                if (end <= m_file.syncedBytes())
+                    ++m_synced;
+                else
+                    m_waiting.push_back({m_clock.nsecsElapsed(), end});
+            }
+            m_lastEnd = end;
+        });
+        m_file.setSyncObserver([this](qint64 synced) {
+            const qint64 now = m_clock.nsecsElapsed();
+            if (m_measuring)
+                m_syncTimes.push_back(now);
+            while (!m_waiting.empty() && m_waiting.front().end <= synced) {
+                m_longestLagNs = std::max(m_longestLagNs, now - m_waiting.front().arrived);
+                m_waiting.pop_front();
+                ++m_synced;
+            }
+        });
+    }
+    ~DurabilityProbe() { m_file.setSyncObserver({}); }
+
+    /// Blocks arriving from now on are watched.
+    void start()
+    {
+        m_lastEnd = m_file.writtenBytes();
+        m_measuring = true;
+    }
+    /// Blocks arriving from now on are not watched; those watched may
+    /// still be synced.
+    void stop() { m_measuring = false; }
+
+    /// Blocks watched and synced so far.
+    qint64 syncedBlocks() const { return m_synced; }
+    /// Blocks watched and not synced yet.
+    qint64 unsyncedBlocks() const { return qint64(m_waiting.size()); }
+    /// Longest arrival-to-sync time of the synced blocks, in milliseconds;
+    /// a block still waiting counts with its time so far.
+    double longestLagMs() const
+    {
+        qint64 longest = m_longestLagNs;
+        if (!m_waiting.empty())
+            longest = std::max(longest, m_clock.nsecsElapsed() - m_waiting.front().arrived);
+        return double(longest) / 1e6;
+    }
+    /// Syncs per second while watching: the count between the first and
+    /// the last sync over the time between them.
+    double syncsPerSecond() const
+    {
+        if (m_syncTimes.size() < 2)
+            return 0.0;
+        return double(m_syncTimes.size() - 1) * 1e9 / double(m_syncTimes.back() - m_syncTimes.front());
+    }
+
+private:
+    struct Arrival
+    {
+        qint64 arrived;
+        qint64 end;
+    };
+    WorkingFile &m_file;
+    QObject m_context;
+    QElapsedTimer m_clock;
+    bool m_measuring = false;
+    qint64 m_lastEnd = 0;
+    std::deque<Arrival> m_waiting;
+    std::vector<qint64> m_syncTimes;
+    qint64 m_longestLagNs = 0;
+    qint64 m_synced = 0;
+};
 
 /// The recorder's main window in a folder of its own.
 class Recorder

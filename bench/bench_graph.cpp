@@ -4,12 +4,18 @@
 //
 // A minute does not fill the plot: it draws one point per value, fewer than
 // the plot has pixel columns. Ten minutes already draw as many points as a
-// day (two per column), so "day vs ten minutes" compares runs drawn alike
-// and shows what length alone costs; "day vs minute" also counts the fuller
-// drawing. A short run moves the time axis on every tick, which lays the
-// chart out again; a long one moves it once in hundreds of ticks, so it may
-// well cost less. The cases are measured in turns, so load from other work
-// on the machine falls on all of them alike.
+// day (two per column, the extremes of each), so "day vs ten minutes"
+// compares runs drawn alike and carries the target: it shows what the
+// length of a run alone costs. "Day vs minute" also counts the fuller
+// drawing and is printed for information. A short run moves the time axis
+// on every tick, which lays the chart out again; a long one moves it once
+// in hundreds of ticks, so a day may well cost less than ten minutes. The
+// cases are measured in turns, so load from other work on the machine
+// falls on all of them alike.
+//
+// Sanity check (exit status 1): every case draws at least nine tenths of
+// the points its length calls for (one per value up to two per pixel
+// column, both traces).
 
 #include "Graph.h"
 #include "Rules.h"
@@ -83,6 +89,21 @@ public:
     {
         return std::accumulate(m_costs.begin(), m_costs.end(), 0.0) / double(m_costs.size());
     }
+    /// Points the chart must draw at least: both traces, one per value
+    /// up to two per pixel column of the plot, less a tenth.
+    qsizetype expectedPoints() const
+    {
+        const qsizetype columns = m_graph->Chartl321()->plotArea().width();
+        return 2 * std::min<qsizetype>(m_points, 2 * columns) * 9 / 10;
+    }
+    bool drawsEnough() const
+    {
+        if (drawnPoints() >= expectedPoints())
+            return true;
+        std::fprintf(stderr, "the %s case draws %lld points, at least %lld expected\n", m_name,
+                     qint64(drawnPoints()), qint64(expectedPoints()));
+        return false;
+    }
     qsizetype drawnPoints() const
     {
         return m_graph->Chartl321()->drawnPoints(1).size() + m_graph->Chartl321()->drawnPoints(2).size();
@@ -152,11 +173,14 @@ int main(int argc, char **argv)
             c->measureTick();
     }
 
-    for (const Case *c : cases)
+    bool sane = true;
+    for (const Case *c : cases) {
         c->print();
-    std::printf("graph_tick_ratio_day_vs_minute %.2f ratio\n", day.median() / minute.median());
+        sane = c->drawsEnough() && sane;
+    }
     std::printf("graph_tick_ratio_day_vs_ten_minutes %.2f ratio\n", day.median() / tenMinutes.median());
+    std::printf("graph_tick_ratio_day_vs_minute %.2f ratio\n", day.median() / minute.median());
     // Beyond a day the drawing is saturated: a week costs what a day costs.
     std::printf("graph_tick_ratio_week_vs_day %.2f ratio\n", week.median() / day.median());
-    return 0;
+    return sane ? 0 : 1;
 }

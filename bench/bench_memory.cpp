@@ -3,6 +3,9 @@
 // window, fed as fast as they run (the views redrawn at screen rate).
 // Prints day_rss_growth_mb, the resident memory after the day minus after
 // the first minute's worth, and the chart's own share of it.
+//
+// Sanity checks (exit status 1): the chart holds a point per second of the
+// day and the working file every byte fed.
 
 #include "BenchRecorder.h"
 #include "SampleLines.h"
@@ -53,9 +56,12 @@ int main(int argc, char **argv)
     qint64 lastDrawn = 0;
     double afterMinute = 0.0;
     qsizetype chartAfterMinute = 0;
+    qint64 fed = 0;
     for (int second = 1; second <= kDay; ++second) {
         processor.setCheck1State(Qt::Checked);
-        processor.ProcessReceivedBlock(window.live().Term, bench::sampleLine(second));
+        const QByteArray line = bench::sampleLine(second);
+        fed += line.size();
+        processor.ProcessReceivedBlock(window.live().Term, line);
         graph.tick();
         if (second == kMinute) {
             drawNow(window, graph);
@@ -70,11 +76,19 @@ int main(int argc, char **argv)
     drawNow(window, graph);
     const double afterDay = bench::residentBytes();
     const qsizetype chartAfterDay = graph.Chartl321()->storedBytes();
-    if (graph.Chartl321()->pointCount(1) != kDay)
+    bool sane = true;
+    if (graph.Chartl321()->pointCount(1) != kDay) {
         std::fprintf(stderr, "the chart holds %d points, expected %d\n", graph.Chartl321()->pointCount(1), kDay);
+        sane = false;
+    }
+    if (window.workingFile().writtenBytes() != fed) {
+        std::fprintf(stderr, "the working file holds %lld bytes, expected %lld\n",
+                     window.workingFile().writtenBytes(), fed);
+        sane = false;
+    }
 
     std::printf("day_rss_growth_mb %.2f MB\n", (afterDay - afterMinute) / 1048576.0);
     std::printf("day_chart_growth_mb %.2f MB\n", double(chartAfterDay - chartAfterMinute) / 1048576.0);
     std::printf("day_feed_s %.1f s\n", double(clock.nsecsElapsed()) / 1e9);
-    return 0;
+    return sane ? 0 : 1;
 }

@@ -1,78 +1,227 @@
-// Throughput of the receive path: sample lines, one per block, through the
-// block processing of a shown main window (receive box model, working file
-// write, line gathering, word splitting, figures, meters), the window
-// redrawn from its model at screen rate as the program does. Compared with
-// a bare loop that only writes the same blocks to a file, run back to back.
+// Throughput of the main window's own receive path: sample lines go into a
+// pseudo-terminal, one write per line and as fast as it takes them, from a
+// thread of their own, as an instrument at full rate would send them. The
+// window reads them through its serial port as the blocks arrive (the
+// port's receive signal, the block processing with its write-failure
+// question, the working file write and its grouped syncs to the disk, line
+// gathering, word splitting, figures, meters) and redraws itself at screen
+// rate. Compared with a bare recorder fed the same way through a second
+// pseudo-terminal, which only reads each block and writes it to a file at
+// once; the two run in turns. Both include the sending side's cost, so the
+// ratio shows what the window adds to the least a recorder must do.
 //
 // Prints, as medians of several rounds:
-//   pipeline_lines_per_s    lines per second through the whole receive path
-//   pipeline_vs_write_ratio its time divided by the bare write loop's time
+//   pipeline_lines_per_s     lines per second, from the first line sent to
+//                            the last one in the working file and shown
+//   pipeline_vs_write_ratio  that time divided by the bare recorder's time
 //   pipeline_us_per_line / write_us_per_line   the two times per line
+//   pipeline_lines_per_block lines per block as the port delivered them
+//   pipeline_thread_cpu_us_per_line  CPU time of the window's thread per
+//                            line (the sending thread and the kernel's
+//                            share of the line excluded)
+//   pipeline_syncs_per_s     syncs of the working file per second of the
+//                            rounds (the bare recorder's turns included:
+//                            the file's sync timer runs on through them)
+//
+// The working file is not restarted between rounds, so its syncs keep their
+// own rhythm across them, as in a long measurement.
+//
+// Sanity checks (exit status 1): the port opens, every byte reaches the
+// working file and the bare recorder's file, the window shows one of the
+// last lines, the working file was synced while it was fed, and it lies on
+// a disk (not in memory, where a sync is free).
 
 #include "BenchRecorder.h"
 #include "SampleLines.h"
 
 #include "LiveModel.h"
-#include "SampleProcessor.h"
-
-#include <QLineEdit>
+#include "MSComm.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <thread>
 
 namespace {
 
-constexpr int kLinesPerRound = 100000;
+constexpr int kLinesPerRound = 300000;
 constexpr int kWarmUpLines = 20000;
 constexpr int kRounds = 5;
-constexpr qint64 kScreenRefreshNs = 16'000'000;
 
-/// Seconds to feed `blocks` to the processing of `window`, the view
-/// refreshed whenever a screen refresh interval has passed.
-double feed(MainWindow &window, SampleProcessor &processor, const std::vector<QByteArray> &blocks)
+/// The instrument's end of a pseudo-terminal.
+class Line
 {
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lastRefresh = 0;
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        processor.setCheck1State(Qt::Checked);
-        processor.ProcessReceivedBlock(window.live().Term, blocks[i]);
-        if ((i & 63) == 0 && clock.nsecsElapsed() - lastRefresh >= kScreenRefreshNs) {
-            window.refreshView();
-            QCoreApplication::processEvents();
-            lastRefresh = clock.nsecsElapsed();
-        }
+public:
+    Line()
+    {
+        m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
+            return;
+        termios raw{};
+        tcgetattr(m_master, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(m_master, TCSANOW, &raw);
+        m_device = QString::fromLocal8Bit(ptsname(m_master));
     }
-    window.refreshView();
-    QCoreApplication::processEvents();
-    return double(clock.nsecsElapsed()) / 1e9;
+    ~Line()
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+    }
+
+    QString device() const { return m_device; }
+
+    /// Opens the other end in raw mode, as a serial port is opened.
+    int openDevice() const
+    {
+        const int fd = ::open(QFile::encodeName(m_device).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (fd >= 0) {
+            termios raw{};
+            tcgetattr(fd, &raw);
+            cfmakeraw(&raw);
+            tcsetattr(fd, TCSANOW, &raw);
+        }
+        return fd;
+    }
+
+    /// Sends every block with one write each; false when the line broke.
+    bool send(const std::vector<QByteArray> &blocks) const
+    {
+        for (const QByteArray &block : blocks) {
+            const char *data = block.constData();
+            qsizetype left = block.size();
+            while (left > 0) {
+                const ssize_t n = ::write(m_master, data, size_t(left));
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    return false;
+                data += n;
+                left -= n;
+            }
+        }
+        return true;
+    }
+
+private:
+    int m_master = -1;
+    QString m_device;
+};
+
+/// CPU time of the calling thread in seconds.
+double threadCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-/// Seconds to write and flush `blocks` one at a time to a new file.
-double bareWrite(const QString &path, const std::vector<QByteArray> &blocks)
+struct Round
 {
+    double seconds = 0.0;
+    double cpuSeconds = 0.0;
+    int blocks = 0;
+    quint64 syncs = 0;
+    bool complete = false;
+};
+
+/// Sends `blocks` into the line and runs the window until all of them are
+/// in its working file and the last line is shown.
+Round feed(MainWindow &window, const Line &line, const std::vector<QByteArray> &blocks, int lastSecond)
+{
+    qint64 expected = 0;
+    for (const QByteArray &block : blocks)
+        expected += block.size();
+    WorkingFile &file = window.workingFile();
+    const qint64 start = file.writtenBytes();
+    const quint64 syncsBefore = file.syncCount();
+
+    Round round;
+    QEventLoop loop;
+    // Connected after the window's own handler, so it runs once the block
+    // has been processed.
+    const QMetaObject::Connection watch = QObject::connect(window.comm(), &MSComm::OnComm, &loop, [&] {
+        ++round.blocks;
+        if (file.writtenBytes() - start >= expected)
+            loop.quit();
+    });
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit); // a line that broke
+
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuBefore = threadCpuSeconds();
+    bool sent = true;
+    std::thread sender([&] { sent = line.send(blocks); });
+    loop.exec();
+    window.refreshView();
+    QCoreApplication::processEvents();
+    round.seconds = double(clock.nsecsElapsed()) / 1e9;
+    round.cpuSeconds = threadCpuSeconds() - cpuBefore;
+    sender.join();
+    QObject::disconnect(watch);
+
+    round.syncs = file.syncCount() - syncsBefore;
+    // A block of several lines shows the first of them.
+    const int shown = control<QLineEdit>(window, "Secunden")->text().toInt();
+    round.complete = sent && file.writtenBytes() - start == expected && shown > lastSecond - 1000
+        && shown <= lastSecond;
+    if (!round.complete)
+        std::fprintf(stderr, "the working file holds %lld of %lld bytes, the window shows second \"%s\" of %d\n",
+                     file.writtenBytes() - start, expected, qPrintable(control<QLineEdit>(window, "Secunden")->text()), lastSecond);
+    return round;
+}
+
+/// Seconds for a bare recorder to receive `blocks` through `line` and write
+/// every block it reads to a new file at once; 0 when it failed.
+double bareRecorder(const Line &line, const QString &path, const std::vector<QByteArray> &blocks)
+{
+    qint64 expected = 0;
+    for (const QByteArray &block : blocks)
+        expected += block.size();
+    const int device = line.openDevice();
     QFile::remove(path);
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
+    if (device < 0 || !file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        std::fprintf(stderr, "the bare recorder cannot open its line or %s\n", qPrintable(path));
+        if (device >= 0)
+            ::close(device);
         return 0.0;
     }
     QElapsedTimer clock;
     clock.start();
-    for (const QByteArray &block : blocks) {
-        file.write(block);
-        file.flush();
+    bool sent = true;
+    std::thread sender([&] { sent = line.send(blocks); });
+    qint64 received = 0;
+    char buffer[64 * 1024];
+    while (received < expected) {
+        const ssize_t n = ::read(device, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || file.write(buffer, n) != n)
+            break;
+        received += n;
     }
-    return double(clock.nsecsElapsed()) / 1e9;
-}
-
-/// Empties the working file, as a fresh measurement starts with one.
-void restartWorkingFile(MainWindow &window)
-{
-    if (window.workingFile().open() != WorkingFile::OpenResult::Opened)
-        std::fprintf(stderr, "working file: %s\n", qPrintable(window.workingFile().errorString()));
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    sender.join();
+    ::close(device);
+    if (!sent || received != expected || file.size() != expected) {
+        std::fprintf(stderr, "the bare recorder wrote %lld of %lld bytes\n", qint64(file.size()), expected);
+        return 0.0;
+    }
+    return seconds;
 }
 
 } // namespace
@@ -83,39 +232,67 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
+    bool sane = true;
     bench::Recorder recorder;
-    MainWindow &window = recorder.start();
-    QCoreApplication::processEvents();
-    // The processing the window owns, built the same way on the same models.
-    SampleProcessor processor(window.state(), window.live(), window.workingFile());
-    processor.setNotesProvider([&window] { return control<QLineEdit>(window, "Text2")->text(); });
-
-    const std::vector<QByteArray> warmUp = bench::sampleBlocks(kWarmUpLines);
-    const std::vector<QByteArray> blocks = bench::sampleBlocks(kLinesPerRound, kWarmUpLines + 1);
-    feed(window, processor, warmUp);
-    bareWrite(recorder.path(QStringLiteral("bare.txt")), warmUp);
-
-    std::vector<double> linesPerSecond, ratios, pipelineUs, writeUs;
-    for (int round = 0; round < kRounds; ++round) {
-        restartWorkingFile(window);
-        const double pipeline = feed(window, processor, blocks);
-        const double bare = bareWrite(recorder.path(QStringLiteral("bare.txt")), blocks);
-        linesPerSecond.push_back(kLinesPerRound / pipeline);
-        ratios.push_back(pipeline / bare);
-        pipelineUs.push_back(pipeline * 1e6 / kLinesPerRound);
-        writeUs.push_back(bare * 1e6 / kLinesPerRound);
+    Line line;
+    if (line.device().isEmpty() || !QFile::link(line.device(), recorder.path(QStringLiteral("COM1")))) {
+        std::fprintf(stderr, "no pseudo-terminal for the port\n");
+        return 1;
     }
-    // The last round's blocks must all be in the working file.
-    qint64 expected = 0;
-    for (const QByteArray &block : blocks)
-        expected += block.size();
-    const qint64 written = QFileInfo(window.workingFile().resolvedPath()).size();
-    if (written != expected)
-        std::fprintf(stderr, "working file holds %lld bytes, expected %lld\n", written, expected);
+    MainWindow &window = recorder.start();
+    window.togglePort();
+    if (!window.comm()->PortOpen()) {
+        std::fprintf(stderr, "the port did not open\n");
+        return 1;
+    }
+    if (bench::onMemoryFileSystem(window.workingFile().resolvedPath())) {
+        std::fprintf(stderr, "the working file lies in memory, where a sync costs nothing\n");
+        sane = false;
+    }
+    QCoreApplication::processEvents();
+
+    Line bareLine;
+    const QString bareFile = recorder.path(QStringLiteral("bare.txt"));
+    int second = 1;
+    auto nextBlocks = [&second](int count) {
+        std::vector<QByteArray> blocks = bench::sampleBlocks(count, second);
+        second += count;
+        return blocks;
+    };
+    const std::vector<QByteArray> warmUp = nextBlocks(kWarmUpLines);
+    sane = feed(window, line, warmUp, second - 1).complete && sane;
+    sane = bareRecorder(bareLine, bareFile, warmUp) > 0.0 && sane;
+
+    std::vector<double> linesPerSecond, ratios, pipelineUs, writeUs, linesPerBlock, cpuUs;
+    QElapsedTimer rounds;
+    rounds.start();
+    double fedSeconds = 0.0;
+    quint64 syncs = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        const std::vector<QByteArray> blocks = nextBlocks(kLinesPerRound);
+        const Round fed = feed(window, line, blocks, second - 1);
+        const double bare = bareRecorder(bareLine, bareFile, blocks);
+        sane = fed.complete && bare > 0.0 && sane;
+        fedSeconds += fed.seconds;
+        syncs += fed.syncs;
+        linesPerSecond.push_back(kLinesPerRound / fed.seconds);
+        ratios.push_back(bare > 0.0 ? fed.seconds / bare : 0.0);
+        pipelineUs.push_back(fed.seconds * 1e6 / kLinesPerRound);
+        writeUs.push_back(bare * 1e6 / kLinesPerRound);
+        linesPerBlock.push_back(double(kLinesPerRound) / std::max(1, fed.blocks));
+        cpuUs.push_back(fed.cpuSeconds * 1e6 / kLinesPerRound);
+    }
+    if (fedSeconds > 2.0 && syncs == 0) {
+        std::fprintf(stderr, "the working file was not synced during %.2f s of feeding\n", fedSeconds);
+        sane = false;
+    }
 
     std::printf("pipeline_lines_per_s %.0f lines/s\n", bench::median(linesPerSecond));
     std::printf("pipeline_vs_write_ratio %.2f ratio\n", bench::median(ratios));
     std::printf("pipeline_us_per_line %.2f us\n", bench::median(pipelineUs));
     std::printf("write_us_per_line %.2f us\n", bench::median(writeUs));
-    return 0;
+    std::printf("pipeline_lines_per_block %.1f lines\n", bench::median(linesPerBlock));
+    std::printf("pipeline_thread_cpu_us_per_line %.2f us\n", bench::median(cpuUs));
+    std::printf("pipeline_syncs_per_s %.2f syncs/s\n", double(syncs) * 1e9 / double(rounds.nsecsElapsed()));
+    return sane ? 0 : 1;
 }

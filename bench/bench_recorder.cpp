@@ -9,10 +9,17 @@
 //                               one core), medians of several windows
 //   bench_recorder --idle [S]   one line per second with the graph window
 //                               shown, for S seconds (60); prints
-//                               idle_rate_cpu_percent, the median of its
-//                               10-second slices, and the whole-run figure
+//                               idle_rate_cpu_percent over the whole run
+//                               and the largest of its 10-second slices
+//
+// Both also print durable_lag_ms_<rate>, the longest time from a block's
+// arrival to the end of the sync that took it to the disk, and
+// syncs_per_s_<rate>, for the full rate and the instrument's rate.
 //
 // CPU time is this process's own (the simulator is a separate process).
+// Sanity checks (exit status 1): data were recorded in every window, every
+// block was synced within a second and a half of the end, the working file
+// lies on a disk.
 
 #include "BenchRecorder.h"
 
@@ -76,6 +83,26 @@ bool startMeasurement(bench::Recorder &recorder, const QStringList &simulatorArg
         std::fprintf(stderr, "the port did not open\n");
         return false;
     }
+    if (bench::onMemoryFileSystem(window.workingFile().resolvedPath())) {
+        std::fprintf(stderr, "the working file lies in memory, where a sync costs nothing\n");
+        return false;
+    }
+    return true;
+}
+
+/// Ends the watch of `probe`, gives the last blocks time for their sync,
+/// prints the durability figures and checks that every block was synced.
+bool reportDurability(bench::DurabilityProbe &probe, const char *rate)
+{
+    probe.stop();
+    runFor(1500);
+    std::printf("durable_lag_ms_%s %.1f ms\n", rate, probe.longestLagMs());
+    std::printf("syncs_per_s_%s %.2f syncs/s\n", rate, probe.syncsPerSecond());
+    if (probe.syncedBlocks() == 0 || probe.unsyncedBlocks() > 0) {
+        std::fprintf(stderr, "%lld blocks synced, %lld never synced\n", probe.syncedBlocks(),
+                     probe.unsyncedBlocks());
+        return false;
+    }
     return true;
 }
 
@@ -91,19 +118,27 @@ int fullSpeed()
     runFor(2500);
 
     Probe probe(recorder.window());
+    bench::DurabilityProbe durability(recorder.window());
+    durability.start();
+    bool sane = true;
     std::vector<double> bytesPerSecond, cpuPercent;
     Sample before = probe.now();
     for (int i = 0; i < kWindows; ++i) {
         runFor(kWindowMs);
         const Sample after = probe.now();
         const double wall = after.wall - before.wall;
+        if (after.fileBytes <= before.fileBytes) {
+            std::fprintf(stderr, "nothing was recorded in window %d\n", i + 1);
+            sane = false;
+        }
         bytesPerSecond.push_back(double(after.fileBytes - before.fileBytes) / wall);
         cpuPercent.push_back(100.0 * (after.cpu - before.cpu) / wall);
         before = after;
     }
     std::printf("e2e_bytes_per_s %.0f B/s\n", bench::median(bytesPerSecond));
     std::printf("e2e_cpu_percent %.1f %%\n", bench::median(cpuPercent));
-    return 0;
+    sane = reportDurability(durability, "full_rate") && sane;
+    return sane ? 0 : 1;
 }
 
 int atInstrumentRate(int seconds)
@@ -123,6 +158,8 @@ int atInstrumentRate(int seconds)
     runFor(2000);
 
     Probe probe(window);
+    bench::DurabilityProbe durability(window);
+    durability.start();
     const Sample first = probe.now();
     Sample before = first;
     std::vector<double> cpuPercent;
@@ -134,12 +171,16 @@ int atInstrumentRate(int seconds)
     }
     const double wall = before.wall - first.wall;
     const qint64 recorded = before.fileBytes - first.fileBytes;
-    if (recorded <= 0)
-        std::fprintf(stderr, "nothing was recorded during the measurement\n");
-    std::printf("idle_rate_cpu_percent %.3f %%\n", bench::median(cpuPercent));
-    std::printf("idle_rate_cpu_percent_whole %.3f %%\n", 100.0 * (before.cpu - first.cpu) / wall);
+    // One sample line of about 70 bytes a second; allow for a late start.
+    const bool sane = recorded >= qint64(wall * 0.8) * 60;
+    if (!sane)
+        std::fprintf(stderr, "only %lld bytes were recorded in %.0f s\n", recorded, wall);
+    // The whole run: a cost that comes every minute or so must not hide
+    // between slices.
+    std::printf("idle_rate_cpu_percent %.3f %%\n", 100.0 * (before.cpu - first.cpu) / wall);
+    std::printf("idle_rate_cpu_percent_max_10s %.3f %%\n", *std::max_element(cpuPercent.begin(), cpuPercent.end()));
     std::printf("idle_rate_bytes_per_s %.1f B/s\n", double(recorded) / wall);
-    return 0;
+    return reportDurability(durability, "instrument_rate") && sane ? 0 : 1;
 }
 
 } // namespace

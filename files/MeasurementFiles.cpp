@@ -3,6 +3,7 @@
 #include "Measurement.h"
 
 #include "CommonDialog.h"
+#include "DurableFile.h"
 #include "FilePaths.h"
 #include "Leftover.h"
 #include "SaveName.h"
@@ -64,37 +65,12 @@ QString fileError(const QString &path, const QFile &file)
 }
 
 /// Copies `from` to `to` byte for byte, replacing `to`. The new content is
-/// written beside the target and moved over it only when complete, so a
-/// failed copy leaves an existing target as it was. On failure `error`
-/// holds the system's description.
+/// written beside the target, synced and moved over it only when complete,
+/// so a failed copy or a power cut leaves an existing target as it was. On
+/// failure `error` holds the system's description.
 bool copyReplacing(const QString &from, const QString &to, QString *error)
 {
-    QFile in(from);
-    if (!in.open(QIODevice::ReadOnly)) {
-        *error = QDir::toNativeSeparators(from) + QLatin1String(":\n") + in.errorString();
-        return false;
-    }
-    QSaveFile out(to);
-    if (!out.open(QIODevice::WriteOnly)) {
-        *error = QDir::toNativeSeparators(to) + QLatin1String(":\n") + out.errorString();
-        return false;
-    }
-    char buffer[64 * 1024];
-    qint64 count = 0;
-    while ((count = in.read(buffer, sizeof buffer)) > 0) {
-        if (out.write(buffer, count) != count)
-            break;
-    }
-    if (count < 0) {
-        *error = QDir::toNativeSeparators(from) + QLatin1String(":\n") + in.errorString();
-        out.cancelWriting();
-        return false;
-    }
-    if (!out.commit()) {
-        *error = QDir::toNativeSeparators(to) + QLatin1String(":\n") + out.errorString();
-        return false;
-    }
-    return true;
+    return durable::copyFile(from, to, error);
 }
 
 /// Lets pending events run for a short while without spinning the CPU.

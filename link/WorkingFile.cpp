@@ -1,9 +1,15 @@
 #include "WorkingFile.h"
 
+#include "DurableFile.h"
 #include "FilePaths.h"
 
+#include <QAbstractEventDispatcher>
 #include <QDir>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -12,6 +18,18 @@ namespace {
 constexpr int MaxCaseVariants = 16;
 
 } // namespace
+
+WorkingFile::WorkingFile()
+{
+    m_syncTimer.setSingleShot(true);
+    m_syncTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_syncTimer, &QTimer::timeout, &m_syncTimer, [this] { sync(); });
+}
+
+WorkingFile::~WorkingFile()
+{
+    close();
+}
 
 WorkingFile::OpenResult WorkingFile::open(const QString &workFilePath)
 {
@@ -49,6 +67,7 @@ WorkingFile::OpenResult WorkingFile::open(const QString &workFilePath)
         m_error = m_file.errorString();
         return OpenResult::OpenFailed;
     }
+    opened();
     return OpenResult::Opened;
 }
 
@@ -65,7 +84,16 @@ bool WorkingFile::openForAppend(const QString &path)
         m_error = m_file.errorString();
         return false;
     }
+    opened();
     return true;
+}
+
+void WorkingFile::opened()
+{
+    m_syncable = !m_file.isSequential();
+    m_written = 0;
+    m_synced = 0;
+    m_firstUnsynced.invalidate();
 }
 
 bool WorkingFile::write(const QByteArray &block)
@@ -89,13 +117,60 @@ bool WorkingFile::write(const QByteArray &block)
         }
         done += written;
     }
+    m_written += done;
+    syncLater();
+    return true;
+}
+
+void WorkingFile::syncLater()
+{
+    if (!m_syncable)
+        return;
+    if (!m_firstUnsynced.isValid()) {
+        m_firstUnsynced.start();
+        // Without an event loop (a command-line tool) only the check below
+        // and close() sync.
+        if (QAbstractEventDispatcher::instance())
+            m_syncTimer.start(SyncDelayMs);
+        return;
+    }
+    // A receive path that keeps the event loop busy may hold the timer back;
+    // the deadline is checked here as well.
+    if (m_firstUnsynced.elapsed() >= SyncDelayMs)
+        sync();
+}
+
+bool WorkingFile::sync()
+{
+    m_syncTimer.stop();
+    if (!m_file.isOpen() || !m_syncable || m_synced == m_written) {
+        m_firstUnsynced.invalidate();
+        return true;
+    }
+    if (::fdatasync(m_file.handle()) != 0) {
+        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        // The data stay in the operating system's cache; try again later.
+        m_firstUnsynced.start();
+        if (QAbstractEventDispatcher::instance())
+            m_syncTimer.start(SyncDelayMs);
+        return false;
+    }
+    m_synced = m_written;
+    ++m_syncCount;
+    m_firstUnsynced.invalidate();
+    if (m_syncObserver)
+        m_syncObserver(m_synced);
     return true;
 }
 
 void WorkingFile::close()
 {
-    if (m_file.isOpen())
-        m_file.close();
+    if (!m_file.isOpen())
+        return;
+    sync();
+    m_syncTimer.stop();
+    m_firstUnsynced.invalidate();
+    m_file.close();
 }
 
 qint64 WorkingFile::existingSize(const QString &workFilePath)
@@ -119,11 +194,9 @@ QString WorkingFile::recoverLeftover(const QString &workFilePath, const QDateTim
     for (int n = 2; QFileInfo::exists(resolveNameIn(folder.path(), name)); ++n)
         name = stem + QStringLiteral("-%1.csv").arg(n);
 
-    QFile file(source);
-    if (!file.copy(folder.filePath(name))) {
-        if (error)
-            *error = file.errorString();
+    // The fresh working file replaces the old one next, so the copy must be
+    // on the disk before that.
+    if (!durable::copyFile(source, folder.filePath(name), error))
         return QString();
-    }
     return name;
 }

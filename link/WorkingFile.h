@@ -2,15 +2,35 @@
 // The working measurement file "Vindo.qvx" in the current directory: opened
 // empty at start-up, after a save and after a discarded measurement, written
 // one received block at a time.
+//
+// Every block reaches the operating system before write() returns, which
+// survives a crash of the program. To survive a power cut as well, the
+// written data are synced to the disk in groups: at most SyncDelayMs after
+// the first block not yet synced, so a fast line costs about one sync a
+// second, never one per block; and once more when the file is closed.
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QString>
+#include <QTimer>
+
+#include <functional>
 
 class WorkingFile
 {
 public:
+    /// Longest wait from a write to the sync that takes it to the disk.
+    /// It stays below a second so that the sync itself and a late timer
+    /// still end within the second.
+    static constexpr int SyncDelayMs = 900;
+
+    WorkingFile();
+    ~WorkingFile();
+    WorkingFile(const WorkingFile &) = delete;
+    WorkingFile &operator=(const WorkingFile &) = delete;
+
     /// Bare name of the working file; it lies in the current directory.
     static QString bareName() { return QStringLiteral("Vindo.qvx"); }
 
@@ -30,8 +50,29 @@ public:
     /// before returning. False on failure (errorString() says why).
     bool write(const QByteArray &block);
 
-    /// Closes the file; closing a file that is not open does nothing.
+    /// Syncs what was written but not yet synced, then closes the file;
+    /// closing a file that is not open does nothing.
     void close();
+
+    /// Syncs everything written so far to the disk now (nothing to do
+    /// returns true at once). False when the disk refused; the data stay
+    /// pending and the next sync tries again.
+    bool sync();
+
+    /// Bytes written since the file was opened.
+    qint64 writtenBytes() const { return m_written; }
+
+    /// Bytes of writtenBytes() known to be on the disk.
+    qint64 syncedBytes() const { return m_synced; }
+
+    /// Number of syncs done since this object was made.
+    quint64 syncCount() const { return m_syncCount; }
+
+    /// Called after every sync that reached the disk, with syncedBytes().
+    void setSyncObserver(std::function<void(qint64 syncedBytes)> observer)
+    {
+        m_syncObserver = std::move(observer);
+    }
 
     /// True while a file is open (the old "file number is not 0").
     bool isOpen() const { return m_file.isOpen(); }
@@ -59,6 +100,16 @@ public:
                                    QString *error = nullptr);
 
 private:
+    void opened();
+    void syncLater();
+
     QFile m_file;
     QString m_error;
+    bool m_syncable = false;        // a regular file (a device cannot be synced)
+    qint64 m_written = 0;
+    qint64 m_synced = 0;
+    quint64 m_syncCount = 0;
+    QTimer m_syncTimer;
+    QElapsedTimer m_firstUnsynced;  // runs while written data wait for a sync
+    std::function<void(qint64)> m_syncObserver;
 };

@@ -246,9 +246,12 @@ void TestMeasurement::cancelledSaveKeepsTheRecordedData()
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 200, 5000);
     fx.dialogs.answer(answer::Yes);
     fx.dialogs.cancelDialog();
+    QTRY_VERIFY_WITH_TIMEOUT(w.workingFile().writtenBytes() > w.workingFile().syncedBytes(), 3000);
     control<HoverButton>(w, "Button1")->click();
     QVERIFY(!w.comm()->PortOpen());
     QVERIFY(!w.workingFile().isOpen());
+    // Stop takes what is left to the disk at once.
+    QCOMPARE(w.workingFile().syncedBytes(), w.workingFile().writtenBytes());
     const QByteArray data = fx.readFile(QStringLiteral("Vindo.qvx"));
     QVERIFY(data.contains("Notes :  kept\r"));
     QVERIFY(data.contains("INP1 = "));

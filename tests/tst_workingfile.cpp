@@ -1,5 +1,6 @@
-// The working file: its open sequence, immediate writes, names in any
-// letter case and keeping what an earlier run left in it.
+// The working file: its open sequence, immediate writes, syncs to the disk
+// in groups, names in any letter case and keeping what an earlier run left
+// in it.
 
 #include "FilePaths.h"
 #include "FileSizeLimit.h"
@@ -49,6 +50,9 @@ private slots:
     void openSequenceReportsItsOutcome_data();
     void openSequenceReportsItsOutcome();
     void writesReachTheDiskAtOnce();
+    void writesAreSyncedInGroupsWithinASecond_data();
+    void writesAreSyncedInGroupsWithinASecond();
+    void closingSyncsAtOnce();
     void bothSpellingsReachOneFile();
     void bareNamesResolveRegardlessOfCase_data();
     void bareNamesResolveRegardlessOfCase();
@@ -111,6 +115,70 @@ void TestWorkingFile::writesReachTheDiskAtOnce()
     QCOMPARE(folder.content(WorkingFile::bareName()), QByteArray("INP1 = bar\r\n"));
     QVERIFY(file.write("\xb0;1\r\n"));
     QCOMPARE(folder.content(WorkingFile::bareName()), QByteArray("INP1 = bar\r\n\xb0;1\r\n"));
+}
+
+void TestWorkingFile::writesAreSyncedInGroupsWithinASecond_data()
+{
+    QTest::addColumn<int>("writingMs");
+    QTest::addColumn<int>("pauseMs");  // between blocks; 0: no event loop in between
+
+    QTest::newRow("a lone block") << 0 << 0;
+    QTest::newRow("a block every 10 ms for a second") << 1000 << 10;
+    QTest::newRow("a busy second and more without the event loop") << 1300 << 0;
+}
+
+void TestWorkingFile::writesAreSyncedInGroupsWithinASecond()
+{
+    QFETCH(int, writingMs);
+    QFETCH(int, pauseMs);
+
+    InFolder folder;
+    WorkingFile file;
+    QCOMPARE(file.open(), WorkingFile::OpenResult::Opened);
+    QVERIFY(file.write("    1       50.0       90.0\r\n"));
+    QCOMPARE(file.syncCount(), 0u);
+    QElapsedTimer clock;
+    clock.start();
+    int blocks = 1;
+    while (clock.elapsed() < writingMs) {
+        if (pauseMs > 0)
+            QTest::qWait(pauseMs);
+        QVERIFY(file.write("    2       50.1       90.0\r\n"));
+        ++blocks;
+    }
+    if (writingMs > 0) {
+        // One sync for the whole group, a second one at most when the
+        // writing ran past its first second.
+        QVERIFY(blocks > 50);
+        QVERIFY2(file.syncCount() >= 1 && file.syncCount() <= 2,
+                 qPrintable(QStringLiteral("%1 syncs").arg(file.syncCount())));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(file.syncedBytes(), file.writtenBytes(), 1000);
+    QCOMPARE(file.writtenBytes(), QFileInfo(folder.dir.filePath(WorkingFile::bareName())).size());
+    QVERIFY(file.syncCount() <= 3);
+}
+
+void TestWorkingFile::closingSyncsAtOnce()
+{
+    InFolder folder;
+    WorkingFile file;
+    qint64 observed = -1;
+    file.setSyncObserver([&observed](qint64 synced) { observed = synced; });
+    QCOMPARE(file.open(), WorkingFile::OpenResult::Opened);
+    QVERIFY(file.write("first\r\n"));
+    QVERIFY(file.write("second\r\n"));
+    file.close();
+    QCOMPARE(file.syncCount(), 1u);
+    QCOMPARE(observed, qint64(15));
+
+    // Opening the next file closes this one; with nothing left to sync
+    // there is no sync.
+    QCOMPARE(file.open(), WorkingFile::OpenResult::Opened);
+    QVERIFY(file.write("third\r\n"));
+    QCOMPARE(file.open(), WorkingFile::OpenResult::Opened);
+    QCOMPARE(file.syncCount(), 2u);
+    file.close();
+    QCOMPARE(file.syncCount(), 2u);
 }
 
 void TestWorkingFile::bothSpellingsReachOneFile()

@@ -1,0 +1,33 @@
+#pragma once
+// Files that are complete on disk before the program reports them saved:
+// the content goes to a temporary file beside the target, is synced, moved
+// over the target's name and the folder synced, so a power cut leaves
+// either the old file or the whole new one under the name, never a part.
+
+#include <QByteArray>
+#include <QString>
+
+namespace durable {
+
+/// What to do when the folder refuses a temporary file (read-only folder).
+enum class Fallback {
+    None,     ///< fail
+    InPlace   ///< write the existing file in place (synced, but not atomic)
+};
+
+/// Replaces `path` with `bytes` durably. On failure `error` (when given)
+/// holds the system's description and an existing file is left as it was.
+bool writeFile(const QString &path, const QByteArray &bytes, QString *error = nullptr,
+               Fallback fallback = Fallback::None);
+
+/// Copies `from` to `to` byte for byte, replacing `to` durably. On failure
+/// `error` (when given) holds the failing file's native path, a colon, a
+/// line break and the system's description; an existing target is left as
+/// it was.
+bool copyFile(const QString &from, const QString &to, QString *error = nullptr);
+
+/// Syncs the folder entry of `path` (its name, after a create or rename) to
+/// disk. File systems that cannot sync a folder count as success.
+bool syncFolderOf(const QString &path, QString *error = nullptr);
+
+} // namespace durable
