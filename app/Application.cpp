@@ -89,7 +89,7 @@ int runApplication(int argc, char *argv[])
 
     MainWindow window(dialogs, environment);
     dialogs.setParent(&window);
-    installQtTranslations(window.state().currentLanguage);
+    installQtTranslations(window.language());
     window.load();
     QObject::connect(&instance, &SingleInstance::raiseRequested, &window, [&window] {
         window.setWindowState(window.windowState() & ~Qt::WindowMinimized);

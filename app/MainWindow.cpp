@@ -42,9 +42,9 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
       m_env(std::move(environment)), m_fileDialog(dialogs),
       // The graph is known here before its load runs, so the sensor
       // selection nested in the load finds it instead of making a second.
-      m_graph([this] { return new Graph(live(), m_state, [this] { selectSensors(); }); },
-              [this](Graph *window) { window->setWindowIcon(windowIcon()); window->load(); }),
-      m_deleteFiles([this] { return new DeleteFilesDialog(m_state, m_dialogs); },
+      m_graph([this] { return new GraphWindow(live(), m_measurement->ranges(), m_language, [this] { selectSensors(); }); },
+              [this](GraphWindow *window) { window->setWindowIcon(windowIcon()); window->load(); }),
+      m_deleteFiles([this] { return new DeleteFilesDialog(m_language, m_dialogs); },
                     [this](DeleteFilesDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->load(); }),
       m_settingsDialog([this] { return makeSettingsDialog(); },
                        [this](SettingsDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->load(); })
@@ -83,16 +83,18 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
     m_ui->MPort->menuAction()->setObjectName(QStringLiteral("MPortAction"));
     m_ui->Text2->installEventFilter(this);
 
-    m_measurement = new Measurement(m_state, m_dialogs, this);
+    m_measurement = new Measurement(m_dialogs, this);
     m_measurement->port().setPortDirectory(m_env.portDirectory.isEmpty() ? m_env.settingsDir : m_env.portDirectory);
     m_measurement->setNotesProvider([this] { return m_ui->Text2->text(); });
+
+    readSettings();
 
     MeasurementFiles::Hooks hooks;
     hooks.refreshFileList = [this] { deleteFilesDialog()->refreshList(); };
     hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
-    m_files = new MeasurementFiles(m_state, *m_measurement, m_fileDialog, m_dialogs, hooks, this);
+    m_files = new MeasurementFiles(m_language, *m_measurement, m_fileDialog, m_dialogs, hooks, this);
 
-    m_viewers = new Viewers(m_state, m_dialogs, m_fileDialog,
+    m_viewers = new Viewers(m_language, m_files->saveTarget(), m_dialogs, m_fileDialog,
                             [this](bool enabled) { m_ui->cmdstart->setEnabled(enabled); }, this);
     m_viewers->setSettingsFolder(m_env.settingsDir);
 
@@ -103,7 +105,6 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
     wireControls();
 
     centreOnScreen(this);
-    readSettings();
     m_ui->Label1->setText(kColumnHeader);
     applyLanguageTexts();
     if (m_files->settleLeftover())
@@ -179,7 +180,7 @@ void MainWindow::readSettings()
             if (const std::optional<qint16> port = rules::toInt16(rules::leadingNumber(item)))
                 portNumber = *port;
             break;
-        case 3: m_state.currentLanguage = item; break;
+        case 3: m_language = item; break;
         case 4: setColour(item, QPalette::Text); break;
         case 5: setColour(item, QPalette::Base); break;
         case 6: m_measurement->port().setSettings(item + QStringLiteral(",n,8,1")); break;
@@ -187,6 +188,7 @@ void MainWindow::readSettings()
         }
     }
     m_measurement->port().setCommPort(portNumber);
+    m_measurement->setLanguage(m_language);
 }
 
 void MainWindow::applyLanguageTexts()
@@ -210,11 +212,11 @@ void MainWindow::applyLanguageTexts()
         // The graph picture speaks the graph window's caption in each language.
         {"Image1", "toolTip", {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
         {"Image1", "accessibleName", {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
-    }, m_state.currentLanguage);
+    }, m_language);
 
     // Setting the delete dialog's caption loads it.
     const LanguageText deleteCaption{keep, QStringLiteral(" Clean Measurement"), QStringLiteral(" Efface données")};
-    const QString caption = deleteCaption.pick(m_state.currentLanguage);
+    const QString caption = deleteCaption.pick(m_language);
     if (!caption.isNull())
         deleteFilesDialog()->setWindowTitle(caption);
 }
@@ -237,7 +239,8 @@ void MainWindow::load()
         if (items.next(item))
             value = rules::toInt16(rules::leadingNumber(item)).value_or(value);
         const QString text = value < 0 ? QString::number(value) : QLatin1Char(' ') + QString::number(value);
-        (counter == 1 ? m_state.inp1Header : m_state.inp2Header) = text;
+        InstrumentHeader &header = m_measurement->header();
+        (counter == 1 ? header.inp1Header : header.inp2Header) = text;
     }
 }
 
@@ -351,12 +354,13 @@ void MainWindow::readHeader()
 
 void MainWindow::showHeader()
 {
-    m_ui->Label5->setText(m_state.inp1Header);
-    m_ui->Text1_0->setText(m_state.sr1Header);
-    m_ui->Label6->setText(m_state.inp2Header);
-    m_ui->Text1_1->setText(m_state.sr2Header);
-    const QString unit1 = headerUnit(m_state.inp1Header);
-    const QString unit2 = headerUnit(m_state.inp2Header);
+    const InstrumentHeader &header = m_measurement->header();
+    m_ui->Label5->setText(header.inp1Header);
+    m_ui->Text1_0->setText(header.sr1Header);
+    m_ui->Label6->setText(header.inp2Header);
+    m_ui->Text1_1->setText(header.sr2Header);
+    const QString unit1 = headerUnit(header.inp1Header);
+    const QString unit2 = headerUnit(header.inp2Header);
     graph()->Label7()->setText(unit1);
     graph()->Label6()->setText(unit1);
     graph()->Label8()->setText(unit2);
@@ -372,7 +376,7 @@ void MainWindow::selectSensors()
     targets.setLabel10 = [this](const QString &t) { m_ui->Label10->setText(t); };
     targets.setBar1FullScale = [this](qint16 v) { live().Bar1FullScale = v; live().touch(); scheduleRefresh(); };
     targets.setBar2FullScale = [this](qint16 v) { live().Bar2FullScale = v; live().touch(); scheduleRefresh(); };
-    sensorSelection(m_ui->Text1_0->text(), m_ui->Text1_1->text(), m_state, targets);
+    sensorSelection(m_ui->Text1_0->text(), m_ui->Text1_1->text(), m_measurement->ranges(), targets);
 }
 
 // ---------------------------------------------------------------- files and windows

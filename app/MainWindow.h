@@ -5,10 +5,9 @@
 
 #include "CommonDialog.h"
 #include "DeleteFilesDialog.h"
-#include "Graph.h"
+#include "GraphWindow.h"
 #include "Measurement.h"
 #include "SettingsDialog.h"
-#include "SharedState.h"
 #include "WindowPlacement.h"
 
 #include <QMainWindow>
@@ -42,8 +41,8 @@ public:
     /// The load steps: overload labels, meter captions, no close box, sensor.ini.
     void load();
 
-    /// Program-wide values: language, header lines, ranges, last save.
-    SharedState &state() { return m_state; }
+    /// The language of the program's texts, from the settings file.
+    QString language() const { return m_language; }
     /// The measurement: serial link, working file, receive path.
     Measurement &measurement() { return *m_measurement; }
     /// What the window shows of the running measurement.
@@ -54,9 +53,11 @@ public:
     WorkingFile &workingFile() { return m_measurement->workingFile(); }
     /// Saving, the stop and exit questions.
     MeasurementFiles *measurementFiles() const { return m_files; }
+    /// The spreadsheet and text viewers.
+    Viewers *viewers() const { return m_viewers; }
 
     /// The graph window, loaded (hidden) on first use.
-    Graph *graph() { return m_graph.get(); }
+    GraphWindow *graph() { return m_graph.get(); }
     /// True while the graph window is loaded.
     bool graphLoaded() const { return m_graph.isLoaded(); }
     /// The delete dialog, loaded (hidden) on first use.
@@ -117,12 +118,12 @@ private:
     std::unique_ptr<Ui::MainWindow> m_ui;
     UserDialogs &m_dialogs;
     MainWindowEnvironment m_env;
-    SharedState m_state;
+    QString m_language;
     Measurement *m_measurement = nullptr;
     CommonDialog m_fileDialog;          ///< save and open dialogs
     MeasurementFiles *m_files = nullptr;
     Viewers *m_viewers = nullptr;
-    LazyWindow<Graph> m_graph;
+    LazyWindow<GraphWindow> m_graph;
     LazyWindow<DeleteFilesDialog> m_deleteFiles;
     LazyWindow<SettingsDialog> m_settingsDialog;
     QTimer *m_refreshTimer = nullptr;

@@ -8,7 +8,7 @@
 #include "Rules.h"
 #include "SettingsFile.h"
 #include "SettingsItems.h"
-#include "SharedState.h"
+#include "LanguageText.h"
 #include "UserDialogs.h"
 
 #include <QCheckBox>

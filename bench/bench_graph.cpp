@@ -17,7 +17,7 @@
 // the points its length calls for (one per value up to two per pixel
 // column, both traces).
 
-#include "Graph.h"
+#include "GraphWindow.h"
 #include "Rules.h"
 #include "SensorSelection.h"
 #include "StripChart.h"
@@ -53,7 +53,7 @@ void setSample(LiveModel &live, int second)
     live.Secunden = QString::number(second);
 }
 
-void tickAndPaint(Graph &graph)
+void tickAndPaint(GraphWindow &graph)
 {
     graph.tick();
     QCoreApplication::processEvents();
@@ -121,14 +121,14 @@ private:
     void refill()
     {
         m_graph.reset();
-        m_graph = std::make_unique<Graph>(m_live, m_state, [this] {
-            Graph *graph = m_graph.get();
+        m_graph = std::make_unique<GraphWindow>(m_live, m_ranges, QString(), [this] {
+            GraphWindow *graph = m_graph.get();
             SensorTargets targets;
             targets.setGraphLabel1 = [graph](const QString &s) { graph->Label1()->setText(s); };
             targets.setGraphLabel2 = [graph](const QString &s) { graph->Label2()->setText(s); };
-            sensorSelection(QStringLiteral("SR1 05"), QStringLiteral("SR2 41"), m_state, targets);
+            sensorSelection(QStringLiteral("SR1 05"), QStringLiteral("SR2 41"), m_ranges, targets);
         });
-        Graph *graph = m_graph.get();
+        GraphWindow *graph = m_graph.get();
         graph->load();
         graph->Timer1()->stop(); // ticks are driven by hand
         graph->show();
@@ -149,8 +149,8 @@ private:
     int m_points;
     int m_second = 0;
     LiveModel m_live;
-    SharedState m_state;
-    std::unique_ptr<Graph> m_graph;
+    SensorRanges m_ranges;
+    std::unique_ptr<GraphWindow> m_graph;
     std::vector<double> m_costs;
 };
 

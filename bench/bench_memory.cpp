@@ -10,7 +10,7 @@
 #include "BenchRecorder.h"
 #include "SampleLines.h"
 
-#include "Graph.h"
+#include "GraphWindow.h"
 #include "SampleProcessor.h"
 
 #include <QLineEdit>
@@ -27,7 +27,7 @@ constexpr int kDay = 86400;
 constexpr qint64 kScreenRefreshNs = 16'000'000;
 
 /// Draws both windows now, as the next screen refresh would.
-void drawNow(MainWindow &window, Graph &graph)
+void drawNow(MainWindow &window, GraphWindow &graph)
 {
     window.refreshView();
     QCoreApplication::processEvents();
@@ -44,10 +44,11 @@ int main(int argc, char **argv)
 
     bench::Recorder recorder;
     MainWindow &window = recorder.start();
-    SampleProcessor processor(window.state(), window.live(), window.workingFile());
+    SampleProcessor processor(window.measurement().ranges(), window.live(), window.workingFile());
+    processor.setLanguage(window.language());
     processor.setNotesProvider([&window] { return control<QLineEdit>(window, "Text2")->text(); });
     window.showGraph();
-    Graph &graph = *window.graph();
+    GraphWindow &graph = *window.graph();
     graph.Timer1()->stop(); // ticks are driven here, as fast as they run
     QCoreApplication::processEvents();
 

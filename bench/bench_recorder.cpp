@@ -23,7 +23,7 @@
 
 #include "BenchRecorder.h"
 
-#include "Graph.h"
+#include "GraphWindow.h"
 #include "HoverButton.h"
 #include "MSComm.h"
 

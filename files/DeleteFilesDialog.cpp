@@ -34,8 +34,8 @@ const DeleteFilesTexts &texts()
 
 } // namespace
 
-DeleteFilesDialog::DeleteFilesDialog(SharedState &state, UserDialogs &dialogs, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_ui(std::make_unique<Ui::DeleteFilesDialog>()), m_state(state), m_dialogs(dialogs)
+DeleteFilesDialog::DeleteFilesDialog(const QString &language, UserDialogs &dialogs, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_ui(std::make_unique<Ui::DeleteFilesDialog>()), m_language(language), m_dialogs(dialogs)
 {
     m_ui->setupUi(this);
     m_ui->File1->setPattern(QStringLiteral("*.csv"));
@@ -57,7 +57,7 @@ void DeleteFilesDialog::load()
     m_ui->File1->setFolder(QDir::currentPath());
     m_ui->File1->refresh();
 
-    const QString &language = m_state.currentLanguage;
+    const QString &language = m_language;
     m_ui->Button1->setToolTip(texts().deleteTip.pick(language));
     m_ui->Button2->setToolTip(texts().closeTip.pick(language));
 }
@@ -74,7 +74,7 @@ void DeleteFilesDialog::deleteSelected()
     const QString path = m_ui->File1->selectedPath();
     if (path.isEmpty())
         return;
-    const QString &language = m_state.currentLanguage;
+    const QString &language = m_language;
     const int choice = m_dialogs.message(texts().question.pick(language),
                                          style::Question | style::YesNo,
                                          texts().questionCaption.pick(language));

@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "SharedState.h"
+#include "LanguageText.h"
 
 class FileListBox;
 class UserDialogs;
@@ -16,8 +16,8 @@ class DeleteFilesDialog : public QWidget
 {
     Q_OBJECT
 public:
-    /// `state` gives the language of the texts.
-    DeleteFilesDialog(SharedState &state, UserDialogs &dialogs, QWidget *parent = nullptr);
+    /// `language` chooses the texts.
+    DeleteFilesDialog(const QString &language, UserDialogs &dialogs, QWidget *parent = nullptr);
     ~DeleteFilesDialog() override;
 
     /// The load steps, run once by the owner: centre on the screen, list the
@@ -33,6 +33,6 @@ public slots:
 
 private:
     std::unique_ptr<Ui::DeleteFilesDialog> m_ui;
-    SharedState &m_state;
+    QString m_language;
     UserDialogs &m_dialogs;
 };

@@ -1,5 +1,6 @@
 #include "MeasurementFiles.h"
 
+#include "LanguageText.h"
 #include "Measurement.h"
 
 #include "CommonDialog.h"
@@ -7,7 +8,6 @@
 #include "FilePaths.h"
 #include "Leftover.h"
 #include "SaveName.h"
-#include "SharedState.h"
 #include "UserDialogs.h"
 
 #include <QCoreApplication>
@@ -96,9 +96,9 @@ const LanguageText kRecoverFailedText{
 
 } // namespace
 
-MeasurementFiles::MeasurementFiles(SharedState &state, Measurement &measurement, CommonDialog &fileDialog,
+MeasurementFiles::MeasurementFiles(const QString &language, Measurement &measurement, CommonDialog &fileDialog,
                                    UserDialogs &dialogs, Hooks hooks, QObject *parent)
-    : QObject(parent), m_state(state), m_measurement(measurement), m_workFile(measurement.workingFile()),
+    : QObject(parent), m_language(language), m_measurement(measurement), m_workFile(measurement.workingFile()),
       m_cmDialog1(fileDialog), m_dialogs(dialogs), m_hooks(std::move(hooks))
 {
 }
@@ -106,7 +106,7 @@ MeasurementFiles::MeasurementFiles(SharedState &state, Measurement &measurement,
 void MeasurementFiles::saveMeasurement()
 {
     m_measurement.setUnsavedData(false);
-    const QString &language = m_state.currentLanguage;
+    const QString &language = m_language;
 
     // An installed program's folder cannot take the file: the dialog then
     // starts in the current folder, where the measurements are kept.
@@ -146,7 +146,7 @@ void MeasurementFiles::saveMeasurement()
         m_dialogs.message(error, style::Exclamation);
         return;
     }
-    m_state.saveTarget = target;
+    m_saveTarget = target;
 
     // The saved data leave the working file: it is deleted, or else emptied,
     // so that the next measurement is recorded on its own.
@@ -185,7 +185,7 @@ void MeasurementFiles::saveMeasurement()
 void MeasurementFiles::askSaveAfterStop()
 {
     m_measurement.setUnsavedData(false);
-    const QString question = texts().saveQuestion.pick(m_state.currentLanguage);
+    const QString question = texts().saveQuestion.pick(m_language);
     m_workFile.close();
 
     if (m_dialogs.message(question, style::Question | style::YesNo) == answer::Yes) {
@@ -202,7 +202,7 @@ void MeasurementFiles::askSaveAfterStop()
 void MeasurementFiles::exit()
 {
     m_measurement.setUnsavedData(false);
-    const QString question = texts().saveQuestion.pick(m_state.currentLanguage);
+    const QString question = texts().saveQuestion.pick(m_language);
     m_workFile.close();
 
     if (m_dialogs.message(question, style::Question | style::YesNo) != answer::Yes) {
@@ -304,7 +304,7 @@ bool MeasurementFiles::settleLeftover()
     // settings restart) is kept as a CSV file before the fresh working file
     // replaces it; one the user declined to save is replaced silently.
     const leftover::Found found = leftover::settle(WorkingFile::bareName(), QDateTime::currentDateTime());
-    const QString &language = m_state.currentLanguage;
+    const QString &language = m_language;
     switch (found.kind) {
     case leftover::Found::Kind::Nothing:
     case leftover::Found::Kind::Declined:

@@ -12,7 +12,6 @@
 class CommonDialog;
 class Measurement;
 class UserDialogs;
-struct SharedState;
 
 class MeasurementFiles : public QObject
 {
@@ -28,8 +27,11 @@ public:
 
     /// `measurement` is saved, discarded and ended; `fileDialog` asks for
     /// the name to save under.
-    MeasurementFiles(SharedState &state, Measurement &measurement, CommonDialog &fileDialog,
+    MeasurementFiles(const QString &language, Measurement &measurement, CommonDialog &fileDialog,
                      UserDialogs &dialogs, Hooks hooks, QObject *parent = nullptr);
+
+    /// The CSV file the last save wrote (empty once a viewer has shown it).
+    QString &saveTarget() { return m_saveTarget; }
 
     /// Save: asks for a name, copies the working file to "<name>.csv",
     /// starts a new empty working file, clears `Term` and re-opens the port.
@@ -70,7 +72,8 @@ private:
     void reportOpenFailure(WorkingFile::OpenResult result);
     void endProgram();
 
-    SharedState &m_state;
+    QString m_language;
+    QString m_saveTarget;
     Measurement &m_measurement;
     WorkingFile &m_workFile;
     CommonDialog &m_cmDialog1;

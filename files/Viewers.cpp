@@ -38,10 +38,11 @@ const QString openFilter = QStringLiteral("Filetyp Excel(*.csv)|*.csv|All Files 
 
 } // namespace
 
-Viewers::Viewers(SharedState &state, UserDialogs &dialogs, CommonDialog &dialog,
+Viewers::Viewers(const QString &language, QString &saveTarget, UserDialogs &dialogs, CommonDialog &dialog,
                  std::function<void(bool)> setCmdstartEnabled, QObject *parent)
     : QObject(parent)
-    , m_state(state)
+    , m_language(language)
+    , m_saveTarget(saveTarget)
     , m_dialogs(dialogs)
     , m_dialog(dialog)
     , m_setCmdstartEnabled(std::move(setCmdstartEnabled))
@@ -55,15 +56,15 @@ bool Viewers::readSpreadsheetPath()
     QString second, third;
     // A failed read keeps the previous program; later entries are only
     // read to prove the file is complete.
-    const bool complete = items.next(m_state.spreadsheetPath) && items.next(second) && items.next(third);
-    if (m_state.spreadsheetPath.isEmpty())
-        m_state.spreadsheetPath = QStringLiteral("WRITE");
+    const bool complete = items.next(m_spreadsheetPath) && items.next(second) && items.next(third);
+    if (m_spreadsheetPath.isEmpty())
+        m_spreadsheetPath = QStringLiteral("WRITE");
     return complete;
 }
 
 void Viewers::showNoData(const LanguageText &firstLine)
 {
-    const QString &language = m_state.currentLanguage;
+    const QString &language = m_language;
     m_dialogs.message(firstLine.pick(language) + QLatin1String("\r\n") + texts().saveFirst.pick(language),
                       style::OkCancel);
 }
@@ -90,17 +91,17 @@ void Viewers::runViewer(const QString &program, const QString &argument)
 void Viewers::exportToSpreadsheet()
 {
     readSpreadsheetPath();
-    if (m_state.saveTarget.isEmpty()) {
+    if (m_saveTarget.isEmpty()) {
         showNoData(texts().spreadsheetNoData);
         return;
     }
-    runViewer(m_state.spreadsheetPath, m_state.saveTarget);
-    m_state.saveTarget.clear();
+    runViewer(m_spreadsheetPath, m_saveTarget);
+    m_saveTarget.clear();
 }
 
 void Viewers::openMeasurement()
 {
-    const QString title = texts().openTitle.pick(m_state.currentLanguage, m_dialog.DialogTitle);
+    const QString title = texts().openTitle.pick(m_language, m_dialog.DialogTitle);
     m_dialog.DialogTitle = title;
     m_dialog.Filter = openFilter;
     m_dialog.FileName.clear();
@@ -111,20 +112,20 @@ void Viewers::openMeasurement()
     const QString chosen = m_dialog.FileName;
     if (!readSpreadsheetPath())
         return;
-    runViewer(m_state.spreadsheetPath, chosen);
+    runViewer(m_spreadsheetPath, chosen);
 }
 
 void Viewers::exportToNotepad()
 {
-    if (m_state.saveTarget.isEmpty()) {
+    if (m_saveTarget.isEmpty()) {
         showNoData(texts().notepadNoData);
         return;
     }
-    const QFileInfo file(m_state.saveTarget);
+    const QFileInfo file(m_saveTarget);
     const qint64 size = file.isFile() ? file.size() : 0;
     const QString viewer = size < notepadLimit ? QStringLiteral("Notepad") : QStringLiteral("Write");
-    runViewer(viewer, m_state.saveTarget);
-    m_state.saveTarget.clear();
+    runViewer(viewer, m_saveTarget);
+    m_saveTarget.clear();
 }
 
 void Viewers::EnableSpreadsheetExport()

@@ -7,7 +7,7 @@
 #include <QString>
 #include <functional>
 
-#include "SharedState.h"
+#include "LanguageText.h"
 
 class CommonDialog;
 class UserDialogs;
@@ -16,10 +16,15 @@ class Viewers : public QObject
 {
     Q_OBJECT
 public:
-    /// `setCmdstartEnabled` enables or disables the spreadsheet-export menu
-    /// entry while a viewer is open.
-    Viewers(SharedState &state, UserDialogs &dialogs, CommonDialog &dialog,
+    /// `language` chooses the texts; `saveTarget` is the last saved CSV file,
+    /// emptied once shown; `setCmdstartEnabled` enables or disables the
+    /// spreadsheet-export menu entry while a viewer is open.
+    Viewers(const QString &language, QString &saveTarget, UserDialogs &dialogs, CommonDialog &dialog,
             std::function<void(bool)> setCmdstartEnabled, QObject *parent = nullptr);
+
+    /// The spreadsheet program as the settings file named it at the last
+    /// viewer command ("WRITE" when it names none).
+    QString spreadsheetPath() const { return m_spreadsheetPath; }
 
     /// The folder whose settings file names the spreadsheet program: the one
     /// start-up read. Until set, the current directory.
@@ -53,7 +58,9 @@ private:
     /// waits, handling events, until the viewer has ended.
     void runViewer(const QString &program, const QString &argument);
 
-    SharedState &m_state;
+    QString m_language;
+    QString &m_saveTarget;
+    QString m_spreadsheetPath;
     UserDialogs &m_dialogs;
     CommonDialog &m_dialog;
     std::function<void(bool)> m_setCmdstartEnabled;

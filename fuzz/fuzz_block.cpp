@@ -7,7 +7,7 @@
 
 #include "LiveModel.h"
 #include "SampleProcessor.h"
-#include "SharedState.h"
+#include "InstrumentState.h"
 #include "RecordedBytes.h"
 #include "WorkingFile.h"
 
@@ -56,15 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         i += take;
     }
 
-    SharedState state;
-    state.currentLanguage = language;
-    state.rangeLimit1 = 100;
-    state.rangeLimit2 = 100;
+    SensorRanges ranges;
+    ranges.rangeLimit1 = 100;
+    ranges.rangeLimit2 = 100;
     LiveModel live;
     WorkingFile file;
     if (file.open(path) != WorkingFile::OpenResult::Opened)
         fail("working file not opened");
-    SampleProcessor processor(state, live, file);
+    SampleProcessor processor(ranges, live, file);
+    processor.setLanguage(language);
     processor.setCheck1State(check1);
     processor.setNotesProvider([] { return QStringLiteral("fuzz"); });
     processor.setClock([] { return QDateTime(QDate(2024, 6, 11), QTime(12, 34, 56)); });

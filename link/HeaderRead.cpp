@@ -1,6 +1,7 @@
 #include "HeaderRead.h"
 
 #include "FilePaths.h"
+#include "LanguageText.h"
 
 #include <QFile>
 
@@ -42,7 +43,7 @@ private:
 };
 
 // The nine independent tests on one line, in their order.
-void takeHeaderLine(const QString &line, SharedState &state, HeaderReadResult &result)
+void takeHeaderLine(const QString &line, InstrumentHeader &state, HeaderReadResult &result)
 {
     const auto degrees = [](const QString &input, QChar scale) {
         return input + QStringLiteral(" = ") + DegreeSign + scale;
@@ -69,7 +70,7 @@ void takeHeaderLine(const QString &line, SharedState &state, HeaderReadResult &r
 
 } // namespace
 
-HeaderReadResult readInstrumentHeader(SharedState &state)
+HeaderReadResult readInstrumentHeader(InstrumentHeader &state)
 {
     HeaderReadResult result;
 

@@ -3,11 +3,11 @@
 // file is taken and its first 16 lines give the INP1, SR1, INP2, SR2 and
 // "Pri" lines.
 
-#include "SharedState.h"
+#include "InstrumentState.h"
 
 #include <QString>
 
-/// What a header read found beyond the header texts in SharedState.
+/// What a header read found beyond the header lines.
 struct HeaderReadResult
 {
     /// The last line beginning "Pri", for the caption of Label11; a null
@@ -34,7 +34,7 @@ inline QString headerCopyName() { return QStringLiteral("vindo.qvy"); }
 /// return, with or without a line feed; a read past the end repeats the
 /// previous line. Missing files make every read fail; the texts then stay
 /// as given.
-HeaderReadResult readInstrumentHeader(SharedState &state);
+HeaderReadResult readInstrumentHeader(InstrumentHeader &state);
 
 /// The unit part of a header line: characters 8 to 11 (the text after
 /// "INP1 = ", at most 4 characters).

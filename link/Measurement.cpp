@@ -2,9 +2,9 @@
 
 #include "CommEvents.h"
 #include "HeaderRead.h"
+#include "LanguageText.h"
 #include "MSComm.h"
 #include "SampleProcessor.h"
-#include "SharedState.h"
 #include "UserDialogs.h"
 
 #include <QDate>
@@ -42,12 +42,12 @@ QString timeOfDay()
 
 } // namespace
 
-Measurement::Measurement(SharedState &state, UserDialogs &dialogs, QObject *parent)
-    : QObject(parent), m_state(state), m_dialogs(dialogs)
+Measurement::Measurement(UserDialogs &dialogs, QObject *parent)
+    : QObject(parent), m_dialogs(dialogs)
 {
     m_port = new MSComm(this);
     m_port->setObjectName(QStringLiteral("MSComm1"));
-    m_processor = new SampleProcessor(m_state, m_live, m_workFile, this);
+    m_processor = new SampleProcessor(m_ranges, m_live, m_workFile, this);
     m_processor->setDialogs(&m_dialogs);
     m_headerTimer = new QTimer(this);
     m_headerTimer->setObjectName(QStringLiteral("Timer1"));
@@ -64,6 +64,12 @@ Measurement::Measurement(SharedState &state, UserDialogs &dialogs, QObject *pare
 }
 
 Measurement::~Measurement() = default;
+
+void Measurement::setLanguage(const QString &language)
+{
+    m_language = language;
+    m_processor->setLanguage(language);
+}
 
 void Measurement::setNotesProvider(std::function<QString()> notes)
 {
@@ -122,7 +128,7 @@ QString Measurement::portErrorText() const
     QString text = m_port->errorString();
     const QString group = m_port->deniedDeviceGroup();
     if (!group.isEmpty())
-        text += QStringLiteral("\r\n") + kPortGroupHint.pick(m_state.currentLanguage, kPortGroupHint.english).arg(group);
+        text += QStringLiteral("\r\n") + kPortGroupHint.pick(m_language, kPortGroupHint.english).arg(group);
     return text;
 }
 
@@ -159,16 +165,16 @@ void Measurement::handleCommEvent()
 
 void Measurement::startStop()
 {
-    m_timeLabel = kStartTimeLabel.pick(m_state.currentLanguage);
-    m_dateLabel = kStartDateLabel.pick(m_state.currentLanguage);
+    m_timeLabel = kStartTimeLabel.pick(m_language);
+    m_dateLabel = kStartDateLabel.pick(m_language);
     m_live.Image1Visible = false;
     m_live.Image2Visible = true;
 
     m_port->Output(QByteArray(1, StopCharacter));
-    m_state.inp1Header = QStringLiteral("INP1");
-    m_state.inp2Header.clear();
-    m_state.sr1Header.clear();
-    m_state.sr2Header.clear();
+    m_header.inp1Header = QStringLiteral("INP1");
+    m_header.inp2Header.clear();
+    m_header.sr1Header.clear();
+    m_header.sr2Header.clear();
     m_live.clearFigures();
     m_live.Term.clear();
     m_headerTimer->start();
@@ -183,7 +189,7 @@ void Measurement::startStop()
         emit stopped();
     if (m_port->PortOpen()) {
         m_port->Output(QByteArray(1, StartCharacter));
-        m_state.inp1Header.clear();
+        m_header.inp1Header.clear();
         m_processor->expectNotesHeader();
         emit started();
         m_live.Term.append(m_timeLabel + timeOfDay() + m_dateLabel + dateText);
@@ -198,12 +204,12 @@ void Measurement::startStop()
 void Measurement::readHeader()
 {
     emit headerReadStarted();
-    const HeaderReadResult header = readInstrumentHeader(m_state);
+    const HeaderReadResult header = readInstrumentHeader(m_header);
     if (!header.label11.isNull())
         emit printerLineRead(header.label11);
 
-    if (!m_state.inp1Header.startsWith(QLatin1String("INP1"))) {
-        const TransmissionErrorText message = transmissionErrorText(m_state.currentLanguage);
+    if (!m_header.inp1Header.startsWith(QLatin1String("INP1"))) {
+        const TransmissionErrorText message = transmissionErrorText(m_language);
         if (!message.text.isNull()) {
             m_dialogs.message(message.text, style::OkOnly, message.title);
             startStop();

@@ -5,6 +5,7 @@
 // follow it through its signals and it asks the user through the dialog
 // seam.
 
+#include "InstrumentState.h"
 #include "LiveModel.h"
 #include "WorkingFile.h"
 
@@ -16,7 +17,6 @@ class MSComm;
 class QTimer;
 class SampleProcessor;
 class UserDialogs;
-struct SharedState;
 
 class Measurement : public QObject
 {
@@ -25,9 +25,17 @@ public:
     /// Delay from Start/Stop to the header read.
     static constexpr int HeaderReadDelayMs = 1500;
 
-    /// `state` holds the header lines and the language; `dialogs` answers
-    /// the port, transmission and write-error questions.
-    Measurement(SharedState &state, UserDialogs &dialogs, QObject *parent = nullptr);
+    /// `dialogs` answers the port, transmission and write-error questions.
+    explicit Measurement(UserDialogs &dialogs, QObject *parent = nullptr);
+
+    /// The language of the program's texts; set once at start-up.
+    void setLanguage(const QString &language);
+    QString language() const { return m_language; }
+
+    /// The header lines of the running measurement.
+    InstrumentHeader &header() { return m_header; }
+    /// The scales of both inputs, set by the sensor selection.
+    SensorRanges &ranges() { return m_ranges; }
     ~Measurement() override;
 
     /// The serial port (its object name is "MSComm1").
@@ -103,7 +111,9 @@ private:
     void handleCommEvent();
     QString portErrorText() const;
 
-    SharedState &m_state;
+    QString m_language;
+    InstrumentHeader m_header;
+    SensorRanges m_ranges;
     UserDialogs &m_dialogs;
     MSComm *m_port = nullptr;
     WorkingFile m_workFile;

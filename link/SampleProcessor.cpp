@@ -2,7 +2,8 @@
 
 #include "LiveModel.h"
 #include "Rules.h"
-#include "SharedState.h"
+#include "InstrumentState.h"
+#include "LanguageText.h"
 #include "UserDialogs.h"
 #include "WorkingFile.h"
 #include "WordSplitter.h"
@@ -30,9 +31,9 @@ const QString Overload = QStringLiteral("*Ovl*");
 
 } // namespace
 
-SampleProcessor::SampleProcessor(SharedState &state, LiveModel &live, WorkingFile &file, QObject *parent)
+SampleProcessor::SampleProcessor(const SensorRanges &ranges, LiveModel &live, WorkingFile &file, QObject *parent)
     : QObject(parent)
-    , m_state(state)
+    , m_ranges(ranges)
     , m_live(live)
     , m_file(file)
     , m_clock([] { return QDateTime::currentDateTime(); })
@@ -63,9 +64,9 @@ void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
 {
     QString block = QString::fromLatin1(received);
 
-    if (m_state.isDeutsch() || m_state.isEnglish() || m_state.isFrancais()) {
-        m_timeLabel = TimeLabel.pick(m_state.currentLanguage);
-        m_dateLabel = DateLabel.pick(m_state.currentLanguage);
+    if (isKnownLanguage(m_language)) {
+        m_timeLabel = TimeLabel.pick(m_language);
+        m_dateLabel = DateLabel.pick(m_language);
     }
 
     if (m_check1 == Qt::Checked)
@@ -90,7 +91,7 @@ void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
     applyBackspaces(term, block, termLength);
     block.remove(LineFeed);
     block.replace(CarriageReturn, QStringLiteral("\r\n"));
-    if (m_state.isDeutsch() || m_state.isFrancais())
+    if (m_language == QLatin1String("Deutsch") || m_language == QLatin1String("Francais"))
         block.replace(QLatin1Char('.'), QLatin1Char(','));
     term.replaceSelection(block);
 
@@ -114,8 +115,8 @@ void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
     if (!splitLastLine(m_live) && m_dialogs)
         m_dialogs->beep();
     showWords();
-    showLevel(m_live.Text8, m_state.rangeLimit1, m_live.Bar1Level, m_live.Label7Visible);
-    showLevel(m_live.Text11, m_state.rangeLimit2, m_live.Bar2Level, m_live.Label8Visible);
+    showLevel(m_live.Text8, m_ranges.rangeLimit1, m_live.Bar1Level, m_live.Label7Visible);
+    showLevel(m_live.Text11, m_ranges.rangeLimit2, m_live.Bar2Level, m_live.Label8Visible);
     m_live.touch();
 }
 

@@ -10,7 +10,7 @@
 #include <QString>
 #include <functional>
 
-struct SharedState;
+struct SensorRanges;
 struct LiveModel;
 struct TermModel;
 class UserDialogs;
@@ -24,7 +24,12 @@ public:
     /// dropped from the line (the working file still records it).
     static constexpr int LineBufferLimit = 4096;
 
-    SampleProcessor(SharedState &state, LiveModel &live, WorkingFile &file, QObject *parent = nullptr);
+    /// `ranges` gives the full scales the meters and overload labels use.
+    SampleProcessor(const SensorRanges &ranges, LiveModel &live, WorkingFile &file, QObject *parent = nullptr);
+
+    /// The language of the notes header and of the decimal separator
+    /// ("Deutsch" and "Francais" record decimal commas).
+    void setLanguage(const QString &language) { m_language = language; }
 
     /// State of the hidden check box Check1 (checked from the design on):
     /// checked records tabs as ";", unchecked keeps them, partially checked
@@ -75,7 +80,8 @@ private:
     void showWords();
     void showLevel(const QString &actual, qint16 rangeLimit, qint16 &level, bool &overload) const;
 
-    SharedState &m_state;
+    const SensorRanges &m_ranges;
+    QString m_language;
     LiveModel &m_live;
     WorkingFile &m_file;
     UserDialogs *m_dialogs = nullptr;

@@ -43,7 +43,7 @@ void selectInput(const QString &text, qint16 code, const InputTargets &input)
 
 } // namespace
 
-void sensorSelection(const QString &text0, const QString &text1, SharedState &state,
+void sensorSelection(const QString &text0, const QString &text1, SensorRanges &state,
                      const SensorTargets &targets)
 {
     // Copies: a nested run started by a caption write must not change what

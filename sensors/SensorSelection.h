@@ -2,7 +2,7 @@
 // Applies the sensor type table to the two sensor-range texts: full scale,
 // scale base and scale captions of each input.
 
-#include "SharedState.h"
+#include "InstrumentState.h"
 
 #include <QString>
 #include <functional>
@@ -26,5 +26,5 @@ struct SensorTargets
 /// caption, the meter caption, the full scale and a base of 0, in that
 /// order. An input whose code has no row keeps everything it had. Finally
 /// both meters get the (possibly unchanged) full scales.
-void sensorSelection(const QString &text0, const QString &text1, SharedState &state,
+void sensorSelection(const QString &text0, const QString &text1, SensorRanges &state,
                      const SensorTargets &targets);

@@ -5,7 +5,6 @@
 #include "DeleteFilesDialog.h"
 #include "HoverButton.h"
 #include "ScriptedDialogs.h"
-#include "SharedState.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,7 +51,12 @@ private slots:
     void buttonPicturesAreBuiltIn();
 
 private:
-    SharedState m_state;
+    /// The dialog again, with the texts of `language`.
+    void useLanguage(const QString &language)
+    {
+        delete m_form;
+        m_form = new DeleteFilesDialog(language, *m_dialogs);
+    }
     ScriptedDialogs *m_dialogs = nullptr;
     DeleteFilesDialog *m_form = nullptr;
     FileListBox *files() const { return m_form->findChild<FileListBox *>(QStringLiteral("File1")); }
@@ -71,10 +75,8 @@ void DeleteFilesTest::init()
         touch(QLatin1String(name));
     QDir().mkdir(QStringLiteral("folder.csv"));
 
-    m_state = SharedState();
-    m_state.currentLanguage = QStringLiteral("English");
     m_dialogs = new ScriptedDialogs;
-    m_form = new DeleteFilesDialog(m_state, *m_dialogs);
+    m_form = new DeleteFilesDialog(QStringLiteral("English"), *m_dialogs);
 }
 
 void DeleteFilesTest::cleanup()
@@ -135,7 +137,7 @@ void DeleteFilesTest::answerDecidesTheDeletion()
     QFETCH(QString, question);
     QFETCH(QString, caption);
     QFETCH(bool, deleted);
-    m_state.currentLanguage = language;
+    useLanguage(language);
     m_form->load();
     files()->setCurrentRow(1);   // b.csv
     m_dialogs->answer(answer);
@@ -238,7 +240,7 @@ void DeleteFilesTest::tooltipsFollowLanguage()
     QFETCH(QString, language);
     QFETCH(QString, deleteTip);
     QFETCH(QString, closeTip);
-    m_state.currentLanguage = language;
+    useLanguage(language);
 
     m_form->load();
 

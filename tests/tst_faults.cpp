@@ -656,8 +656,8 @@ void TestFaults::brokenStartUpFilesDoNotStopTheStart()
     QVERIFY(fx.dialogs.messages().isEmpty());
     QVERIFY(control<QLabel>(w, "Label1")->text().contains(QLatin1String("ACT 1")));
     if (language != QLatin1String("?"))
-        QCOMPARE(w.state().currentLanguage, language);
-    QVERIFY(!w.state().inp1Header.isEmpty());
+        QCOMPARE(w.language(), language);
+    QVERIFY(!w.measurement().header().inp1Header.isEmpty());
     QVERIFY(w.deleteFilesDialog() != nullptr);
 }
 

@@ -1,6 +1,6 @@
 // Preview graph window and its strip chart.
 
-#include "Graph.h"
+#include "GraphWindow.h"
 #include "SensorSelection.h"
 #include "StripChart.h"
 
@@ -11,26 +11,27 @@
 
 namespace {
 
-/// A graph window with the state it reads, as the main window keeps them.
+/// A graph window with the ranges and language it reads, as the main window keeps them.
 struct GraphFixture
 {
     LiveModel live;
-    SharedState state;
+    SensorRanges ranges;
+    QString language;
     int selections = 0;
     QString titleDuringSelection;
-    QPointer<Graph> graph;
+    QPointer<GraphWindow> graph;
 
     /// Creates the window with the real sensor selection writing into it,
     /// then loads it, as the main window does.
     void load(const QString &sr1 = QStringLiteral("SR1 05"), const QString &sr2 = QStringLiteral("SR2 41"))
     {
-        graph = new Graph(live, state, [this, sr1, sr2] {
+        graph = new GraphWindow(live, ranges, language, [this, sr1, sr2] {
             ++selections;
             titleDuringSelection = graph->windowTitle();
             SensorTargets targets;
             targets.setGraphLabel1 = [this](const QString &s) { graph->Label1()->setText(s); };
             targets.setGraphLabel2 = [this](const QString &s) { graph->Label2()->setText(s); };
-            sensorSelection(sr1, sr2, state, targets);
+            sensorSelection(sr1, sr2, ranges, targets);
         });
         graph->load();
     }
@@ -60,8 +61,8 @@ private slots:
 void TestGraph::controlsCarryTheirNamesCaptionsAndSizes()
 {
     GraphFixture f;
-    f.graph = new Graph(f.live, f.state, {});
-    Graph *g = f.graph;
+    f.graph = new GraphWindow(f.live, f.ranges, f.language, {});
+    GraphWindow *g = f.graph;
     QCOMPARE(g->objectName(), QStringLiteral("Graph"));
 
     struct Expected { const char *name; QString caption; QSize size; };
@@ -102,7 +103,7 @@ void TestGraph::loadSelectsSensorsOnceAndTakesRangesFromIt()
 {
     GraphFixture f;
     f.load(QStringLiteral("SR1 05"), QStringLiteral("SR2 41"));
-    Graph *g = f.graph;
+    GraphWindow *g = f.graph;
 
     QCOMPARE(f.selections, 1);
     QCOMPARE(f.titleDuringSelection, QStringLiteral("INP 1  +  INP 2  Preview Graph    "));
@@ -134,7 +135,7 @@ void TestGraph::loadCaptionFollowsTheLanguage()
     QFETCH(QString, language);
     QFETCH(QString, caption);
     GraphFixture f;
-    f.state.currentLanguage = language;
+    f.language = language;
     f.load();
     QCOMPARE(f.graph->windowTitle(), caption);
 }

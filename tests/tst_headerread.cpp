@@ -1,7 +1,7 @@
 // Reading the instrument header back from a copy of the working file.
 
 #include "HeaderRead.h"
-#include "SharedState.h"
+#include "InstrumentState.h"
 
 #include <QtTest>
 
@@ -93,7 +93,7 @@ void TestHeaderRead::headerLinesAreTakenFromSixteenReads()
 
     HeaderFolder folder;
     folder.write(QStringLiteral("Vindo.qvx"), content);
-    SharedState state;  // as Start leaves it: all four texts empty
+    InstrumentHeader state;  // as Start leaves it: all four texts empty
     const HeaderReadResult result = readInstrumentHeader(state);
 
     QCOMPARE((QStringList{state.inp1Header, state.sr1Header, state.inp2Header, state.sr2Header}), headers);
@@ -117,7 +117,7 @@ void TestHeaderRead::withoutWorkingFileTheTextsStay()
     QFETCH(bool, error);
 
     HeaderFolder folder;
-    SharedState state;
+    InstrumentHeader state;
     state.inp1Header = inp1;
     state.sr1Header = QStringLiteral("SR1 = 9");
     const HeaderReadResult result = readInstrumentHeader(state);
@@ -142,7 +142,7 @@ void TestHeaderRead::oldCopyIsReplaced()
     HeaderFolder folder;
     folder.write(oldCopy, "INP1 = old\r\n");
     folder.write(QStringLiteral("Vindo.qvx"), "INP1 = new\r\n");
-    SharedState state;
+    InstrumentHeader state;
     readInstrumentHeader(state);
     QCOMPARE(state.inp1Header, QStringLiteral("INP1 = new"));
     QCOMPARE(QDir(folder.dir.path()).entryList(QDir::Files).size(), 2);

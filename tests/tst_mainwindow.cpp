@@ -6,7 +6,9 @@
 #include "faults/RecorderChild.h"
 #include "FilePaths.h"
 #include "FileSizeLimit.h"
-#include "Graph.h"
+#include "MeasurementFiles.h"
+#include "Viewers.h"
+#include "GraphWindow.h"
 #include "SettingsDialog.h"
 #include "HoverButton.h"
 #include "Leftover.h"
@@ -110,7 +112,7 @@ void TestMainWindow::settingsFileDrivesPortLanguageAndColours()
         fx.writeFile(QStringLiteral("qvx.ini"), settings);
     MainWindow &w = fx.start();
     QCOMPARE(w.comm()->CommPort(), port);
-    QCOMPARE(w.state().currentLanguage, language);
+    QCOMPARE(w.language(), language);
     // Entry 6 carries a baud rate only when written by hand; otherwise the
     // text is refused and the design settings stay.
     const QString expected = QString::fromLatin1(settings).contains(QLatin1String("9600"))
@@ -224,12 +226,12 @@ void TestMainWindow::settingsDialogAndViewersUseTheFileStartUpRead()
     const QByteArray decoy = RecorderFixture::settingsLines(QStringLiteral("Deutsch"), 7, 0, 15, QStringLiteral("decoy"));
     fx.writeFile(QStringLiteral("qvx.ini"), decoy);
     MainWindow &w = fx.start();
-    QCOMPARE(w.state().currentLanguage, QStringLiteral("Francais"));
+    QCOMPARE(w.language(), QStringLiteral("Francais"));
     QCOMPARE(w.comm()->CommPort(), qint16(5));
 
-    w.state().saveTarget = fx.path(QStringLiteral("m.csv"));
+    w.measurementFiles()->saveTarget() = fx.path(QStringLiteral("m.csv"));
     w.exportToSpreadsheet();
-    QCOMPARE(w.state().spreadsheetPath, QStringLiteral("/opt/no-calc"));
+    QCOMPARE(w.viewers()->spreadsheetPath(), QStringLiteral("/opt/no-calc"));
 
     SettingsDialog *dialog = w.settingsDialog();
     QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("Text1"))->text(), QStringLiteral("/opt/no-calc"));
@@ -246,7 +248,7 @@ void TestMainWindow::settingsDialogAndViewersUseTheFileStartUpRead()
     QCOMPARE(fx.readFile(QStringLiteral("qvx.ini")), decoy);
     fx.destroy();
     MainWindow &next = fx.start();
-    QCOMPARE(next.state().currentLanguage, QStringLiteral("English"));
+    QCOMPARE(next.language(), QStringLiteral("English"));
     QCOMPARE(next.comm()->CommPort(), qint16(6));
     QCOMPARE(control<QLineEdit>(next, "Text2")->palette().color(QPalette::Text), QColor(255, 255, 255));
 }
@@ -379,8 +381,8 @@ void TestMainWindow::sensorIniGivesHeaderTexts()
     if (!content.isEmpty())
         fx.writeFile(QStringLiteral("sensor.ini"), content);
     MainWindow &w = fx.start();
-    QCOMPARE(w.state().inp1Header, inp1);
-    QCOMPARE(w.state().inp2Header, inp2);
+    QCOMPARE(w.measurement().header().inp1Header, inp1);
+    QCOMPARE(w.measurement().header().inp2Header, inp2);
 }
 
 void TestMainWindow::portOpensAndClosesOnTheSimulator()
@@ -639,7 +641,7 @@ void TestMainWindow::missingHeaderIsReportedInTheConfiguredLanguage()
     // Port 9 cannot open, so the stop that follows the report ends at once.
     QFile::link(fx.path(QStringLiteral("no-such-device")), fx.path(QStringLiteral("COM9")));
     MainWindow &w = fx.start();
-    w.state().inp1Header.clear(); // as after a Start: only a received line counts
+    w.measurement().header().inp1Header.clear(); // as after a Start: only a received line counts
     fx.dialogs.answer(answer::OK); // the report
     fx.dialogs.answer(answer::OK); // the port that cannot open
     fx.dialogs.answer(answer::No); // the stop prompt

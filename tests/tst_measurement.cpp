@@ -1,7 +1,7 @@
 // Whole measurements over a real pseudo-terminal with the instrument
 // simulator: start, header read, recording, stop, save or discard.
 
-#include "Graph.h"
+#include "GraphWindow.h"
 #include "HoverButton.h"
 #include "LevelMeter.h"
 #include "MSComm.h"
@@ -112,8 +112,8 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     QVERIFY(control<QLabel>(w, "Label11")->text().startsWith(QLatin1String("Pri")));
     QVERIFY(control<QLineEdit>(w, "Text1_0")->text().startsWith(QLatin1String("SR1")));
     // Sensor code 03 is the 4.00 scale, code 45 the 198.2 scale.
-    QCOMPARE(w.state().rangeLimit1, qint16(4));
-    QCOMPARE(w.state().rangeLimit2, qint16(198));
+    QCOMPARE(w.measurement().ranges().rangeLimit1, qint16(4));
+    QCOMPARE(w.measurement().ranges().rangeLimit2, qint16(198));
     QCOMPARE(control<MeterScaleLabel>(w, "Label9")->text(), QString(sensors::sensorTypeForCode(3)->meterCaption));
     // Each tick value of the meter's caption stands where the bar reaches
     // at that value.

@@ -6,7 +6,7 @@
 #include "LiveModel.h"
 #include "SampleProcessor.h"
 #include "ScriptedDialogs.h"
-#include "SharedState.h"
+#include "InstrumentState.h"
 #include "UserDialogs.h"
 #include "WorkingFile.h"
 
@@ -14,15 +14,15 @@
 
 namespace {
 
-// The processor with its state and a working file in a temporary folder,
+// The processor with its ranges and a working file in a temporary folder,
 // at a fixed moment so the notes header is known in advance.
 struct Receiver
 {
     explicit Receiver(const QString &language = QStringLiteral("English"))
     {
-        state.currentLanguage = language;
-        state.rangeLimit1 = 1000;
-        state.rangeLimit2 = 1000;
+        processor.setLanguage(language);
+        ranges.rangeLimit1 = 1000;
+        ranges.rangeLimit2 = 1000;
         processor.setClock([this] { return now; });
         processor.setNotesProvider([this] { return notes; });
         processor.setDialogs(&dialogs);
@@ -47,11 +47,11 @@ struct Receiver
     }
 
     QTemporaryDir dir;
-    SharedState state;
+    SensorRanges ranges;
     LiveModel live;
     WorkingFile file;
     ScriptedDialogs dialogs;
-    SampleProcessor processor{state, live, file};
+    SampleProcessor processor{ranges, live, file};
     QDateTime now{QDate(2024, 3, 5), QTime(9, 7, 3)};
     QString notes;
 };
@@ -119,8 +119,8 @@ void TestProcessing::lastLineDrivesFiguresMetersAndLabels()
     QFETCH(bool, overload);
 
     Receiver r(language);
-    r.state.rangeLimit1 = limit;
-    r.state.rangeLimit2 = limit;
+    r.ranges.rangeLimit1 = limit;
+    r.ranges.rangeLimit2 = limit;
     r.live.Bar1Level = 7;
     r.live.Bar2Level = 7;
     r.live.Label7Visible = !overload;
@@ -259,7 +259,7 @@ void TestProcessing::unknownLanguageKeepsThePreviousLabels()
 {
     Receiver r(QStringLiteral("Francais"));
     r.receive("x");
-    r.state.currentLanguage = QStringLiteral("Klingon");
+    r.processor.setLanguage(QStringLiteral("Klingon"));
     r.processor.expectNotesHeader();
     r.receive("y");
     QCOMPARE(r.recorded(), "x" + r.header(QStringLiteral("  Temps: "), QStringLiteral("  Date: ")));

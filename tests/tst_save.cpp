@@ -72,7 +72,7 @@ void TestSave::saveCopiesByteForByteAndStartsAnew()
     rig.files.saveMeasurement();
 
     QCOMPARE(MeasurementRig::contents(chosen + QStringLiteral(".csv")), data);
-    QCOMPARE(rig.state.saveTarget, chosen + QStringLiteral(".csv"));
+    QCOMPARE(rig.files.saveTarget(), chosen + QStringLiteral(".csv"));
     QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray());
     QVERIFY(rig.workFile.isOpen());
     QVERIFY(!rig.measurement.hasUnsavedData());
@@ -117,7 +117,7 @@ void TestSave::saveWritesWhereChosen()
     rig.files.saveMeasurement();
 
     QCOMPARE(MeasurementRig::contents(rig.path(written)), QByteArray("measured"));
-    QCOMPARE(rig.state.saveTarget, rig.path(written));
+    QCOMPARE(rig.files.saveTarget(), rig.path(written));
     QCOMPARE(rig.dialogs.messages().size(), 0);
     QCOMPARE(QDir().entryList({QStringLiteral("*.qvx")}, QDir::Files, QDir::IgnoreCase),
              QStringList{QStringLiteral("Vindo.qvx")});
@@ -144,9 +144,8 @@ void TestSave::textsFollowTheLanguage()
     QFETCH(QString, before);
     QFETCH(QString, after);
 
-    MeasurementRig rig;
+    MeasurementRig rig(language);
     QVERIFY(rig.ready());
-    rig.state.currentLanguage = language;
     QVERIFY(rig.record("x", false));
     const QString chosen = rig.path(QStringLiteral("old.csv"));
     MeasurementRig::put(chosen, "old");
@@ -274,13 +273,13 @@ void TestSave::cancelledDialogLeavesTheRecordingRunning()
     MeasurementRig rig;
     QVERIFY(rig.ready());
     QVERIFY(rig.record("first ", true));
-    rig.state.saveTarget = QStringLiteral("earlier.csv");
+    rig.files.saveTarget() = QStringLiteral("earlier.csv");
 
     rig.dialogs.cancelDialog();
     rig.files.saveMeasurement();
 
     QVERIFY(!rig.measurement.hasUnsavedData());
-    QCOMPARE(rig.state.saveTarget, QStringLiteral("earlier.csv"));
+    QCOMPARE(rig.files.saveTarget(), QStringLiteral("earlier.csv"));
     QVERIFY(rig.calls.isEmpty());
     QVERIFY(rig.port.PortOpen());
     QVERIFY(rig.workFile.isOpen());
@@ -293,7 +292,7 @@ void TestSave::failedCopyIsReportedAndKeepsTheData()
     MeasurementRig rig;
     QVERIFY(rig.ready());
     QVERIFY(rig.record("precious", false));
-    rig.state.saveTarget = QStringLiteral("earlier.csv");
+    rig.files.saveTarget() = QStringLiteral("earlier.csv");
 
     rig.dialogs.chooseFile(rig.path(QStringLiteral("no-such-folder/run")));
     rig.files.saveMeasurement();
@@ -304,7 +303,7 @@ void TestSave::failedCopyIsReportedAndKeepsTheData()
     QVERIFY2(messages[0].text.contains(QStringLiteral("run.csv")), qPrintable(messages[0].text));
     QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray("precious"));
     QVERIFY(!rig.workFile.isOpen());
-    QCOMPARE(rig.state.saveTarget, QStringLiteral("earlier.csv"));
+    QCOMPARE(rig.files.saveTarget(), QStringLiteral("earlier.csv"));
     QVERIFY(rig.calls.isEmpty());
     QVERIFY(!rig.port.PortOpen());
 }

@@ -2,7 +2,7 @@
 
 #include "SensorSelection.h"
 #include "SensorTable.h"
-#include "SharedState.h"
+#include "InstrumentState.h"
 
 #include <QSet>
 #include <QtTest>
@@ -119,7 +119,7 @@ void TestSensors::everyRowHasItsFullScaleAndCaptionLengths()
 
     // What the selection stores for every code of the row.
     for (qint16 code : type.codes) {
-        SharedState state;
+        SensorRanges state;
         Recorder rec;
         sensorSelection(QStringLiteral("SR1 %1").arg(code, 2, 10, QLatin1Char('0')),
                         QStringLiteral("SR2 %1").arg(code), state, rec.targets());
@@ -172,7 +172,7 @@ void TestSensors::sensorCodeReadsTheLastTwoCharacters()
 
 void TestSensors::eachInputGetsItsOwnRowCaptionsFirst()
 {
-    SharedState state;
+    SensorRanges state;
     Recorder rec;
     int limitWhenGraphWritten = -1;
     SensorTargets targets = rec.targets();
@@ -206,7 +206,7 @@ void TestSensors::unmatchedCodeKeepsEverythingButSetsTheMeters_data()
 void TestSensors::unmatchedCodeKeepsEverythingButSetsTheMeters()
 {
     QFETCH(QString, text);
-    SharedState state;
+    SensorRanges state;
     state.rangeLimit1 = 1450;
     state.rangeBase1 = 7;
     state.rangeLimit2 = 300;
@@ -235,7 +235,7 @@ void TestSensors::emptyTextGivesRowOneWithoutMeterCaption_data()
 void TestSensors::emptyTextGivesRowOneWithoutMeterCaption()
 {
     QFETCH(int, input);
-    SharedState state;
+    SensorRanges state;
     state.rangeBase1 = state.rangeBase2 = 5;
     Recorder rec;
     const QString other = QStringLiteral("SR 03");
@@ -258,7 +258,7 @@ void TestSensors::nestedRunFromAGraphCaptionWriteEndsTheSame()
 {
     // The first write to a graph caption loads the graph window, whose load
     // runs the whole selection again before the first run goes on.
-    SharedState state;
+    SensorRanges state;
     Recorder rec;
     QString text0 = QStringLiteral("SR1 31");
     const QString text1 = QStringLiteral("SR2 6");

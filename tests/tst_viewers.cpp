@@ -6,7 +6,6 @@
 #include "Module1.h"
 #include "ProgramNames.h"
 #include "ScriptedDialogs.h"
-#include "SharedState.h"
 #include "StandInViewer.h"
 #include "Viewers.h"
 
@@ -39,11 +38,14 @@ void writeSettings(const QString &program)
 /// Everything a viewer command needs, wired as the main window wires it.
 struct ViewerRig
 {
-    SharedState state;
+    explicit ViewerRig(const QString &language = QString()) : language(language) {}
+
+    QString language;
+    QString saveTarget;
     ScriptedDialogs dialogs;
     CommonDialog dialog{dialogs};
     QList<bool> exportEnabled;   // every change of the export entry
-    Viewers viewers{state, dialogs, dialog, [this](bool on) { exportEnabled << on; }};
+    Viewers viewers{language, saveTarget, dialogs, dialog, [this](bool on) { exportEnabled << on; }};
     QSignalSpy starting{&viewers, &Viewers::viewerStarting};
     QSignalSpy ended{&viewers, &Viewers::viewerEnded};
 };
@@ -332,15 +334,15 @@ void ViewersTest::savedFileReachesTheViewerAsOneArgument()
     QFETCH(QString, saveTarget);
     ViewerRig rig;
     writeSettings(m_spreadsheet->program());
-    rig.state.saveTarget = saveTarget;
+    rig.saveTarget = saveTarget;
     m_spreadsheet->close();
 
     rig.viewers.exportToSpreadsheet();
 
     const QList<QStringList> expected{{saveTarget}};
     QCOMPARE(m_spreadsheet->runs(), expected);
-    QCOMPARE(rig.state.spreadsheetPath, m_spreadsheet->program());
-    QVERIFY(rig.state.saveTarget.isEmpty());
+    QCOMPARE(rig.viewers.spreadsheetPath(), m_spreadsheet->program());
+    QVERIFY(rig.saveTarget.isEmpty());
     QCOMPARE(rig.exportEnabled, (QList<bool>{false, true}));
     QVERIFY(!QFile::exists(QStringLiteral("hacked")));
     QVERIFY(rig.dialogs.asked.isEmpty());
@@ -361,9 +363,9 @@ void ViewersTest::textEditorDependsOnFileSize()
     QFETCH(int, size);
     QFETCH(QString, viewer);
     ViewerRig rig;
-    rig.state.saveTarget = m_dir->filePath(QStringLiteral("saved 1.csv"));
+    rig.saveTarget = m_dir->filePath(QStringLiteral("saved 1.csv"));
     if (size >= 0)
-        writeFile(rig.state.saveTarget, QByteArray(size, 'x'));
+        writeFile(rig.saveTarget, QByteArray(size, 'x'));
     m_editor->close();
 
     rig.viewers.exportToNotepad();
@@ -372,7 +374,7 @@ void ViewersTest::textEditorDependsOnFileSize()
     QCOMPARE(rig.starting.at(0).at(0).toString(), viewer);
     const QList<QStringList> expected{{QStringLiteral("--wait"), m_dir->filePath(QStringLiteral("saved 1.csv"))}};
     QCOMPARE(m_editor->runs(), expected);
-    QVERIFY(rig.state.saveTarget.isEmpty());
+    QVERIFY(rig.saveTarget.isEmpty());
     QCOMPARE(rig.exportEnabled, (QList<bool>{false, true}));
 }
 
@@ -401,11 +403,11 @@ void ViewersTest::emptySpreadsheetEntryUsesWrite()
         rig.dialogs.chooseFile(file);
         rig.viewers.openMeasurement();
     } else {
-        rig.state.saveTarget = file;
+        rig.saveTarget = file;
         rig.viewers.exportToSpreadsheet();
     }
 
-    QCOMPARE(rig.state.spreadsheetPath, QStringLiteral("WRITE"));
+    QCOMPARE(rig.viewers.spreadsheetPath(), QStringLiteral("WRITE"));
     QCOMPARE(rig.starting.size(), 1);
     QCOMPARE(rig.starting.at(0).at(0).toString(), QStringLiteral("WRITE"));
     const QList<QStringList> expected{{QStringLiteral("--wait"), file}};
@@ -438,8 +440,7 @@ void ViewersTest::exportWithoutSavedFileShowsNoDataMessage()
     QFETCH(QString, language);
     QFETCH(bool, toEditor);
     QFETCH(QString, text);
-    ViewerRig rig;
-    rig.state.currentLanguage = language;
+    ViewerRig rig(language);
     writeSettings(m_spreadsheet->program());
 
     toEditor ? rig.viewers.exportToNotepad() : rig.viewers.exportToSpreadsheet();
@@ -454,9 +455,8 @@ void ViewersTest::exportWithoutSavedFileShowsNoDataMessage()
 
 void ViewersTest::openShowsChosenFileAndKeepsSaveTarget()
 {
-    ViewerRig rig;
-    rig.state.currentLanguage = QStringLiteral("Deutsch");
-    rig.state.saveTarget = QStringLiteral("last.csv");
+    ViewerRig rig(QStringLiteral("Deutsch"));
+    rig.saveTarget = QStringLiteral("last.csv");
     rig.dialog.InitDir = QStringLiteral("/kept");
     rig.dialog.FileName = QStringLiteral("Vindo.qvx");
     writeSettings(m_spreadsheet->program());
@@ -474,7 +474,7 @@ void ViewersTest::openShowsChosenFileAndKeepsSaveTarget()
     QVERIFY(open.request.fileName.isEmpty());
     const QList<QStringList> expected{{chosen}};
     QCOMPARE(m_spreadsheet->runs(), expected);
-    QCOMPARE(rig.state.saveTarget, QStringLiteral("last.csv"));
+    QCOMPARE(rig.saveTarget, QStringLiteral("last.csv"));
     QCOMPARE(rig.exportEnabled, (QList<bool>{false, true}));
 }
 
@@ -491,8 +491,7 @@ void ViewersTest::openEndsQuietly()
 {
     QFETCH(bool, cancel);
     QFETCH(QByteArray, settings);
-    ViewerRig rig;
-    rig.state.currentLanguage = QStringLiteral("klingon");
+    ViewerRig rig(QStringLiteral("klingon"));
     rig.dialog.DialogTitle = QStringLiteral("earlier title");
     if (!settings.isEmpty())
         writeFile(QStringLiteral("qvx.ini"), settings);
@@ -514,7 +513,7 @@ void ViewersTest::eventsAreHandledWhileTheViewerIsOpen()
 {
     ViewerRig rig;
     writeSettings(m_spreadsheet->program());
-    rig.state.saveTarget = QStringLiteral("m.csv");
+    rig.saveTarget = QStringLiteral("m.csv");
 
     int ticks = 0;
     bool disabledWhileOpen = false;
@@ -540,7 +539,7 @@ void ViewersTest::viewerStartedWhileWaitingNestsInside()
 {
     ViewerRig rig;
     writeSettings(m_spreadsheet->program());
-    rig.state.saveTarget = QStringLiteral("outer.csv");
+    rig.saveTarget = QStringLiteral("outer.csv");
     const QString inner = m_dir->filePath(QStringLiteral("inner.csv"));
     rig.dialogs.chooseFile(inner);
 
@@ -568,7 +567,7 @@ void ViewersTest::viewerStartedWhileWaitingNestsInside()
     QCOMPARE(rig.ended.at(1).at(1).toString(), QStringLiteral("outer.csv"));
     QCOMPARE(innerViewer.runs(), (QList<QStringList>{{inner}}));
     QCOMPARE(rig.exportEnabled, (QList<bool>{false, false, true, true}));
-    QVERIFY(rig.state.saveTarget.isEmpty());
+    QVERIFY(rig.saveTarget.isEmpty());
     innerViewer.close();
 }
 

@@ -9,7 +9,6 @@
 #include "Measurement.h"
 #include "MeasurementFiles.h"
 #include "ScriptedDialogs.h"
-#include "SharedState.h"
 #include "WorkingFile.h"
 
 #include <QDir>
@@ -29,8 +28,9 @@
 class MeasurementRig
 {
 public:
-    MeasurementRig()
-        : m_oldCurrent(QDir::currentPath())
+    /// `language` chooses the texts of saving and the prompts.
+    explicit MeasurementRig(const QString &language = QStringLiteral("English"))
+        : language(language), m_oldCurrent(QDir::currentPath())
     {
         if (!m_dir.isValid())
             return;
@@ -41,7 +41,6 @@ public:
         m_linked = QFile::link(device, path(QStringLiteral("COM3")));
         port.setPortDirectory(m_dir.path());
         port.setCommPort(3);
-        state.currentLanguage = QStringLiteral("English");
     }
 
     ~MeasurementRig()
@@ -123,15 +122,15 @@ public:
         return true;
     }
 
-    SharedState state;
+    QString language;
     ScriptedDialogs dialogs;
-    Measurement measurement{state, dialogs};
+    Measurement measurement{dialogs};
     WorkingFile &workFile = measurement.workingFile();
     MSComm &port = measurement.port();
     CommonDialog cmDialog1{dialogs};
     QStringList calls;                ///< what saving and exit did, in order
     std::function<void()> onRefresh;  ///< runs inside refreshFileList
-    MeasurementFiles files{state, measurement, cmDialog1, dialogs, hooks()};
+    MeasurementFiles files{language, measurement, cmDialog1, dialogs, hooks()};
 
 private:
     MeasurementFiles::Hooks hooks()

@@ -1,5 +1,6 @@
-#include "Graph.h"
+#include "GraphWindow.h"
 
+#include "LanguageText.h"
 #include "Rules.h"
 #include "ScaleLabel.h"
 #include "StripChart.h"
@@ -37,9 +38,9 @@ qint32 plottedValue(const QString &caption)
 
 } // namespace
 
-Graph::Graph(const LiveModel &live, SharedState &state, std::function<void()> sensorwahl,
+GraphWindow::GraphWindow(const LiveModel &live, const SensorRanges &ranges, const QString &language, std::function<void()> selectSensors,
              QWidget *parent)
-    : QWidget(parent, Qt::Window), m_live(live), m_state(state), m_sensorwahl(std::move(sensorwahl)),
+    : QWidget(parent, Qt::Window), m_live(live), m_ranges(ranges), m_language(language), m_selectSensors(std::move(selectSensors)),
       m_ui(std::make_unique<Ui::GraphWindow>())
 {
     m_ui->setupUi(this);
@@ -58,33 +59,33 @@ Graph::Graph(const LiveModel &live, SharedState &state, std::function<void()> se
     }
 
     // Tick values of the scales line up with the top and bottom of the plot.
-    connect(m_ui->Chartl321, &StripChart::plotAreaChanged, this, &Graph::alignScales);
+    connect(m_ui->Chartl321, &StripChart::plotAreaChanged, this, &GraphWindow::alignScales);
     alignScales(m_ui->Chartl321->plotArea());
 
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer1->setInterval(1000);
-    connect(m_timer1, &QTimer::timeout, this, &Graph::tick);
+    connect(m_timer1, &QTimer::timeout, this, &GraphWindow::tick);
 }
 
-Graph::~Graph() = default;
+GraphWindow::~GraphWindow() = default;
 
-StripChart *Graph::Chartl321() const { return m_ui->Chartl321; }
-QLabel *Graph::Label1() const { return m_ui->Label1; }
-QLabel *Graph::Label2() const { return m_ui->Label2; }
-QLabel *Graph::Label3() const { return m_ui->Label3; }
-QLabel *Graph::Label4() const { return m_ui->Label4; }
-QLabel *Graph::Label5() const { return m_ui->Label5; }
-QLabel *Graph::Label6() const { return m_ui->Label6; }
-QLabel *Graph::Label7() const { return m_ui->Label7; }
-QLabel *Graph::Label8() const { return m_ui->Label8; }
-QLabel *Graph::Label9() const { return m_ui->Label9; }
-QLabel *Graph::Label10() const { return m_ui->Label10; }
-QLabel *Graph::Label11() const { return m_ui->Label11; }
-QFrame *Graph::Frame1() const { return m_ui->Frame1; }
-QFrame *Graph::Frame2() const { return m_ui->Frame2; }
+StripChart *GraphWindow::Chartl321() const { return m_ui->Chartl321; }
+QLabel *GraphWindow::Label1() const { return m_ui->Label1; }
+QLabel *GraphWindow::Label2() const { return m_ui->Label2; }
+QLabel *GraphWindow::Label3() const { return m_ui->Label3; }
+QLabel *GraphWindow::Label4() const { return m_ui->Label4; }
+QLabel *GraphWindow::Label5() const { return m_ui->Label5; }
+QLabel *GraphWindow::Label6() const { return m_ui->Label6; }
+QLabel *GraphWindow::Label7() const { return m_ui->Label7; }
+QLabel *GraphWindow::Label8() const { return m_ui->Label8; }
+QLabel *GraphWindow::Label9() const { return m_ui->Label9; }
+QLabel *GraphWindow::Label10() const { return m_ui->Label10; }
+QLabel *GraphWindow::Label11() const { return m_ui->Label11; }
+QFrame *GraphWindow::Frame1() const { return m_ui->Frame1; }
+QFrame *GraphWindow::Frame2() const { return m_ui->Frame2; }
 
-void Graph::alignScales(const QRect &plotArea)
+void GraphWindow::alignScales(const QRect &plotArea)
 {
     // Before the chart is laid out it has no plot area; the captions keep
     // their own spacing until it has one.
@@ -97,7 +98,7 @@ void Graph::alignScales(const QRect &plotArea)
     }
 }
 
-void Graph::load()
+void GraphWindow::load()
 {
     m_ui->Label1->setFixedSize(kScaleLabelSize);
     m_ui->Label2->setFixedSize(kScaleLabelSize);
@@ -105,19 +106,19 @@ void Graph::load()
 
     // The selection writes Label1/Label2 of this window and the ranges used
     // just below.
-    if (m_sensorwahl)
-        m_sensorwahl();
+    if (m_selectSensors)
+        m_selectSensors();
 
-    m_ui->Chartl321->setTop1(m_state.rangeLimit1);
-    m_ui->Chartl321->setBottom1(m_state.rangeBase1);
-    m_ui->Chartl321->setTop2(m_state.rangeLimit2);
-    m_ui->Chartl321->setBottom2(m_state.rangeBase2);
+    m_ui->Chartl321->setTop1(m_ranges.rangeLimit1);
+    m_ui->Chartl321->setBottom1(m_ranges.rangeBase1);
+    m_ui->Chartl321->setTop2(m_ranges.rangeLimit2);
+    m_ui->Chartl321->setBottom2(m_ranges.rangeBase2);
 
-    setWindowTitle(kCaption.pick(m_state.currentLanguage, windowTitle()));
+    setWindowTitle(kCaption.pick(m_language, windowTitle()));
     m_timer1->start();
 }
 
-void Graph::tick()
+void GraphWindow::tick()
 {
     m_ui->Label10->setText(m_live.Text8);
     m_ui->Label11->setText(m_live.Text11);

@@ -4,7 +4,7 @@
 // scaled by the sensor selection.
 
 #include "LiveModel.h"
-#include "SharedState.h"
+#include "InstrumentState.h"
 
 #include <QWidget>
 #include <functional>
@@ -19,16 +19,17 @@ namespace Ui { class GraphWindow; }
 /// The preview graph window. It is created by the main window, which keeps
 /// a guarded pointer to it and then calls load(); closing it deletes
 /// it, and with it the traces.
-class Graph : public QWidget
+class GraphWindow : public QWidget
 {
     Q_OBJECT
 
 public:
-    /// `live` supplies Text8, Text11 and Secunden; `state` the ranges and the
-    /// language; `sensorwahl` runs the sensor selection of the main window.
-    Graph(const LiveModel &live, SharedState &state, std::function<void()> sensorwahl,
-          QWidget *parent = nullptr);
-    ~Graph() override;
+    /// `live` supplies Text8, Text11 and Secunden; `ranges` the scales of
+    /// the chart; `language` the caption; `selectSensors` runs the sensor
+    /// selection of the main window.
+    GraphWindow(const LiveModel &live, const SensorRanges &ranges, const QString &language,
+          std::function<void()> selectSensors, QWidget *parent = nullptr);
+    ~GraphWindow() override;
 
     /// Load: scale label sizes, captions, sensor selection, chart ranges,
     /// then the once-a-second timer.
@@ -59,8 +60,9 @@ private:
     void alignScales(const QRect &plotArea);
 
     const LiveModel &m_live;
-    SharedState &m_state;
-    std::function<void()> m_sensorwahl;
+    const SensorRanges &m_ranges;
+    QString m_language;
+    std::function<void()> m_selectSensors;
 
     std::unique_ptr<Ui::GraphWindow> m_ui;
     QTimer *m_timer1 = nullptr;

@@ -1,0 +1,32 @@
+#pragma once
+// What the instrument has told about its two inputs during a measurement:
+// the header lines it sent, and the scale of each input that the sensor
+// selection derived from the sensor codes.
+
+#include <QString>
+#include <QtGlobal>
+
+/// The header lines of the running measurement.
+struct InstrumentHeader
+{
+    QString inp1Header;        ///< INP1 header line (or "INP1" / empty around Start/Stop)
+    QString inp2Header;        ///< INP2 header line
+    QString sr1Header;         ///< SR1 sensor-range line
+    QString sr2Header;         ///< SR2 sensor-range line
+};
+
+/// Full scale and bottom of each input's scale.
+struct SensorRanges
+{
+    qint16 rangeLimit1 = 0;    ///< full scale of INP1 (overload threshold)
+    qint16 rangeLimit2 = 0;    ///< full scale of INP2
+    qint16 rangeBase1 = 0;     ///< bottom of the INP1 scale
+    qint16 rangeBase2 = 0;     ///< bottom of the INP2 scale
+};
+
+/// True for the three languages the program has texts in.
+inline bool isKnownLanguage(const QString &language)
+{
+    return language == QLatin1String("Deutsch") || language == QLatin1String("English")
+        || language == QLatin1String("Francais");
+}
