@@ -8,7 +8,7 @@
 #include "LevelMeter.h"
 #include "MSComm.h"
 #include "MeasurementFiles.h"
-#include "Module1.h"
+#include "ShellStart.h"
 #include "ReceiveBox.h"
 #include "Rules.h"
 #include "SampleProcessor.h"
@@ -411,7 +411,7 @@ void MainWindow::showHelp()
         commandLine = QLatin1Char('"') + found + QLatin1Char('"');
     // Always as a document: a manual that carries the execute bit (as on
     // FAT or SMB media) is opened, never run.
-    Module1::OpenDocument(commandLine);
+    shell::openDocument(commandLine);
 }
 
 void MainWindow::showAbout()

@@ -1,6 +1,6 @@
 #include "Viewers.h"
 
-#include "clsProcess.h"
+#include "ProcessRunner.h"
 #include "CommonDialog.h"
 #include "FilePaths.h"
 #include "SettingsItems.h"
@@ -74,14 +74,14 @@ void Viewers::runViewer(const QString &program, const QString &argument)
     if (m_setCmdstartEnabled)
         m_setCmdstartEnabled(false);
 
-    clsProcess runner;
-    runner.ProgramName(program);
-    runner.Arguments(argument);
+    ProcessRunner runner;
+    runner.setProgram(program);
+    runner.setArguments(argument);
     emit viewerStarting(program, argument);
-    runner.Exec();
+    runner.start();
     // Recording and the other commands go on while the viewer is open;
     // a viewer started from here nests and ends before this one resumes.
-    while (!runner.IsTerminated())
+    while (!runner.hasEnded())
         QCoreApplication::processEvents();
     emit viewerEnded(program, argument);
 

@@ -9,7 +9,7 @@
 #include "HoverButton.h"
 #include "Leftover.h"
 #include "MSComm.h"
-#include "Module1.h"
+#include "ShellStart.h"
 #include "RecorderFixture.h"
 #include "Simulator.h"
 #include "StandInViewer.h"
@@ -694,7 +694,7 @@ void TestFaults::hostileNamesReachOneProgramAsOneArgument()
 
     // The restart's shell start: the program's own path, quoted.
     QString commandLine = QLatin1Char('"') + viewer.program() + QLatin1Char('"');
-    QVERIFY(Module1::ExecuteCommandLine(commandLine, 1) >= 32);
+    QVERIFY(shell::executeCommandLine(commandLine, 1) >= 32);
     QTRY_COMPARE_WITH_TIMEOUT(viewer.runs().size(), 2, 5000);
     QCOMPARE(viewer.runs().at(1), QStringList());
 

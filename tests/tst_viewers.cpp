@@ -1,9 +1,9 @@
 // The program runner, the shell start and the viewer commands, with a real
 // stand-in viewer program started for every run.
 
-#include "clsProcess.h"
+#include "ProcessRunner.h"
 #include "CommonDialog.h"
-#include "Module1.h"
+#include "ShellStart.h"
 #include "ProgramNames.h"
 #include "ScriptedDialogs.h"
 #include "StandInViewer.h"
@@ -165,8 +165,8 @@ void ViewersTest::commandLineIsCutIntoProgramArgumentsAndFolder()
     QFETCH(QString, arguments);
     QFETCH(QString, folder);
 
-    const Module1::CommandLineParts parts =
-        Module1::splitCommandLine(commandLine, workingFolder, separator, QStringLiteral("CURRENT"));
+    const shell::CommandLineParts parts =
+        shell::splitCommandLine(commandLine, workingFolder, separator, QStringLiteral("CURRENT"));
     QCOMPARE(commandLine, rewritten);
     QCOMPARE(parts.program, program);
     QCOMPARE(parts.arguments, arguments);
@@ -178,7 +178,7 @@ void ViewersTest::shellStartRunsAProgramWithItsArgumentAsOne()
     m_spreadsheet->close();   // the program ends as soon as it has recorded its run
     QString commandLine = QLatin1Char('"') + m_spreadsheet->program() + QStringLiteral("\" it's $(x) a;b");
 
-    const int result = Module1::ExecuteCommandLine(commandLine, 1);
+    const int result = shell::executeCommandLine(commandLine, 1);
 
     QVERIFY2(result > 32, qPrintable(QString::number(result)));
     QCOMPARE(commandLine, m_spreadsheet->program() + QStringLiteral(" it's $(x) a;b"));
@@ -189,7 +189,7 @@ void ViewersTest::shellStartRunsAProgramWithItsArgumentAsOne()
 void ViewersTest::shellStartOfAMissingDocumentFails()
 {
     QString commandLine = QStringLiteral("Quendrel.pdf");
-    QCOMPARE(Module1::ExecuteCommandLine(commandLine, 4), int(Module1::shellResult::FileNotFound));
+    QCOMPARE(shell::executeCommandLine(commandLine, 4), int(shell::shellResult::FileNotFound));
 }
 
 void ViewersTest::failedShellStartNeverStartsAProgramCutAtABlank()
@@ -201,7 +201,7 @@ void ViewersTest::failedShellStartNeverStartsAProgramCutAtABlank()
     const QString missing = m_dir->filePath(QStringLiteral("calc viewer-gone"));
     QString commandLine = QLatin1Char('"') + missing + QStringLiteral("\" data.csv");
 
-    QCOMPARE(Module1::ExecuteCommandLine(commandLine, 1), int(Module1::shellResult::FileNotFound));
+    QCOMPARE(shell::executeCommandLine(commandLine, 1), int(shell::shellResult::FileNotFound));
     QTest::qWait(300);
     QVERIFY(decoy.runs().isEmpty());
 }
@@ -231,9 +231,9 @@ void ViewersTest::documentsAreOpenedAndOnlyProgramsRun()
     file.close();   // a run would end as soon as it has recorded itself
 
     QString commandLine = QLatin1Char('"') + file.program() + QLatin1Char('"');
-    const int result = help ? Module1::OpenDocument(commandLine) : Module1::ExecuteCommandLine(commandLine, 1);
+    const int result = help ? shell::openDocument(commandLine) : shell::executeCommandLine(commandLine, 1);
 
-    QCOMPARE(result, int(Module1::shellResult::Started));
+    QCOMPARE(result, int(shell::shellResult::Started));
     if (runs) {
         QTRY_COMPARE(file.runs().size(), 1);
         QVERIFY(opener.runs().isEmpty());
@@ -308,12 +308,12 @@ void ViewersTest::runnerIsTerminatedWhenNothingCouldStart()
     StandInViewer document(m_dir->path(), QStringLiteral("Quendrel.pdf"));
     document.close();   // were it run, it would end at once
 
-    clsProcess runner;
-    runner.ProgramName(program.isEmpty() ? program : m_dir->filePath(program));
-    runner.Arguments(QStringLiteral("a.csv"));
+    ProcessRunner runner;
+    runner.setProgram(program.isEmpty() ? program : m_dir->filePath(program));
+    runner.setArguments(QStringLiteral("a.csv"));
     if (exec)
-        runner.Exec();
-    QVERIFY(runner.IsTerminated());
+        runner.start();
+    QVERIFY(runner.hasEnded());
     QVERIFY(m_spreadsheet->runs().isEmpty());
     QVERIFY(document.runs().isEmpty());
 }

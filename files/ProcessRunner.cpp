@@ -1,8 +1,8 @@
-#include "clsProcess.h"
+#include "ProcessRunner.h"
 
 #include "ProgramNames.h"
 
-clsProcess::clsProcess(QObject *parent)
+ProcessRunner::ProcessRunner(QObject *parent)
     : QObject(parent)
     , m_process(new QProcess)
 {
@@ -12,7 +12,7 @@ clsProcess::clsProcess(QObject *parent)
     m_process->setStandardInputFile(QProcess::nullDevice());
 }
 
-clsProcess::~clsProcess()
+ProcessRunner::~ProcessRunner()
 {
     // A viewer still open when the run is discarded keeps running on its
     // own; only our handle on it is released once it ends (deleting a
@@ -24,17 +24,17 @@ clsProcess::~clsProcess()
     connect(m_process, &QProcess::finished, m_process, &QObject::deleteLater);
 }
 
-void clsProcess::ProgramName(const QString &szName)
+void ProcessRunner::setProgram(const QString &name)
 {
-    m_programName = szName;
+    m_programName = name;
 }
 
-void clsProcess::Arguments(const QString &szArg)
+void ProcessRunner::setArguments(const QString &argument)
 {
-    m_arguments = szArg;
+    m_arguments = argument;
 }
 
-void clsProcess::Exec()
+void ProcessRunner::start()
 {
     const programs::ProgramCommand command = programs::resolve(m_programName);
     m_running = false;
@@ -56,7 +56,7 @@ void clsProcess::Exec()
     m_running = m_process->waitForStarted();
 }
 
-bool clsProcess::IsTerminated()
+bool ProcessRunner::hasEnded()
 {
     if (!m_running || m_process->state() == QProcess::NotRunning)
         return true;

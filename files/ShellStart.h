@@ -6,7 +6,7 @@
 #include <QChar>
 #include <QString>
 
-namespace Module1 {
+namespace shell {
 
 /// Result codes of the shell start; values below 32 mean failure.
 namespace shellResult {
@@ -44,11 +44,11 @@ QChar nativeSeparator();
 /// could not start is started directly once more.
 /// `windowStyle` is the show-window code the caller asks for (1 normal,
 /// 4 without activation); here the desktop decides how windows appear.
-int ExecuteCommandLine(QString &commandLine, int windowStyle, const QString &workingFolder = {});
+int executeCommandLine(QString &commandLine, int windowStyle, const QString &workingFolder = {});
 
 /// Opens `document` (a path, in double quotes or not) with the desktop's
 /// handler, whatever its type or execute bit: it is never run as a program.
 /// Returns the shell result code (below 32: failure).
-int OpenDocument(const QString &document);
+int openDocument(const QString &document);
 
-} // namespace Module1
+} // namespace shell

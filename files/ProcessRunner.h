@@ -6,28 +6,28 @@
 #include <QProcess>
 #include <QString>
 
-class clsProcess : public QObject
+class ProcessRunner : public QObject
 {
     Q_OBJECT
 public:
-    explicit clsProcess(QObject *parent = nullptr);
-    ~clsProcess() override;
+    explicit ProcessRunner(QObject *parent = nullptr);
+    ~ProcessRunner() override;
 
     /// The program to start: a path, a bare program name, or a program with
     /// leading options ("libreoffice --calc"); see programs::resolve().
-    void ProgramName(const QString &szName);
+    void setProgram(const QString &name);
     /// The argument text, handed to the program as one argument (a file
     /// name with blanks, quotes or shell characters arrives unchanged).
-    void Arguments(const QString &szArg);
+    void setArguments(const QString &argument);
 
     /// Starts the program. Only a program is started: a document named as
     /// the program (see programs::isProgramFile()) is not run. A start that
-    /// fails or is refused is silent: IsTerminated() is then true at once.
-    void Exec();
+    /// fails or is refused is silent: hasEnded() is then true at once.
+    void start();
 
     /// Waits up to 10 ms; true once the program has ended, or when it could
-    /// not be started (or Exec() was never called).
-    bool IsTerminated();
+    /// not be started (or start() was never called).
+    bool hasEnded();
 
     QString programName() const { return m_programName; }
     QString arguments() const { return m_arguments; }

@@ -1,4 +1,4 @@
-#include "Module1.h"
+#include "ShellStart.h"
 
 #include "ProgramNames.h"
 
@@ -7,7 +7,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-namespace Module1 {
+namespace shell {
 
 CommandLineParts splitCommandLine(QString &commandLine, const QString &workingFolder,
                                   QChar separator, const QString &currentFolder)
@@ -87,7 +87,7 @@ int shellOpen(const CommandLineParts &parts)
 
 } // namespace
 
-int ExecuteCommandLine(QString &commandLine, int windowStyle, const QString &workingFolder)
+int executeCommandLine(QString &commandLine, int windowStyle, const QString &workingFolder)
 {
     Q_UNUSED(windowStyle);
     const CommandLineParts parts =
@@ -106,7 +106,7 @@ int ExecuteCommandLine(QString &commandLine, int windowStyle, const QString &wor
     return result;
 }
 
-int OpenDocument(const QString &document)
+int openDocument(const QString &document)
 {
     QString path = document;
     if (path.size() >= 2 && path.startsWith(QLatin1Char('"')) && path.endsWith(QLatin1Char('"')))
@@ -116,4 +116,4 @@ int OpenDocument(const QString &document)
     return programs::openDocument(path) ? shellResult::Started : shellResult::NoAssociation;
 }
 
-} // namespace Module1
+} // namespace shell
