@@ -4,9 +4,9 @@
 #include "Colors.h"
 #include "FilePaths.h"
 #include "HeaderRead.h"
-#include "HoverButton.h"
+#include "PictureButton.h"
 #include "LevelMeter.h"
-#include "MSComm.h"
+#include "SerialPort.h"
 #include "MeasurementFiles.h"
 #include "ShellStart.h"
 #include "ReceiveBox.h"
@@ -50,21 +50,21 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
                        [this](SettingsDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->load(); })
 {
     m_ui->setupUi(this);
-    setWindowIcon(HoverButton::picture(QStringLiteral("app")));
+    setWindowIcon(PictureButton::picture(QStringLiteral("app")));
     if (m_env.programDir.isEmpty())
         m_env.programDir = QCoreApplication::applicationDirPath();
     if (m_env.settingsDir.isEmpty())
         m_env.settingsDir = m_env.programDir;
 
     // Pictures, fonts and colours the layout file cannot carry.
-    const std::pair<HoverButton *, const char *> pictures[] = {
+    const std::pair<PictureButton *, const char *> pictures[] = {
         {m_ui->Button1, "startstop"}, {m_ui->Button2, "save"}, {m_ui->Button3, "open"},
         {m_ui->Button4, "delete"}, {m_ui->Button5, "exit"}};
     for (const auto &[button, picture] : pictures)
         button->setPicture(QLatin1String(picture));
-    m_ui->Image1->setPixmap(HoverButton::picture(QStringLiteral("graph")).pixmap(32, 32));
-    m_ui->Image2->setPixmap(HoverButton::picture(QStringLiteral("graph-idle")).pixmap(32, 32));
-    m_ui->Image3->setPixmap(HoverButton::picture(QStringLiteral("app")).pixmap(32, 32));
+    m_ui->Image1->setPixmap(PictureButton::picture(QStringLiteral("graph")).pixmap(32, 32));
+    m_ui->Image2->setPixmap(PictureButton::picture(QStringLiteral("graph-idle")).pixmap(32, 32));
+    m_ui->Image3->setPixmap(PictureButton::picture(QStringLiteral("app")).pixmap(32, 32));
     for (const char *name : kHiddenControls)
         findChild<QWidget *>(QLatin1String(name))->hide();
     m_ui->Label1->setFont(m_ui->Term->font());

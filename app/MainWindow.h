@@ -3,7 +3,7 @@
 // meters, header lines) and routes the menus and picture buttons to the
 // measurement, the saving and viewing of files and the other windows.
 
-#include "CommonDialog.h"
+#include "FileDialog.h"
 #include "DeleteFilesDialog.h"
 #include "GraphWindow.h"
 #include "Measurement.h"
@@ -48,7 +48,7 @@ public:
     /// What the window shows of the running measurement.
     LiveModel &live() { return m_measurement->live(); }
     /// The serial port of the measurement.
-    MSComm *comm() { return &m_measurement->port(); }
+    SerialPort *comm() { return &m_measurement->port(); }
     /// The working file of the measurement.
     WorkingFile &workingFile() { return m_measurement->workingFile(); }
     /// Saving, the stop and exit questions.
@@ -120,7 +120,7 @@ private:
     MainWindowEnvironment m_env;
     QString m_language;
     Measurement *m_measurement = nullptr;
-    CommonDialog m_fileDialog;          ///< save and open dialogs
+    FileDialog m_fileDialog;          ///< save and open dialogs
     MeasurementFiles *m_files = nullptr;
     Viewers *m_viewers = nullptr;
     LazyWindow<GraphWindow> m_graph;

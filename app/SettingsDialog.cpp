@@ -1,7 +1,7 @@
 #include "SettingsDialog.h"
 
 #include "Colors.h"
-#include "HoverButton.h"
+#include "PictureButton.h"
 #include "WindowPlacement.h"
 #include "WindowTexts.h"
 #include "ui_SettingsDialog.h"

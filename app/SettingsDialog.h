@@ -3,7 +3,7 @@
 // extended mode and the spreadsheet program. Shows "qvx.ini", writes it
 // back on save and restarts the program so start-up applies it.
 
-#include "CommonDialog.h"
+#include "FileDialog.h"
 
 #include <QString>
 #include <QWidget>
@@ -71,7 +71,7 @@ private:
 
     UserDialogs &m_dialogs;
     Hooks m_hooks;
-    CommonDialog m_cmDialog1;
+    FileDialog m_cmDialog1;
     QString m_extendedModeText = QStringLiteral("0");
 
     std::unique_ptr<Ui::SettingsDialog> m_ui;

@@ -35,7 +35,7 @@
 #include "SampleLines.h"
 
 #include "LiveModel.h"
-#include "MSComm.h"
+#include "SerialPort.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -153,7 +153,7 @@ Round feed(MainWindow &window, const Line &line, const std::vector<QByteArray> &
     QEventLoop loop;
     // Connected after the window's own handler, so it runs once the block
     // has been processed.
-    const QMetaObject::Connection watch = QObject::connect(window.comm(), &MSComm::OnComm, &loop, [&] {
+    const QMetaObject::Connection watch = QObject::connect(window.comm(), &SerialPort::OnComm, &loop, [&] {
         ++round.blocks;
         if (file.writtenBytes() - start >= expected)
             loop.quit();

@@ -24,8 +24,8 @@
 #include "BenchRecorder.h"
 
 #include "GraphWindow.h"
-#include "HoverButton.h"
-#include "MSComm.h"
+#include "PictureButton.h"
+#include "SerialPort.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -78,7 +78,7 @@ bool startMeasurement(bench::Recorder &recorder, const QStringList &simulatorArg
         return false;
     }
     MainWindow &window = recorder.start();
-    control<HoverButton>(window, "Button1")->click();
+    control<PictureButton>(window, "Button1")->click();
     if (!window.comm()->PortOpen()) {
         std::fprintf(stderr, "the port did not open\n");
         return false;

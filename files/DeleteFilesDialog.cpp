@@ -1,7 +1,7 @@
 #include "DeleteFilesDialog.h"
 
 #include "FileListBox.h"
-#include "HoverButton.h"
+#include "PictureButton.h"
 #include "UserDialogs.h"
 #include "WindowPlacement.h"
 #include "ui_DeleteFilesDialog.h"
@@ -39,12 +39,12 @@ DeleteFilesDialog::DeleteFilesDialog(const QString &language, UserDialogs &dialo
 {
     m_ui->setupUi(this);
     m_ui->File1->setPattern(QStringLiteral("*.csv"));
-    m_ui->Image1->setPixmap(HoverButton::picture(QStringLiteral("app")).pixmap(48, 48));
+    m_ui->Image1->setPixmap(PictureButton::picture(QStringLiteral("app")).pixmap(48, 48));
     m_ui->Button1->setPicture(QStringLiteral("delete"));
     m_ui->Button2->setPicture(QStringLiteral("exit"));
 
-    connect(m_ui->Button1, &HoverButton::clicked, this, &DeleteFilesDialog::deleteSelected);
-    connect(m_ui->Button2, &HoverButton::clicked, this, &DeleteFilesDialog::hide);
+    connect(m_ui->Button1, &PictureButton::clicked, this, &DeleteFilesDialog::deleteSelected);
+    connect(m_ui->Button2, &PictureButton::clicked, this, &DeleteFilesDialog::hide);
 }
 
 DeleteFilesDialog::~DeleteFilesDialog() = default;

@@ -3,7 +3,7 @@
 #include "LanguageText.h"
 #include "Measurement.h"
 
-#include "CommonDialog.h"
+#include "FileDialog.h"
 #include "DurableFile.h"
 #include "FilePaths.h"
 #include "Leftover.h"
@@ -96,7 +96,7 @@ const LanguageText kRecoverFailedText{
 
 } // namespace
 
-MeasurementFiles::MeasurementFiles(const QString &language, Measurement &measurement, CommonDialog &fileDialog,
+MeasurementFiles::MeasurementFiles(const QString &language, Measurement &measurement, FileDialog &fileDialog,
                                    UserDialogs &dialogs, Hooks hooks, QObject *parent)
     : QObject(parent), m_language(language), m_measurement(measurement), m_workFile(measurement.workingFile()),
       m_cmDialog1(fileDialog), m_dialogs(dialogs), m_hooks(std::move(hooks))

@@ -9,7 +9,7 @@
 #include <QString>
 #include <functional>
 
-class CommonDialog;
+class FileDialog;
 class Measurement;
 class UserDialogs;
 
@@ -27,7 +27,7 @@ public:
 
     /// `measurement` is saved, discarded and ended; `fileDialog` asks for
     /// the name to save under.
-    MeasurementFiles(const QString &language, Measurement &measurement, CommonDialog &fileDialog,
+    MeasurementFiles(const QString &language, Measurement &measurement, FileDialog &fileDialog,
                      UserDialogs &dialogs, Hooks hooks, QObject *parent = nullptr);
 
     /// The CSV file the last save wrote (empty once a viewer has shown it).
@@ -76,7 +76,7 @@ private:
     QString m_saveTarget;
     Measurement &m_measurement;
     WorkingFile &m_workFile;
-    CommonDialog &m_cmDialog1;
+    FileDialog &m_cmDialog1;
     UserDialogs &m_dialogs;
     Hooks m_hooks;
     int m_drainTimeoutMs = 10000;

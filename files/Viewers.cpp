@@ -1,7 +1,7 @@
 #include "Viewers.h"
 
 #include "ProcessRunner.h"
-#include "CommonDialog.h"
+#include "FileDialog.h"
 #include "FilePaths.h"
 #include "SettingsItems.h"
 #include "UserDialogs.h"
@@ -38,7 +38,7 @@ const QString openFilter = QStringLiteral("Filetyp Excel(*.csv)|*.csv|All Files 
 
 } // namespace
 
-Viewers::Viewers(const QString &language, QString &saveTarget, UserDialogs &dialogs, CommonDialog &dialog,
+Viewers::Viewers(const QString &language, QString &saveTarget, UserDialogs &dialogs, FileDialog &dialog,
                  std::function<void(bool)> setCmdstartEnabled, QObject *parent)
     : QObject(parent)
     , m_language(language)

@@ -9,7 +9,7 @@
 
 #include "LanguageText.h"
 
-class CommonDialog;
+class FileDialog;
 class UserDialogs;
 
 class Viewers : public QObject
@@ -19,7 +19,7 @@ public:
     /// `language` chooses the texts; `saveTarget` is the last saved CSV file,
     /// emptied once shown; `setCmdstartEnabled` enables or disables the
     /// spreadsheet-export menu entry while a viewer is open.
-    Viewers(const QString &language, QString &saveTarget, UserDialogs &dialogs, CommonDialog &dialog,
+    Viewers(const QString &language, QString &saveTarget, UserDialogs &dialogs, FileDialog &dialog,
             std::function<void(bool)> setCmdstartEnabled, QObject *parent = nullptr);
 
     /// The spreadsheet program as the settings file named it at the last
@@ -62,7 +62,7 @@ private:
     QString &m_saveTarget;
     QString m_spreadsheetPath;
     UserDialogs &m_dialogs;
-    CommonDialog &m_dialog;
+    FileDialog &m_dialog;
     std::function<void(bool)> m_setCmdstartEnabled;
     QString m_settingsFolder;
 };

@@ -3,7 +3,7 @@
 #include "CommEvents.h"
 #include "HeaderRead.h"
 #include "LanguageText.h"
-#include "MSComm.h"
+#include "SerialPort.h"
 #include "SampleProcessor.h"
 #include "UserDialogs.h"
 
@@ -45,7 +45,7 @@ QString timeOfDay()
 Measurement::Measurement(UserDialogs &dialogs, QObject *parent)
     : QObject(parent), m_dialogs(dialogs)
 {
-    m_port = new MSComm(this);
+    m_port = new SerialPort(this);
     m_port->setObjectName(QStringLiteral("MSComm1"));
     m_processor = new SampleProcessor(m_ranges, m_live, m_workFile, this);
     m_processor->setDialogs(&m_dialogs);
@@ -54,7 +54,7 @@ Measurement::Measurement(UserDialogs &dialogs, QObject *parent)
     m_headerTimer->setInterval(HeaderReadDelayMs);
     m_headerTimer->setSingleShot(true);
 
-    connect(m_port, &MSComm::OnComm, this, &Measurement::handleCommEvent);
+    connect(m_port, &SerialPort::OnComm, this, &Measurement::handleCommEvent);
     // The timer is stopped after the read, so a Start/Stop run by a
     // transmission error does not arm a second read.
     connect(m_headerTimer, &QTimer::timeout, this, [this] {

@@ -13,7 +13,7 @@
 #include <QString>
 #include <functional>
 
-class MSComm;
+class SerialPort;
 class QTimer;
 class SampleProcessor;
 class UserDialogs;
@@ -39,7 +39,7 @@ public:
     ~Measurement() override;
 
     /// The serial port (its object name is "MSComm1").
-    MSComm &port() { return *m_port; }
+    SerialPort &port() { return *m_port; }
     /// The working file the received blocks are recorded in.
     WorkingFile &workingFile() { return m_workFile; }
     /// What the main window shows of the running measurement.
@@ -115,7 +115,7 @@ private:
     InstrumentHeader m_header;
     SensorRanges m_ranges;
     UserDialogs &m_dialogs;
-    MSComm *m_port = nullptr;
+    SerialPort *m_port = nullptr;
     WorkingFile m_workFile;
     LiveModel m_live;
     SampleProcessor *m_processor = nullptr;

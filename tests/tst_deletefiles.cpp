@@ -3,7 +3,7 @@
 
 #include "FileListBox.h"
 #include "DeleteFilesDialog.h"
-#include "HoverButton.h"
+#include "PictureButton.h"
 #include "ScriptedDialogs.h"
 
 #include <QDir>
@@ -60,7 +60,7 @@ private:
     ScriptedDialogs *m_dialogs = nullptr;
     DeleteFilesDialog *m_form = nullptr;
     FileListBox *files() const { return m_form->findChild<FileListBox *>(QStringLiteral("File1")); }
-    HoverButton *button(const char *name) const { return m_form->findChild<HoverButton *>(QLatin1String(name)); }
+    PictureButton *button(const char *name) const { return m_form->findChild<PictureButton *>(QLatin1String(name)); }
     QTemporaryDir *m_dir = nullptr;
     QString m_previousDir;
 };
@@ -92,7 +92,7 @@ void DeleteFilesTest::loadListsCsvFilesOfCurrentFolder()
 {
     QCOMPARE(m_form->objectName(), QStringLiteral("Form2"));
     QCOMPARE(m_form->windowTitle(), QStringLiteral("  Meßdaten löschen"));
-    QVERIFY(m_form->findChild<HoverButton *>(QStringLiteral("Button1")));
+    QVERIFY(m_form->findChild<PictureButton *>(QStringLiteral("Button1")));
     QVERIFY(m_form->findChild<QWidget *>(QStringLiteral("Image1")));
 
     m_form->load();

@@ -6,9 +6,9 @@
 
 #include "FileSizeLimit.h"
 #include "RecordedBytes.h"
-#include "HoverButton.h"
+#include "PictureButton.h"
 #include "Leftover.h"
-#include "MSComm.h"
+#include "SerialPort.h"
 #include "ShellStart.h"
 #include "RecorderFixture.h"
 #include "Simulator.h"
@@ -381,7 +381,7 @@ void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()
     Simulator sim;
     QVERIFY(sim.start(fx.dir(), 4, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
     MainWindow &w = fx.start();
-    control<HoverButton>(w, "Button1")->click();
+    control<PictureButton>(w, "Button1")->click();
     QVERIFY(w.comm()->PortOpen());
     QVERIFY(sim.waitForEvent("START", 5000));
     QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "Timer1")->isActive() && control<QLabel>(w, "Label5")->text().startsWith(QLatin1String("INP1")), 5000);
@@ -413,7 +413,7 @@ void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()
     // The device is back: the next Start measures again, appending to the
     // same working file since no stop prompt re-created it.
     QVERIFY(sim.comeBack());
-    control<HoverButton>(w, "Button1")->click();
+    control<PictureButton>(w, "Button1")->click();
     QVERIFY(w.comm()->PortOpen());
     QVERIFY(sim.waitForEvent("START", 5000));
     QTRY_VERIFY_WITH_TIMEOUT(readAll(vindo).size() > firstRun.size() + 300, 5000);
@@ -431,7 +431,7 @@ void TestFaults::fullDiskAsksRetryOrCancelAndKeepsWhatWasWritten()
     Simulator sim;
     QVERIFY(sim.start(fx.dir(), 5, {QStringLiteral("--interval-ms"), QStringLiteral("10")}));
     MainWindow &w = fx.start();
-    control<HoverButton>(w, "Button1")->click();
+    control<PictureButton>(w, "Button1")->click();
     QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "Timer1")->isActive() && control<QLabel>(w, "Label5")->text().startsWith(QLatin1String("INP1")), 5000);
     const QString vindo = fx.path(QStringLiteral("Vindo.qvx"));
 
@@ -530,7 +530,7 @@ void TestFaults::garbageOnTheLineIsRecordedByTheFileRules()
     TestLine line(fx.dir(), 8);
     QVERIFY(line.ready());
     MainWindow &w = fx.start();
-    control<HoverButton>(w, "Button1")->click();
+    control<PictureButton>(w, "Button1")->click();
     QVERIFY(w.comm()->PortOpen());
 
     // The first block is replaced by the notes header; then a header the
@@ -688,7 +688,7 @@ void TestFaults::hostileNamesReachOneProgramAsOneArgument()
 
     // Open: the chosen file goes to the spreadsheet program of the settings.
     fx.dialogs.chooseFile(fx.path(fileName));
-    control<HoverButton>(w, "Button3")->click();
+    control<PictureButton>(w, "Button3")->click();
     QTRY_COMPARE_WITH_TIMEOUT(viewer.runs().size(), 1, 5000);
     QCOMPARE(viewer.runs().first(), QStringList{fx.path(fileName)});
 

@@ -10,10 +10,10 @@
 #include "Viewers.h"
 #include "GraphWindow.h"
 #include "SettingsDialog.h"
-#include "HoverButton.h"
+#include "PictureButton.h"
 #include "Leftover.h"
 #include "LevelMeter.h"
-#include "MSComm.h"
+#include "SerialPort.h"
 #include "RecorderFixture.h"
 #include "Simulator.h"
 
@@ -159,9 +159,9 @@ void TestMainWindow::languageTextsFollowTheSettings()
     MainWindow &w = fx.start();
     QCOMPARE(control<QLabel>(w, "Label2")->text(), notes);
     QCOMPARE(control<QMenu>(w, "Dateien")->title(), fileMenu);
-    QCOMPARE(control<HoverButton>(w, "Button1")->toolTip(), startTip);
-    QCOMPARE(control<HoverButton>(w, "Button1")->accessibleName(), startTip);
-    QCOMPARE(control<HoverButton>(w, "Button2")->toolTip(), saveTip);
+    QCOMPARE(control<PictureButton>(w, "Button1")->toolTip(), startTip);
+    QCOMPARE(control<PictureButton>(w, "Button1")->accessibleName(), startTip);
+    QCOMPARE(control<PictureButton>(w, "Button2")->toolTip(), saveTip);
     QCOMPARE(w.windowTitle(), QStringLiteral("Quendrel Data Recorder"));
     // English and French load the delete dialog through its caption.
     QCOMPARE(w.deleteFilesDialogLoaded(), !deleteDialog.isEmpty());
@@ -672,7 +672,7 @@ void TestMainWindow::commandsRouteToTheirOperations()
     using Kind = ScriptedDialogs::Kind;
     auto lastAsked = [&fx] { return fx.dialogs.asked.isEmpty() ? Kind::Beep : fx.dialogs.asked.last().kind; };
 
-    control<HoverButton>(w, "Button4")->click();
+    control<PictureButton>(w, "Button4")->click();
     QVERIFY(w.deleteFilesDialog()->isVisible());
     control<QAction>(w, "Path")->trigger();
     QVERIFY(w.settingsDialog()->isVisible());
@@ -681,11 +681,11 @@ void TestMainWindow::commandsRouteToTheirOperations()
     QVERIFY(fx.dialogs.asked.last().text.contains(QStringLiteral("Version 2.1")));
 
     fx.dialogs.cancelDialog();
-    control<HoverButton>(w, "Button2")->click();           // save: the save dialog, cancelled
+    control<PictureButton>(w, "Button2")->click();           // save: the save dialog, cancelled
     QCOMPARE(lastAsked(), Kind::Save);
     QCOMPARE(fx.dialogs.asked.last().title, QStringLiteral("Do you want to save the measurement ?"));
     fx.dialogs.cancelDialog();
-    control<HoverButton>(w, "Button3")->click();           // open: the open dialog, cancelled
+    control<PictureButton>(w, "Button3")->click();           // open: the open dialog, cancelled
     QCOMPARE(lastAsked(), Kind::Open);
     QCOMPARE(fx.dialogs.asked.last().title, QStringLiteral("Measurment Files"));
 
@@ -706,7 +706,7 @@ void TestMainWindow::commandsRouteToTheirOperations()
     QVERIFY(control<QLineEdit>(w, "Text2")->text().isEmpty());
 
     fx.dialogs.answer(answer::No);
-    control<HoverButton>(w, "Button5")->click();           // exit: the question, then the end
+    control<PictureButton>(w, "Button5")->click();           // exit: the question, then the end
     QCOMPARE(fx.dialogs.asked.last().text, QStringLiteral("Do you want to save the datafile ?"));
     QCOMPARE(fx.endProgramCalls, 1);
     QCOMPARE(fx.dialogs.unexpected, 0);

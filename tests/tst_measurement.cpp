@@ -2,9 +2,9 @@
 // simulator: start, header read, recording, stop, save or discard.
 
 #include "GraphWindow.h"
-#include "HoverButton.h"
+#include "PictureButton.h"
 #include "LevelMeter.h"
-#include "MSComm.h"
+#include "SerialPort.h"
 #include "RecordedBytes.h"
 #include "RecorderFixture.h"
 #include "SensorTable.h"
@@ -53,7 +53,7 @@ void TestMeasurement::startMeasurement(RecorderFixture &fx, Simulator &sim, cons
     QVERIFY(sim.start(fx.programDir(), port, simArgs));
     MainWindow &w = fx.start();
     control<QLineEdit>(w, "Text2")->setText(notes);
-    control<HoverButton>(w, "Button1")->click();
+    control<PictureButton>(w, "Button1")->click();
     QVERIFY(w.comm()->PortOpen());
     // The port was closed before the click, so only the start character went out.
     QVERIFY(sim.waitForReceived(QByteArray("\x02"), 3000));
@@ -155,7 +155,7 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     fx.dialogs.answer(answer::Yes);
     fx.dialogs.chooseFile(target);
     const QByteArray sentBeforeStop = sim.sent();
-    control<HoverButton>(w, "Button1")->click();
+    control<PictureButton>(w, "Button1")->click();
     QVERIFY(w.comm()->PortOpen());
     QVERIFY(sim.waitForReceived(QByteArray("\x02\x03\x02"), 3000));
     QCOMPARE(fx.dialogs.unexpected, 0);
@@ -196,7 +196,7 @@ void TestMeasurement::stopWithoutSavingStartsAnEmptyFile()
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 200, 5000);
 
     fx.dialogs.answer(answer::No);
-    control<HoverButton>(w, "Button1")->click();
+    control<PictureButton>(w, "Button1")->click();
     QVERIFY(!w.comm()->PortOpen());
     QVERIFY(sim.waitForReceived(QByteArray("\x02\x03"), 3000));
     QCOMPARE(fx.dialogs.messages().size(), 1);
@@ -247,7 +247,7 @@ void TestMeasurement::cancelledSaveKeepsTheRecordedData()
     fx.dialogs.answer(answer::Yes);
     fx.dialogs.cancelDialog();
     QTRY_VERIFY_WITH_TIMEOUT(w.workingFile().writtenBytes() > w.workingFile().syncedBytes(), 3000);
-    control<HoverButton>(w, "Button1")->click();
+    control<PictureButton>(w, "Button1")->click();
     QVERIFY(!w.comm()->PortOpen());
     QVERIFY(!w.workingFile().isOpen());
     // Stop takes what is left to the disk at once.

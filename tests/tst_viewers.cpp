@@ -2,7 +2,7 @@
 // stand-in viewer program started for every run.
 
 #include "ProcessRunner.h"
-#include "CommonDialog.h"
+#include "FileDialog.h"
 #include "ShellStart.h"
 #include "ProgramNames.h"
 #include "ScriptedDialogs.h"
@@ -43,7 +43,7 @@ struct ViewerRig
     QString language;
     QString saveTarget;
     ScriptedDialogs dialogs;
-    CommonDialog dialog{dialogs};
+    FileDialog dialog{dialogs};
     QList<bool> exportEnabled;   // every change of the export entry
     Viewers viewers{language, saveTarget, dialogs, dialog, [this](bool on) { exportEnabled << on; }};
     QSignalSpy starting{&viewers, &Viewers::viewerStarting};

@@ -23,8 +23,8 @@
 
 #include "Controls.h"
 #include "MainWindow.h"
-#include "HoverButton.h"
-#include "MSComm.h"
+#include "PictureButton.h"
+#include "SerialPort.h"
 #include "UserDialogs.h"
 
 #include <QApplication>
@@ -143,11 +143,11 @@ inline int runRecorderChild(int argc, char *argv[])
     const qint64 until = option("--until").toLongLong();
     ShownCounter counter(window);
     control<QLineEdit>(window, "Text2")->setText(option("--notes"));
-    control<HoverButton>(window, "Button1")->click();
+    control<PictureButton>(window, "Button1")->click();
     counter.started();
     bool stopping = false;
-    QObject::connect(window.comm(), &MSComm::OnComm, &window, [&] {
-        if (window.comm()->CommEvent() != MSComm::comEvReceive)
+    QObject::connect(window.comm(), &SerialPort::OnComm, &window, [&] {
+        if (window.comm()->CommEvent() != SerialPort::comEvReceive)
             return;
         const qint64 shown = counter.blockDone();
         const bool exits = mode == QLatin1String("exit");
@@ -155,11 +155,11 @@ inline int runRecorderChild(int argc, char *argv[])
             stopping = true;
             QTimer::singleShot(0, &window, [&window, exits] {
                 if (exits) {
-                    control<HoverButton>(window, "Button5")->click();   // Exit, answered No: the program ends here
+                    control<PictureButton>(window, "Button5")->click();   // Exit, answered No: the program ends here
                     return;
                 }
                 if (window.comm()->PortOpen())
-                    control<HoverButton>(window, "Button1")->click();   // stop
+                    control<PictureButton>(window, "Button1")->click();   // stop
                 report("OPEN " + QByteArray(window.workingFile().isOpen() ? "1" : "0"));
                 report("DONE");
                 QCoreApplication::exit(0);

@@ -3,9 +3,9 @@
 // end-to-end checks do.
 
 #include "ClickableImage.h"
-#include "HoverButton.h"
+#include "PictureButton.h"
 #include "LevelMeter.h"
-#include "MSComm.h"
+#include "SerialPort.h"
 #include "ReceiveBox.h"
 
 #include <QAction>

@@ -4,8 +4,8 @@
 // on a real pseudo-terminal linked as COM3, scripted dialogs and the hooks
 // of the main window recorded in the order they ran.
 
-#include "CommonDialog.h"
-#include "MSComm.h"
+#include "FileDialog.h"
+#include "SerialPort.h"
 #include "Measurement.h"
 #include "MeasurementFiles.h"
 #include "ScriptedDialogs.h"
@@ -126,8 +126,8 @@ public:
     ScriptedDialogs dialogs;
     Measurement measurement{dialogs};
     WorkingFile &workFile = measurement.workingFile();
-    MSComm &port = measurement.port();
-    CommonDialog cmDialog1{dialogs};
+    SerialPort &port = measurement.port();
+    FileDialog cmDialog1{dialogs};
     QStringList calls;                ///< what saving and exit did, in order
     std::function<void()> onRefresh;  ///< runs inside refreshFileList
     MeasurementFiles files{language, measurement, cmDialog1, dialogs, hooks()};

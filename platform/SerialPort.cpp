@@ -1,4 +1,4 @@
-#include "MSComm.h"
+#include "SerialPort.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -35,17 +35,17 @@ QString deviceUserGroup(const QString &device)
 
 } // namespace
 
-MSComm::MSComm(QObject *parent)
+SerialPort::SerialPort(QObject *parent)
     : QObject(parent), m_port(new QSerialPort(this))
 {
-    connect(m_port, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
+    connect(m_port, &QSerialPort::readyRead, this, &SerialPort::onReadyRead);
     connect(m_port, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError e) { onError(int(e)); });
 }
 
-MSComm::~MSComm() = default;
+SerialPort::~SerialPort() = default;
 
-bool MSComm::setSettings(const QString &settings)
+bool SerialPort::setSettings(const QString &settings)
 {
     // The rates the serial control accepted; anything else is refused.
     static const QList<qint32> rates = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 28800,
@@ -60,12 +60,12 @@ bool MSComm::setSettings(const QString &settings)
     return true;
 }
 
-QString MSComm::portDirectory() const
+QString SerialPort::portDirectory() const
 {
     return m_portDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : m_portDirectory;
 }
 
-QString MSComm::devicePath(qint16 port) const
+QString SerialPort::devicePath(qint16 port) const
 {
     const QString link = QDir(portDirectory()).filePath(QStringLiteral("COM%1").arg(port));
     const QFileInfo info(link);
@@ -80,12 +80,12 @@ QString MSComm::devicePath(qint16 port) const
 #endif
 }
 
-bool MSComm::PortOpen() const
+bool SerialPort::PortOpen() const
 {
     return m_port->isOpen();
 }
 
-bool MSComm::setPortOpen(bool open)
+bool SerialPort::setPortOpen(bool open)
 {
     m_error.clear();
     m_deniedGroup.clear();
@@ -129,14 +129,14 @@ bool MSComm::setPortOpen(bool open)
     return true;
 }
 
-QByteArray MSComm::Input()
+QByteArray SerialPort::Input()
 {
     if (!m_port->isOpen())
         return QByteArray();
     return m_port->readAll();
 }
 
-bool MSComm::Output(const QByteArray &data)
+bool SerialPort::Output(const QByteArray &data)
 {
     if (!m_port->isOpen())
         return false;
@@ -148,26 +148,26 @@ bool MSComm::Output(const QByteArray &data)
     return true;
 }
 
-qint64 MSComm::OutBufferCount() const
+qint64 SerialPort::OutBufferCount() const
 {
     if (m_outOverride >= 0)
         return m_outOverride;
     return m_port->isOpen() ? m_port->bytesToWrite() : 0;
 }
 
-void MSComm::raiseEvent(qint16 code)
+void SerialPort::raiseEvent(qint16 code)
 {
     m_commEvent = code;
     emit OnComm();
 }
 
-void MSComm::onReadyRead()
+void SerialPort::onReadyRead()
 {
     // One event per batch of waiting characters; the handler reads them all.
     raiseEvent(comEvReceive);
 }
 
-void MSComm::onError(int error)
+void SerialPort::onError(int error)
 {
     switch (QSerialPort::SerialPortError(error)) {
     case QSerialPort::NoError:

@@ -4,10 +4,10 @@
 
 #include "UserDialogs.h"
 
-class CommonDialog
+class FileDialog
 {
 public:
-    explicit CommonDialog(UserDialogs &dialogs) : m_dialogs(dialogs) {}
+    explicit FileDialog(UserDialogs &dialogs) : m_dialogs(dialogs) {}
 
     QString DialogTitle, Filter, InitDir, FileName;
 

@@ -9,7 +9,7 @@
 
 class QSerialPort;
 
-class MSComm : public QObject
+class SerialPort : public QObject
 {
     Q_OBJECT
 public:
@@ -21,8 +21,8 @@ public:
         comEventRxParity = 1009, comEventTxFull = 1010, comEventDCB = 1011
     };
 
-    explicit MSComm(QObject *parent = nullptr);
-    ~MSComm() override;
+    explicit SerialPort(QObject *parent = nullptr);
+    ~SerialPort() override;
 
     /// Port number 1..; the next open uses it.
     void setCommPort(qint16 port) { m_commPort = port; }

@@ -1,4 +1,4 @@
-#include "HoverButton.h"
+#include "PictureButton.h"
 
 #include <QEvent>
 #include <QFile>
@@ -18,7 +18,7 @@ static void registerPictures()
 }
 static const bool picturesRegistered = (registerPictures(), true);
 
-HoverButton::HoverButton(QWidget *parent)
+PictureButton::PictureButton(QWidget *parent)
     : QToolButton(parent)
 {
     setCheckable(false);   // a checkable button is offered as a check box, not a button
@@ -27,20 +27,20 @@ HoverButton::HoverButton(QWidget *parent)
     setToolButtonStyle(Qt::ToolButtonIconOnly);
 }
 
-HoverButton::HoverButton(const QString &iconName, QWidget *parent)
-    : HoverButton(parent)
+PictureButton::PictureButton(const QString &iconName, QWidget *parent)
+    : PictureButton(parent)
 {
     setPicture(iconName);
 }
 
-void HoverButton::setPicture(const QString &iconName)
+void PictureButton::setPicture(const QString &iconName)
 {
     const QIcon icon = picture(iconName);
     setIcon(icon);
     setToolButtonStyle(icon.isNull() ? Qt::ToolButtonTextOnly : Qt::ToolButtonIconOnly);
 }
 
-QIcon HoverButton::picture(const QString &iconName)
+QIcon PictureButton::picture(const QString &iconName)
 {
     registerPictures();
     const QString path = QStringLiteral(":/icons/%1.svg").arg(iconName);
@@ -49,7 +49,7 @@ QIcon HoverButton::picture(const QString &iconName)
     return QIcon(path);
 }
 
-bool HoverButton::event(QEvent *event)
+bool PictureButton::event(QEvent *event)
 {
     if (event->type() == QEvent::ToolTipChange) {
         setAccessibleName(toolTip());

@@ -5,14 +5,14 @@
 
 #include <QToolButton>
 
-class HoverButton : public QToolButton
+class PictureButton : public QToolButton
 {
     Q_OBJECT
 public:
     /// A button without picture; `objectName` stays for the owner to set.
-    explicit HoverButton(QWidget *parent = nullptr);
+    explicit PictureButton(QWidget *parent = nullptr);
     /// A button showing the picture `iconName` (see picture()).
-    explicit HoverButton(const QString &iconName, QWidget *parent = nullptr);
+    explicit PictureButton(const QString &iconName, QWidget *parent = nullptr);
 
     /// Shows the project picture `iconName` ("startstop", "save", "open",
     /// "delete", "exit", "graph", "graph-idle", "app"). Where the platform cannot draw
