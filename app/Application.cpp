@@ -61,7 +61,7 @@ int runApplication(int argc, char *argv[])
     // Beside the program when its folder is writable, else per user.
     environment.settingsDir = settingsFolderFor(environment.programDir);
     environment.endProgram = [] {
-        // Ends at once, as the old runtime's End did: files were closed by
+        // Ends at once, running no further handler: files were closed by
         // the caller, and the serial port is released with the process.
         std::fflush(nullptr);
         std::_Exit(0);

@@ -67,8 +67,8 @@ const LanguageText restartFailed = {
                    "Veuillez le relancer à la main."),
 };
 
-/// File types offered when looking for the spreadsheet program. Besides
-/// the original entry, other systems offer their installed spreadsheets.
+/// File types offered when looking for the spreadsheet program: Excel,
+/// and on other systems their installed spreadsheets too.
 QString spreadsheetFilter()
 {
 #ifdef Q_OS_WIN
@@ -82,7 +82,7 @@ QString spreadsheetFilter()
 const QString previewText = QStringLiteral(" Quendrel/2 ");
 
 /// An item read as a whole number (halves to even); nothing when the item
-/// is not a number at all, as the old runtime refused such a value.
+/// is not a number at all (such a value is refused).
 std::optional<int> wholeNumber(const QString &item)
 {
     bool ok = false;
@@ -134,7 +134,7 @@ SettingsDialog::SettingsDialog(UserDialogs &dialogs, Hooks hooks, QWidget *paren
     connect(m_ui->Button2, &QAbstractButton::clicked, this, &SettingsDialog::leaveWithoutSaving);
     connect(m_ui->Button3, &QAbstractButton::clicked, this, &SettingsDialog::chooseSpreadsheetProgram);
 
-    // The samples start in the colours of the scroll bars' design positions.
+    // The samples start in the colours of the scroll bars' first positions.
     showForeColour();
     showBackColour();
 }

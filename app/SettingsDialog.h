@@ -32,7 +32,7 @@ public:
         QString settingsDir;                ///< where qvx.ini is read and written
     };
 
-    /// Builds the dialog with its design-time texts; `dialogs` shows the
+    /// Builds the dialog with the texts of its layout; `dialogs` shows the
     /// boxes and the file dialog.
     SettingsDialog(UserDialogs &dialogs, Hooks hooks, QWidget *parent = nullptr);
     ~SettingsDialog() override;

@@ -15,7 +15,7 @@ QByteArray entryLine(const QString &text)
     return bytes + "\r\n";
 }
 
-/// A number as the old runtime printed it: one blank before, one after.
+/// A number as the settings file holds it: one blank before, one after.
 QByteArray numberLine(int value)
 {
     return ' ' + QByteArray::number(value) + " \r\n";

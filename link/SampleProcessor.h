@@ -31,7 +31,7 @@ public:
     /// ("Deutsch" and "Francais" record decimal commas).
     void setLanguage(const QString &language) { m_language = language; }
 
-    /// State of the hidden check box Check1 (checked from the design on):
+    /// State of the hidden check box Check1 (checked from the start):
     /// checked records tabs as ";", unchecked keeps them, partially checked
     /// keeps the previous choice.
     void setCheck1State(Qt::CheckState s);

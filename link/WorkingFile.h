@@ -74,7 +74,7 @@ public:
         m_syncObserver = std::move(observer);
     }
 
-    /// True while a file is open (the old "file number is not 0").
+    /// True while a file is open.
     bool isOpen() const { return m_file.isOpen(); }
 
     /// Path of the open (or last opened) file as resolved on disk.

@@ -44,7 +44,7 @@ double leadingNumber(const QString &text)
             seenPoint = true;
             add('.');
         } else if (c == QLatin1Char(' ') && seenDigit) {
-            // The old runtime ignores blanks between digits ("1 2" is 12).
+            // Blanks between digits are skipped ("1 2" is 12).
             continue;
         } else {
             break;

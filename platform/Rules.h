@@ -1,5 +1,5 @@
 #pragma once
-// Number rules of the recorder's old runtime, shared by every layer:
+// Number rules of the recorder, shared by every layer:
 // the leading number of a text and rounding halves to the even neighbour.
 
 #include <QString>

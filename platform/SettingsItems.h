@@ -8,7 +8,7 @@
 /// Reads items one after the other from a file read whole at open.
 /// An item: leading blanks skipped, ends at a comma or a line end, a quoted
 /// item loses its quotes (and may hold commas). Reading past the end fails
-/// and keeps the previous text, as the old runtime's shared variable did.
+/// and keeps the previous text: one text is shared by all reads.
 class SettingsItems
 {
 public:

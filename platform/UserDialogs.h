@@ -7,12 +7,12 @@
 #include <QString>
 #include <QStringList>
 
-/// Answer codes of a message box, as the old runtime numbered them.
+/// Answer codes of a message box (the numbers the settings and callers use).
 namespace answer {
 enum : int { OK = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7, TryAgain = 10, Continue = 11 };
 }
 
-/// Message box styles: buttons plus icon, as the old runtime numbered them.
+/// Message box styles: buttons in the low nibble plus an icon.
 namespace style {
 enum : int {
     OkOnly = 0, OkCancel = 1, AbortRetryIgnore = 2, YesNoCancel = 3, YesNo = 4, RetryCancel = 5,

@@ -114,7 +114,7 @@ void TestMainWindow::settingsFileDrivesPortLanguageAndColours()
     QCOMPARE(w.comm()->CommPort(), port);
     QCOMPARE(w.language(), language);
     // Entry 6 carries a baud rate only when written by hand; otherwise the
-    // text is refused and the design settings stay.
+    // text is refused and the settings of the layout stay.
     const QString expected = QString::fromLatin1(settings).contains(QLatin1String("9600"))
         ? QStringLiteral("9600,n,8,1") : QStringLiteral("2400,n,8,1");
     QCOMPARE(w.comm()->Settings(), expected);
@@ -140,7 +140,7 @@ void TestMainWindow::languageTextsFollowTheSettings_data()
                              << " Clean Measurement";
     QTest::newRow("Francais") << "Francais" << "Note" << "&File" << "Start/Stop" << " Enregistrer la mesure"
                               << " Efface données";
-    // Lower case matches no language: the design texts stay, German and
+    // Lower case matches no language: the layout's texts stay, German and
     // English mixed.
     QTest::newRow("lower case") << "english" << "Notizen" << "&File" << "Start / Stopp" << "Messdaten speichern" << "";
 }

@@ -153,7 +153,7 @@ void TestSensors::sensorCodeReadsTheLastTwoCharacters_data()
     QTest::newRow("two digits") << "SR1 04" << 4;
     QTest::newRow("blank and digit") << "SR1  4" << 4;
     QTest::newRow("one character") << "4" << 4;
-    QTest::newRow("design text") << "SK1" << 0;
+    QTest::newRow("text of the layout") << "SK1" << 0;
     QTest::newRow("empty") << "" << 0;
     QTest::newRow("point five rounds to even") << "SR1 .5" << 0;
     QTest::newRow("longer number uses its end") << "SR1 123" << 23;

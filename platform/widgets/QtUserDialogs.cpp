@@ -130,7 +130,7 @@ int QtUserDialogs::message(const QString &text, int boxStyle, const QString &tit
     for (const ButtonAnswer &b : buttons)
         standard |= b.button;
     box->setStandardButtons(standard);
-    // The old runtime labels Cancel/Try Again/Continue differently from Qt.
+    // Qt has no Try Again and Continue buttons: Retry and Ignore are relabelled.
     if ((boxStyle & 0x0f) == style::CancelTryContinue) {
         box->button(QMessageBox::Retry)->setText(QMessageBox::tr("Try Again"));
         box->button(QMessageBox::Ignore)->setText(QMessageBox::tr("Continue"));
