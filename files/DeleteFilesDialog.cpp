@@ -4,6 +4,7 @@
 #include "PictureButton.h"
 #include "UserDialogs.h"
 #include "WindowPlacement.h"
+#include "WindowTexts.h"
 #include "ui_DeleteFilesDialog.h"
 
 #include <QDir>
@@ -57,9 +58,8 @@ void DeleteFilesDialog::load()
     m_ui->File1->setFolder(QDir::currentPath());
     m_ui->File1->refresh();
 
-    const QString &language = m_language;
-    m_ui->Button1->setToolTip(texts().deleteTip.pick(language));
-    m_ui->Button2->setToolTip(texts().closeTip.pick(language));
+    applyWindowTexts(this, {{"Button1", "toolTip", texts().deleteTip}, {"Button2", "toolTip", texts().closeTip}},
+                     m_language);
 }
 
 void DeleteFilesDialog::refreshList()

@@ -4,6 +4,7 @@
 #include "Rules.h"
 #include "ScaleLabel.h"
 #include "StripChart.h"
+#include "WindowTexts.h"
 #include "ui_GraphWindow.h"
 
 #include <QFrame>
@@ -114,7 +115,7 @@ void GraphWindow::load()
     m_ui->Chartl321->setTop2(m_ranges.rangeLimit2);
     m_ui->Chartl321->setBottom2(m_ranges.rangeBase2);
 
-    setWindowTitle(kCaption.pick(m_language, windowTitle()));
+    applyWindowTexts(this, {{"Graph", "windowTitle", kCaption}}, m_language);
     m_timer1->start();
 }
 
