@@ -249,6 +249,18 @@ bool waitUntilProcessed(MainWindow &w, TestLine &line, quint64 revision, int blo
 
 const QByteArray kHeader = "INP1 = degrC\r\nSR1 = Range 04\r\nINP2 = bar\r\nSR2 = Range 45\r\nPrint interval = 1 s\r\n";
 
+/// A recorder folder with English settings on port 2 and the simulator
+/// sending there as fast as the line takes it.
+bool startFastInstrument(const QTemporaryDir &dir, Simulator &sim)
+{
+    QFile settings(dir.filePath(QStringLiteral("qvx.ini")));
+    if (!dir.isValid() || !settings.open(QIODevice::WriteOnly))
+        return false;
+    settings.write(RecorderFixture::settingsLines(QStringLiteral("English"), 2));
+    settings.close();
+    return sim.start(dir.path(), 2, {QStringLiteral("--interval-ms"), QStringLiteral("0")});
+}
+
 } // namespace
 
 class TestFaults : public QObject
@@ -272,14 +284,8 @@ private slots:
 void TestFaults::killedRecorderLosesNothingShownAndIsRecoveredAtNextStart()
 {
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QFile settings(dir.filePath(QStringLiteral("qvx.ini")));
-    QVERIFY(settings.open(QIODevice::WriteOnly));
-    settings.write(RecorderFixture::settingsLines(QStringLiteral("English"), 2));
-    settings.close();
-
     Simulator sim;
-    QVERIFY(sim.start(dir.path(), 2, {QStringLiteral("--interval-ms"), QStringLiteral("0")}));
+    QVERIFY(startFastInstrument(dir, sim));
     RecorderChild child(dir.path());
     QVERIFY(child.start({QStringLiteral("measure"), QStringLiteral("--notes"), QStringLiteral("before the crash")}));
 
@@ -334,14 +340,8 @@ void TestFaults::nextStartKeepsOnlyARunThatDidNotEndAsChosen()
     QFETCH(int, recovered);
 
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QFile settings(dir.filePath(QStringLiteral("qvx.ini")));
-    QVERIFY(settings.open(QIODevice::WriteOnly));
-    settings.write(RecorderFixture::settingsLines(QStringLiteral("English"), 2));
-    settings.close();
-
     Simulator sim;
-    QVERIFY(sim.start(dir.path(), 2, {QStringLiteral("--interval-ms"), QStringLiteral("0")}));
+    QVERIFY(startFastInstrument(dir, sim));
     RecorderChild child(dir.path());
     if (killed) {
         QVERIFY(child.start({QStringLiteral("measure")}));
