@@ -107,7 +107,7 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
     centreOnScreen(this);
     m_ui->Label1->setText(kColumnHeader);
     applyLanguageTexts();
-    if (m_files->settleLeftover())
+    if (m_measurement->settleLeftover())
         m_files->openWorkingFile();
     m_measurement->clearReceived();
 }

@@ -52,11 +52,6 @@ const PromptTexts &texts()
 
 const QString saveFilter = QStringLiteral("Filetyp Excel(*.csv)|*.csv");
 const QString sendTimeoutQuestion = QStringLiteral("Data cannot be sent");
-// Shown in both languages whatever the setting: the usual reason is the
-// spreadsheet program still holding the file open.
-const QString closeSpreadsheetMessage =
-    QStringLiteral("Please close Microsoft EXCEL ! \r\nBitte Microsoft EXCEL schließen ! ");
-const QString infoCaption = QStringLiteral(" Quendrel Data Recorder Info ");
 
 /// A failure on `path` as the boxes show it: the file, then the system's words.
 QString fileError(const QString &path, const QFile &file)
@@ -82,18 +77,6 @@ void processEventsBriefly()
 }
 
 /// The message shown once when a measurement left by the last run was kept.
-const LanguageText kRecoveredText{
-    QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs wurde als \"%1\" aufbewahrt."),
-    QStringLiteral("The unsaved measurement of the last run was kept as \"%1\"."),
-    QStringLiteral("La mesure non sauvegardée de la dernière session a été gardée sous \"%1\".")};
-const LanguageText kRecoverFailedText{
-    QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs konnte nicht kopiert werden: %1\n"
-                   "Ihre Daten sind weiterhin in \"%2\"; bitte diese Datei verschieben und das Programm neu starten, bevor Sie messen."),
-    QStringLiteral("The unsaved measurement of the last run could not be copied: %1\n"
-                   "Its data are still in \"%2\"; move that file and start the program again before measuring."),
-    QStringLiteral("La mesure non sauvegardée de la dernière session n'a pas pu être copiée : %1\n"
-                   "Ses données sont toujours dans \"%2\" ; déplacez ce fichier et redémarrez le programme avant de mesurer.")};
-
 } // namespace
 
 MeasurementFiles::MeasurementFiles(const QString &language, Measurement &measurement, FileDialog &fileDialog,
@@ -167,11 +150,8 @@ void MeasurementFiles::saveMeasurement()
         return;
 
     if (deleted) {
-        const WorkingFile::OpenResult opened = m_workFile.open(WorkingFile::bareName());
-        if (opened != WorkingFile::OpenResult::Opened) {
-            reportOpenFailure(opened);
+        if (!m_measurement.openWorkingFile(WorkingFile::bareName()))
             return;
-        }
     } else if (!m_workFile.openForAppend(WorkingFile::bareName())) {
         m_dialogs.message(m_workFile.errorString(), style::Exclamation);
         return;
@@ -242,13 +222,8 @@ void MeasurementFiles::openWorkingFile()
     m_cmDialog1.FileName = WorkingFile::bareName();
     const QString workFilePath = m_cmDialog1.FileName;
 
-    const WorkingFile::OpenResult opened = m_workFile.open(workFilePath);
-    if (opened == WorkingFile::OpenResult::Opened) {
+    if (m_measurement.openWorkingFile(workFilePath))
         m_workFileSaved = false;
-        leftover::clearNote(workFilePath);
-    } else {
-        reportOpenFailure(opened);
-    }
 }
 
 MeasurementFiles::Drain MeasurementFiles::waitForOutput()
@@ -275,50 +250,9 @@ MeasurementFiles::Drain MeasurementFiles::waitForOutput()
     return Drain::Sent;
 }
 
-void MeasurementFiles::reportOpenFailure(WorkingFile::OpenResult result)
-{
-    switch (result) {
-    case WorkingFile::OpenResult::Opened:
-        return;
-    case WorkingFile::OpenResult::DeleteFailed:
-        m_dialogs.message(closeSpreadsheetMessage, style::Question | style::CancelTryContinue, infoCaption);
-        return;
-    case WorkingFile::OpenResult::ListingFailed:
-    case WorkingFile::OpenResult::OpenFailed:
-        m_dialogs.message(m_workFile.errorString(), style::Exclamation);
-        m_workFile.close();
-        return;
-    }
-}
-
 void MeasurementFiles::endProgram()
 {
     m_ended = true;
     if (m_hooks.endProgram)
         m_hooks.endProgram();
-}
-
-bool MeasurementFiles::settleLeftover()
-{
-    // A measurement the last run could not finish (a crash, a kill, the
-    // settings restart) is kept as a CSV file before the fresh working file
-    // replaces it; one the user declined to save is replaced silently.
-    const leftover::Found found = leftover::settle(WorkingFile::bareName(), QDateTime::currentDateTime());
-    const QString &language = m_language;
-    switch (found.kind) {
-    case leftover::Found::Kind::Nothing:
-    case leftover::Found::Kind::Declined:
-        return true;
-    case leftover::Found::Kind::Kept:
-        m_dialogs.message(kRecoveredText.pick(language, kRecoveredText.english).arg(found.keptName),
-                          style::Information);
-        return true;
-    case leftover::Found::Kind::NotKept:
-        // The working file is left as it is: it holds the only copy.
-        m_dialogs.message(kRecoverFailedText.pick(language, kRecoverFailedText.english)
-                              .arg(found.error, found.dataPath),
-                          style::Exclamation);
-        return false;
-    }
-    return true;
 }

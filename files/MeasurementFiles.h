@@ -51,12 +51,6 @@ public:
     /// true (`cancel`) when the user chose to keep the program running.
     bool unload();
 
-    /// What the last run left in the working file: a measurement it could
-    /// not finish is kept as a CSV file (and the user told), one the user
-    /// declined is dropped. False when the leftover could not be kept: the
-    /// working file then holds the only copy and must not be replaced.
-    bool settleLeftover();
-
     /// Creates a new, empty working file "Vindo.qvx" in the current
     /// directory, replacing an old one, and reports a failure in a box.
     void openWorkingFile();
@@ -69,7 +63,6 @@ private:
     enum class Drain { Sent, Ignored, Aborted };
 
     Drain waitForOutput();
-    void reportOpenFailure(WorkingFile::OpenResult result);
     void endProgram();
 
     QString m_language;

@@ -3,6 +3,7 @@
 #include "CommEvents.h"
 #include "HeaderRead.h"
 #include "LanguageText.h"
+#include "Leftover.h"
 #include "SerialPort.h"
 #include "SampleProcessor.h"
 #include "UserDialogs.h"
@@ -29,6 +30,24 @@ const LanguageText kPortGroupHint{
                    "run sudo usermod -aG %1 $USER and log in again."),
     QStringLiteral("Seuls les membres du groupe \"%1\" peuvent ouvrir ce port : "
                    "lancez sudo usermod -aG %1 $USER puis reconnectez-vous.")};
+
+const LanguageText kRecoveredText{
+    QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs wurde als \"%1\" aufbewahrt."),
+    QStringLiteral("The unsaved measurement of the last run was kept as \"%1\"."),
+    QStringLiteral("La mesure non sauvegardée de la dernière session a été gardée sous \"%1\".")};
+const LanguageText kRecoverFailedText{
+    QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs konnte nicht kopiert werden: %1\n"
+                   "Ihre Daten sind weiterhin in \"%2\"; bitte diese Datei verschieben und das Programm neu starten, bevor Sie messen."),
+    QStringLiteral("The unsaved measurement of the last run could not be copied: %1\n"
+                   "Its data are still in \"%2\"; move that file and start the program again before measuring."),
+    QStringLiteral("La mesure non sauvegardée de la dernière session n'a pas pu être copiée : %1\n"
+                   "Ses données sont toujours dans \"%2\" ; déplacez ce fichier et redémarrez le programme avant de mesurer.")};
+
+// Shown in both languages whatever the setting: the usual reason is the
+// spreadsheet program still holding the file open.
+const QString closeSpreadsheetMessage =
+    QStringLiteral("Please close Microsoft EXCEL ! \r\nBitte Microsoft EXCEL schließen ! ");
+const QString infoCaption = QStringLiteral(" Quendrel Data Recorder Info ");
 
 QString shortDate()
 {
@@ -216,4 +235,56 @@ void Measurement::readHeader()
         }
     }
     emit headerRead();
+}
+
+bool Measurement::openWorkingFile(const QString &workFilePath)
+{
+    const WorkingFile::OpenResult opened = m_workFile.open(workFilePath);
+    if (opened != WorkingFile::OpenResult::Opened) {
+        reportOpenFailure(opened);
+        return false;
+    }
+    leftover::clearNote(workFilePath);
+    return true;
+}
+
+void Measurement::reportOpenFailure(WorkingFile::OpenResult result)
+{
+    switch (result) {
+    case WorkingFile::OpenResult::Opened:
+        return;
+    case WorkingFile::OpenResult::DeleteFailed:
+        m_dialogs.message(closeSpreadsheetMessage, style::Question | style::CancelTryContinue, infoCaption);
+        return;
+    case WorkingFile::OpenResult::ListingFailed:
+    case WorkingFile::OpenResult::OpenFailed:
+        m_dialogs.message(m_workFile.errorString(), style::Exclamation);
+        m_workFile.close();
+        return;
+    }
+}
+
+bool Measurement::settleLeftover()
+{
+    // A measurement the last run could not finish (a crash, a kill, the
+    // settings restart) is kept as a CSV file before the fresh working file
+    // replaces it; one the user declined to save is replaced silently.
+    const leftover::Found found = leftover::settle(WorkingFile::bareName(), QDateTime::currentDateTime());
+    const QString &language = m_language;
+    switch (found.kind) {
+    case leftover::Found::Kind::Nothing:
+    case leftover::Found::Kind::Declined:
+        return true;
+    case leftover::Found::Kind::Kept:
+        m_dialogs.message(kRecoveredText.pick(language, kRecoveredText.english).arg(found.keptName),
+                          style::Information);
+        return true;
+    case leftover::Found::Kind::NotKept:
+        // The working file is left as it is: it holds the only copy.
+        m_dialogs.message(kRecoverFailedText.pick(language, kRecoverFailedText.english)
+                              .arg(found.error, found.dataPath),
+                          style::Exclamation);
+        return false;
+    }
+    return true;
 }

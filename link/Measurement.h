@@ -58,6 +58,16 @@ public:
     /// Empties the receive box.
     void clearReceived();
 
+    /// What the last run left in the working file: a measurement it could
+    /// not finish is kept as a CSV file (and the user told), one the user
+    /// declined is dropped. False when the leftover could not be kept: the
+    /// working file then holds the only copy and must not be replaced.
+    bool settleLeftover();
+
+    /// Creates the working file `workFilePath` empty (replacing an old one)
+    /// and opens it for recording; a failure is reported in a box.
+    bool openWorkingFile(const QString &workFilePath = WorkingFile::bareName());
+
     /// True when received data were neither saved nor discarded.
     bool hasUnsavedData() const;
     /// Saving or discarding decides about the received data.
@@ -110,6 +120,7 @@ signals:
 private:
     void handleCommEvent();
     QString portErrorText() const;
+    void reportOpenFailure(WorkingFile::OpenResult result);
 
     QString m_language;
     InstrumentHeader m_header;
