@@ -403,15 +403,12 @@ SettingsDialog *MainWindow::makeSettingsDialog()
 
 void MainWindow::showHelp()
 {
-    // The manual is looked up in the current directory first, as a bare
-    // name; then beside the program and in the installed documentation.
-    QString commandLine = helpDocumentName();
+    // The manual is looked up in the current directory first, then beside
+    // the program and in the installed documentation. It is always opened
+    // as a document: a manual that carries the execute bit (as on FAT or
+    // SMB media) is never run.
     const QString found = findHelpDocument(m_env.programDir);
-    if (!found.isEmpty() && found != commandLine)
-        commandLine = QLatin1Char('"') + found + QLatin1Char('"');
-    // Always as a document: a manual that carries the execute bit (as on
-    // FAT or SMB media) is opened, never run.
-    shell::openDocument(commandLine);
+    shell::openDocument(found.isEmpty() ? helpDocumentName() : found);
 }
 
 void MainWindow::showAbout()

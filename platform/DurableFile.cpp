@@ -89,7 +89,6 @@ bool writeFile(const QString &path, const QByteArray &bytes, QString *error, Fal
 
 bool copyFile(const QString &from, const QString &to, QString *error)
 {
-    QString reason;
     auto fail = [&](const QString &path, const QString &why) {
         if (error)
             *error = QDir::toNativeSeparators(path) + QLatin1String(":\n") + why;
@@ -104,13 +103,17 @@ bool copyFile(const QString &from, const QString &to, QString *error)
     char buffer[64 * 1024];
     qint64 count = 0;
     while ((count = in.read(buffer, sizeof buffer)) > 0) {
-        if (out.write(buffer, count) != count)
-            break;
+        if (out.write(buffer, count) != count) {
+            const QString why = out.errorString();
+            out.cancelWriting();
+            return fail(to, why);
+        }
     }
     if (count < 0) {
         out.cancelWriting();
         return fail(from, in.errorString());
     }
+    QString reason;
     if (!finish(out, &reason))
         return fail(to, reason);
     return true;

@@ -704,14 +704,6 @@ void TestFaults::hostileNamesReachOneProgramAsOneArgument()
     QCOMPARE(fx.dialogs.unexpected, 0);
 }
 
-int main(int argc, char *argv[])
-{
-    if (argc > 1 && qstrcmp(argv[1], "--recorder-child") == 0)
-        return faults::runRecorderChild(argc, argv);
-    QApplication app(argc, argv);
-    TestFaults test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+QDR_TEST_MAIN_WITH_RECORDER_CHILD(TestFaults)
 
 #include "tst_faults.moc"

@@ -712,13 +712,5 @@ void TestMainWindow::commandsRouteToTheirOperations()
     QCOMPARE(fx.dialogs.unexpected, 0);
 }
 
-int main(int argc, char *argv[])
-{
-    if (argc > 1 && qstrcmp(argv[1], "--recorder-child") == 0)
-        return faults::runRecorderChild(argc, argv);
-    QApplication app(argc, argv);
-    TestMainWindow test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+QDR_TEST_MAIN_WITH_RECORDER_CHILD(TestMainWindow)
 #include "tst_mainwindow.moc"

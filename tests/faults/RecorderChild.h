@@ -170,3 +170,15 @@ inline int runRecorderChild(int argc, char *argv[])
 }
 
 } // namespace faults
+
+/// The main() of a test executable that also runs as a recorder child.
+#define QDR_TEST_MAIN_WITH_RECORDER_CHILD(TestClass)                      \
+    int main(int argc, char *argv[])                                      \
+    {                                                                     \
+        if (argc > 1 && qstrcmp(argv[1], "--recorder-child") == 0)        \
+            return faults::runRecorderChild(argc, argv);                  \
+        QApplication app(argc, argv);                                     \
+        TestClass test;                                                   \
+        QTEST_SET_MAIN_SOURCE_PATH                                        \
+        return QTest::qExec(&test, argc, argv);                           \
+    }
