@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace {
 
@@ -36,14 +37,11 @@ void installQtTranslations(const QString &language)
         delete translator;
 }
 
-/// Names the lock and the request channel; the user name keeps copies
-/// started under another USER (as the tests do) apart.
+/// Names the lock and the request channel after the user's id, which no
+/// environment variable can change.
 QString userKey()
 {
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = QString::number(qulonglong(QDir::homePath().size()));
-    return QStringLiteral("Quendrel2_DataRecorder-") + user;
+    return QStringLiteral("Quendrel2_DataRecorder-") + QString::number(qulonglong(::getuid()));
 }
 
 } // namespace
@@ -88,6 +86,9 @@ int runApplication(int argc, char *argv[])
     }
 
     MainWindow window(dialogs, environment);
+    // Another copy records in this folder: it was told, nothing was touched.
+    if (window.folderInUse())
+        return 1;
     dialogs.setParent(&window);
     installQtTranslations(window.language());
     window.load();

@@ -12,7 +12,6 @@
 #include "ReceiveBox.h"
 #include "Rules.h"
 #include "SampleProcessor.h"
-#include "SensorSelection.h"
 #include "SettingsFile.h"
 #include "SettingsItems.h"
 #include "UserDialogs.h"
@@ -40,9 +39,7 @@ const char *const kHiddenControls[] = {"KopfLesen", "Sensorwahl", "Text1_0", "Te
 MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, QWidget *parent)
     : QMainWindow(parent), m_ui(std::make_unique<Ui::MainWindow>()), m_dialogs(dialogs),
       m_env(std::move(environment)), m_fileDialog(dialogs),
-      // The graph is known here before its load runs, so the sensor
-      // selection nested in the load finds it instead of making a second.
-      m_graph([this] { return new GraphWindow(live(), m_measurement->ranges(), m_language, [this] { selectSensors(); }); },
+      m_graph([this] { return new GraphWindow(live(), m_measurement->ranges(), m_measurement->scales(), m_language); },
               [this](GraphWindow *window) { window->setWindowIcon(windowIcon()); window->load(); }),
       m_deleteFiles([this] { return new DeleteFilesDialog(m_language, m_dialogs); },
                     [this](DeleteFilesDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->load(); }),
@@ -107,8 +104,7 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
     centreOnScreen(this);
     m_ui->Label1->setText(kColumnHeader);
     applyLanguageTexts();
-    if (m_measurement->settleLeftover())
-        m_files->openWorkingFile();
+    m_folderInUse = m_measurement->openFolder() == Measurement::FolderResult::InUse;
     m_measurement->clearReceived();
 }
 
@@ -124,7 +120,7 @@ void MainWindow::wireControls()
     connect(m_ui->Button5, &QAbstractButton::clicked, this, &MainWindow::exit);
     connect(m_ui->Image1, &ClickableImage::clicked, this, &MainWindow::showGraph);
     connect(m_ui->KopfLesen, &QAbstractButton::clicked, this, &MainWindow::readHeader);
-    connect(m_ui->Sensorwahl, &QAbstractButton::clicked, this, &MainWindow::selectSensors);
+    connect(m_ui->Sensorwahl, &QAbstractButton::clicked, m_measurement, &Measurement::selectSensors);
     connect(m_ui->Term, &ReceiveBox::doubleClicked, this, [this] { m_measurement->clearReceived(); refreshView(); });
     connect(m_ui->Check1, &QCheckBox::stateChanged, this,
             [this](int state) { m_measurement->processor().setCheck1State(Qt::CheckState(state)); });
@@ -359,24 +355,21 @@ void MainWindow::showHeader()
     m_ui->Text1_0->setText(header.sr1Header);
     m_ui->Label6->setText(header.inp2Header);
     m_ui->Text1_1->setText(header.sr2Header);
+    const SensorScales &scales = m_measurement->scales();
+    if (!scales.meterCaption1.isNull())
+        m_ui->Label9->setText(scales.meterCaption1);
+    if (!scales.meterCaption2.isNull())
+        m_ui->Label10->setText(scales.meterCaption2);
+    // The preview graph is loaded (hidden) here, so its traces cover the
+    // measurement from its header on, whenever the user opens it.
     const QString unit1 = headerUnit(header.inp1Header);
     const QString unit2 = headerUnit(header.inp2Header);
     graph()->Label7()->setText(unit1);
     graph()->Label6()->setText(unit1);
     graph()->Label8()->setText(unit2);
     graph()->Label4()->setText(unit2);
-}
-
-void MainWindow::selectSensors()
-{
-    SensorTargets targets;
-    targets.setGraphLabel1 = [this](const QString &t) { graph()->Label1()->setText(t); };
-    targets.setGraphLabel2 = [this](const QString &t) { graph()->Label2()->setText(t); };
-    targets.setLabel9 = [this](const QString &t) { m_ui->Label9->setText(t); };
-    targets.setLabel10 = [this](const QString &t) { m_ui->Label10->setText(t); };
-    targets.setBar1FullScale = [this](qint16 v) { live().Bar1FullScale = v; live().touch(); scheduleRefresh(); };
-    targets.setBar2FullScale = [this](qint16 v) { live().Bar2FullScale = v; live().touch(); scheduleRefresh(); };
-    sensorSelection(m_ui->Text1_0->text(), m_ui->Text1_1->text(), m_measurement->ranges(), targets);
+    graph()->showScales();
+    refreshView();
 }
 
 // ---------------------------------------------------------------- files and windows
@@ -395,7 +388,7 @@ SettingsDialog *MainWindow::makeSettingsDialog()
     SettingsDialog::Hooks hooks;
     hooks.programDir = m_env.programDir;
     hooks.settingsDir = m_env.settingsDir;
-    hooks.closeFiles = [this] { workingFile().close(); };
+    hooks.closeFiles = [this] { m_measurement->finish(); };
     hooks.restart = [this] { return m_env.restart ? m_env.restart() : false; };
     hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
     return new SettingsDialog(m_dialogs, hooks);

@@ -50,7 +50,10 @@ public:
     /// The serial port of the measurement.
     SerialPort *comm() { return &m_measurement->port(); }
     /// The working file of the measurement.
-    WorkingFile &workingFile() { return m_measurement->workingFile(); }
+    const WorkingFile &workingFile() const { return m_measurement->workingFile(); }
+    /// True when another copy of the program records in the current
+    /// folder: the user was told, and the program is to end.
+    bool folderInUse() const { return m_folderInUse; }
     /// Saving, the stop and exit questions.
     MeasurementFiles *measurementFiles() const { return m_files; }
     /// The spreadsheet and text viewers.
@@ -77,8 +80,6 @@ public slots:
     void togglePort();
     /// Reads the instrument header back from the working file.
     void readHeader();
-    /// Derives both inputs' scales from their sensor codes.
-    void selectSensors();
     /// Save (Button2, File > Save).
     void saveMeasurement();
     /// Open (Button3): a saved file in the spreadsheet program.
@@ -129,4 +130,5 @@ private:
     QTimer *m_refreshTimer = nullptr;
     quint64 m_shownRevision = ~quint64(0);
     QStringList m_shownWords;
+    bool m_folderInUse = false;
 };

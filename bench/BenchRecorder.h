@@ -106,7 +106,7 @@ public:
             }
             m_lastEnd = end;
         });
-        m_file.setSyncObserver([this](qint64 synced) {
+        QObject::connect(&window.measurement(), &Measurement::synced, &m_context, [this](qint64 synced) {
             const qint64 now = m_clock.nsecsElapsed();
             if (m_measuring)
                 m_syncTimes.push_back(now);
@@ -117,7 +117,6 @@ public:
             }
         });
     }
-    ~DurabilityProbe() { m_file.setSyncObserver({}); }
 
     /// Blocks arriving from now on are watched.
     void start()
@@ -157,7 +156,7 @@ private:
         qint64 arrived;
         qint64 end;
     };
-    WorkingFile &m_file;
+    const WorkingFile &m_file;
     QObject m_context;
     QElapsedTimer m_clock;
     bool m_measuring = false;

@@ -121,13 +121,11 @@ private:
     void refill()
     {
         m_graph.reset();
-        m_graph = std::make_unique<GraphWindow>(m_live, m_ranges, QString(), [this] {
-            GraphWindow *graph = m_graph.get();
-            SensorTargets targets;
-            targets.setGraphLabel1 = [graph](const QString &s) { graph->Label1()->setText(s); };
-            targets.setGraphLabel2 = [graph](const QString &s) { graph->Label2()->setText(s); };
-            sensorSelection(QStringLiteral("SR1 05"), QStringLiteral("SR2 41"), m_ranges, targets);
-        });
+        SensorTargets targets;
+        targets.setGraphLabel1 = [this](const QString &s) { m_scales.graphCaption1 = s; };
+        targets.setGraphLabel2 = [this](const QString &s) { m_scales.graphCaption2 = s; };
+        sensorSelection(QStringLiteral("SR1 05"), QStringLiteral("SR2 41"), m_ranges, targets);
+        m_graph = std::make_unique<GraphWindow>(m_live, m_ranges, m_scales, QString());
         GraphWindow *graph = m_graph.get();
         graph->load();
         graph->Timer1()->stop(); // ticks are driven by hand
@@ -150,6 +148,7 @@ private:
     int m_second = 0;
     LiveModel m_live;
     SensorRanges m_ranges;
+    SensorScales m_scales;
     std::unique_ptr<GraphWindow> m_graph;
     std::vector<double> m_costs;
 };

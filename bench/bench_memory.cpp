@@ -44,9 +44,7 @@ int main(int argc, char **argv)
 
     bench::Recorder recorder;
     MainWindow &window = recorder.start();
-    SampleProcessor processor(window.measurement().ranges(), window.live(), window.workingFile());
-    processor.setLanguage(window.language());
-    processor.setNotesProvider([&window] { return control<QLineEdit>(window, "Text2")->text(); });
+    SampleProcessor &processor = window.measurement().processor();
     window.showGraph();
     GraphWindow &graph = *window.graph();
     graph.Timer1()->stop(); // ticks are driven here, as fast as they run

@@ -145,7 +145,7 @@ Round feed(MainWindow &window, const Line &line, const std::vector<QByteArray> &
     qint64 expected = 0;
     for (const QByteArray &block : blocks)
         expected += block.size();
-    WorkingFile &file = window.workingFile();
+    const WorkingFile &file = window.workingFile();
     const qint64 start = file.writtenBytes();
     const quint64 syncsBefore = file.syncCount();
 

@@ -4,9 +4,7 @@
 #include "Measurement.h"
 
 #include "FileDialog.h"
-#include "DurableFile.h"
 #include "FilePaths.h"
-#include "Leftover.h"
 #include "SaveName.h"
 #include "UserDialogs.h"
 
@@ -14,10 +12,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QSaveFile>
 #include <QTimer>
 
 namespace {
@@ -53,21 +47,6 @@ const PromptTexts &texts()
 const QString saveFilter = QStringLiteral("Filetyp Excel(*.csv)|*.csv");
 const QString sendTimeoutQuestion = QStringLiteral("Data cannot be sent");
 
-/// A failure on `path` as the boxes show it: the file, then the system's words.
-QString fileError(const QString &path, const QFile &file)
-{
-    return QDir::toNativeSeparators(path) + QLatin1String(":\n") + file.errorString();
-}
-
-/// Copies `from` to `to` byte for byte, replacing `to`. The new content is
-/// written beside the target, synced and moved over it only when complete,
-/// so a failed copy or a power cut leaves an existing target as it was. On
-/// failure `error` holds the system's description.
-bool copyReplacing(const QString &from, const QString &to, QString *error)
-{
-    return durable::copyFile(from, to, error);
-}
-
 /// Lets pending events run for a short while without spinning the CPU.
 void processEventsBriefly()
 {
@@ -76,14 +55,18 @@ void processEventsBriefly()
     loop.exec();
 }
 
-/// The message shown once when a measurement left by the last run was kept.
 } // namespace
 
 MeasurementFiles::MeasurementFiles(const QString &language, Measurement &measurement, FileDialog &fileDialog,
                                    UserDialogs &dialogs, Hooks hooks, QObject *parent)
-    : QObject(parent), m_language(language), m_measurement(measurement), m_workFile(measurement.workingFile()),
-      m_cmDialog1(fileDialog), m_dialogs(dialogs), m_hooks(std::move(hooks))
+    : QObject(parent), m_language(language), m_measurement(measurement), m_cmDialog1(fileDialog),
+      m_dialogs(dialogs), m_hooks(std::move(hooks))
 {
+    connect(&m_measurement, &Measurement::saved, this, [this](const QString &csvPath) {
+        m_saveTarget = csvPath;
+        if (m_hooks.refreshFileList)
+            m_hooks.refreshFileList();
+    });
 }
 
 void MeasurementFiles::saveMeasurement()
@@ -99,8 +82,7 @@ void MeasurementFiles::saveMeasurement()
     m_cmDialog1.Filter = saveFilter;
     m_cmDialog1.FileName.clear();
 
-    // From here on the first failure ends the save. The working file stays
-    // open during the dialog, so data arriving meanwhile are still recorded.
+    // The measurement goes on being recorded while the dialog is open.
     if (!m_cmDialog1.ShowSave())
         return;
     const QString chosen = m_cmDialog1.FileName;
@@ -116,79 +98,30 @@ void MeasurementFiles::saveMeasurement()
         }
     }
 
-    m_workFile.close();
-
-    const QString target = savename::csvName(chosen);
-    const QString workPath = resolveBareName(WorkingFile::bareName());
-    // A working file that could not be emptied after the last save holds
-    // data saved before; nothing was recorded since, so the file is empty.
-    const QString source = m_workFileSaved ? QProcess::nullDevice() : workPath;
-    QString error;
-    if (!copyReplacing(source, target, &error)) {
-        // The recorded data stay in the (closed) working file.
-        m_dialogs.message(error, style::Exclamation);
-        return;
-    }
-    m_saveTarget = target;
-
-    // The saved data leave the working file: it is deleted, or else emptied,
-    // so that the next measurement is recorded on its own.
-    QFile saved(workPath);
-    const bool deleted = saved.remove();
-    m_workFileSaved = false;
-    if (!deleted) {
-        m_dialogs.message(fileError(workPath, saved), style::Exclamation);
-        // Not even emptied, it holds saved data until it can be replaced.
-        m_workFileSaved = !saved.resize(0);
-        if (m_workFileSaved)
-            m_dialogs.message(fileError(workPath, saved), style::Exclamation);
-    }
-
-    if (m_hooks.refreshFileList)
-        m_hooks.refreshFileList();
-    if (m_workFileSaved)
-        return;
-
-    if (deleted) {
-        if (!m_measurement.openWorkingFile(WorkingFile::bareName()))
-            return;
-    } else if (!m_workFile.openForAppend(WorkingFile::bareName())) {
-        m_dialogs.message(m_workFile.errorString(), style::Exclamation);
-        return;
-    }
-
-    m_measurement.clearReceived();
-    m_measurement.setUnsavedData(false);
-    m_measurement.reopenPort();
+    // The measurement writes the file, starts the next one and reports
+    // what fails; the delete dialog's list shows the new file.
+    m_measurement.save(savename::csvName(chosen));
 }
 
 void MeasurementFiles::askSaveAfterStop()
 {
     m_measurement.setUnsavedData(false);
     const QString question = texts().saveQuestion.pick(m_language);
-    m_workFile.close();
 
     if (m_dialogs.message(question, style::Question | style::YesNo) == answer::Yes) {
         saveMeasurement();
         return;
     }
-    openWorkingFile();
-    // Data that could not be discarded were still declined: the next start
-    // replaces them without keeping a copy.
-    if (!m_workFile.isOpen())
-        leftover::noteDeclined(WorkingFile::bareName());
+    m_measurement.discard();
 }
 
 void MeasurementFiles::exit()
 {
     m_measurement.setUnsavedData(false);
     const QString question = texts().saveQuestion.pick(m_language);
-    m_workFile.close();
 
     if (m_dialogs.message(question, style::Question | style::YesNo) != answer::Yes) {
-        // The data stay in the closed working file; the next start replaces
-        // them without keeping a copy, as the user chose.
-        leftover::noteDeclined(WorkingFile::bareName());
+        m_measurement.declineAtExit();
         endProgram();
         return;
     }
@@ -205,25 +138,11 @@ bool MeasurementFiles::unload()
         return !m_ended;
     }
 
-    if (m_measurement.isRunning()) {
-        if (waitForOutput() == Drain::Aborted)
-            return true;
-        m_measurement.closePort();
-    }
-    if (m_workFile.isOpen())
-        m_workFile.close();
+    if (m_measurement.isRunning() && waitForOutput() == Drain::Aborted)
+        return true;
+    m_measurement.finish();
     endProgram();
     return false;
-}
-
-void MeasurementFiles::openWorkingFile()
-{
-    // The dialog's file name serves as the store of the working file's path.
-    m_cmDialog1.FileName = WorkingFile::bareName();
-    const QString workFilePath = m_cmDialog1.FileName;
-
-    if (m_measurement.openWorkingFile(workFilePath))
-        m_workFileSaved = false;
 }
 
 MeasurementFiles::Drain MeasurementFiles::waitForOutput()

@@ -3,8 +3,6 @@
 // save-or-discard question after a stop, the exit question and the orderly
 // end of the program (waiting for the port's output, closing port and file).
 
-#include "WorkingFile.h"
-
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -33,12 +31,12 @@ public:
     /// The CSV file the last save wrote (empty once a viewer has shown it).
     QString &saveTarget() { return m_saveTarget; }
 
-    /// Save: asks for a name, copies the working file to "<name>.csv",
-    /// starts a new empty working file, clears `Term` and re-opens the port.
+    /// Save: asks for a name and the overwrite question, then has the
+    /// measurement saved as "<name>.csv" (it starts the next one at once).
     void saveMeasurement();
 
-    /// After a measurement stop: closes the working file and asks whether
-    /// to save; No discards the data and starts a new empty working file.
+    /// After a measurement stop: asks whether to save; No has the
+    /// measurement discard the data.
     void askSaveAfterStop();
 
     /// Exit: asks whether to save. No ends the program at once; Yes saves,
@@ -50,10 +48,6 @@ public:
     /// sent, closes port and working file and ends the program. Returns
     /// true (`cancel`) when the user chose to keep the program running.
     bool unload();
-
-    /// Creates a new, empty working file "Vindo.qvx" in the current
-    /// directory, replacing an old one, and reports a failure in a box.
-    void openWorkingFile();
 
     /// How long unload() waits for unsent output before asking.
     void setDrainTimeoutMs(int ms) { m_drainTimeoutMs = ms; }
@@ -68,11 +62,9 @@ private:
     QString m_language;
     QString m_saveTarget;
     Measurement &m_measurement;
-    WorkingFile &m_workFile;
     FileDialog &m_cmDialog1;
     UserDialogs &m_dialogs;
     Hooks m_hooks;
     int m_drainTimeoutMs = 10000;
     bool m_ended = false;
-    bool m_workFileSaved = false;   ///< the working file still holds saved data
 };

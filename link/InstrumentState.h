@@ -24,6 +24,14 @@ struct SensorRanges
     qint16 rangeBase2 = 0;     ///< bottom of the INP2 scale
 };
 
+/// What the sensor selection shows of both inputs' scales. A null caption
+/// leaves the caption the window was laid out with.
+struct SensorScales
+{
+    QString graphCaption1, graphCaption2;   ///< scale captions beside the preview graph
+    QString meterCaption1, meterCaption2;   ///< scale captions beside the level meters
+};
+
 /// True for the three languages the program has texts in.
 inline bool isKnownLanguage(const QString &language)
 {

@@ -3,12 +3,18 @@
 #include "CommEvents.h"
 #include "HeaderRead.h"
 #include "LanguageText.h"
+#include "DurableFile.h"
+#include "FilePaths.h"
 #include "Leftover.h"
 #include "SerialPort.h"
 #include "SampleProcessor.h"
+#include "SensorSelection.h"
 #include "UserDialogs.h"
 
 #include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
 #include <QLocale>
 #include <QTime>
 #include <QTimer>
@@ -43,6 +49,18 @@ const LanguageText kRecoverFailedText{
     QStringLiteral("La mesure non sauvegardée de la dernière session n'a pas pu être copiée : %1\n"
                    "Ses données sont toujours dans \"%2\" ; déplacez ce fichier et redémarrez le programme avant de mesurer.")};
 
+const LanguageText kFolderInUseText{
+    QStringLiteral("In diesem Ordner zeichnet bereits eine andere Kopie des Programms auf:\n%1\n"
+                   "Bitte diese Kopie beenden oder das Programm in einem anderen Ordner starten."),
+    QStringLiteral("Another copy of the program is already recording in this folder:\n%1\n"
+                   "End that copy, or start the program in another folder."),
+    QStringLiteral("Une autre copie du programme enregistre déjà dans ce dossier :\n%1\n"
+                   "Fermez cette copie ou démarrez le programme dans un autre dossier.")};
+const LanguageText kStartRefusedText{
+    QStringLiteral("Im Ordner \"%1\" kann keine Messung aufgezeichnet werden:\n%2"),
+    QStringLiteral("No measurement can be recorded in the folder \"%1\":\n%2"),
+    QStringLiteral("Aucune mesure ne peut être enregistrée dans le dossier \"%1\" :\n%2")};
+
 // Shown in both languages whatever the setting: the usual reason is the
 // spreadsheet program still holding the file open.
 const QString closeSpreadsheetMessage =
@@ -73,6 +91,13 @@ Measurement::Measurement(UserDialogs &dialogs, QObject *parent)
     m_headerTimer->setInterval(HeaderReadDelayMs);
     m_headerTimer->setSingleShot(true);
 
+    // A sync the disk refused is asked about like a failed write.
+    m_workFile.setSyncFailureHandler([this](const QString &error) {
+        return m_dialogs.message(error, style::RetryCancel | style::Critical) == answer::Retry;
+    });
+
+    m_workFile.setSyncObserver([this](qint64 syncedBytes) { emit synced(syncedBytes); });
+
     connect(m_port, &SerialPort::OnComm, this, &Measurement::handleCommEvent);
     // The timer is stopped after the read, so a Start/Stop run by a
     // transmission error does not arm a second read.
@@ -95,6 +120,14 @@ void Measurement::setNotesProvider(std::function<QString()> notes)
     m_processor->setNotesProvider(std::move(notes));
 }
 
+void Measurement::setState(State state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit stateChanged(state);
+}
+
 bool Measurement::isRunning() const
 {
     return m_port->PortOpen();
@@ -107,18 +140,6 @@ void Measurement::clearReceived()
     emit liveChanged();
 }
 
-void Measurement::reopenPort()
-{
-    // Closing first makes the toggle open the port, whatever its state was.
-    m_port->setPortOpen(false);
-    togglePort();
-}
-
-void Measurement::closePort()
-{
-    m_port->setPortOpen(false);
-}
-
 qint64 Measurement::pendingOutput() const
 {
     return m_port->OutBufferCount();
@@ -129,16 +150,34 @@ bool Measurement::hasUnsavedData() const
     return m_processor->hasUnsavedData();
 }
 
+bool Measurement::recordRaw(const QByteArray &bytes)
+{
+    if (!m_workFile.write(bytes))
+        return false;
+    m_holdsUnsaved = true;
+    return true;
+}
+
 void Measurement::setUnsavedData(bool unsaved)
 {
     m_processor->setUnsavedData(unsaved);
 }
+
+// ---------------------------------------------------------------- the port
 
 void Measurement::togglePort()
 {
     if (!m_port->setPortOpen(!m_port->PortOpen()))
         m_dialogs.message(portErrorText(), style::Exclamation);
     emit portOpenChanged(m_port->PortOpen());
+}
+
+bool Measurement::openPort()
+{
+    if (!m_port->setPortOpen(true))
+        m_dialogs.message(portErrorText(), style::Exclamation);
+    emit portOpenChanged(m_port->PortOpen());
+    return m_port->PortOpen();
 }
 
 QString Measurement::portErrorText() const
@@ -177,15 +216,26 @@ void Measurement::handleCommEvent()
         m_dialogs.beep();
         const QString text = m_commErrorText;
         m_commErrorText.clear();
+        // Cancel closes the port and nothing else: the measurement goes on
+        // into the same working file at the next Start.
         if (m_dialogs.message(text, style::OkCancel, commErrorTitle()) == answer::Cancel)
             m_port->setPortOpen(false);
     }
 }
 
+void Measurement::finish()
+{
+    m_port->setPortOpen(false);
+    // The next copy of the program (a restart) takes the folder over.
+    m_workFile.release();
+}
+
+// ---------------------------------------------------------------- start and stop
+
 void Measurement::startStop()
 {
-    m_timeLabel = kStartTimeLabel.pick(m_language);
-    m_dateLabel = kStartDateLabel.pick(m_language);
+    const QString timeLabel = kStartTimeLabel.pick(m_language);
+    const QString dateLabel = kStartDateLabel.pick(m_language);
     m_live.Image1Visible = false;
     m_live.Image2Visible = true;
 
@@ -194,31 +244,165 @@ void Measurement::startStop()
     m_header.inp2Header.clear();
     m_header.sr1Header.clear();
     m_header.sr2Header.clear();
+    m_scales.meterCaption1 = QLatin1String("");
+    m_scales.meterCaption2 = QLatin1String("");
+    m_scales.graphCaption1.clear();
+    m_scales.graphCaption2.clear();
     m_live.clearFigures();
     m_live.Term.clear();
     m_headerTimer->start();
     emit displaysCleared();
 
     const QString dateText = shortDate();
-    togglePort();
-
-    // A save after the stop re-opens the port, so a new measurement may
-    // already be running when the question returns.
-    if (!m_port->PortOpen())
+    if (m_port->PortOpen()) {
+        // Stop: the data wait in the working file for the user's decision,
+        // which may save them and start the next measurement at once.
+        m_port->setPortOpen(false);
+        emit portOpenChanged(false);
+        m_workFile.close();
+        setState(State::Stopped);
         emit stopped();
+    } else if (prepareRecording()) {
+        // A port that cannot be opened makes the click a stop.
+        if (!openPort()) {
+            m_workFile.close();
+            setState(State::Stopped);
+            emit stopped();
+        }
+    }
+
     if (m_port->PortOpen()) {
         m_port->Output(QByteArray(1, StartCharacter));
         m_header.inp1Header.clear();
         m_processor->expectNotesHeader();
+        m_holdsUnsaved = true;
+        setState(State::Measuring);
+        // The header read follows the start, also when a save question
+        // came between the click and this start.
+        m_headerTimer->start();
         emit started();
-        m_live.Term.append(m_timeLabel + timeOfDay() + m_dateLabel + dateText);
+        m_live.Term.append(timeLabel + timeOfDay() + dateLabel + dateText);
     } else if (!m_workFile.isOpen()) {
-        m_live.Term.append(m_dateLabel);
+        m_live.Term.append(dateLabel);
     }
     m_live.Term.append(QStringLiteral("\r\n"));
     m_live.touch();
     emit liveChanged();
 }
+
+bool Measurement::prepareRecording()
+{
+    // Recording goes on into the same file after the port was closed by
+    // Cancel in the communication error box.
+    if (m_workFile.isOpen())
+        return true;
+    if (m_holdsUnsaved && !keepUnsavedData())
+        return false;
+    const WorkingFile::OpenResult opened = m_workFile.open(WorkingFile::bareName());
+    if (opened == WorkingFile::OpenResult::Opened) {
+        leftover::clearNote(WorkingFile::bareName());
+        m_holdsUnsaved = m_holdsDecided = false;
+        return true;
+    }
+    // Never record into nothing: the port stays closed.
+    const QString folder = QDir::toNativeSeparators(QDir::currentPath());
+    m_dialogs.message(kStartRefusedText.pick(m_language, kStartRefusedText.english)
+                          .arg(folder, m_workFile.errorString()),
+                      style::Exclamation);
+    return false;
+}
+
+bool Measurement::keepUnsavedData()
+{
+    // What the last measurement left unsaved (a cancelled or failed save)
+    // is kept beside the working file, as at start-up.
+    QString error;
+    const QString kept = WorkingFile::recoverLeftover(WorkingFile::bareName(), QDateTime::currentDateTime(), &error);
+    if (kept.isEmpty() && !error.isEmpty()) {
+        const QString dataPath = QDir::toNativeSeparators(QFileInfo(resolveBareName(WorkingFile::bareName())).absoluteFilePath());
+        m_dialogs.message(kRecoverFailedText.pick(m_language, kRecoverFailedText.english).arg(error, dataPath),
+                          style::Exclamation);
+        return false;
+    }
+    if (!kept.isEmpty())
+        m_dialogs.message(kRecoveredText.pick(m_language, kRecoveredText.english).arg(kept), style::Information);
+    m_holdsUnsaved = false;
+    return true;
+}
+
+// ---------------------------------------------------------------- save and discard
+
+bool Measurement::save(const QString &csvPath)
+{
+    // Data saved or declined before, that the file could not be emptied
+    // of, are not this measurement's: the copy is then empty.
+    const QString source = m_holdsDecided ? QProcess::nullDevice() : m_workFile.resolvedPath();
+    QString error;
+    // The copy is taken while the file may still record: no event runs
+    // during it, so no block falls between the copy and the emptying.
+    if (source.isEmpty() || !durable::copyFile(source, csvPath, &error)) {
+        if (error.isEmpty())
+            error = QDir::toNativeSeparators(QFileInfo(WorkingFile::bareName()).absoluteFilePath());
+        m_dialogs.message(error, style::Exclamation);
+        return false;
+    }
+    m_holdsUnsaved = false;
+    m_holdsDecided = true;
+    emit saved(csvPath);
+
+    const WorkingFile::OpenResult opened = m_workFile.open(WorkingFile::bareName());
+    if (opened != WorkingFile::OpenResult::Opened) {
+        // Saved, but the next measurement has no file yet: the next Start
+        // tries again and says why when it cannot.
+        m_dialogs.message(QDir::toNativeSeparators(QFileInfo(WorkingFile::bareName()).absoluteFilePath())
+                              + QLatin1String(":\n") + m_workFile.errorString(),
+                          style::Exclamation);
+        setState(State::Idle);
+        return true;
+    }
+    leftover::clearNote(WorkingFile::bareName());
+    m_holdsDecided = false;
+    clearReceived();
+    setUnsavedData(false);
+
+    // The port is opened again, so the next measurement is received at once.
+    m_port->setPortOpen(false);
+    if (openPort()) {
+        m_holdsUnsaved = true;
+        setState(State::Measuring);
+    } else {
+        setState(State::Idle);
+    }
+    return true;
+}
+
+void Measurement::discard()
+{
+    m_workFile.close();
+    m_holdsUnsaved = false;
+    const WorkingFile::OpenResult opened = m_workFile.open(WorkingFile::bareName());
+    if (opened == WorkingFile::OpenResult::Opened) {
+        leftover::clearNote(WorkingFile::bareName());
+        m_holdsDecided = false;
+    } else {
+        reportOpenFailure(opened);
+        // Declined all the same: the next start drops them without a copy.
+        m_holdsDecided = true;
+        leftover::noteDeclined(WorkingFile::bareName());
+    }
+    setState(State::Idle);
+}
+
+void Measurement::declineAtExit()
+{
+    m_workFile.close();
+    m_holdsUnsaved = false;
+    // The data stay in the closed working file; the next start replaces
+    // them without keeping a copy, as the user chose.
+    leftover::noteDeclined(WorkingFile::bareName());
+}
+
+// ---------------------------------------------------------------- header and sensors
 
 void Measurement::readHeader()
 {
@@ -234,18 +418,67 @@ void Measurement::readHeader()
             startStop();
         }
     }
+    selectSensors();
     emit headerRead();
 }
 
-bool Measurement::openWorkingFile(const QString &workFilePath)
+void Measurement::selectSensors()
 {
-    const WorkingFile::OpenResult opened = m_workFile.open(workFilePath);
+    SensorTargets targets;
+    targets.setGraphLabel1 = [this](const QString &t) { m_scales.graphCaption1 = t; };
+    targets.setGraphLabel2 = [this](const QString &t) { m_scales.graphCaption2 = t; };
+    targets.setLabel9 = [this](const QString &t) { m_scales.meterCaption1 = t; };
+    targets.setLabel10 = [this](const QString &t) { m_scales.meterCaption2 = t; };
+    targets.setBar1FullScale = [this](qint16 v) { m_live.Bar1FullScale = v; };
+    targets.setBar2FullScale = [this](qint16 v) { m_live.Bar2FullScale = v; };
+    sensorSelection(m_header.sr1Header, m_header.sr2Header, m_ranges, targets);
+    m_live.touch();
+    emit liveChanged();
+}
+
+// ---------------------------------------------------------------- start-up
+
+Measurement::FolderResult Measurement::openFolder()
+{
+    const WorkingFile::OpenResult claimed = m_workFile.claim(WorkingFile::bareName());
+    if (claimed == WorkingFile::OpenResult::InUse) {
+        m_dialogs.message(kFolderInUseText.pick(m_language, kFolderInUseText.english).arg(m_workFile.errorString()),
+                          style::Exclamation);
+        return FolderResult::InUse;
+    }
+    if (claimed != WorkingFile::OpenResult::Opened) {
+        reportOpenFailure(claimed);
+        return FolderResult::Unready;
+    }
+
+    // A measurement the last run could not finish (a crash, a kill, the
+    // settings restart) is kept as a CSV file before the working file is
+    // emptied; one the user declined to save is dropped silently.
+    const leftover::Found found = leftover::settle(WorkingFile::bareName(), QDateTime::currentDateTime());
+    switch (found.kind) {
+    case leftover::Found::Kind::Nothing:
+    case leftover::Found::Kind::Declined:
+        break;
+    case leftover::Found::Kind::Kept:
+        m_dialogs.message(kRecoveredText.pick(m_language, kRecoveredText.english).arg(found.keptName),
+                          style::Information);
+        break;
+    case leftover::Found::Kind::NotKept:
+        // The working file is left as it is: it holds the only copy.
+        m_dialogs.message(kRecoverFailedText.pick(m_language, kRecoverFailedText.english)
+                              .arg(found.error, found.dataPath),
+                          style::Exclamation);
+        m_holdsUnsaved = true;
+        return FolderResult::Unready;
+    }
+
+    const WorkingFile::OpenResult opened = m_workFile.open(WorkingFile::bareName());
     if (opened != WorkingFile::OpenResult::Opened) {
         reportOpenFailure(opened);
-        return false;
+        return FolderResult::Unready;
     }
-    leftover::clearNote(workFilePath);
-    return true;
+    leftover::clearNote(WorkingFile::bareName());
+    return FolderResult::Ready;
 }
 
 void Measurement::reportOpenFailure(WorkingFile::OpenResult result)
@@ -256,35 +489,13 @@ void Measurement::reportOpenFailure(WorkingFile::OpenResult result)
     case WorkingFile::OpenResult::DeleteFailed:
         m_dialogs.message(closeSpreadsheetMessage, style::Question | style::CancelTryContinue, infoCaption);
         return;
+    case WorkingFile::OpenResult::InUse:
+        m_dialogs.message(kFolderInUseText.pick(m_language, kFolderInUseText.english).arg(m_workFile.errorString()),
+                          style::Exclamation);
+        return;
     case WorkingFile::OpenResult::ListingFailed:
     case WorkingFile::OpenResult::OpenFailed:
         m_dialogs.message(m_workFile.errorString(), style::Exclamation);
-        m_workFile.close();
         return;
     }
-}
-
-bool Measurement::settleLeftover()
-{
-    // A measurement the last run could not finish (a crash, a kill, the
-    // settings restart) is kept as a CSV file before the fresh working file
-    // replaces it; one the user declined to save is replaced silently.
-    const leftover::Found found = leftover::settle(WorkingFile::bareName(), QDateTime::currentDateTime());
-    const QString &language = m_language;
-    switch (found.kind) {
-    case leftover::Found::Kind::Nothing:
-    case leftover::Found::Kind::Declined:
-        return true;
-    case leftover::Found::Kind::Kept:
-        m_dialogs.message(kRecoveredText.pick(language, kRecoveredText.english).arg(found.keptName),
-                          style::Information);
-        return true;
-    case leftover::Found::Kind::NotKept:
-        // The working file is left as it is: it holds the only copy.
-        m_dialogs.message(kRecoverFailedText.pick(language, kRecoverFailedText.english)
-                              .arg(found.error, found.dataPath),
-                          style::Exclamation);
-        return false;
-    }
-    return true;
 }

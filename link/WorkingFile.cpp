@@ -5,17 +5,27 @@
 
 #include <QAbstractEventDispatcher>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// At most this many case variants of the name are deleted before giving up;
-// a folder never holds more than a handful.
-constexpr int MaxCaseVariants = 16;
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QByteArray encoded(const QString &path)
+{
+    return QFile::encodeName(path);
+}
 
 } // namespace
 
@@ -28,10 +38,10 @@ WorkingFile::WorkingFile()
 
 WorkingFile::~WorkingFile()
 {
-    close();
+    release();
 }
 
-WorkingFile::OpenResult WorkingFile::open(const QString &workFilePath)
+WorkingFile::OpenResult WorkingFile::claim(const QString &workFilePath)
 {
     close();
     m_error.clear();
@@ -39,85 +49,144 @@ WorkingFile::OpenResult WorkingFile::open(const QString &workFilePath)
     // Looking the name up needs a readable folder.
     const QFileInfo folder(QFileInfo(workFilePath).absolutePath());
     if (!folder.exists() || !folder.isDir()) {
-        m_error = QStringLiteral("Path not found: %1").arg(folder.filePath());
+        m_error = QStringLiteral("Path not found: %1").arg(QDir::toNativeSeparators(folder.filePath()));
         return OpenResult::ListingFailed;
     }
     if (!folder.isReadable()) {
-        m_error = QStringLiteral("Permission denied: %1").arg(folder.filePath());
+        m_error = QStringLiteral("Permission denied: %1").arg(QDir::toNativeSeparators(folder.filePath()));
         return OpenResult::ListingFailed;
     }
 
-    // Delete the old file under every spelling that names it, so the new
-    // one starts empty.
-    for (int i = 0; i < MaxCaseVariants; ++i) {
-        const QString existing = resolveBareName(workFilePath);
-        if (!QFileInfo::exists(existing))
-            break;
-        QFile old(existing);
-        if (!old.remove()) {
-            m_error = old.errorString();
-            return OpenResult::DeleteFailed;
-        }
+    // One spelling of the name: an old file spelled otherwise is renamed,
+    // and stays the same file.
+    const QString wanted = QFileInfo(workFilePath).dir().filePath(QFileInfo(workFilePath).fileName());
+    const QString found = resolveBareName(workFilePath);
+    QString path = wanted;
+    if (found != workFilePath && QFileInfo(found).fileName() != QFileInfo(wanted).fileName()
+        && ::rename(encoded(found).constData(), encoded(wanted).constData()) != 0)
+        path = found;
+
+    const int fd = ::open(encoded(path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        const int error = errno;
+        m_error = systemError(error);
+        return error == EISDIR ? OpenResult::DeleteFailed : OpenResult::OpenFailed;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        m_error = systemError(EINVAL);
+        return OpenResult::DeleteFailed;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        m_error = error == EWOULDBLOCK ? QDir::toNativeSeparators(folder.absoluteFilePath()) : systemError(error);
+        return error == EWOULDBLOCK ? OpenResult::InUse : OpenResult::OpenFailed;
     }
 
-    // Unbuffered: every write reaches the operating system at once, so a
-    // copy taken while the file is open holds everything written so far.
-    m_file.setFileName(resolveBareName(workFilePath));
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        m_error = m_file.errorString();
-        return OpenResult::OpenFailed;
+    closeDescriptor();
+    m_fd = fd;
+    m_claimed = true;
+    m_path = path;
+    return OpenResult::Opened;
+}
+
+bool WorkingFile::stillNamesClaimedFile() const
+{
+    struct stat held {}, named {};
+    return m_fd >= 0 && ::fstat(m_fd, &held) == 0
+        && ::lstat(encoded(m_path).constData(), &named) == 0
+        && held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+WorkingFile::OpenResult WorkingFile::open(const QString &workFilePath)
+{
+    close();
+    m_error.clear();
+    // The file may have been moved or deleted by hand since it was claimed:
+    // the measurement goes where the name now points.
+    if (!isClaimed() || !stillNamesClaimedFile()) {
+        const OpenResult claimed = claim(workFilePath);
+        if (claimed != OpenResult::Opened)
+            return claimed;
     }
-    opened();
+    if (::ftruncate(m_fd, 0) != 0) {
+        m_error = systemError(errno);
+        return OpenResult::DeleteFailed;
+    }
+    startRecording(0);
     return OpenResult::Opened;
 }
 
 bool WorkingFile::openForAppend(const QString &path)
 {
-    close();
+    release();
     m_error.clear();
-    m_file.setFileName(resolveBareName(path));
-    // A device has no end to append at.
-    const QIODevice::OpenMode mode = QFileInfo(m_file.fileName()).isFile()
-        ? QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered
-        : QIODevice::WriteOnly | QIODevice::Unbuffered;
-    if (!m_file.open(mode)) {
-        m_error = m_file.errorString();
+    const int fd = ::open(encoded(resolveBareName(path)).constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        m_error = systemError(errno);
         return false;
     }
-    opened();
+    m_fd = fd;
+    m_claimed = false;
+    m_path = path;
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    startRecording(end < 0 ? 0 : end);
     return true;
 }
 
-void WorkingFile::opened()
+void WorkingFile::startRecording(qint64 at)
 {
-    m_syncable = !m_file.isSequential();
+    struct stat status {};
+    m_syncable = ::fstat(m_fd, &status) == 0 && S_ISREG(status.st_mode);
+    m_position = at;
+    m_recording = true;
     m_written = 0;
     m_synced = 0;
+    m_unsynced.clear();
     m_firstUnsynced.invalidate();
+}
+
+bool WorkingFile::writeAt(const char *data, qint64 size, qint64 offset)
+{
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = m_syncable ? ::pwrite(m_fd, data + done, size_t(size - done), off_t(offset + done))
+                                     : ::write(m_fd, data + done, size_t(size - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // A short write without an error code means the disk is full.
+            m_error = systemError(n < 0 ? errno : ENOSPC);
+            return false;
+        }
+        done += n;
+    }
+    return true;
 }
 
 bool WorkingFile::write(const QByteArray &block)
 {
     m_error.clear();
-    if (!m_file.isOpen()) {
-        m_error = QStringLiteral("Bad file name or number");
+    if (!m_recording) {
+        m_error = systemError(EBADF);
         return false;
     }
-    // A failed write is taken back, so that writing the block again (Retry)
-    // does not record its first part twice.
-    qint64 done = 0;
-    while (done < block.size()) {
-        m_file.unsetError();
-        const qint64 written = m_file.write(block.constData() + done, block.size() - done);
-        if (written <= 0) {
-            m_error = m_file.errorString();
-            if (done > 0 && !m_file.isSequential())
-                m_file.resize(m_file.size() - done);
-            return false;
+    const qint64 start = m_position;
+    if (!writeAt(block.constData(), block.size(), start)) {
+        // Take a partly written block back, so that writing it again
+        // (Retry) does not record its first part twice.
+        if (m_syncable && ::ftruncate(m_fd, start) != 0) {
+            // The part stays; the error already reported covers it.
         }
-        done += written;
+        return false;
     }
-    m_written += done;
+    m_position += block.size();
+    m_written += block.size();
+    if (m_syncable)
+        m_unsynced.append(block);
     syncLater();
     return true;
 }
@@ -143,34 +212,80 @@ void WorkingFile::syncLater()
 bool WorkingFile::sync()
 {
     m_syncTimer.stop();
-    if (!m_file.isOpen() || !m_syncable || m_synced == m_written) {
+    if (!m_recording || !m_syncable || m_synced == m_written) {
         m_firstUnsynced.invalidate();
         return true;
     }
-    if (::fdatasync(m_file.handle()) != 0) {
-        m_error = QString::fromLocal8Bit(std::strerror(errno));
-        // The data stay in the operating system's cache; try again later.
-        m_firstUnsynced.start();
-        if (QAbstractEventDispatcher::instance())
-            m_syncTimer.start(SyncDelayMs);
+    // While the question about a refused sync is open, blocks go on being
+    // written; they are synced once it is answered.
+    if (m_askingAboutSync)
         return false;
+
+    bool rewrite = false;
+    for (;;) {
+        const qint64 target = m_written;
+        if ((!rewrite || writeAt(m_unsynced.constData(), m_unsynced.size(), m_position - m_unsynced.size()))
+            && ::fdatasync(m_fd) == 0) {
+            m_synced = target;
+            m_unsynced.clear();
+            ++m_syncCount;
+            m_firstUnsynced.invalidate();
+            if (m_syncObserver)
+                m_syncObserver(m_synced);
+            return true;
+        }
+        if (m_error.isEmpty() || !rewrite)
+            m_error = systemError(errno);
+        if (!m_syncFailed) {
+            // Nobody to ask: try again at the next deadline, with the
+            // data written again, as the failed sync may have dropped them.
+            m_firstUnsynced.start();
+            if (QAbstractEventDispatcher::instance())
+                m_syncTimer.start(SyncDelayMs);
+            return false;
+        }
+        m_askingAboutSync = true;
+        const bool retry = m_syncFailed(m_error);
+        m_askingAboutSync = false;
+        if (!retry) {
+            // Recording stops; what reached the operating system stays.
+            m_syncTimer.stop();
+            m_firstUnsynced.invalidate();
+            m_recording = false;
+            return false;
+        }
+        // After a refused sync the kernel may have dropped the unsynced
+        // pages: they are written again from memory before the next sync.
+        rewrite = true;
+        m_error.clear();
     }
-    m_synced = m_written;
-    ++m_syncCount;
-    m_firstUnsynced.invalidate();
-    if (m_syncObserver)
-        m_syncObserver(m_synced);
-    return true;
 }
 
 void WorkingFile::close()
 {
-    if (!m_file.isOpen())
+    if (!m_recording)
         return;
     sync();
     m_syncTimer.stop();
     m_firstUnsynced.invalidate();
-    m_file.close();
+    m_recording = false;
+    if (!m_claimed)
+        closeDescriptor();
+}
+
+void WorkingFile::release()
+{
+    close();
+    closeDescriptor();
+}
+
+void WorkingFile::closeDescriptor()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_claimed = false;
+    m_recording = false;
 }
 
 qint64 WorkingFile::existingSize(const QString &workFilePath)
@@ -194,8 +309,8 @@ QString WorkingFile::recoverLeftover(const QString &workFilePath, const QDateTim
     for (int n = 2; QFileInfo::exists(resolveNameIn(folder.path(), name)); ++n)
         name = stem + QStringLiteral("-%1.csv").arg(n);
 
-    // The fresh working file replaces the old one next, so the copy must be
-    // on the disk before that.
+    // The working file is emptied next, so the copy must be on the disk
+    // before that.
     if (!durable::copyFile(source, folder.filePath(name), error))
         return QString();
     return name;

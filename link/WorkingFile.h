@@ -1,18 +1,23 @@
 #pragma once
-// The working measurement file "Vindo.qvx" in the current directory: opened
-// empty at start-up, after a save and after a discarded measurement, written
-// one received block at a time.
+// The working measurement file "Vindo.qvx" in the current directory.
+//
+// The program claims the file once: it is opened without following a link
+// and locked exclusively (the kernel drops the lock when the process ends,
+// also at a crash), so a second copy of the program cannot record into the
+// same folder. A fresh measurement empties the claimed file in place; the
+// lock is never given up between two measurements.
 //
 // Every block reaches the operating system before write() returns, which
 // survives a crash of the program. To survive a power cut as well, the
 // written data are synced to the disk in groups: at most SyncDelayMs after
 // the first block not yet synced, so a fast line costs about one sync a
-// second, never one per block; and once more when the file is closed.
+// second, never one per block; and once more when recording stops. The
+// bytes not yet synced are kept, so a sync the disk refused can be retried
+// with the data written again.
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QString>
 #include <QTimer>
 
@@ -34,32 +39,50 @@ public:
     /// Bare name of the working file; it lies in the current directory.
     static QString bareName() { return QStringLiteral("Vindo.qvx"); }
 
-    /// How an open attempt ended, so the caller can show the matching box.
+    /// How a claim or an open ended, so the caller can show the matching box.
     enum class OpenResult {
-        Opened,         ///< an empty file is open for appending
+        Opened,         ///< claimed (and, for open(), empty and recording)
         ListingFailed,  ///< the folder could not be read (errorString())
-        DeleteFailed,   ///< an old file could not be deleted
-        OpenFailed      ///< the new file could not be created (errorString())
+        DeleteFailed,   ///< something that cannot be replaced or emptied holds the name
+        OpenFailed,     ///< the file could not be created or opened (errorString())
+        InUse           ///< another process has claimed it (errorString() names the folder)
     };
 
-    /// The open sequence: look the file up, delete an old one, create it
-    /// empty and open it for appending. `workFilePath` is the bare name.
+    /// Claims the working file of the folder: opens it (created empty when
+    /// absent, never through a link) and locks it. Its content is kept.
+    OpenResult claim(const QString &workFilePath = bareName());
+
+    /// Starts a fresh measurement: claims the file when it is not claimed
+    /// yet, empties it and records from its start.
     OpenResult open(const QString &workFilePath = bareName());
 
     /// Writes one block at the end and hands it to the operating system
-    /// before returning. False on failure (errorString() says why).
+    /// before returning. False on failure (errorString() says why); a part
+    /// already written is taken back, so writing the block again does not
+    /// record it twice.
     bool write(const QByteArray &block);
 
-    /// Syncs what was written but not yet synced, then closes the file;
-    /// closing a file that is not open does nothing.
+    /// Syncs what was written but not yet synced, then stops recording.
+    /// The claim stays. Closing a file that is not recording does nothing.
     void close();
 
+    /// Stops recording and gives the claim up (the program ends).
+    void release();
+
     /// Syncs everything written so far to the disk now (nothing to do
-    /// returns true at once). False when the disk refused; the data stay
-    /// pending and the next sync tries again.
+    /// returns true at once). When the disk refuses, the failure handler
+    /// decides: write the unsynced data again and retry, or stop recording.
     bool sync();
 
-    /// Bytes written since the file was opened.
+    /// Asked once per refused sync with the system's description; true
+    /// retries, false stops recording (the data written so far stay).
+    /// Without a handler a refused sync is retried at the next deadline.
+    void setSyncFailureHandler(std::function<bool(const QString &error)> handler)
+    {
+        m_syncFailed = std::move(handler);
+    }
+
+    /// Bytes written since the measurement started.
     qint64 writtenBytes() const { return m_written; }
 
     /// Bytes of writtenBytes() known to be on the disk.
@@ -74,42 +97,55 @@ public:
         m_syncObserver = std::move(observer);
     }
 
-    /// True while a file is open.
-    bool isOpen() const { return m_file.isOpen(); }
+    /// True while blocks are recorded.
+    bool isOpen() const { return m_recording; }
 
-    /// Path of the open (or last opened) file as resolved on disk.
-    QString resolvedPath() const { return m_file.fileName(); }
+    /// True while this program holds the working file of its folder.
+    bool isClaimed() const { return m_fd >= 0 && m_claimed; }
+
+    /// Path of the claimed (or last opened) file.
+    QString resolvedPath() const { return m_path; }
 
     /// The platform's description of the last failure.
     QString errorString() const { return m_error; }
 
-    /// Opens an existing file or device for appending and keeps its
-    /// content (no listing, no delete). False on failure (errorString()).
+    /// Records into an existing file or device from its end, without
+    /// claiming it (no lock, no emptying). False on failure (errorString()).
     bool openForAppend(const QString &path);
 
     /// Size of the working file on disk, 0 when absent.
     static qint64 existingSize(const QString &workFilePath = bareName());
 
-    /// Keeps what an earlier run left in the working file: when a non-empty
-    /// working file exists, copies it beside itself as
-    /// "Vindo-recovered-YYYYMMDD-HHMMSS.csv" (with "-2", "-3"... when that
-    /// name is taken) and returns the new name. Returns an empty text when
-    /// there was nothing to keep, or when the copy failed; `error` then
-    /// says why (and stays empty when there was nothing to keep).
+    /// Keeps what the working file holds: when it is not empty, copies it
+    /// beside itself as "Vindo-recovered-YYYYMMDD-HHMMSS.csv" (with "-2",
+    /// "-3"... when that name is taken) and returns the new name. Returns
+    /// an empty text when there was nothing to keep, or when the copy
+    /// failed; `error` then says why (and stays empty when there was
+    /// nothing to keep).
     static QString recoverLeftover(const QString &workFilePath, const QDateTime &now,
                                    QString *error = nullptr);
 
 private:
-    void opened();
+    void startRecording(qint64 at);
     void syncLater();
+    bool stillNamesClaimedFile() const;
+    void closeDescriptor();
+    bool writeAt(const char *data, qint64 size, qint64 offset);
 
-    QFile m_file;
-    QString m_error;
+    int m_fd = -1;
+    bool m_claimed = false;         // m_fd holds the lock of the folder's working file
+    bool m_recording = false;
     bool m_syncable = false;        // a regular file (a device cannot be synced)
+    bool m_askingAboutSync = false; // the failure handler's question is open
+    QString m_path;
+    QString m_error;
+    qint64 m_position = 0;          // where the next block goes
     qint64 m_written = 0;
     qint64 m_synced = 0;
     quint64 m_syncCount = 0;
+    QByteArray m_unsynced;          // written since the last good sync
     QTimer m_syncTimer;
     QElapsedTimer m_firstUnsynced;  // runs while written data wait for a sync
     std::function<void(qint64)> m_syncObserver;
+    std::function<bool(const QString &)> m_syncFailed;
 };

@@ -39,9 +39,9 @@ qint32 plottedValue(const QString &caption)
 
 } // namespace
 
-GraphWindow::GraphWindow(const LiveModel &live, const SensorRanges &ranges, const QString &language, std::function<void()> selectSensors,
-             QWidget *parent)
-    : QWidget(parent, Qt::Window), m_live(live), m_ranges(ranges), m_language(language), m_selectSensors(std::move(selectSensors)),
+GraphWindow::GraphWindow(const LiveModel &live, const SensorRanges &ranges, const SensorScales &scales,
+                         const QString &language, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_live(live), m_ranges(ranges), m_scales(scales), m_language(language),
       m_ui(std::make_unique<Ui::GraphWindow>())
 {
     m_ui->setupUi(this);
@@ -105,18 +105,23 @@ void GraphWindow::load()
     m_ui->Label2->setFixedSize(kScaleLabelSize);
     setWindowTitle(kLoadCaption);
 
-    // The selection writes Label1/Label2 of this window and the ranges used
-    // just below.
-    if (m_selectSensors)
-        m_selectSensors();
+    showScales();
 
+    applyWindowTexts(this, {{"Graph", "windowTitle", kCaption}}, m_language);
+    m_timer1->start();
+}
+
+void GraphWindow::showScales()
+{
+    // A caption the selection did not choose keeps the layout's text.
+    if (!m_scales.graphCaption1.isNull())
+        m_ui->Label1->setText(m_scales.graphCaption1);
+    if (!m_scales.graphCaption2.isNull())
+        m_ui->Label2->setText(m_scales.graphCaption2);
     m_ui->Chartl321->setTop1(m_ranges.rangeLimit1);
     m_ui->Chartl321->setBottom1(m_ranges.rangeBase1);
     m_ui->Chartl321->setTop2(m_ranges.rangeLimit2);
     m_ui->Chartl321->setBottom2(m_ranges.rangeBase2);
-
-    applyWindowTexts(this, {{"Graph", "windowTitle", kCaption}}, m_language);
-    m_timer1->start();
 }
 
 void GraphWindow::tick()

@@ -7,7 +7,6 @@
 #include "InstrumentState.h"
 
 #include <QWidget>
-#include <functional>
 #include <memory>
 
 class QFrame;
@@ -25,15 +24,18 @@ class GraphWindow : public QWidget
 
 public:
     /// `live` supplies Text8, Text11 and Secunden; `ranges` the scales of
-    /// the chart; `language` the caption; `selectSensors` runs the sensor
-    /// selection of the main window.
-    GraphWindow(const LiveModel &live, const SensorRanges &ranges, const QString &language,
-          std::function<void()> selectSensors, QWidget *parent = nullptr);
+    /// the chart and `scales` its captions, both chosen by the sensor
+    /// selection of the measurement; `language` the caption.
+    GraphWindow(const LiveModel &live, const SensorRanges &ranges, const SensorScales &scales,
+                const QString &language, QWidget *parent = nullptr);
     ~GraphWindow() override;
 
-    /// Load: scale label sizes, captions, sensor selection, chart ranges,
-    /// then the once-a-second timer.
+    /// Load: scale label sizes, captions, the selected scales, then the
+    /// once-a-second timer.
     void load();
+
+    /// Shows the scale captions and chart ranges the sensor selection chose.
+    void showScales();
 
     StripChart *Chartl321() const;
     QLabel *Label1() const;   ///< INP1 scale caption
@@ -61,8 +63,8 @@ private:
 
     const LiveModel &m_live;
     const SensorRanges &m_ranges;
+    const SensorScales &m_scales;
     QString m_language;
-    std::function<void()> m_selectSensors;
 
     std::unique_ptr<Ui::GraphWindow> m_ui;
     QTimer *m_timer1 = nullptr;

@@ -32,6 +32,7 @@
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -271,9 +272,10 @@ private slots:
     void killedRecorderLosesNothingShownAndIsRecoveredAtNextStart();
     void nextStartKeepsOnlyARunThatDidNotEndAsChosen_data();
     void nextStartKeepsOnlyARunThatDidNotEndAsChosen();
+    void secondCopyInTheSameFolderLeavesTheFirstRecording();
     void vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack();
     void fullDiskAsksRetryOrCancelAndKeepsWhatWasWritten();
-    void readOnlyFolderIsReportedAndTheRecorderStaysUsable();
+    void readOnlyFolderIsReportedAndStartIsRefused();
     void garbageOnTheLineIsRecordedByTheFileRules();
     void brokenStartUpFilesDoNotStopTheStart_data();
     void brokenStartUpFilesDoNotStopTheStart();
@@ -323,6 +325,46 @@ void TestFaults::killedRecorderLosesNothingShownAndIsRecoveredAtNextStart()
     QCOMPARE(next.messages().size(), 1);
     QVERIFY(next.messages().first().contains(kept.first().toUtf8()));
     QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("Vindo.qvx"))).size(), 0);
+}
+
+void TestFaults::secondCopyInTheSameFolderLeavesTheFirstRecording()
+{
+    QTemporaryDir dir;
+    Simulator sim;
+    QVERIFY(startFastInstrument(dir, sim));
+    RecorderChild first(dir.path());
+    QVERIFY(first.start({QStringLiteral("measure")}));
+    QTRY_VERIFY_WITH_TIMEOUT(first.last("SHOWN") >= 2000, 20000);
+    const QString work = dir.filePath(QStringLiteral("Vindo.qvx"));
+    struct stat before {};
+    QVERIFY(::stat(QFile::encodeName(work).constData(), &before) == 0);
+
+    // Started with another user name and no runtime folder, as a second
+    // session or a script might: the folder itself says it is taken.
+    RecorderChild second(dir.path());
+    QVERIFY(second.start({QStringLiteral("startup")},
+                         {QStringLiteral("env"), QStringLiteral("-u"), QStringLiteral("XDG_RUNTIME_DIR"),
+                          QStringLiteral("USER=somebody-else")}));
+    QVERIFY(second.waitForFinished(20000));
+    const QList<QByteArray> messages = second.messages();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages.first().contains(QFile::encodeName(QDir::toNativeSeparators(dir.path()))),
+             messages.first().constData());
+    QCOMPARE(second.last("OPEN"), qint64(0));
+
+    // The first copy records on into the same file; nothing was recovered.
+    const qint64 shown = first.last("SHOWN");
+    QTRY_VERIFY_WITH_TIMEOUT(first.last("SHOWN") > shown, 10000);
+    struct stat after {};
+    QVERIFY(::stat(QFile::encodeName(work).constData(), &after) == 0);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QVERIFY(after.st_size >= before.st_size);
+    QVERIFY(QDir(dir.path()).entryList({QStringLiteral("Vindo-recovered-*")}).isEmpty());
+    QVERIFY(first.messages().isEmpty());
+    first.kill();
+    const QByteArray file = readAll(work);
+    QVERIFY(file.size() >= after.st_size);
+    QVERIFY(file.contains("Notes :  "));
 }
 
 void TestFaults::nextStartKeepsOnlyARunThatDidNotEndAsChosen_data()
@@ -472,7 +514,7 @@ void TestFaults::fullDiskAsksRetryOrCancelAndKeepsWhatWasWritten()
     QCOMPARE(fx.dialogs.unexpected, 0);
 }
 
-void TestFaults::readOnlyFolderIsReportedAndTheRecorderStaysUsable()
+void TestFaults::readOnlyFolderIsReportedAndStartIsRefused()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("unshare")).isEmpty())
         QSKIP("unshare(1) is needed to mount the folder read-only");
@@ -500,26 +542,27 @@ void TestFaults::readOnlyFolderIsReportedAndTheRecorderStaysUsable()
     RecorderChild child(folder);
     const QStringList wrapper{QStringLiteral("unshare"), QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
                               QStringLiteral("mount --bind -o ro \"$0\" \"$0\" && cd \"$0\" && exec \"$@\""), folder};
-    QVERIFY(child.start({QStringLiteral("once"), QStringLiteral("--until"), QStringLiteral("200"),
-                         QStringLiteral("--port-dir"), ports},
-                        wrapper));
+    QVERIFY(child.start({QStringLiteral("start"), QStringLiteral("--port-dir"), ports}, wrapper));
     QVERIFY(child.waitForFinished(30000));
     const QList<QByteArray> lines = child.lines();
     QCOMPARE(child.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.process().exitCode(), 0);
     QVERIFY2(lines.contains("DONE"), lines.join('\n').constData());
 
-    // Start-up says plainly why there is no working file...
+    // Start-up says plainly why there is no working file, and Start names
+    // the folder and the reason instead of measuring into nothing.
     const QList<QByteArray> messages = child.messages();
-    QVERIFY2(!messages.isEmpty(), lines.join('\n').constData());
-    QVERIFY2(messages.first().startsWith(QByteArray::number(style::Exclamation) + ' '), messages.first().constData());
-    QVERIFY2(messages.first().contains("Read-only"), messages.first().constData());
-    for (const QByteArray &m : messages)
-        QVERIFY2(m.size() > 4, "no empty boxes");
+    QVERIFY2(messages.size() == 2, lines.join('\n').constData());
+    for (const QByteArray &m : messages) {
+        QVERIFY2(m.startsWith(QByteArray::number(style::Exclamation) + ' '), m.constData());
+        QVERIFY2(m.contains("Read-only"), m.constData());
+    }
+    QVERIFY2(messages.last().contains(QFile::encodeName(QDir::toNativeSeparators(folder))), messages.last().constData());
     QVERIFY(lines.contains("OPEN 0"));
-    // ...and the measurement is shown all the same.
-    QVERIFY(child.last("SHOWN") >= 200);
-    QVERIFY(sim.waitForReceived(QByteArray("\x02"), 3000));
+    QVERIFY(lines.contains("PORT 0"));
+    // The instrument was never started, and nothing was written.
+    QTest::qWait(300);
+    QVERIFY(!sim.received().contains('\x02'));
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("qvx.ini")});
 }
 

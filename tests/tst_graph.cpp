@@ -11,28 +11,25 @@
 
 namespace {
 
-/// A graph window with the ranges and language it reads, as the main window keeps them.
+/// A graph window with the ranges, captions and language it reads, as the
+/// measurement keeps them.
 struct GraphFixture
 {
     LiveModel live;
     SensorRanges ranges;
+    SensorScales scales;
     QString language;
-    int selections = 0;
-    QString titleDuringSelection;
     QPointer<GraphWindow> graph;
 
-    /// Creates the window with the real sensor selection writing into it,
-    /// then loads it, as the main window does.
+    /// Runs the real sensor selection, as the measurement does after the
+    /// header read, then creates the window and loads it.
     void load(const QString &sr1 = QStringLiteral("SR1 05"), const QString &sr2 = QStringLiteral("SR2 41"))
     {
-        graph = new GraphWindow(live, ranges, language, [this, sr1, sr2] {
-            ++selections;
-            titleDuringSelection = graph->windowTitle();
-            SensorTargets targets;
-            targets.setGraphLabel1 = [this](const QString &s) { graph->Label1()->setText(s); };
-            targets.setGraphLabel2 = [this](const QString &s) { graph->Label2()->setText(s); };
-            sensorSelection(sr1, sr2, ranges, targets);
-        });
+        SensorTargets targets;
+        targets.setGraphLabel1 = [this](const QString &s) { scales.graphCaption1 = s; };
+        targets.setGraphLabel2 = [this](const QString &s) { scales.graphCaption2 = s; };
+        sensorSelection(sr1, sr2, ranges, targets);
+        graph = new GraphWindow(live, ranges, scales, language);
         graph->load();
     }
     ~GraphFixture() { delete graph; }
@@ -46,7 +43,7 @@ class TestGraph : public QObject
 
 private slots:
     void controlsCarryTheirNamesCaptionsAndSizes();
-    void loadSelectsSensorsOnceAndTakesRangesFromIt();
+    void loadShowsTheSelectedScales();
     void loadCaptionFollowsTheLanguage_data();
     void loadCaptionFollowsTheLanguage();
     void tickPlotsTheShownValuesRounded_data();
@@ -61,7 +58,7 @@ private slots:
 void TestGraph::controlsCarryTheirNamesCaptionsAndSizes()
 {
     GraphFixture f;
-    f.graph = new GraphWindow(f.live, f.ranges, f.language, {});
+    f.graph = new GraphWindow(f.live, f.ranges, f.scales, f.language);
     GraphWindow *g = f.graph;
     QCOMPARE(g->objectName(), QStringLiteral("Graph"));
 
@@ -99,14 +96,12 @@ void TestGraph::controlsCarryTheirNamesCaptionsAndSizes()
     QCOMPARE(g->minimumSize(), g->maximumSize());
 }
 
-void TestGraph::loadSelectsSensorsOnceAndTakesRangesFromIt()
+void TestGraph::loadShowsTheSelectedScales()
 {
     GraphFixture f;
     f.load(QStringLiteral("SR1 05"), QStringLiteral("SR2 41"));
     GraphWindow *g = f.graph;
 
-    QCOMPARE(f.selections, 1);
-    QCOMPARE(f.titleDuringSelection, QStringLiteral("INP 1  +  INP 2  Preview Graph    "));
     QCOMPARE(g->Label1()->text().left(5), QStringLiteral("400.0"));
     QCOMPARE(g->Label2()->text().left(5), QStringLiteral("15.85"));
     QCOMPARE(g->Chartl321()->top(1), qint16(400));
@@ -202,7 +197,6 @@ void TestGraph::closingDeletesTheWindowAndItsTraces()
     // The next load starts with empty traces.
     f.load();
     QCOMPARE(f.graph->Chartl321()->pointCount(1), 0);
-    QCOMPARE(f.selections, 2);
 }
 
 void TestGraph::chartKeepsADayAndDrawsABoundedSummary()

@@ -29,6 +29,9 @@ private slots:
     void discardOfAnUndeletableFileShowsTheExcelMessageOnce();
     void cancelledSaveDialogKeepsTheData_data();
     void cancelledSaveDialogKeepsTheData();
+    void unsavedDataAreKeptBeforeTheNextMeasurement_data();
+    void unsavedDataAreKeptBeforeTheNextMeasurement();
+    void declinedDataThatCannotBeDroppedNeverReachASave();
     void exitAnsweredNoEndsAtOnce_data();
     void exitAnsweredNoEndsAtOnce();
     void exitAnsweredYesSavesThenEnds();
@@ -66,7 +69,6 @@ void TestPrompts::discardStartsAnEmptyWorkingFile()
     QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray());
     QVERIFY(rig.workFile.isOpen());
     QVERIFY(!rig.measurement.hasUnsavedData());
-    QCOMPARE(rig.cmDialog1.FileName, QStringLiteral("Vindo.qvx"));
     QVERIFY(rig.calls.isEmpty());
     QVERIFY(!rig.port.PortOpen());
 }
@@ -76,8 +78,8 @@ void TestPrompts::discardOfAnUndeletableFileShowsTheExcelMessageOnce()
     MeasurementRig rig;
     QVERIFY(rig.ready());
     QVERIFY(rig.record("held open elsewhere", false));
-    if (!rig.lockFolder())
-        QSKIP("this file system cannot protect files from deletion");
+    if (!rig.lockFile(QStringLiteral("Vindo.qvx")))
+        QSKIP("needs root and a file system that can make a file append-only");
 
     rig.dialogs.answer(answer::No);
     rig.dialogs.answer(answer::TryAgain);
@@ -106,22 +108,102 @@ void TestPrompts::cancelledSaveDialogKeepsTheData()
 
     MeasurementRig rig;
     QVERIFY(rig.ready());
-    QVERIFY(rig.record("recorded data", atExit));
+    QVERIFY(rig.record("recorded data", true));
 
     rig.dialogs.answer(answer::Yes);
     rig.dialogs.cancelDialog();
+    rig.calls.clear();
     if (atExit)
         rig.files.exit();
     else
-        rig.files.askSaveAfterStop();
+        rig.measurement.startStop();
 
     QCOMPARE(rig.dialogs.asked.size(), 2);
     QCOMPARE(rig.dialogs.asked[1].kind, Kind::Save);
     QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray("recorded data"));
-    QVERIFY(!rig.workFile.isOpen());
-    QVERIFY(!rig.port.PortOpen());
+    QVERIFY(!rig.workFile.isOpen() || atExit);
     // Exit still ends the program after the cancelled dialog.
-    QCOMPARE(rig.calls, atExit ? QStringList{"endProgram"} : QStringList());
+    if (atExit)
+        QCOMPARE(rig.calls, QStringList{"endProgram"});
+    else
+        QCOMPARE(rig.measurement.state(), Measurement::State::Stopped);
+}
+
+void TestPrompts::unsavedDataAreKeptBeforeTheNextMeasurement_data()
+{
+    QTest::addColumn<bool>("cancelled");   // else the copy fails
+
+    QTest::newRow("save dialog cancelled") << true;
+    QTest::newRow("copy failed") << false;
+}
+
+void TestPrompts::unsavedDataAreKeptBeforeTheNextMeasurement()
+{
+    QFETCH(bool, cancelled);
+
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(rig.record("first run", true));
+    rig.dialogs.answer(answer::Yes);
+    if (cancelled)
+        rig.dialogs.cancelDialog();
+    else
+        rig.dialogs.chooseFile(rig.path(QStringLiteral("no-such-folder/run1")));
+    if (!cancelled)
+        rig.dialogs.answer(answer::OK);   // the failed copy's box
+    rig.measurement.startStop();
+    QCOMPARE(rig.measurement.state(), Measurement::State::Stopped);
+    QVERIFY(!rig.port.PortOpen());
+
+    // Start keeps the unsaved data first, then records anew.
+    rig.dialogs.answer(answer::OK);
+    rig.measurement.startStop();
+    QCOMPARE(rig.measurement.state(), Measurement::State::Measuring);
+    QVERIFY(rig.port.PortOpen());
+    const QStringList kept = QDir().entryList({QStringLiteral("Vindo-recovered-*.csv")});
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(MeasurementRig::contents(kept.first()), QByteArray("first run"));
+    const auto told = rig.dialogs.messages().last();
+    QCOMPARE(told.style, int(style::Information));
+    QVERIFY2(told.text.contains(kept.first()), qPrintable(told.text));
+    QVERIFY(rig.measurement.recordRaw("second run"));
+
+    // The next save writes the second measurement only.
+    rig.dialogs.answer(answer::Yes);
+    rig.dialogs.chooseFile(rig.path(QStringLiteral("run2")));
+    rig.measurement.startStop();
+    QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("run2.csv"))), QByteArray("second run"));
+    QCOMPARE(MeasurementRig::contents(kept.first()), QByteArray("first run"));
+    QCOMPARE(rig.measurement.state(), Measurement::State::Measuring);
+    QCOMPARE(rig.dialogs.unexpected, 0);
+}
+
+void TestPrompts::declinedDataThatCannotBeDroppedNeverReachASave()
+{
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(rig.record("declined", true));
+    if (!rig.lockFile(QStringLiteral("Vindo.qvx")))
+        QSKIP("needs root and a file system that can make a file append-only");
+
+    rig.dialogs.answer(answer::No);
+    rig.dialogs.answer(answer::TryAgain);
+    rig.measurement.startStop();
+    QCOMPARE(rig.dialogs.messages().last().text, excelMessage);
+
+    // Start cannot record into that file: it says where and why, and the
+    // instrument is not started.
+    rig.measurement.startStop();
+    const auto refused = rig.dialogs.messages().last();
+    QCOMPARE(refused.style, int(style::Exclamation));
+    QVERIFY2(refused.text.contains(QDir::toNativeSeparators(QDir::currentPath())), qPrintable(refused.text));
+    QVERIFY(!rig.port.PortOpen());
+    QVERIFY(!rig.sentToInstrument().contains('\x02'));
+
+    // A save now holds nothing of the declined data.
+    rig.dialogs.chooseFile(rig.path(QStringLiteral("after")));
+    rig.files.saveMeasurement();
+    QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("after.csv"))), QByteArray());
 }
 
 void TestPrompts::exitAnsweredNoEndsAtOnce_data()

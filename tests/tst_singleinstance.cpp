@@ -26,7 +26,7 @@ private slots:
 private:
     QProcess *startCopy(bool withRuntimeFolder = true);
     QString lockPath() const;
-    QString lockName() const { return QStringLiteral("Quendrel2_DataRecorder-%1.lock").arg(m_user); }
+    QString lockName() const { return QStringLiteral("Quendrel2_DataRecorder-%1.lock").arg(::getuid()); }
 
     QTemporaryDir *m_dir = nullptr;
     QTemporaryDir *m_private = nullptr;   // runtime, temp and cache folders of the copies

@@ -4,9 +4,14 @@
 
 #include "FilePaths.h"
 #include "FileSizeLimit.h"
+#include "Measurement.h"
+#include "ScriptedDialogs.h"
 #include "WorkingFile.h"
 
 #include <QtTest>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -58,6 +63,9 @@ private slots:
     void bareNamesResolveRegardlessOfCase();
     void leftoverIsKeptUnderAFreeName_data();
     void leftoverIsKeptUnderAFreeName();
+    void refusedSyncIsAskedAboutOnce_data();
+    void refusedSyncIsAskedAboutOnce();
+    void secondClaimOfTheFolderIsRefused();
     void failedRecoveryKeepsTheFileAndSaysWhy();
 };
 
@@ -279,6 +287,76 @@ void TestWorkingFile::failedRecoveryKeepsTheFileAndSaysWhy()
     QVERIFY(!error.isEmpty());
     QCOMPARE(folder.content(WorkingFile::bareName()), measurement);
     QCOMPARE(folder.entries(), QStringList{WorkingFile::bareName()});
+}
+
+void TestWorkingFile::refusedSyncIsAskedAboutOnce_data()
+{
+    QTest::addColumn<int>("reply");
+    QTest::addColumn<bool>("recording");   // afterwards
+
+    QTest::newRow("retry") << int(answer::Retry) << true;
+    QTest::newRow("cancel") << int(answer::Cancel) << false;
+}
+
+void TestWorkingFile::refusedSyncIsAskedAboutOnce()
+{
+    QFETCH(int, reply);
+    QFETCH(bool, recording);
+    if (!qEnvironmentVariable("LD_PRELOAD").contains(QLatin1String("failingsync")))
+        QSKIP("needs the failing-sync library preloaded (run through ctest)");
+
+    InFolder folder;
+    ScriptedDialogs dialogs;
+    Measurement measurement(dialogs);
+    QCOMPARE(measurement.openFolder(), Measurement::FolderResult::Ready);
+    QVERIFY(measurement.recordRaw("    1   20.5\r\n"));
+
+    // Blocks keep arriving while the question is open: one question only.
+    qputenv("QDR_FDATASYNC_EIO", "1");
+    dialogs.answer(reply, [&measurement] {
+        QVERIFY(measurement.recordRaw("    2   20.6\r\n"));
+        QTest::qWait(WorkingFile::SyncDelayMs + 100);
+        QVERIFY(measurement.recordRaw("    3   20.7\r\n"));
+    });
+    const WorkingFile &file = measurement.workingFile();
+    QTRY_COMPARE_WITH_TIMEOUT(dialogs.messages().size(), 1, 3000);
+    QCOMPARE(dialogs.messages().first().text, QString::fromLocal8Bit(std::strerror(EIO)));
+    QCOMPARE(dialogs.messages().first().style, style::RetryCancel | style::Critical);
+    QCOMPARE(file.isOpen(), recording);
+    if (recording) {
+        // Counted as safe only once a sync really took the data.
+        QTRY_COMPARE_WITH_TIMEOUT(file.syncedBytes(), file.writtenBytes(), 3000);
+        QCOMPARE(qgetenv("QDR_FDATASYNC_EIO"), QByteArray("0"));
+    } else {
+        QVERIFY(file.syncedBytes() < file.writtenBytes());
+    }
+    QTest::qWait(WorkingFile::SyncDelayMs + 100);
+    QCOMPARE(dialogs.messages().size(), 1);
+    QCOMPARE(folder.content(WorkingFile::bareName()), QByteArray("    1   20.5\r\n    2   20.6\r\n    3   20.7\r\n"));
+    qunsetenv("QDR_FDATASYNC_EIO");
+}
+
+void TestWorkingFile::secondClaimOfTheFolderIsRefused()
+{
+    InFolder folder;
+    WorkingFile first;
+    QCOMPARE(first.open(), WorkingFile::OpenResult::Opened);
+    QVERIFY(first.write("measuring"));
+
+    // Another claim (as from another copy of the program) neither empties
+    // nor takes the file, and names the folder.
+    WorkingFile second;
+    QCOMPARE(second.claim(), WorkingFile::OpenResult::InUse);
+    QCOMPARE(second.open(), WorkingFile::OpenResult::InUse);
+    QCOMPARE(second.errorString(), QDir::toNativeSeparators(folder.dir.path()));
+    QVERIFY(first.write(" on"));
+    QCOMPARE(folder.content(WorkingFile::bareName()), QByteArray("measuring on"));
+
+    // The claim survives a fresh measurement and ends with its owner.
+    QCOMPARE(first.open(), WorkingFile::OpenResult::Opened);
+    QCOMPARE(second.claim(), WorkingFile::OpenResult::InUse);
+    first.release();
+    QCOMPARE(second.claim(), WorkingFile::OpenResult::Opened);
 }
 
 QTEST_GUILESS_MAIN(TestWorkingFile)

@@ -8,6 +8,7 @@
 // Usage: <test> --recorder-child <mode> [--notes TEXT] [--until N] [--port-dir D]
 //   startup   start-up and load event only, then end
 //   port      start-up, open the port once (Port Open), then end
+//   start     start-up, click Start once, report the port's state, then end
 //   measure   start-up, click Start, report every block, run until killed
 //   once      start-up, click Start, stop once N characters were shown, end
 //   exit      start-up, click Start, click Exit once N characters were shown
@@ -18,6 +19,7 @@
 //   FIRST <n>                characters the first block after Start showed
 //   SHOWN <n>                characters all later blocks showed, summed
 //   OPEN <0|1>               whether a working file is open
+//   PORT <0|1>               whether the serial port is open
 //   DONE                     the mode finished normally
 //   END                      the program ended through its own exit path
 
@@ -133,6 +135,13 @@ inline int runRecorderChild(int argc, char *argv[])
     }
     if (mode == QLatin1String("port")) {
         window.togglePort();
+        report("DONE");
+        return 0;
+    }
+    if (mode == QLatin1String("start")) {
+        control<PictureButton>(window, "Button1")->click();
+        report("PORT " + QByteArray(window.comm()->PortOpen() ? "1" : "0"));
+        report("OPEN " + QByteArray(window.workingFile().isOpen() ? "1" : "0"));
         report("DONE");
         return 0;
     }

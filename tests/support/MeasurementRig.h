@@ -49,8 +49,7 @@ public:
             setFolderDeletable(m_lockedFolder, true);
         if (!m_lockedFile.isEmpty())
             setFolderDeletable(m_lockedFile, true);
-        port.setPortOpen(false);
-        workFile.close();
+        measurement.finish();
         if (m_master >= 0)
             ::close(m_master);
         if (m_slave >= 0)
@@ -80,7 +79,7 @@ public:
     /// `data`, the receive box shows them, the port is open when `measuring`.
     bool record(const QByteArray &data, bool measuring)
     {
-        if (workFile.open() != WorkingFile::OpenResult::Opened || !workFile.write(data))
+        if (measurement.openFolder() != Measurement::FolderResult::Ready || !measurement.recordRaw(data))
             return false;
         measurement.setUnsavedData(!data.isEmpty());
         return !measuring || port.setPortOpen(true);
@@ -125,7 +124,7 @@ public:
     QString language;
     ScriptedDialogs dialogs;
     Measurement measurement{dialogs};
-    WorkingFile &workFile = measurement.workingFile();
+    const WorkingFile &workFile = measurement.workingFile();
     SerialPort &port = measurement.port();
     FileDialog cmDialog1{dialogs};
     QStringList calls;                ///< what saving and exit did, in order
@@ -137,6 +136,8 @@ private:
     {
         QObject::connect(&measurement, &Measurement::liveChanged, [this] { calls << QStringLiteral("clearTerm"); });
         QObject::connect(&measurement, &Measurement::portOpenChanged, [this] { calls << QStringLiteral("togglePort"); });
+        // As the main window routes it: a stop asks whether to save.
+        QObject::connect(&measurement, &Measurement::stopped, [this] { files.askSaveAfterStop(); });
         MeasurementFiles::Hooks h;
         h.refreshFileList = [this] {
             calls << QStringLiteral("refreshFileList");

@@ -46,8 +46,7 @@ void selectInput(const QString &text, qint16 code, const InputTargets &input)
 void sensorSelection(const QString &text0, const QString &text1, SensorRanges &state,
                      const SensorTargets &targets)
 {
-    // Copies: a nested run started by a caption write must not change what
-    // this run reads.
+    // Copies: a target may change the texts this run reads.
     const QString sr1 = text0;
     const QString sr2 = text1;
     const qint16 code1 = sensors::sensorCode(sr1);

@@ -7,10 +7,7 @@
 #include <QString>
 #include <functional>
 
-/// Where the sensor selection writes. The main window fills these with its
-/// own widgets; an unset target is skipped. Writing a graph label may load
-/// the graph window, whose load runs the selection again (nested): that is
-/// allowed, both runs read the same texts and reach the same result.
+/// Where the sensor selection writes; an unset target is skipped.
 struct SensorTargets
 {
     std::function<void(const QString &)> setGraphLabel1, setGraphLabel2; ///< Graph's Label1/Label2
