@@ -396,12 +396,7 @@ SettingsDialog *MainWindow::makeSettingsDialog()
 
 void MainWindow::showHelp()
 {
-    // The manual is looked up in the current directory first, then beside
-    // the program and in the installed documentation. It is always opened
-    // as a document: a manual that carries the execute bit (as on FAT or
-    // SMB media) is never run.
-    const QString found = findHelpDocument(m_env.programDir);
-    shell::openDocument(found.isEmpty() ? helpDocumentName() : found);
+    m_viewers->showManual(m_env.programDir);
 }
 
 void MainWindow::showAbout()

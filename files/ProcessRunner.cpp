@@ -1,6 +1,9 @@
 #include "ProcessRunner.h"
 
+#include "DesktopHandlers.h"
 #include "ProgramNames.h"
+
+#include <QFileInfo>
 
 ProcessRunner::ProcessRunner(QObject *parent)
     : QObject(parent)
@@ -38,22 +41,42 @@ void ProcessRunner::start()
 {
     const programs::ProgramCommand command = programs::resolve(m_programName);
     m_running = false;
+    m_outcome = Outcome::ProgramMissing;
     if (command.program.isEmpty())
         return;
 
     // Only a program is started: a document named as the program is never
     // run, whatever its execute bit says.
-    const QString executable = programs::findProgram(command.program);
-    if (executable.isEmpty())
+    m_executable = programs::findProgram(command.program);
+    if (m_executable.isEmpty())
         return;
+    // The desktop's opener would only print on stderr that nothing opens
+    // the file: asked first, the desktop tells.
+    if (isDesktopOpener() && !m_arguments.isEmpty() && QFileInfo(m_arguments).isFile()
+        && !programs::documentHandler(m_arguments)) {
+        m_outcome = Outcome::NoHandler;
+        return;
+    }
 
     QStringList arguments = command.options;
     if (!m_arguments.isEmpty())
         arguments.append(m_arguments);
-    m_process->start(executable, arguments);
+    m_process->start(m_executable, arguments);
     // The start reports its outcome quickly (the executable was found and
     // loaded, or not); a failed start leaves the runner terminated.
     m_running = m_process->waitForStarted();
+    m_outcome = m_running ? Outcome::Started : Outcome::StartFailed;
+}
+
+bool ProcessRunner::isDesktopOpener() const
+{
+    return QFileInfo(m_executable).fileName() == QLatin1String("xdg-open");
+}
+
+bool ProcessRunner::endedWithError() const
+{
+    return m_outcome == Outcome::Started && m_process->state() == QProcess::NotRunning
+        && (m_process->exitStatus() == QProcess::CrashExit || m_process->exitCode() != 0);
 }
 
 bool ProcessRunner::hasEnded()

@@ -20,10 +20,27 @@ public:
     /// name with blanks, quotes or shell characters arrives unchanged).
     void setArguments(const QString &argument);
 
+    /// What start() did.
+    enum class Outcome {
+        NotStarted,       ///< start() was not called
+        Started,          ///< the program runs (or ran)
+        ProgramMissing,   ///< no program of that name is installed (or it is a document)
+        NoHandler,        ///< the desktop's opener was to show the file, but no program opens its type
+        StartFailed       ///< the program is there but did not start
+    };
+
     /// Starts the program. Only a program is started: a document named as
     /// the program (see programs::isProgramFile()) is not run. A start that
-    /// fails or is refused is silent: hasEnded() is then true at once.
+    /// fails or is refused starts nothing: hasEnded() is then true at once,
+    /// and outcome() tells why. The desktop's opener (xdg-open) is only
+    /// started when the desktop has a program for the file's type.
     void start();
+    Outcome outcome() const { return m_outcome; }
+    /// True when the program is the desktop's opener rather than a viewer.
+    bool isDesktopOpener() const;
+    /// True once the started program has ended with an error: a non-zero
+    /// exit code or a crash.
+    bool endedWithError() const;
 
     /// Waits up to 10 ms; true once the program has ended, or when it could
     /// not be started (or start() was never called).
@@ -40,4 +57,6 @@ private:
     QString m_arguments;
     QProcess *m_process;   // outlives us while a viewer is still open
     bool m_running = false;
+    Outcome m_outcome = Outcome::NotStarted;
+    QString m_executable;
 };

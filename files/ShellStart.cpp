@@ -59,6 +59,16 @@ QChar nativeSeparator()
 
 namespace {
 
+int fromOpenResult(programs::OpenResult result)
+{
+    switch (result) {
+    case programs::OpenResult::Started: return shellResult::Started;
+    case programs::OpenResult::NoHandler: return shellResult::NoAssociation;
+    case programs::OpenResult::StartFailed: break;
+    }
+    return shellResult::OpenerFailed;
+}
+
 /// The shell's open: documents go to the desktop's opener, programs start
 /// detached in `folder`. Which is which depends on the file's type, never
 /// on its execute bit alone.
@@ -81,8 +91,7 @@ int shellOpen(const CommandLineParts &parts)
                    ? shellResult::Started
                    : shellResult::AccessDenied;
     }
-    return programs::openDocument(file.absoluteFilePath()) ? shellResult::Started
-                                                           : shellResult::NoAssociation;
+    return fromOpenResult(programs::openDocument(file.absoluteFilePath()));
 }
 
 } // namespace
@@ -113,7 +122,7 @@ int openDocument(const QString &document)
         path = path.mid(1, path.size() - 2);
     if (!QFileInfo(path).isFile())
         return shellResult::FileNotFound;
-    return programs::openDocument(path) ? shellResult::Started : shellResult::NoAssociation;
+    return fromOpenResult(programs::openDocument(path));
 }
 
 } // namespace shell

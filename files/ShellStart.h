@@ -13,6 +13,7 @@ namespace shellResult {
 enum : int {
     FileNotFound = 2,       ///< the program or document does not exist
     AccessDenied = 5,       ///< it exists but could not be started
+    OpenerFailed = 30,      ///< the program that opens this document could not be started
     NoAssociation = 31,     ///< no program opens this document
     Started = 42            ///< opened or started
 };
@@ -48,7 +49,9 @@ int executeCommandLine(QString &commandLine, int windowStyle, const QString &wor
 
 /// Opens `document` (a path, in double quotes or not) with the desktop's
 /// handler, whatever its type or execute bit: it is never run as a program.
-/// Returns the shell result code (below 32: failure).
+/// Returns the shell result code (below 32: failure): FileNotFound,
+/// NoAssociation when no installed program opens its type, OpenerFailed
+/// when that program could not be started.
 int openDocument(const QString &document);
 
 } // namespace shell

@@ -1,12 +1,15 @@
 #include "Viewers.h"
 
 #include "ProcessRunner.h"
+#include "ProgramNames.h"
+#include "ShellStart.h"
 #include "FileDialog.h"
 #include "FilePaths.h"
 #include "SettingsItems.h"
 #include "UserDialogs.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -23,6 +26,37 @@ struct ViewerTexts
     LanguageText notepadNoData{QStringLiteral(" Es sind keine Daten vorhanden,"),
                                QStringLiteral(" Data for export missing,"),
                                QStringLiteral(" Donnes pour export manque,")};
+    // When nothing can show a file: the file, why, and what to install.
+    LanguageText noViewer{QStringLiteral("Kein Programm kann diese Datei anzeigen:"),
+                          QStringLiteral("No program can show this file:"),
+                          QStringLiteral("Aucun programme ne peut afficher ce fichier :")};
+    LanguageText noHandler{QStringLiteral("Für diese Art von Datei ist kein Programm installiert."),
+                           QStringLiteral("No program for this kind of file is installed."),
+                           QStringLiteral("Aucun programme n'est installé pour ce type de fichier.")};
+    LanguageText notStarted{QStringLiteral("Das Programm \"%1\" ließ sich nicht starten."),
+                            QStringLiteral("The program \"%1\" could not be started."),
+                            QStringLiteral("Le programme « %1 » n'a pas pu être démarré.")};
+    LanguageText installSpreadsheet{
+        QStringLiteral("Bitte ein Tabellenkalkulationsprogramm installieren (zum Beispiel LibreOffice Calc) "
+                       "oder in den Einstellungen eines angeben."),
+        QStringLiteral("Please install a spreadsheet program (for example LibreOffice Calc) "
+                       "or set one in the settings."),
+        QStringLiteral("Veuillez installer un tableur (par exemple LibreOffice Calc) "
+                       "ou en indiquer un dans les paramètres.")};
+    LanguageText installEditor{
+        QStringLiteral("Bitte einen Texteditor installieren (zum Beispiel gedit oder Mousepad)."),
+        QStringLiteral("Please install a text editor (for example gedit or Mousepad)."),
+        QStringLiteral("Veuillez installer un éditeur de texte (par exemple gedit ou Mousepad).")};
+    LanguageText noPdfViewer{QStringLiteral("Kein Programm kann das Handbuch anzeigen:"),
+                             QStringLiteral("No program can show the manual:"),
+                             QStringLiteral("Aucun programme ne peut afficher le manuel :")};
+    LanguageText installPdfViewer{
+        QStringLiteral("Bitte einen PDF-Betrachter installieren (zum Beispiel Evince oder Okular)."),
+        QStringLiteral("Please install a PDF viewer (for example Evince or Okular)."),
+        QStringLiteral("Veuillez installer un lecteur PDF (par exemple Evince ou Okular).")};
+    LanguageText manualMissing{QStringLiteral("Das Handbuch %1 wurde nicht gefunden, gesucht in:"),
+                               QStringLiteral("The manual %1 was not found; looked in:"),
+                               QStringLiteral("Le manuel %1 est introuvable ; cherché dans :")};
     LanguageText saveFirst{QStringLiteral(" Bitte die Messung erst speichern !  "),
                            QStringLiteral(" Please save the measurement first !"),
                            QStringLiteral(" Veuillez sauvegarder la mesure d´abord !")};
@@ -33,6 +67,14 @@ const ViewerTexts &texts()
     static const ViewerTexts table;
     return table;
 }
+
+/// The text for the program's language; English for any other.
+QString say(const LanguageText &text, const QString &language)
+{
+    return text.pick(language, text.english);
+}
+
+const QString lineEnd = QStringLiteral("\r\n");
 
 const QString openFilter = QStringLiteral("Filetyp Excel(*.csv)|*.csv|All Files (*.*)|*.*");
 
@@ -69,7 +111,7 @@ void Viewers::showNoData(const LanguageText &firstLine)
                       style::OkCancel);
 }
 
-void Viewers::runViewer(const QString &program, const QString &argument)
+void Viewers::runViewer(const QString &program, const QString &argument, Kind kind)
 {
     if (m_setCmdstartEnabled)
         m_setCmdstartEnabled(false);
@@ -85,7 +127,55 @@ void Viewers::runViewer(const QString &program, const QString &argument)
         QCoreApplication::processEvents();
     emit viewerEnded(program, argument);
 
+    // Nothing showed the file: said in a box, never only on stderr. The
+    // desktop's opener that ends with an error found no program either.
+    // A missing "Notepad" or "WRITE" means no editor and no opener at all.
+    const ProcessRunner::Outcome outcome = runner.outcome();
+    if (outcome != ProcessRunner::Outcome::Started)
+        showNoViewer(argument, program,
+                     outcome == ProcessRunner::Outcome::NoHandler
+                         || (outcome == ProcessRunner::Outcome::ProgramMissing && programs::isEditorName(program)),
+                     kind);
+    else if (runner.isDesktopOpener() && runner.endedWithError())
+        showNoViewer(argument, program, true, kind);
+
     EnableSpreadsheetExport();
+}
+
+void Viewers::showNoViewer(const QString &file, const QString &program, bool noHandler, Kind kind)
+{
+    const ViewerTexts &t = texts();
+    const QString why = noHandler ? say(t.noHandler, m_language) : say(t.notStarted, m_language).arg(program);
+    const QString advice = say(kind == Kind::Spreadsheet ? t.installSpreadsheet : t.installEditor, m_language);
+    m_dialogs.message(say(t.noViewer, m_language) + lineEnd + QDir::toNativeSeparators(file) + lineEnd + why
+                          + lineEnd + advice,
+                      style::OkOnly | style::Exclamation);
+}
+
+void Viewers::showManual(const QString &programDir)
+{
+    // The manual is always opened as a document: one that carries the
+    // execute bit (as on FAT or SMB media) is never run.
+    const QString relative = findHelpDocument(programDir);
+    const QString found = relative.isEmpty() ? relative : QFileInfo(relative).absoluteFilePath();
+    const ViewerTexts &t = texts();
+    if (found.isEmpty()) {
+        const QStringList places{QDir::currentPath(), programDir, installedDocFolder(programDir)};
+        QStringList shown;
+        for (const QString &place : places)
+            shown << QDir::toNativeSeparators(QDir::cleanPath(place));
+        shown.removeDuplicates();
+        m_dialogs.message(say(t.manualMissing, m_language).arg(helpDocumentName()) + lineEnd
+                              + shown.join(lineEnd),
+                          style::OkOnly | style::Exclamation);
+        return;
+    }
+    const int result = shell::openDocument(found);
+    if (result == shell::shellResult::Started)
+        return;
+    m_dialogs.message(say(t.noPdfViewer, m_language) + lineEnd + QDir::toNativeSeparators(found) + lineEnd
+                          + say(t.installPdfViewer, m_language),
+                      style::OkOnly | style::Exclamation);
 }
 
 void Viewers::exportToSpreadsheet()
@@ -124,7 +214,7 @@ void Viewers::exportToNotepad()
     const QFileInfo file(m_saveTarget);
     const qint64 size = file.isFile() ? file.size() : 0;
     const QString viewer = size < notepadLimit ? QStringLiteral("Notepad") : QStringLiteral("Write");
-    runViewer(viewer, m_saveTarget);
+    runViewer(viewer, m_saveTarget, Kind::TextEditor);
     m_saveTarget.clear();
 }
 

@@ -41,6 +41,11 @@ public slots:
     void exportToNotepad();
     /// Enables the spreadsheet-export menu entry again.
     void EnableSpreadsheetExport();
+    /// Shows the manual (Quendrel.pdf, looked up in the current folder,
+    /// beside the program in `programDir` and in the installed
+    /// documentation) with the desktop's PDF viewer. When the manual is not
+    /// there or nothing can show it, a message says so and what to install.
+    void showManual(const QString &programDir);
 
 signals:
     /// A viewer is about to be started with `program` on `argument`.
@@ -54,9 +59,14 @@ private:
     bool readSpreadsheetPath();
     /// Shows a no-data message for the current language (style 1, no caption).
     void showNoData(const LanguageText &firstLine);
+    /// What a viewer shows, for the advice when none can.
+    enum class Kind { Spreadsheet, TextEditor };
     /// Starts `program` on `argument` with the export entry disabled and
-    /// waits, handling events, until the viewer has ended.
-    void runViewer(const QString &program, const QString &argument);
+    /// waits, handling events, until the viewer has ended. When nothing
+    /// could show the file, a message names it and what to install.
+    void runViewer(const QString &program, const QString &argument, Kind kind = Kind::Spreadsheet);
+    /// The message that nothing could show `file`.
+    void showNoViewer(const QString &file, const QString &program, bool noHandler, Kind kind);
 
     QString m_language;
     QString &m_saveTarget;

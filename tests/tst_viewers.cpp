@@ -2,6 +2,7 @@
 // stand-in viewer program started for every run.
 
 #include "ProcessRunner.h"
+#include "DesktopHandlers.h"
 #include "FileDialog.h"
 #include "ShellStart.h"
 #include "ProgramNames.h"
@@ -33,6 +34,17 @@ void writeSettings(const QString &program)
                   .arg(program).toLatin1());
 }
 
+/// Writes an executable shell script.
+void writeScript(const QString &path, const QByteArray &body)
+{
+    writeFile(path, "#!/bin/sh\n" + body);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+/// The environment variables of the desktop database that the tests replace.
+const char *const xdgVariables[] = {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS",
+                                    "XDG_CURRENT_DESKTOP"};
+
 } // namespace
 
 /// Everything a viewer command needs, wired as the main window wires it.
@@ -55,6 +67,7 @@ class ViewersTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -86,13 +99,49 @@ private slots:
     void eventsAreHandledWhileTheViewerIsOpen();
     void viewerStartedWhileWaitingNestsInside();
 
+    void desktopEntryIsChosenAsTheDesktopWould_data();
+    void desktopEntryIsChosenAsTheDesktopWould();
+    void execLineBecomesTheCommand_data();
+    void execLineBecomesTheCommand();
+    void helpWithoutAnyViewerSaysSoOnce_data();
+    void helpWithoutAnyViewerSaysSoOnce();
+    void helpWithoutTheManualSaysWhereItLooked();
+    void helpStartsTheDesktopEntryWithoutXdgOpen();
+    void openWithoutAnyViewerSaysSoOnce_data();
+    void openWithoutAnyViewerSaysSoOnce();
+
 private:
+    /// A desktop entry `id` in the test's system data folder.
+    void addDesktopEntry(const QString &id, const QString &mimeTypes, const QString &exec,
+                         const QByteArray &extra = QByteArray());
+    /// A mimeapps.list in the test's user configuration folder.
+    void writeMimeapps(const QByteArray &text);
+
     QTemporaryDir *m_dir = nullptr;
     QString m_previousDir;
     QByteArray m_previousPath;
     StandInViewer *m_spreadsheet = nullptr;
     StandInViewer *m_editor = nullptr;
+    QHash<QByteArray, QByteArray> m_previousXdg;
+    /// The MIME type database of the system, alone, in a folder of its
+    /// own that lasts the whole run (Qt looks for it in $XDG_DATA_DIRS and
+    /// keeps that folder for a few seconds).
+    QTemporaryDir m_mimeShare;
 };
+
+void ViewersTest::initTestCase()
+{
+    QVERIFY(m_mimeShare.isValid());
+    QString system = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (system.isEmpty())
+        system = QStringLiteral("/usr/local/share:/usr/share");
+    for (const QString &folder : system.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+        if (QFileInfo::exists(folder + QStringLiteral("/mime/mime.cache"))) {
+            QVERIFY(QFile::link(folder + QStringLiteral("/mime"), m_mimeShare.filePath(QStringLiteral("mime"))));
+            break;
+        }
+    }
+}
 
 void ViewersTest::init()
 {
@@ -107,6 +156,33 @@ void ViewersTest::init()
     qputenv("PATH", m_dir->filePath(QStringLiteral("bin")).toLocal8Bit() + ":/usr/bin:/bin");
     m_spreadsheet = new StandInViewer(m_dir->path(), QStringLiteral("calc viewer"));
     m_editor = new StandInViewer(m_dir->filePath(QStringLiteral("bin")), QStringLiteral("gedit"));
+    // A desktop database of the test's own, empty until a test fills it.
+    m_previousXdg.clear();
+    for (const char *name : xdgVariables) {
+        if (qEnvironmentVariableIsSet(name))
+            m_previousXdg.insert(name, qgetenv(name));
+        qunsetenv(name);
+    }
+    const QDir xdg(m_dir->filePath(QStringLiteral("xdg")));
+    for (const char *folder : {"data/applications", "system/applications", "config", "etc"})
+        QVERIFY(xdg.mkpath(QLatin1String(folder)));
+    qputenv("XDG_DATA_HOME", xdg.filePath(QStringLiteral("data")).toLocal8Bit());
+    qputenv("XDG_DATA_DIRS", (xdg.filePath(QStringLiteral("system")) + QLatin1Char(':') + m_mimeShare.path()).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", xdg.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_CONFIG_DIRS", xdg.filePath(QStringLiteral("etc")).toLocal8Bit());
+}
+
+void ViewersTest::addDesktopEntry(const QString &id, const QString &mimeTypes, const QString &exec,
+                                  const QByteArray &extra)
+{
+    writeFile(m_dir->filePath(QStringLiteral("xdg/system/applications/") + id),
+              "[Desktop Entry]\nType=Application\nName=" + id.toUtf8() + "\nName[de]=x\nExec=" + exec.toUtf8()
+                  + "\nMimeType=" + mimeTypes.toUtf8() + "\n" + extra);
+}
+
+void ViewersTest::writeMimeapps(const QByteArray &text)
+{
+    writeFile(m_dir->filePath(QStringLiteral("xdg/config/mimeapps.list")), text);
 }
 
 void ViewersTest::cleanup()
@@ -117,6 +193,12 @@ void ViewersTest::cleanup()
     delete m_spreadsheet;
     delete m_editor;
     qputenv("PATH", m_previousPath);
+    for (const char *name : xdgVariables) {
+        if (m_previousXdg.contains(name))
+            qputenv(name, m_previousXdg.value(name));
+        else
+            qunsetenv(name);
+    }
     QDir::setCurrent(m_previousDir);
     delete m_dir;
 }
@@ -227,6 +309,8 @@ void ViewersTest::documentsAreOpenedAndOnlyProgramsRun()
 
     StandInViewer opener(m_dir->filePath(QStringLiteral("bin")), QStringLiteral("xdg-open"));
     opener.close();
+    addDesktopEntry(QStringLiteral("viewer.desktop"),
+                    QStringLiteral("application/pdf;text/csv;application/x-shellscript;"), m_editor->program());
     StandInViewer file(m_dir->path(), name);
     file.close();   // a run would end as soon as it has recorded itself
 
@@ -569,6 +653,231 @@ void ViewersTest::viewerStartedWhileWaitingNestsInside()
     QCOMPARE(rig.exportEnabled, (QList<bool>{false, false, true, true}));
     QVERIFY(rig.saveTarget.isEmpty());
     innerViewer.close();
+}
+
+void ViewersTest::desktopEntryIsChosenAsTheDesktopWould_data()
+{
+    QTest::addColumn<QByteArray>("mimeapps");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("expected");   // desktop id, "" for none
+    QTest::addColumn<QString>("type");
+
+    QTest::newRow("listed entries in name order") << QByteArray() << "a.pdf" << "a-viewer.desktop" << "application/pdf";
+    QTest::newRow("the user's default first")
+        << QByteArray("[Default Applications]\napplication/pdf=b-viewer.desktop;\n") << "a.pdf" << "b-viewer.desktop"
+        << "application/pdf";
+    QTest::newRow("a default that is not installed is passed over")
+        << QByteArray("[Default Applications]\napplication/pdf=gone.desktop;b-viewer.desktop\n") << "a.pdf"
+        << "b-viewer.desktop" << "application/pdf";
+    QTest::newRow("added association")
+        << QByteArray("[Added Associations]\napplication/pdf=editor.desktop;\n") << "a.pdf" << "editor.desktop"
+        << "application/pdf";
+    QTest::newRow("removed association")
+        << QByteArray("[Removed Associations]\napplication/pdf=a-viewer.desktop;\n") << "a.pdf" << "b-viewer.desktop"
+        << "application/pdf";
+    QTest::newRow("entry whose program is missing") << QByteArray() << "a.odt" << "" << "";
+    QTest::newRow("hidden entry") << QByteArray() << "a.png" << "" << "";
+    QTest::newRow("CSV opened as text") << QByteArray() << "m.csv" << "editor.desktop" << "text/plain";
+    QTest::newRow("nothing for the type") << QByteArray() << "a.zip" << "" << "";
+}
+
+void ViewersTest::desktopEntryIsChosenAsTheDesktopWould()
+{
+    QFETCH(QByteArray, mimeapps);
+    QFETCH(QString, file);
+    QFETCH(QString, expected);
+    QFETCH(QString, type);
+    const QString viewer = m_spreadsheet->program();
+    addDesktopEntry(QStringLiteral("a-viewer.desktop"), QStringLiteral("application/pdf;"), QLatin1Char('"') + viewer + QStringLiteral("\" %f"));
+    addDesktopEntry(QStringLiteral("b-viewer.desktop"), QStringLiteral("application/pdf;"), QLatin1Char('"') + viewer + QStringLiteral("\" %U"));
+    addDesktopEntry(QStringLiteral("editor.desktop"), QStringLiteral("text/plain;"), QStringLiteral("gedit %F"));
+    addDesktopEntry(QStringLiteral("writer.desktop"), QStringLiteral("application/vnd.oasis.opendocument.text;"),
+                    QStringLiteral("no-such-writer %U"));
+    addDesktopEntry(QStringLiteral("hidden.desktop"), QStringLiteral("image/png;"), QStringLiteral("gedit %f"),
+                    "Hidden=true\n");
+    if (!mimeapps.isEmpty())
+        writeMimeapps(mimeapps);
+    writeFile(file, "x");
+
+    const std::optional<programs::DocumentHandler> handler = programs::documentHandler(file);
+    QCOMPARE(handler.has_value(), !expected.isEmpty());
+    if (handler) {
+        QCOMPARE(handler->desktopId, expected);
+        QCOMPARE(handler->mimeType, type);
+    }
+}
+
+void ViewersTest::execLineBecomesTheCommand_data()
+{
+    QTest::addColumn<QString>("exec");
+    QTest::addColumn<QStringList>("command");   // FILE and URL stand for the file
+    QTest::newRow("file code") << "evince %f" << QStringList{"evince", "FILE"};
+    QTest::newRow("url code") << "okular --unique %U" << QStringList{"okular", "--unique", "URL"};
+    QTest::newRow("no code: file appended") << "viewer -x" << QStringList{"viewer", "-x", "FILE"};
+    QTest::newRow("quoted program with a blank")
+        << R"("/opt/my viewer/run" --a "b \"c\"" %F)" << QStringList{"/opt/my viewer/run", "--a", "b \"c\"", "FILE"};
+    QTest::newRow("icon and other codes dropped, %% kept")
+        << "app %i %c %k --rate=50%% %f" << QStringList{"app", "--rate=50%", "FILE"};
+    QTest::newRow("code inside a word") << "app --file=%f" << QStringList{"app", "--file=FILE"};
+    QTest::newRow("escaped blank of the value separates") << R"(my\sapp %f)" << QStringList{"my", "app", "FILE"};
+    QTest::newRow("escaped backslash in quotes") << R"("a\\\\b" %f)" << QStringList{"a\\b", "FILE"};
+    QTest::newRow("empty") << "" << QStringList();
+}
+
+void ViewersTest::execLineBecomesTheCommand()
+{
+    QFETCH(QString, exec);
+    QFETCH(QStringList, command);
+    const QString file = m_dir->filePath(QStringLiteral("a b.pdf"));
+    for (QString &word : command) {
+        word.replace(QLatin1String("FILE"), file);
+        word.replace(QLatin1String("URL"), QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded));
+    }
+    QCOMPARE(programs::handlerCommand(exec, file), command);
+}
+
+void ViewersTest::helpWithoutAnyViewerSaysSoOnce_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("advice");
+    QTest::addColumn<bool>("opener");   // a stand-in xdg-open on the search path
+
+    QTest::newRow("Deutsch") << "Deutsch" << "Kein Programm kann das Handbuch anzeigen:"
+        << "Bitte einen PDF-Betrachter installieren (zum Beispiel Evince oder Okular)." << true;
+    QTest::newRow("English") << "English" << "No program can show the manual:"
+        << "Please install a PDF viewer (for example Evince or Okular)." << true;
+    QTest::newRow("Francais") << "Francais" << QStringLiteral("Aucun programme ne peut afficher le manuel :")
+        << "Veuillez installer un lecteur PDF (par exemple Evince ou Okular)." << true;
+    QTest::newRow("English, no xdg-open either") << "English" << "No program can show the manual:"
+        << "Please install a PDF viewer (for example Evince or Okular)." << false;
+    QTest::newRow("other language: English") << "klingon" << "No program can show the manual:"
+        << "Please install a PDF viewer (for example Evince or Okular)." << true;
+}
+
+void ViewersTest::helpWithoutAnyViewerSaysSoOnce()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, first);
+    QFETCH(QString, advice);
+    QFETCH(bool, opener);
+    StandInViewer xdgOpen(m_dir->filePath(opener ? QStringLiteral("bin") : QString()), QStringLiteral("xdg-open"));
+    xdgOpen.close();
+    if (!opener)
+        qputenv("PATH", m_dir->filePath(QStringLiteral("nothing")).toLocal8Bit());
+    writeFile(QStringLiteral("Quendrel.pdf"), "%PDF-1.4\n");
+    ViewerRig rig(language);
+
+    rig.viewers.showManual(m_dir->filePath(QStringLiteral("program")));
+
+    const QString manual = m_dir->filePath(QStringLiteral("Quendrel.pdf"));
+    QCOMPARE(rig.dialogs.asked.size(), 1);
+    QCOMPARE(rig.dialogs.asked.at(0).kind, ScriptedDialogs::Kind::Message);
+    QCOMPARE(rig.dialogs.asked.at(0).text, first + "\r\n" + manual + "\r\n" + advice);
+    QCOMPARE(rig.dialogs.asked.at(0).style, style::OkOnly | style::Exclamation);
+    QTest::qWait(200);
+    QVERIFY(xdgOpen.runs().isEmpty());
+}
+
+void ViewersTest::helpWithoutTheManualSaysWhereItLooked()
+{
+    ViewerRig rig(QStringLiteral("Deutsch"));
+    const QString program = m_dir->filePath(QStringLiteral("prefix/bin"));
+
+    rig.viewers.showManual(program);
+
+    QCOMPARE(rig.dialogs.messages().size(), 1);
+    QCOMPARE(rig.dialogs.asked.at(0).text,
+             QStringLiteral("Das Handbuch Quendrel.pdf wurde nicht gefunden, gesucht in:\r\n") + m_dir->path()
+                 + "\r\n" + program + "\r\n" + m_dir->filePath(QStringLiteral("prefix/share/doc/quendrel2-datarecorder")));
+}
+
+void ViewersTest::helpStartsTheDesktopEntryWithoutXdgOpen()
+{
+    // No xdg-open (a minimal system without xdg-utils): the desktop entry's
+    // own command shows the manual.
+    qputenv("PATH", m_dir->filePath(QStringLiteral("nothing")).toLocal8Bit());
+    addDesktopEntry(QStringLiteral("org.example.Viewer.desktop"), QStringLiteral("application/pdf;"),
+                    QLatin1Char('"') + m_spreadsheet->program() + QStringLiteral("\" --page 1 %U"));
+    const QString folder = m_dir->filePath(QStringLiteral("program"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString manual = QDir(folder).filePath(QStringLiteral("Quendrel.pdf"));
+    writeFile(manual, "%PDF-1.4\n");
+    m_spreadsheet->close();
+    ViewerRig rig(QStringLiteral("English"));
+
+    rig.viewers.showManual(folder);
+
+    const QList<QStringList> expected{{"--page", "1", QUrl::fromLocalFile(manual).toString(QUrl::FullyEncoded)}};
+    QTRY_COMPARE(m_spreadsheet->runs(), expected);
+    QVERIFY(rig.dialogs.asked.isEmpty());
+}
+
+void ViewersTest::openWithoutAnyViewerSaysSoOnce_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("setting");    // the spreadsheet program of the settings
+    QTest::addColumn<QString>("path");       // search path: "none", "opener", "failing opener"
+    QTest::addColumn<bool>("viaOpen");       // Open, else the export of the last saved file
+    QTest::addColumn<QString>("why");
+
+    const QString noProgram = QStringLiteral("No program for this kind of file is installed.");
+    QTest::newRow("no editor, no xdg-open") << "English" << "WRITE" << "none" << true << noProgram;
+    QTest::newRow("xdg-open without a program for CSV") << "English" << "WRITE" << "opener" << true << noProgram;
+    QTest::newRow("export: xdg-open without a program") << "English" << "" << "opener" << false << noProgram;
+    QTest::newRow("xdg-open that fails") << "English" << "WRITE" << "failing opener" << true << noProgram;
+    QTest::newRow("spreadsheet of the settings missing")
+        << "English" << "localc" << "none" << true << "The program \"localc\" could not be started.";
+    QTest::newRow("Deutsch") << "Deutsch" << "localc" << "none" << false
+        << QStringLiteral("Das Programm \"localc\" ließ sich nicht starten.");
+    QTest::newRow("Francais") << "Francais" << "WRITE" << "none" << true
+        << QStringLiteral("Aucun programme n'est installé pour ce type de fichier.");
+}
+
+void ViewersTest::openWithoutAnyViewerSaysSoOnce()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, setting);
+    QFETCH(QString, path);
+    QFETCH(bool, viaOpen);
+    QFETCH(QString, why);
+    // Only what the row names is on the search path: no text editor.
+    const QString bin = m_dir->filePath(QStringLiteral("only"));
+    QVERIFY(QDir().mkpath(bin));
+    qputenv("PATH", bin.toLocal8Bit());
+    const QString opened = m_dir->filePath(QStringLiteral("opened"));
+    if (path == QLatin1String("opener"))
+        writeScript(QDir(bin).filePath(QStringLiteral("xdg-open")), "echo \"$@\" >> '" + opened.toLocal8Bit() + "'\n");
+    if (path == QLatin1String("failing opener")) {
+        // The desktop knows a program for text, but xdg-open finds none.
+        writeScript(QDir(bin).filePath(QStringLiteral("xdg-open")),
+                    "echo \"$@\" >> '" + opened.toLocal8Bit() + "'\necho 'xdg-open: no method available' >&2\nexit 3\n");
+        addDesktopEntry(QStringLiteral("text.desktop"), QStringLiteral("text/plain;"), QStringLiteral("/bin/cat %f"));
+    }
+    writeSettings(setting);
+    const QString file = m_dir->filePath(QStringLiteral("my measurement.csv"));
+    writeFile(file, "1;2\r\n");
+    ViewerRig rig(language);
+
+    if (viaOpen) {
+        rig.dialogs.chooseFile(file);
+        rig.viewers.openMeasurement();
+    } else {
+        rig.saveTarget = file;
+        rig.viewers.exportToSpreadsheet();
+    }
+
+    const QList<ScriptedDialogs::Asked> messages = rig.dialogs.messages();
+    QCOMPARE(messages.size(), 1);
+    const QStringList lines = messages.at(0).text.split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines.at(1), file);
+    QCOMPARE(lines.at(2), why);
+    QVERIFY2(lines.at(3).contains(QLatin1String("LibreOffice Calc")), qPrintable(lines.at(3)));
+    QCOMPARE(messages.at(0).style, style::OkOnly | style::Exclamation);
+    QCOMPARE(rig.exportEnabled, (QList<bool>{false, true}));
+    // xdg-open is only asked when the desktop has a program for the file.
+    QCOMPARE(QFile::exists(opened), path == QLatin1String("failing opener"));
 }
 
 QTEST_MAIN(ViewersTest)

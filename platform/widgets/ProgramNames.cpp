@@ -1,5 +1,7 @@
 #include "ProgramNames.h"
 
+#include "DesktopHandlers.h"
+
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -138,17 +140,30 @@ QString findProgram(const QString &name)
     return QFileInfo(path).absoluteFilePath();
 }
 
-bool openDocument(const QString &path)
+OpenResult openDocument(const QString &path)
 {
     const QString document = QFileInfo(path).absoluteFilePath();
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    const std::optional<DocumentHandler> handler = documentHandler(document);
+    if (!handler)
+        return OpenResult::NoHandler;
     // The freedesktop opener, looked up at every call, as the desktops'
-    // own file managers use it.
+    // own file managers use it; it looks for the document's own type only.
     const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
-    if (!opener.isEmpty())
-        return QProcess::startDetached(opener, {document});
+    const bool ownType = handler->mimeType == QMimeDatabase().mimeTypeForFile(document).name();
+    if (!opener.isEmpty() && ownType)
+        return QProcess::startDetached(opener, {document}) ? OpenResult::Started : OpenResult::StartFailed;
+    QStringList command = handlerCommand(handler->exec, document);
+    if (command.isEmpty())
+        return OpenResult::StartFailed;
+    const QString program = command.takeFirst();
+    return QProcess::startDetached(program, command, QFileInfo(document).absolutePath())
+               ? OpenResult::Started
+               : OpenResult::StartFailed;
+#else
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(document)) ? OpenResult::Started
+                                                                    : OpenResult::NoHandler;
 #endif
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(document));
 }
 
 } // namespace programs

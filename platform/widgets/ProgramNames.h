@@ -45,9 +45,19 @@ bool isProgramFile(const QString &path);
 /// (isProgramFile()).
 QString findProgram(const QString &name);
 
+/// How handing a document to the desktop went.
+enum class OpenResult {
+    Started,       ///< the desktop's opener or the document's program was started
+    NoHandler,     ///< no installed program opens this kind of document
+    StartFailed    ///< there is one, but it could not be started
+};
+
 /// Hands the document `path` to the desktop's opener (the program the
 /// desktop associates with its type). Never runs the document itself.
-/// False when there is no opener or it could not be started.
-bool openDocument(const QString &path);
+/// On Linux and the BSDs the desktop's entries are asked first
+/// (documentHandler()); xdg-open opens a document of a type it knows
+/// itself, and without xdg-open, or for a type known only through the type
+/// it derives from, the entry's own command is started.
+OpenResult openDocument(const QString &path);
 
 } // namespace programs
