@@ -117,13 +117,21 @@ def main():
 </section>''']
     for path, meta in parts:
         part = part_html(path, meta)
-        # The part's title (its h1) opens the part, its contents follow.
-        part = re.sub(r"<h1[^>]*>(.*?)</h1>",
+        # The part's title, the version line below it, then the contents.
+        part = re.sub(r"<h1[^>]*>(.*?)</h1>(\s*<p>.*?</p>)?",
                       lambda m: f'<h1 class="part-title" id="{meta["lang"]}-part" '
                                   f'data-bookmark="{html.escape(meta["part"])}">{m.group(1)}</h1>'
+                                  + (m.group(2) or "")
                                 + contents(part, meta), part, count=1, flags=re.S)
         body.append(f'<section class="part" lang="{meta["lang"]}" '
                     f'style="string-set: part-name &quot;{html.escape(meta["part"])}&quot;">{part}</section>')
+
+    # Every cross reference leads somewhere.
+    joined = "".join(body)
+    ids = set(re.findall(r'id="([^"]+)"', joined))
+    broken = sorted(set(re.findall(r'href="#([^"]+)"', joined)) - ids)
+    if broken:
+        sys.exit(f"links to no heading: {', '.join(broken)}")
 
     document = f'''<!DOCTYPE html>
 <html lang="{first["lang"]}">

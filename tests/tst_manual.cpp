@@ -77,7 +77,7 @@ QString run(const QString &program, const QStringList &arguments, bool *ok)
 QString headingText(QString line)
 {
     line.remove(QRegularExpression(QStringLiteral("^#+\\s*")));
-    line.remove(QRegularExpression(QStringLiteral("\\s*\\{#[^}]*\\}\\s*$")));
+    line.remove(QRegularExpression(QStringLiteral("\\s*\\{[^}]*\\}\\s*$")));
     line.remove(QLatin1Char('`'));
     line.remove(QLatin1Char('*'));
     return line.simplified();
@@ -118,6 +118,8 @@ private slots:
     void outlineEntriesLeadToTheirHeadings();
     void contentsEntriesAreLinksToTheirPages();
     void noHeadingStandsAloneAtAPageBottom();
+    void quickStartFitsOnOnePage_data();
+    void quickStartFitsOnOnePage();
     void textLayerHasNoLigatures();
     void noLineBreakInsideAPathOrANumber();
     void documentHasTitleAuthorSubjectAndLanguage();
@@ -396,6 +398,36 @@ void tst_Manual::noHeadingStandsAloneAtAPageBottom()
         QVERIFY2(lines.size() >= 2, qPrintable(QStringLiteral("\"%1\" stands alone at the bottom of page %2")
                                                    .arg(e.title).arg(e.page)));
     }
+}
+
+void tst_Manual::quickStartFitsOnOnePage_data()
+{
+    QTest::addColumn<QString>("title");      // the chapter in the outline
+    QTest::addColumn<QString>("lastWords");  // its closing line's link
+    QTest::newRow("Deutsch") << "Schnellstart" << "Fehlersuche";
+    QTest::newRow("English") << "Quick start" << "Troubleshooting";
+    QTest::newRow("Francais") << "Démarrage rapide" << "Dépannage";
+}
+
+void tst_Manual::quickStartFitsOnOnePage()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, lastWords);
+    const auto start = std::find_if(m_outline.cbegin(), m_outline.cend(),
+                                    [&](const OutlineEntry &e) { return e.depth == 2 && e.title == title; });
+    QVERIFY2(start != m_outline.cend(), qPrintable(title + " is not in the outline"));
+    const auto next = std::find_if(start + 1, m_outline.cend(), [](const OutlineEntry &e) { return e.depth <= 2; });
+    QVERIFY(next != m_outline.cend());
+    // The chapter after it starts on the next page, and the quick start's
+    // last line is on its own page.
+    QCOMPARE(next->page, start->page + 1);
+    QVERIFY2(m_pages.at(start->page - 1).text().contains(lastWords),
+             qPrintable(title + " does not end on its first page"));
+    // Its steps link to the chapters that explain them.
+    const int links = int(std::count_if(m_links.cbegin(), m_links.cend(), [&](const Link &l) {
+        return l.page == start->page && l.target > start->page;
+    }));
+    QVERIFY2(links >= 5, qPrintable(QStringLiteral("%1 links on the quick start page").arg(links)));
 }
 
 void tst_Manual::textLayerHasNoLigatures()
