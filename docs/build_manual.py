@@ -68,6 +68,21 @@ def part_html(markdown_path, meta):
             pieces[i] = piece
         return "".join(pieces)
     out = text_only(out)
+    # "chapter 9", "Abschnitt 4.3", "section 12.1": links to that heading.
+    numbered = {}
+    for ident, number in re.findall(r'<h[23] id="([^"]+)"[^>]*>\s*(\d+(?:\.\d+)?)\s', out):
+        numbered[number] = ident
+    def link_references(fragment):
+        pieces = re.split(r"(<pre.*?</pre>|<code.*?</code>|<a\b.*?</a>|<h[1-6][^>]*>.*?</h[1-6]>|<[^>]+>)",
+                          fragment, flags=re.S)
+        words = r"(?:chapters?|sections?|Kapitel|Abschnitt(?:e|en)?|chapitres?)"
+        def one(m):
+            ident = numbered.get(m.group(2))
+            return f'<a href="#{ident}">{m.group(0)}</a>' if ident else m.group(0)
+        for i in range(0, len(pieces), 2):
+            pieces[i] = re.sub(r"\b(" + words + r")(?:\s|\u00a0)+(\d+(?:\.\d+)?)\b(?![.,]\d)", one, pieces[i])
+        return "".join(pieces)
+    out = link_references(out)
     # A heading and the block after it stay on one page.
     def keep(match):
         block = match.group(2)

@@ -117,6 +117,7 @@ private slots:
     void outlineListsEachPartsChapters();
     void outlineEntriesLeadToTheirHeadings();
     void contentsEntriesAreLinksToTheirPages();
+    void crossReferencesLeadToTheirHeadings();
     void noHeadingStandsAloneAtAPageBottom();
     void quickStartFitsOnOnePage_data();
     void quickStartFitsOnOnePage();
@@ -378,6 +379,33 @@ void tst_Manual::contentsEntriesAreLinksToTheirPages()
         ++checked;
     }
     QCOMPARE(checked, 3);
+}
+
+void tst_Manual::crossReferencesLeadToTheirHeadings()
+{
+    // "chapter 9, p. 36", "Abschnitt 4.3, S. 8": the reference is a link to
+    // the page it names, and that page shows the heading's number.
+    static const QRegularExpression reference(QStringLiteral("^[(]?(?:chapters?|sections?|Kapitel|Abschnitt\\w*|chapitres?)$"));
+    static const QRegularExpression number(QStringLiteral("^(\\d+(?:\\.\\d+)?)[,)]?$"));
+    int checked = 0;
+    for (int i = 0; i < m_pages.size(); ++i) {
+        const QList<Word> &words = m_pages.at(i).words;
+        for (int k = 0; k + 1 < words.size(); ++k) {
+            const QRegularExpressionMatch n = number.match(words.at(k + 1).text);
+            if (!reference.match(words.at(k).text).hasMatch() || !n.hasMatch())
+                continue;
+            const QPointF middle = words.at(k + 1).box.center();
+            const auto link = std::find_if(m_links.cbegin(), m_links.cend(), [&](const Link &l) {
+                return l.page == i + 1 && l.box.adjusted(-1, -1, 1, 1).contains(middle);
+            });
+            QVERIFY2(link != m_links.cend(),
+                     qPrintable(QStringLiteral("page %1: \"%2 %3\" is no link").arg(i + 1).arg(words.at(k).text, n.captured(1))));
+            QVERIFY2(m_pages.at(link->target - 1).contains(n.captured(1)),
+                     qPrintable(QStringLiteral("page %1: \"%2\" leads to page %3").arg(i + 1).arg(n.captured(1)).arg(link->target)));
+            ++checked;
+        }
+    }
+    QVERIFY2(checked >= 60, qPrintable(QStringLiteral("%1 cross references").arg(checked)));
 }
 
 void tst_Manual::noHeadingStandsAloneAtAPageBottom()
