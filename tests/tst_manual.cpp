@@ -121,6 +121,8 @@ private slots:
     void noHeadingStandsAloneAtAPageBottom();
     void quickStartFitsOnOnePage_data();
     void quickStartFitsOnOnePage();
+    void picturesAreInTheirPartsLanguage_data();
+    void picturesAreInTheirPartsLanguage();
     void textLayerHasNoLigatures();
     void noLineBreakInsideAPathOrANumber();
     void documentHasTitleAuthorSubjectAndLanguage();
@@ -456,6 +458,45 @@ void tst_Manual::quickStartFitsOnOnePage()
         return l.page == start->page && l.target > start->page;
     }));
     QVERIFY2(links >= 5, qPrintable(QStringLiteral("%1 links on the quick start page").arg(links)));
+}
+
+void tst_Manual::picturesAreInTheirPartsLanguage_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("language");   // as the settings name it
+    QTest::addColumn<QString>("settingsTitle");
+    QTest::addColumn<QString>("deleteTitle");
+    QTest::newRow("Deutsch") << "de" << "Deutsch" << "Einstellungen" << "Meßdaten löschen";
+    QTest::newRow("English") << "en" << "English" << "User Settings" << "Clean Measurement";
+    QTest::newRow("Francais") << "fr" << "Francais" << "Préférences" << "Efface données";
+}
+
+void tst_Manual::picturesAreInTheirPartsLanguage()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, language);
+    QFETCH(QString, settingsTitle);
+    QFETCH(QString, deleteTitle);
+
+    // Every picture of the part comes from the part's own folder ...
+    QFile source(QStringLiteral(QDR_SOURCE_DIR "/docs/manual.%1.md").arg(code));
+    QVERIFY(source.open(QIODevice::ReadOnly));
+    static const QRegularExpression picture(QStringLiteral("!\\[[^\\]]*\\]\\(([^)]+)\\)"));
+    int pictures = 0;
+    for (auto it = picture.globalMatch(QString::fromUtf8(source.readAll())); it.hasNext(); ++pictures) {
+        const QString path = it.next().captured(1);
+        QVERIFY2(path.startsWith(QStringLiteral("screenshots/%1/").arg(code)), qPrintable(path));
+        QVERIFY2(QFileInfo::exists(QStringLiteral(QDR_SOURCE_DIR "/docs/") + path), qPrintable(path));
+    }
+    QCOMPARE(pictures, 4);
+
+    // ... which a run in that language made: its windows' titles say so.
+    QFile texts(QStringLiteral(QDR_SOURCE_DIR "/docs/screenshots/%1/texts.txt").arg(code));
+    QVERIFY(texts.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(texts.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY(lines.contains(QStringLiteral("language\t") + language));
+    QVERIFY2(lines.contains(QStringLiteral("settings-dialog\ttitle\t") + settingsTitle), qPrintable(lines.join(" | ")));
+    QVERIFY2(lines.contains(QStringLiteral("delete-dialog\ttitle\t") + deleteTitle), qPrintable(lines.join(" | ")));
 }
 
 void tst_Manual::textLayerHasNoLigatures()
