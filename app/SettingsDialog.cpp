@@ -18,9 +18,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QFileInfo>
 #include <QLocale>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTreeWidget>
 #include <optional>
 
 namespace {
@@ -38,7 +40,71 @@ const std::initializer_list<WindowText> windowTexts = {
     {"Button1", "toolTip", {QStringLiteral("Änderungen abspeichern"), QStringLiteral("Save"), QStringLiteral("Sauver")}},
     {"Button2", "toolTip", {QStringLiteral("Verlassen ohne speichern"), QStringLiteral("Exit"), QStringLiteral("Fin")}},
     {"Button3", "toolTip", {QStringLiteral("Pfadangabe für EXCEL"), QStringLiteral("Save the EXCEL Path "), QStringLiteral("Sauver EXCEL repertoire  ")}},
+    {"Label6", "text", {QStringLiteral("&Gerät an diesem Port"), QStringLiteral("&Device on this port"), QStringLiteral("&Appareil sur ce port")}},
+    {"PortDevice", "accessibleName", {QStringLiteral("Gerät an diesem Port"), QStringLiteral("Device on this port"), QStringLiteral("Appareil sur ce port")}},
+    {"Devices", "accessibleName", {QStringLiteral("Serielle Geräte"), QStringLiteral("Serial devices"), QStringLiteral("Appareils série")}},
 };
+
+/// Column captions of the device list: port, device, description, manufacturer, serial number.
+const LanguageText deviceColumns[] = {
+    {QStringLiteral("Port"), QStringLiteral("Port"), QStringLiteral("Port")},
+    {QStringLiteral("Gerät"), QStringLiteral("Device"), QStringLiteral("Appareil")},
+    {QStringLiteral("Beschreibung"), QStringLiteral("Description"), QStringLiteral("Description")},
+    {QStringLiteral("Hersteller"), QStringLiteral("Manufacturer"), QStringLiteral("Fabricant")},
+    {QStringLiteral("Seriennummer"), QStringLiteral("Serial number"), QStringLiteral("Numéro de série")},
+};
+
+const LanguageText notConnected = {
+    QStringLiteral("nicht angeschlossen"), QStringLiteral("not connected"), QStringLiteral("non branché")};
+const LanguageText unchangedItem = {
+    QStringLiteral("Unverändert: %1"), QStringLiteral("Unchanged: %1"), QStringLiteral("Inchangé : %1")};
+const LanguageText portIsSystem = {
+    QStringLiteral("Port %1 ist die serielle Schnittstelle %2 des Rechners."),
+    QStringLiteral("Port %1 is the computer's serial port %2."),
+    QStringLiteral("Le port %1 est le port série %2 de l'ordinateur.")};
+const LanguageText portIsLink = {
+    QStringLiteral("Port %1 ist %2 (%3)."),
+    QStringLiteral("Port %1 is %2 (%3)."),
+    QStringLiteral("Le port %1 est %2 (%3).")};
+const LanguageText portIsDangling = {
+    QStringLiteral("Port %1 zeigt auf %2: nicht angeschlossen."),
+    QStringLiteral("Port %1 points to %2: not connected."),
+    QStringLiteral("Le port %1 pointe vers %2 : non branché.")};
+const LanguageText portIsFile = {
+    QStringLiteral("Port %1 ist die Datei %2; sie bleibt, wie sie ist."),
+    QStringLiteral("Port %1 is the file %2; it is left as it is."),
+    QStringLiteral("Le port %1 est le fichier %2 ; il reste tel quel.")};
+const LanguageText portIsForeign = {
+    QStringLiteral("Der Verweis %1 gehört einem anderen Benutzer und wird nicht geändert."),
+    QStringLiteral("The link %1 belongs to another user and is not changed."),
+    QStringLiteral("Le lien %1 appartient à un autre utilisateur et n'est pas modifié.")};
+const LanguageText portWillBe = {
+    QStringLiteral("Nach dem Speichern ist Port %1: %2"),
+    QStringLiteral("After saving, port %1 is: %2"),
+    QStringLiteral("Après l'enregistrement, le port %1 sera : %2")};
+const LanguageText portLinkFailed = {
+    QStringLiteral("Port %1 konnte nicht auf %2 gelegt werden:\r\n%3"),
+    QStringLiteral("Port %1 could not be set to %2:\r\n%3"),
+    QStringLiteral("Le port %1 n'a pas pu être affecté à %2 :\r\n%3")};
+
+/// A device as one line: its stable name (or node), then what it says of itself.
+QString deviceLine(const SerialDevice &device, const QString &language)
+{
+    QString line = device.byIdPath.isEmpty() ? device.systemPath : QFileInfo(device.byIdPath).fileName();
+    QStringList about;
+    for (const QString &part : {device.description, device.manufacturer})
+        if (!part.isEmpty() && !about.contains(part))
+            about << part;
+    if (!device.serialNumber.isEmpty())
+        about << QStringLiteral("S/N ") + device.serialNumber;
+    if (!device.byIdPath.isEmpty() && !device.systemPath.isEmpty())
+        about << device.systemPath;
+    if (!device.present)
+        about << notConnected.pick(language, notConnected.english);
+    if (!about.isEmpty())
+        line += QStringLiteral(" \u2013 ") + about.join(QStringLiteral(", "));
+    return line;
+}
 
 /// The hint shown before the spreadsheet program is chosen.
 const LanguageText noSpreadsheetHint = {
@@ -133,6 +199,8 @@ SettingsDialog::SettingsDialog(UserDialogs &dialogs, Hooks hooks, QWidget *paren
     connect(m_ui->Button1, &QAbstractButton::clicked, this, &SettingsDialog::saveAndRestart);
     connect(m_ui->Button2, &QAbstractButton::clicked, this, &SettingsDialog::leaveWithoutSaving);
     connect(m_ui->Button3, &QAbstractButton::clicked, this, &SettingsDialog::chooseSpreadsheetProgram);
+    connect(m_ui->text3, &QComboBox::currentIndexChanged, this, &SettingsDialog::showPortTarget);
+    connect(m_ui->PortDevice, &QComboBox::activated, this, &SettingsDialog::chooseDeviceForPort);
 
     // The samples start in the colours of the scroll bars' first positions.
     showForeColour();
@@ -163,6 +231,168 @@ void SettingsDialog::load()
     setBackColor(m_ui->Text5, backColor(m_ui->Text4));
 
     applyLanguageTexts();
+    m_loaded = true;
+    refreshDevices();
+}
+
+void SettingsDialog::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Adapters come and go while the dialog is hidden.
+    if (m_loaded)
+        refreshDevices();
+}
+
+int SettingsDialog::shownPort() const
+{
+    return m_ui->text3->currentText().toInt();
+}
+
+void SettingsDialog::refreshDevices()
+{
+    const QString language = m_textLanguage;
+    m_devices = listSerialDevices(m_hooks.byIdFolder);
+
+    QTreeWidget *list = m_ui->Devices;
+    QStringList captions;
+    for (const LanguageText &caption : deviceColumns)
+        captions << caption.pick(language, caption.english);
+    list->setHeaderLabels(captions);
+    list->clear();
+
+    // Which port numbers reach each device now, by its link text or its node.
+    QList<PortAssignment> assignments;
+    for (int port = 1; port <= 9; ++port)
+        assignments << portAssignment(m_hooks.settingsDir, port);
+    const auto portsOf = [&](const SerialDevice &device) {
+        QStringList ports;
+        const QString node = device.systemPath.isEmpty() ? QString() : QFileInfo(device.systemPath).canonicalFilePath();
+        for (const PortAssignment &a : std::as_const(assignments)) {
+            const bool viaLink = a.kind != PortAssignment::Kind::System
+                && (a.target == device.byIdPath || a.target == device.systemPath
+                    || (!node.isEmpty() && a.device == node));
+            const bool viaSystem = a.kind == PortAssignment::Kind::System && !device.systemPath.isEmpty()
+                && a.target == device.systemPath;
+            if (viaLink || viaSystem)
+                ports << QString::number(a.port);
+        }
+        return ports;
+    };
+
+    QStringList listedPorts;
+    for (const SerialDevice &device : std::as_const(m_devices)) {
+        const QStringList ports = portsOf(device);
+        listedPorts << ports;
+        auto *row = new QTreeWidgetItem(list);
+        row->setText(0, ports.join(QStringLiteral(", ")));
+        row->setText(1, device.byIdPath.isEmpty() ? device.systemPath : QFileInfo(device.byIdPath).fileName());
+        row->setToolTip(1, device.byIdPath.isEmpty() ? device.systemPath : device.byIdPath + QStringLiteral(" \u2192 ") + device.systemPath);
+        row->setText(2, device.present ? device.description : notConnected.pick(language, notConnected.english));
+        row->setText(3, device.manufacturer);
+        row->setText(4, device.serialNumber);
+        if (!device.present)
+            row->setDisabled(true);
+    }
+    // Links that lead to no device listed: an adapter unplugged, a node gone.
+    for (const PortAssignment &a : std::as_const(assignments)) {
+        if (a.kind != PortAssignment::Kind::Dangling || listedPorts.contains(QString::number(a.port)))
+            continue;
+        auto *row = new QTreeWidgetItem(list);
+        row->setText(0, QString::number(a.port));
+        row->setText(1, a.target);
+        row->setText(2, notConnected.pick(language, notConnected.english));
+        row->setDisabled(true);
+    }
+    for (int column = 0; column < list->columnCount(); ++column)
+        list->resizeColumnToContents(column);
+
+    showPortTarget();
+}
+
+void SettingsDialog::showPortTarget()
+{
+    if (!m_loaded)
+        return;
+    const QString language = m_textLanguage;
+    const int port = shownPort();
+    if (port < 1)
+        return;
+    const PortAssignment now = portAssignment(m_hooks.settingsDir, port);
+
+    QString nowText;
+    QString shortText = now.target;
+    switch (now.kind) {
+    case PortAssignment::Kind::System:
+        nowText = portIsSystem.pick(language, portIsSystem.english).arg(port).arg(now.target);
+        break;
+    case PortAssignment::Kind::Link:
+        nowText = portIsLink.pick(language, portIsLink.english).arg(port).arg(now.target, now.device);
+        break;
+    case PortAssignment::Kind::Dangling:
+        nowText = portIsDangling.pick(language, portIsDangling.english).arg(port).arg(now.target);
+        shortText += QStringLiteral(" (") + notConnected.pick(language, notConnected.english) + QLatin1Char(')');
+        break;
+    case PortAssignment::Kind::File:
+        nowText = portIsFile.pick(language, portIsFile.english).arg(port).arg(QDir::toNativeSeparators(now.linkPath));
+        break;
+    }
+    if (!now.ownedByUser)
+        nowText += QLatin1Char(' ') + portIsForeign.pick(language, portIsForeign.english).arg(now.linkPath);
+
+    QComboBox *choice = m_ui->PortDevice;
+    const QSignalBlocker quiet(choice);
+    choice->clear();
+    choice->addItem(unchangedItem.pick(language, unchangedItem.english).arg(shortText), QString());
+    const bool changeable = now.kind != PortAssignment::Kind::File && now.ownedByUser;
+    for (const SerialDevice &device : std::as_const(m_devices)) {
+        if (device.present)
+            choice->addItem(deviceLine(device, language), device.linkTarget());
+    }
+    choice->setEnabled(changeable && choice->count() > 1);
+
+    const QString pending = m_chosenTargets.value(port);
+    if (!pending.isEmpty()) {
+        const int index = choice->findData(pending);
+        if (index > 0) {
+            choice->setCurrentIndex(index);
+            nowText += QLatin1Char('\n') + portWillBe.pick(language, portWillBe.english).arg(port).arg(pending);
+        } else {
+            // The chosen adapter was unplugged meanwhile: the choice is dropped.
+            m_chosenTargets.remove(port);
+        }
+    }
+    m_ui->PortTarget->setText(nowText);
+}
+
+void SettingsDialog::chooseDeviceForPort(int index)
+{
+    const int port = shownPort();
+    if (port < 1)
+        return;
+    const QString target = m_ui->PortDevice->itemData(index).toString();
+    if (index <= 0 || target.isEmpty())
+        m_chosenTargets.remove(port);
+    else
+        m_chosenTargets.insert(port, target);
+    showPortTarget();
+}
+
+bool SettingsDialog::makeChosenPortLinks()
+{
+    for (auto it = m_chosenTargets.cbegin(); it != m_chosenTargets.cend(); ++it) {
+        // A link that already points there is left alone.
+        if (portAssignment(m_hooks.settingsDir, it.key()).target == it.value())
+            continue;
+        QString error;
+        if (!makePortLink(m_hooks.settingsDir, it.key(), it.value(), &error)) {
+            m_dialogs.message(portLinkFailed.pick(m_textLanguage, portLinkFailed.english)
+                                  .arg(it.key()).arg(it.value(), error),
+                              style::Exclamation);
+            return false;
+        }
+    }
+    m_chosenTargets.clear();
+    return true;
 }
 
 void SettingsDialog::readSettingsFile()
@@ -214,7 +444,8 @@ void SettingsDialog::setColorIndex(QScrollBar *bar, const QString &item)
 
 void SettingsDialog::applyLanguageTexts()
 {
-    applyWindowTexts(this, windowTexts, m_ui->Sprache->currentText());
+    m_textLanguage = m_ui->Sprache->currentText();
+    applyWindowTexts(this, windowTexts, m_textLanguage);
 }
 
 void SettingsDialog::showForeColour()
@@ -276,6 +507,11 @@ void SettingsDialog::saveAndRestart()
     values.foreColorIndex = m_ui->Fore->value();
     values.backColorIndex = m_ui->Back->value();
     values.extendedMode = m_extendedModeText;
+
+    // The port links first: a device that cannot be linked stops the save,
+    // and the program goes on as it was.
+    if (!makeChosenPortLinks())
+        return;
 
     // Written before anything is closed: when the file cannot be written the
     // program goes on as it was, recording included, and says why.

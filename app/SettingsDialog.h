@@ -1,10 +1,15 @@
 #pragma once
 // The user settings dialog: port, language, colours of the data windows,
 // extended mode and the spreadsheet program. Shows "qvx.ini", writes it
-// back on save and restarts the program so start-up applies it.
+// back on save and restarts the program so start-up applies it. Beside the
+// port number it lists the serial devices present and what each port
+// number points to; a device chosen for a port becomes its COM<N> link.
 
 #include "FileDialog.h"
+#include "PortLinks.h"
 
+#include <QList>
+#include <QMap>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -29,7 +34,8 @@ public:
         std::function<bool()> restart;      ///< start the program again; false if it failed
         std::function<void()> endProgram;   ///< end at once
         QString programDir;                 ///< where the spreadsheet choice starts
-        QString settingsDir;                ///< where qvx.ini is read and written
+        QString settingsDir;                ///< where qvx.ini is read and written, and the COM<N> links made
+        QString byIdFolder = defaultByIdFolder(); ///< the stable device names listed beside the devices
     };
 
     /// Builds the dialog with the texts of its layout; `dialogs` shows the
@@ -62,9 +68,21 @@ public slots:
     void leaveWithoutSaving();
     /// Choose the spreadsheet program in an open-file dialog.
     void chooseSpreadsheetProgram();
+    /// Lists the serial devices present and what each port number points to.
+    void refreshDevices();
+    /// The port number changed: shows what it points to and its pending choice.
+    void showPortTarget();
+    /// A device was picked in PortDevice for the port number shown: its link
+    /// is made on save.
+    void chooseDeviceForPort(int index);
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
     void readSettingsFile();
+    bool makeChosenPortLinks();
+    int shownPort() const;
     void applyLanguageTexts();
     void setColorIndex(QScrollBar *bar, const QString &item);
     static void selectItem(QComboBox *list, const QString &item);
@@ -73,6 +91,10 @@ private:
     Hooks m_hooks;
     FileDialog m_cmDialog1;
     QString m_extendedModeText = QStringLiteral("0");
+    QString m_textLanguage;                 ///< the language of the texts shown
+    QList<SerialDevice> m_devices;          ///< as last listed
+    QMap<int, QString> m_chosenTargets;     ///< port number -> link target to make on save
+    bool m_loaded = false;
 
     std::unique_ptr<Ui::SettingsDialog> m_ui;
 };

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -82,6 +83,81 @@ QString installedDocFolder(const QString &programDir)
     return QDir::cleanPath(programDir + QStringLiteral("/../share/doc/quendrel2-datarecorder"));
 }
 
+QString languageForLocale(const QString &localeName)
+{
+    const QString name = localeName.trimmed().toLower();
+    if (name.startsWith(QLatin1String("de")))
+        return QStringLiteral("Deutsch");
+    if (name.startsWith(QLatin1String("fr")))
+        return QStringLiteral("Francais");
+    return QStringLiteral("English");
+}
+
+QString desktopLanguage()
+{
+    // Read at each call, in the order the C library gives them for messages.
+    for (const char *variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const QString value = qEnvironmentVariable(variable);
+        if (!value.isEmpty())
+            return languageForLocale(value);
+    }
+    return languageForLocale(QLocale::system().name());
+}
+
+QByteArray settingsWithLanguage(const QByteArray &defaults, const QString &language)
+{
+    const QByteArray eol = defaults.contains("\r\n") || !defaults.contains('\n') ? QByteArray("\r\n") : QByteArray("\n");
+    QList<QByteArray> lines = defaults.split('\n');
+    bool endsWithEol = defaults.endsWith('\n');
+    if (endsWithEol)
+        lines.removeLast();
+    for (QByteArray &line : lines)
+        if (line.endsWith('\r'))
+            line.chop(1);
+    if (lines.size() < 3) {
+        // A short file gets empty entries up to the language.
+        while (lines.size() < 3)
+            lines.append(QByteArray());
+        endsWithEol = true;
+    }
+    lines[2] = language.toLatin1();
+    return lines.join(eol) + (endsWithEol ? eol : QByteArray());
+}
+
+void seedSettingsFiles(const QString &folder, const QStringList &sources, const QString &installedDefaults)
+{
+    for (const QString &name : {settingsFileName(), sensorFileName()}) {
+        const QString target = resolveNameIn(folder, name);
+        if (QFileInfo::exists(target))
+            continue;
+        for (const QString &source : sources) {
+            const QString from = resolveNameIn(source, name);
+            if (!QFileInfo(from).isFile())
+                continue;
+            bool copied = false;
+            if (name == settingsFileName() && QDir::cleanPath(source) == QDir::cleanPath(installedDefaults)) {
+                // A first start speaks the desktop's language; all else as installed.
+                QFile in(from);
+                QFile out(target);
+                copied = in.open(QIODevice::ReadOnly) && out.open(QIODevice::NewOnly)
+                    && out.write(settingsWithLanguage(in.readAll(), desktopLanguage())) >= 0 && out.flush();
+                if (!copied && out.isOpen()) {
+                    out.close();
+                    out.remove();
+                }
+            } else {
+                copied = QFile::copy(from, target);
+            }
+            if (copied) {
+                // The defaults are read-only where they are installed.
+                QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner
+                                                  | QFile::ReadGroup | QFile::ReadOther);
+                break;
+            }
+        }
+    }
+}
+
 QString settingsFolderFor(const QString &programDir)
 {
     const bool beside = isWritableFolder(programDir);
@@ -95,20 +171,7 @@ QString settingsFolderFor(const QString &programDir)
     if (!beside)
         sources << programDir;
     sources << installedDefaultsFolder(programDir);
-    for (const QString &name : {settingsFileName(), sensorFileName()}) {
-        const QString target = resolveNameIn(folder, name);
-        if (QFileInfo::exists(target))
-            continue;
-        for (const QString &source : sources) {
-            const QString from = resolveNameIn(source, name);
-            if (QFileInfo(from).isFile() && QFile::copy(from, target)) {
-                // The defaults are read-only where they are installed.
-                QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner
-                                                  | QFile::ReadGroup | QFile::ReadOther);
-                break;
-            }
-        }
-    }
+    seedSettingsFiles(folder, sources, installedDefaultsFolder(programDir));
     return folder;
 }
 

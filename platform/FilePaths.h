@@ -41,10 +41,30 @@ QString installedDefaultsFolder(const QString &programDir);
 /// <prefix>/share/doc/quendrel2-datarecorder.
 QString installedDocFolder(const QString &programDir);
 
+/// The program language for a locale name such as "de_DE.UTF-8": "Deutsch"
+/// for de*, "Francais" for fr*, else "English".
+QString languageForLocale(const QString &localeName);
+
+/// The desktop's language for messages: the first of LC_ALL, LC_MESSAGES
+/// and LANG that is set (the system locale where there are none), as
+/// languageForLocale() names it.
+QString desktopLanguage();
+
+/// The settings file `defaults` (nine lines by position) with entry 3, the
+/// language, replaced by `language`; its line ends are kept.
+QByteArray settingsWithLanguage(const QByteArray &defaults, const QString &language);
+
+/// Copies the settings file and sensor.ini, when missing from `folder`,
+/// from the first folder of `sources` that has them. A settings file taken
+/// from `installedDefaults` (one of the sources) says desktopLanguage();
+/// one brought along beside the program is copied as it is.
+void seedSettingsFiles(const QString &folder, const QStringList &sources, const QString &installedDefaults);
+
 /// The folder for the settings file, sensor.ini and the COM<N> links: the
 /// program folder when it is writable, otherwise userSettingsFolder(),
 /// created when missing. A settings file or sensor.ini missing there is
-/// copied from beside the program or from the installed defaults.
+/// copied from beside the program or from the installed defaults (see
+/// seedSettingsFiles()).
 QString settingsFolderFor(const QString &programDir);
 
 /// The help document: in the current folder (returned as the bare name),

@@ -1,5 +1,7 @@
 // The user settings dialog: reading qvx.ini, the colour choice, choosing the
-// spreadsheet program, leaving without saving and saving with a restart.
+// spreadsheet program, leaving without saving and saving with a restart;
+// the port chooser against two pseudo-terminals with made-up stable names
+// in a stand-in for /dev/serial/by-id.
 
 #include "Colors.h"
 #include "SettingsDialog.h"
@@ -15,7 +17,47 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <memory>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+/// A pseudo-terminal standing in for a plugged-in adapter: its device node
+/// exists while the object lives.
+class Pty
+{
+public:
+    Pty()
+    {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0)
+            m_path = QString::fromLocal8Bit(::ptsname(m_master));
+    }
+    ~Pty() { if (m_master >= 0) ::close(m_master); }
+    Pty(const Pty &) = delete;
+    Pty &operator=(const Pty &) = delete;
+    QString path() const { return m_path; }
+
+private:
+    int m_master = -1;
+    QString m_path;
+};
+
+const char *firstAdapter = "usb-FTDI_FT232R_USB_UART_A10KQ7Z3-if00-port0";
+const char *secondAdapter = "usb-Prolific_Technology_Inc._USB-Serial_Controller_D-if00-port0";
+const char *unpluggedAdapter = "usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_0001-if00-port0";
+
+QString linkText(const QString &path)
+{
+    return QFileInfo(path).isSymLink() ? QFile::symLinkTarget(path) : QString();
+}
+
+} // namespace
 
 class TestSettingsDialog : public QObject
 {
@@ -40,9 +82,23 @@ private slots:
     void textsFollowTheSavedLanguage_data();
     void textsFollowTheSavedLanguage();
 
+    void devicesAreListedWithStableNamesAndUnpluggedOnes();
+    void chosenDeviceBecomesThePortLinkOnSave();
+    void existingLinkIsReplacedNotWrittenThrough();
+    void linkOfAnotherUserIsLeftAlone();
+    void danglingPortLinkIsShownAsNotConnected();
+    void portFileIsNotReplaced();
+    void leavingWithoutSavingMakesNoLink();
+    void deviceTextsFollowTheLanguage();
+
 private:
     /// A dialog whose hooks record their calls, loaded from the current folder.
     std::unique_ptr<SettingsDialog> loadedDialog(const QString &programDir = {});
+    /// The stand-in by-id folder: two adapters on the two ptys, one unplugged.
+    void makeByIdFolder();
+    /// Picks the device whose text contains `name` in PortDevice for port `port`.
+    void chooseDevice(SettingsDialog *dialog, int port, const QString &name);
+    QString byId(const char *name) const { return m_dir->filePath(QStringLiteral("by-id/") + QLatin1String(name)); }
     void writeIni(const QByteArray &bytes);
     QByteArray readIni() const;
     template<typename T> T *child(SettingsDialog *dialog, const char *name)
@@ -53,6 +109,7 @@ private:
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Pty> m_pty1, m_pty2;
     QString m_previousDir;
     ScriptedDialogs m_dialogs;
     QStringList m_calls;
@@ -74,6 +131,33 @@ void TestSettingsDialog::cleanup()
 {
     QDir::setCurrent(m_previousDir);
     m_dir.reset();
+    m_pty1.reset();
+    m_pty2.reset();
+}
+
+void TestSettingsDialog::makeByIdFolder()
+{
+    m_pty1 = std::make_unique<Pty>();
+    m_pty2 = std::make_unique<Pty>();
+    QVERIFY(!m_pty1->path().isEmpty() && !m_pty2->path().isEmpty());
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("by-id")));
+    QVERIFY(QFile::link(m_pty1->path(), byId(firstAdapter)));
+    QVERIFY(QFile::link(m_pty2->path(), byId(secondAdapter)));
+    QVERIFY(QFile::link(QStringLiteral("/dev/ttyUSB97-unplugged"), byId(unpluggedAdapter)));
+}
+
+void TestSettingsDialog::chooseDevice(SettingsDialog *dialog, int port, const QString &name)
+{
+    child<QComboBox>(dialog, "text3")->setCurrentText(QString::number(port));
+    QComboBox *devices = child<QComboBox>(dialog, "PortDevice");
+    QVERIFY(devices->isEnabled());
+    int index = -1;
+    for (int i = 1; i < devices->count() && index < 0; ++i)
+        if (devices->itemText(i).contains(name))
+            index = i;
+    QVERIFY2(index > 0, qPrintable(name + " is not offered"));
+    devices->setCurrentIndex(index);
+    emit devices->activated(index);
 }
 
 std::unique_ptr<SettingsDialog> TestSettingsDialog::loadedDialog(const QString &programDir)
@@ -84,6 +168,7 @@ std::unique_ptr<SettingsDialog> TestSettingsDialog::loadedDialog(const QString &
     hooks.endProgram = [this] { m_calls << QStringLiteral("endProgram"); };
     hooks.programDir = programDir.isNull() ? m_dir->path() : programDir;
     hooks.settingsDir = hooks.programDir;
+    hooks.byIdFolder = m_dir->filePath(QStringLiteral("by-id"));
     auto dialog = std::make_unique<SettingsDialog>(m_dialogs, hooks);
     dialog->load();
     return dialog;
@@ -355,6 +440,192 @@ void TestSettingsDialog::textsFollowTheSavedLanguage()
     // Choosing another language changes nothing until the next load.
     child<QComboBox>(dialog.get(), "Sprache")->setCurrentText(QStringLiteral("Francais"));
     QCOMPARE(dialog->windowTitle(), texts.at(0));
+}
+
+void TestSettingsDialog::devicesAreListedWithStableNamesAndUnpluggedOnes()
+{
+    makeByIdFolder();
+    auto dialog = loadedDialog();
+    QTreeWidget *list = child<QTreeWidget>(dialog.get(), "Devices");
+    const auto row = [&](const char *name) -> QTreeWidgetItem * {
+        const QList<QTreeWidgetItem *> found = list->findItems(QLatin1String(name), Qt::MatchExactly, 1);
+        return found.isEmpty() ? nullptr : found.first();
+    };
+    QVERIFY(row(firstAdapter) && row(secondAdapter) && row(unpluggedAdapter));
+    QVERIFY(row(firstAdapter)->toolTip(1).contains(m_pty1->path()));
+    QVERIFY(!row(firstAdapter)->isDisabled());
+    QCOMPARE(row(unpluggedAdapter)->text(2), QStringLiteral("nicht angeschlossen"));
+    QVERIFY(row(unpluggedAdapter)->isDisabled());
+    // Nothing is linked yet: no port number beside the adapters.
+    QCOMPARE(row(firstAdapter)->text(0), QString());
+
+    // The list to choose from holds the adapters present with their node, not the unplugged one.
+    QComboBox *devices = child<QComboBox>(dialog.get(), "PortDevice");
+    QStringList offered;
+    for (int i = 0; i < devices->count(); ++i)
+        offered << devices->itemText(i);
+    const QString all = offered.join(QLatin1Char('\n'));
+    QVERIFY2(all.contains(QLatin1String(firstAdapter) + QStringLiteral(" \u2013 ") + m_pty1->path()), qPrintable(all));
+    QVERIFY(all.contains(QLatin1String(secondAdapter)));
+    QVERIFY(!all.contains(QLatin1String(unpluggedAdapter)));
+    // The first entry keeps what the port is now: port 2 is the system's second port.
+    QCOMPARE(devices->currentIndex(), 0);
+    QCOMPARE(offered.first(), QStringLiteral("Unverändert: /dev/ttyS1"));
+    QVERIFY(child<QLabel>(dialog.get(), "PortTarget")->text().contains(QStringLiteral("/dev/ttyS1")));
+}
+
+void TestSettingsDialog::chosenDeviceBecomesThePortLinkOnSave()
+{
+    makeByIdFolder();
+    const QString com2 = m_dir->filePath(QStringLiteral("COM2"));
+    auto first = loadedDialog();
+    chooseDevice(first.get(), 2, QLatin1String(firstAdapter));
+    QVERIFY(child<QLabel>(first.get(), "PortTarget")->text().contains(byId(firstAdapter)));
+    QVERIFY(!QFileInfo(com2).isSymLink());   // nothing made before saving
+    child<QToolButton>(first.get(), "Button1")->click();
+
+    QCOMPARE(m_calls, QStringList({"closeFiles", "restart", "endProgram"}));
+    // The link names the stable name, which reaches the first pty.
+    QCOMPARE(linkText(com2), byId(firstAdapter));
+    QCOMPARE(QFileInfo(com2).canonicalFilePath(), m_pty1->path());
+    QVERIFY(readIni().startsWith("\r\n2\r\n"));
+
+    // Shown on the next load, then replaced by the second adapter.
+    auto second = loadedDialog();
+    QTreeWidget *list = child<QTreeWidget>(second.get(), "Devices");
+    QCOMPARE(list->findItems(QLatin1String(firstAdapter), Qt::MatchExactly, 1).first()->text(0), QStringLiteral("2"));
+    QVERIFY(child<QLabel>(second.get(), "PortTarget")->text().contains(m_pty1->path()));
+    chooseDevice(second.get(), 2, QLatin1String(secondAdapter));
+    child<QToolButton>(second.get(), "Button1")->click();
+    QCOMPARE(linkText(com2), byId(secondAdapter));
+    QCOMPARE(QFileInfo(com2).canonicalFilePath(), m_pty2->path());
+    // No temporary name is left behind.
+    QStringList left = QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    left.sort();
+    QCOMPARE(left, QStringList({"COM2", "by-id", "qvx.ini"}));
+}
+
+void TestSettingsDialog::existingLinkIsReplacedNotWrittenThrough()
+{
+    makeByIdFolder();
+    // Someone linked port 3 to a file of theirs: it must stay as it was.
+    const QString victim = m_dir->filePath(QStringLiteral("precious.txt"));
+    {
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("keep me\n");
+    }
+    const QString com3 = m_dir->filePath(QStringLiteral("COM3"));
+    QVERIFY(QFile::link(victim, com3));
+
+    auto dialog = loadedDialog();
+    chooseDevice(dialog.get(), 3, QLatin1String(secondAdapter));
+    child<QToolButton>(dialog.get(), "Button1")->click();
+
+    QCOMPARE(linkText(com3), byId(secondAdapter));
+    QFile file(victim);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("keep me\n"));
+    QVERIFY(QFileInfo(victim).isFile() && !QFileInfo(victim).isSymLink());
+}
+
+void TestSettingsDialog::linkOfAnotherUserIsLeftAlone()
+{
+    if (::geteuid() != 0)
+        QSKIP("making a link of another user needs root");
+    makeByIdFolder();
+    const QString com4 = m_dir->filePath(QStringLiteral("COM4"));
+    QVERIFY(QFile::link(byId(firstAdapter), com4));
+    QCOMPARE(::lchown(QFile::encodeName(com4).constData(), 65534, 65534), 0);
+
+    writeIni("\r\n4\r\nEnglish\r\n");
+    auto dialog = loadedDialog();
+    QCOMPARE(child<QComboBox>(dialog.get(), "text3")->currentText(), QStringLiteral("4"));
+    QVERIFY(!child<QComboBox>(dialog.get(), "PortDevice")->isEnabled());
+    QVERIFY(child<QLabel>(dialog.get(), "PortTarget")->text().contains(QStringLiteral("belongs to another user")));
+
+    QString error;
+    QVERIFY(!makePortLink(m_dir->path(), 4, byId(secondAdapter), &error));
+    QVERIFY(error.contains(QStringLiteral("another user")));
+    QCOMPARE(linkText(com4), byId(firstAdapter));
+}
+
+void TestSettingsDialog::danglingPortLinkIsShownAsNotConnected()
+{
+    makeByIdFolder();
+    QVERIFY(QFile::link(byId(unpluggedAdapter), m_dir->filePath(QStringLiteral("COM5"))));
+    QVERIFY(QFile::link(QStringLiteral("/dev/ttyUSB98-gone"), m_dir->filePath(QStringLiteral("COM6"))));
+    writeIni("\r\n5\r\nEnglish\r\n");
+    auto dialog = loadedDialog();
+    QCOMPARE(child<QLabel>(dialog.get(), "PortTarget")->text(),
+             QStringLiteral("Port 5 points to %1: not connected.").arg(byId(unpluggedAdapter)));
+    QCOMPARE(child<QComboBox>(dialog.get(), "PortDevice")->itemText(0),
+             QStringLiteral("Unchanged: %1 (not connected)").arg(byId(unpluggedAdapter)));
+    QTreeWidget *list = child<QTreeWidget>(dialog.get(), "Devices");
+    QCOMPARE(list->findItems(QLatin1String(unpluggedAdapter), Qt::MatchExactly, 1).first()->text(0), QStringLiteral("5"));
+    const QList<QTreeWidgetItem *> gone = list->findItems(QStringLiteral("/dev/ttyUSB98-gone"), Qt::MatchExactly, 1);
+    QCOMPARE(gone.size(), 1);
+    QCOMPARE(gone.first()->text(0), QStringLiteral("6"));
+    QCOMPARE(gone.first()->text(2), QStringLiteral("not connected"));
+
+    // An unplugged port can be moved to an adapter that is there.
+    chooseDevice(dialog.get(), 5, QLatin1String(firstAdapter));
+    child<QToolButton>(dialog.get(), "Button1")->click();
+    QCOMPARE(QFileInfo(m_dir->filePath(QStringLiteral("COM5"))).canonicalFilePath(), m_pty1->path());
+}
+
+void TestSettingsDialog::portFileIsNotReplaced()
+{
+    makeByIdFolder();
+    const QString com7 = m_dir->filePath(QStringLiteral("COM7"));
+    {
+        QFile file(com7);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("a device stand-in");
+    }
+    writeIni("\r\n7\r\nDeutsch\r\n");
+    auto dialog = loadedDialog();
+    QVERIFY(!child<QComboBox>(dialog.get(), "PortDevice")->isEnabled());
+    QVERIFY(child<QLabel>(dialog.get(), "PortTarget")->text().contains(QStringLiteral("bleibt, wie sie ist")));
+    QString error;
+    QVERIFY(!makePortLink(m_dir->path(), 7, byId(firstAdapter), &error));
+    QVERIFY(QFileInfo(com7).isFile() && !QFileInfo(com7).isSymLink());
+}
+
+void TestSettingsDialog::leavingWithoutSavingMakesNoLink()
+{
+    makeByIdFolder();
+    auto dialog = loadedDialog();
+    dialog->show();
+    chooseDevice(dialog.get(), 8, QLatin1String(firstAdapter));
+    child<QToolButton>(dialog.get(), "Button2")->click();
+    QVERIFY(!QFileInfo(m_dir->filePath(QStringLiteral("COM8"))).isSymLink());
+    QVERIFY(m_calls.isEmpty());
+
+    // Shown again: the choice is still pending for port 8, and "Unchanged" drops it.
+    dialog->show();
+    child<QComboBox>(dialog.get(), "text3")->setCurrentText(QStringLiteral("8"));
+    QComboBox *devices = child<QComboBox>(dialog.get(), "PortDevice");
+    QVERIFY(devices->currentText().contains(QLatin1String(firstAdapter)));
+    devices->setCurrentIndex(0);
+    emit devices->activated(0);
+    m_dialogs.answer(answer::OK);
+    child<QToolButton>(dialog.get(), "Button1")->click();
+    QVERIFY(!QFileInfo(m_dir->filePath(QStringLiteral("COM8"))).isSymLink());
+}
+
+void TestSettingsDialog::deviceTextsFollowTheLanguage()
+{
+    makeByIdFolder();
+    writeIni("\r\n1\r\nFrancais\r\n");
+    auto dialog = loadedDialog();
+    QTreeWidget *list = child<QTreeWidget>(dialog.get(), "Devices");
+    QCOMPARE(list->headerItem()->text(4), QStringLiteral("Numéro de série"));
+    QCOMPARE(child<QLabel>(dialog.get(), "Label6")->text(), QStringLiteral("&Appareil sur ce port"));
+    QCOMPARE(child<QLabel>(dialog.get(), "PortTarget")->text(),
+             QStringLiteral("Le port 1 est le port série /dev/ttyS0 de l'ordinateur."));
+    QCOMPARE(list->findItems(QLatin1String(unpluggedAdapter), Qt::MatchExactly, 1).first()->text(2),
+             QStringLiteral("non branché"));
 }
 
 QTEST_MAIN(TestSettingsDialog)
