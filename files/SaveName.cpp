@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "FilePaths.h"
+
 namespace savename {
 
 QString csvName(const QString &chosen)
@@ -23,17 +25,24 @@ QString csvName(const QString &chosen)
 static bool isExistingFile(const QString &path)
 {
     const QFileInfo info(path);
-    return info.exists() && !info.isDir();
+    return (info.exists() && !info.isDir()) || info.isSymLink();
+}
+
+/// The file that writing `path` would really replace or create: a link is
+/// named by where it leads.
+static QString shownName(const QString &path)
+{
+    return QFileInfo(path).isSymLink() ? QDir::toNativeSeparators(linkTarget(path)) : path;
 }
 
 QStringList filesToConfirm(const QString &chosen)
 {
     QStringList names;
     if (isExistingFile(chosen))
-        names << chosen;
+        names << shownName(chosen);
     const QString saved = csvName(chosen);
-    if (QFileInfo(saved) != QFileInfo(chosen) && isExistingFile(saved))
-        names << saved;
+    if (QFileInfo(saved) != QFileInfo(chosen) && isExistingFile(saved) && !names.contains(shownName(saved)))
+        names << shownName(saved);
     return names;
 }
 

@@ -17,7 +17,8 @@ QString csvName(const QString &chosen);
 /// The existing files that saving under `chosen` concerns, each to be
 /// confirmed before it is replaced: the name as typed, then the CSV name
 /// when that is another existing file ("data" when "data.csv" exists).
-/// Folders do not count.
+/// A name that is a link is given as the file it leads to (also one that
+/// does not exist yet). Folders do not count.
 QStringList filesToConfirm(const QString &chosen);
 
 } // namespace savename

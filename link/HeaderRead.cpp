@@ -8,6 +8,10 @@
 #include <optional>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QChar DegreeSign(176);
@@ -74,16 +78,42 @@ HeaderReadResult readInstrumentHeader(InstrumentHeader &state)
 {
     HeaderReadResult result;
 
-    QFile::remove(resolveBareName(headerCopyName()));
-    // QFile::copy keeps an existing target: a copy that could not be deleted
-    // is not read either, below.
+    // The copy is made as a new file of this user's own; an old copy of
+    // this user's goes first. When another user's file (or a link) holds
+    // the name, the header is read straight from the working file, so a
+    // file someone else put there never decides what is read.
     const QString copyName = resolveBareName(headerCopyName());
-    const bool copied = QFile::copy(resolveBareName(headerSourceName()), copyName);
-
+    struct stat old {};
+    if (::lstat(QFile::encodeName(copyName).constData(), &old) == 0 && old.st_uid == ::geteuid())
+        QFile::remove(copyName);
+    QFile copy;
+    const QString source = resolveBareName(headerSourceName());
+    const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    if (in >= 0 && ::fstat(in, &status) == 0 && S_ISREG(status.st_mode)) {
+        const QByteArray copyPath = QFile::encodeName(copyName);
+        const int out = ::open(copyPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        bool copied = out >= 0;
+        char buffer[64 * 1024];
+        ssize_t n = 0;
+        while (copied && (n = ::read(in, buffer, sizeof buffer)) > 0)
+            copied = ::write(out, buffer, size_t(n)) == n;
+        if (out >= 0)
+            ::close(out);
+        if (copied && n == 0) {
+            copy.setFileName(copyName);
+        } else {
+            if (out >= 0)
+                ::unlink(copyPath.constData());
+            ::lseek(in, 0, SEEK_SET);
+            copy.open(::dup(in), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        }
+    }
+    if (in >= 0)
+        ::close(in);
     // A copy that cannot be opened makes every read fail; the header texts
     // then keep the values they had.
-    QFile copy(copyName);
-    if (copied)
+    if (!copy.isOpen() && !copy.fileName().isEmpty())
         copy.open(QIODevice::ReadOnly);
     HeaderLineReader reader(copy);
     QString line;

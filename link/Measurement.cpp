@@ -19,6 +19,9 @@
 #include <QTime>
 #include <QTimer>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const char StartCharacter = '\x02';
@@ -36,6 +39,16 @@ const LanguageText kPortGroupHint{
                    "run sudo usermod -aG %1 $USER and log in again."),
     QStringLiteral("Seuls les membres du groupe \"%1\" peuvent ouvrir ce port : "
                    "lancez sudo usermod -aG %1 $USER puis reconnectez-vous.")};
+
+/// Added to the port error when a lock file left by an ended program
+/// holds the device.
+const LanguageText kStaleLockHint{
+    QStringLiteral("Die Schnittstelle ist durch die Sperrdatei \"%1\" des Benutzers %2 belegt, "
+                   "die ein beendetes Programm hinterlassen hat. Entfernen mit: sudo rm %1"),
+    QStringLiteral("The port is held by the lock file \"%1\" of the user %2, "
+                   "left behind by a program that has ended. Remove it with: sudo rm %1"),
+    QStringLiteral("Le port est bloqué par le fichier de verrou \"%1\" de l'utilisateur %2, "
+                   "laissé par un programme terminé. Supprimez-le avec : sudo rm %1")};
 
 const LanguageText kRecoveredText{
     QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs wurde als \"%1\" aufbewahrt."),
@@ -60,6 +73,30 @@ const LanguageText kStartRefusedText{
     QStringLiteral("Im Ordner \"%1\" kann keine Messung aufgezeichnet werden:\n%2"),
     QStringLiteral("No measurement can be recorded in the folder \"%1\":\n%2"),
     QStringLiteral("Aucune mesure ne peut être enregistrée dans le dossier \"%1\" :\n%2")};
+
+const LanguageText kForeignWorkingFileText{
+    QStringLiteral("\"%1\" ist ein Verweis, ein Ordner oder die Datei eines anderen Benutzers; "
+                   "das Programm zeichnet dort nicht auf.\n"
+                   "Bitte diesen Eintrag entfernen oder das Programm in einem anderen Ordner starten."),
+    QStringLiteral("\"%1\" is a link, a folder or another user's file; the program does not record into it.\n"
+                   "Remove it, or start the program in another folder."),
+    QStringLiteral("\"%1\" est un lien, un dossier ou le fichier d'un autre utilisateur ; "
+                   "le programme n'y enregistre pas.\n"
+                   "Supprimez-le ou démarrez le programme dans un autre dossier.")};
+const LanguageText kForeignSaveTargetText{
+    QStringLiteral("Die Messung wurde nicht gespeichert: \"%1\" ist ein Verweis eines anderen Benutzers.\n"
+                   "Bitte einen anderen Namen wählen."),
+    QStringLiteral("The measurement was not saved: \"%1\" is a link made by another user.\n"
+                   "Please choose another name."),
+    QStringLiteral("La mesure n'a pas été sauvegardée : \"%1\" est un lien créé par un autre utilisateur.\n"
+                   "Choisissez un autre nom.")};
+const LanguageText kWorkingFileTargetText{
+    QStringLiteral("Die Messung wurde nicht gespeichert: \"%1\" führt zur Arbeitsdatei \"%2\".\n"
+                   "Bitte einen anderen Namen wählen."),
+    QStringLiteral("The measurement was not saved: \"%1\" leads to the working file \"%2\".\n"
+                   "Please choose another name."),
+    QStringLiteral("La mesure n'a pas été sauvegardée : \"%1\" mène au fichier de travail \"%2\".\n"
+                   "Choisissez un autre nom.")};
 
 // Shown in both languages whatever the setting: the usual reason is the
 // spreadsheet program still holding the file open.
@@ -187,6 +224,10 @@ QString Measurement::portErrorText() const
     const QString group = m_port->deniedDeviceGroup();
     if (!group.isEmpty())
         text += QStringLiteral("\r\n") + kPortGroupHint.pick(m_language, kPortGroupHint.english).arg(group);
+    const SerialPort::StaleLock lock = m_port->staleLock();
+    if (!lock.path.isEmpty())
+        text += QStringLiteral("\r\n")
+                + kStaleLockHint.pick(m_language, kStaleLockHint.english).arg(lock.path, lock.owner);
     return text;
 }
 
@@ -306,8 +347,10 @@ bool Measurement::prepareRecording()
     }
     // Never record into nothing: the port stays closed.
     const QString folder = QDir::toNativeSeparators(QDir::currentPath());
-    m_dialogs.message(kStartRefusedText.pick(m_language, kStartRefusedText.english)
-                          .arg(folder, m_workFile.errorString()),
+    const QString reason = opened == WorkingFile::OpenResult::Foreign
+        ? kForeignWorkingFileText.pick(m_language, kForeignWorkingFileText.english).arg(m_workFile.errorString())
+        : m_workFile.errorString();
+    m_dialogs.message(kStartRefusedText.pick(m_language, kStartRefusedText.english).arg(folder, reason),
                       style::Exclamation);
     return false;
 }
@@ -332,8 +375,29 @@ bool Measurement::keepUnsavedData()
 
 // ---------------------------------------------------------------- save and discard
 
-bool Measurement::save(const QString &csvPath)
+bool Measurement::save(const QString &chosenCsvPath)
 {
+    // A name that is a link is saved at the file it leads to (the question
+    // named that file); another user's link, and anything that leads to
+    // the working file, are refused.
+    const QString csvPath = linkTarget(chosenCsvPath);
+    const QString shownTarget = QDir::toNativeSeparators(chosenCsvPath);
+    struct stat chosen {};
+    if (::lstat(QFile::encodeName(chosenCsvPath).constData(), &chosen) == 0 && S_ISLNK(chosen.st_mode)
+        && chosen.st_uid != ::geteuid()) {
+        m_dialogs.message(kForeignSaveTargetText.pick(m_language, kForeignSaveTargetText.english).arg(shownTarget),
+                          style::Exclamation);
+        return false;
+    }
+    if (m_workFile.isSameFile(csvPath)
+        || QFileInfo(csvPath).absoluteFilePath().compare(QFileInfo(WorkingFile::bareName()).absoluteFilePath(),
+                                                         Qt::CaseInsensitive) == 0) {
+        m_dialogs.message(kWorkingFileTargetText.pick(m_language, kWorkingFileTargetText.english)
+                              .arg(shownTarget, QDir::toNativeSeparators(QFileInfo(WorkingFile::bareName()).absoluteFilePath())),
+                          style::Exclamation);
+        return false;
+    }
+
     // Data saved or declined before, that the file could not be emptied
     // of, are not this measurement's: the copy is then empty.
     const QString source = m_holdsDecided ? QProcess::nullDevice() : m_workFile.resolvedPath();
@@ -491,6 +555,11 @@ void Measurement::reportOpenFailure(WorkingFile::OpenResult result)
         return;
     case WorkingFile::OpenResult::InUse:
         m_dialogs.message(kFolderInUseText.pick(m_language, kFolderInUseText.english).arg(m_workFile.errorString()),
+                          style::Exclamation);
+        return;
+    case WorkingFile::OpenResult::Foreign:
+        m_dialogs.message(kForeignWorkingFileText.pick(m_language, kForeignWorkingFileText.english)
+                              .arg(m_workFile.errorString()),
                           style::Exclamation);
         return;
     case WorkingFile::OpenResult::ListingFailed:

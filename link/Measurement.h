@@ -94,7 +94,7 @@ public:
     /// measurement starts at once. Failures are reported in a box; the data
     /// then stay in the working file (state Stopped). True when the CSV
     /// file was written.
-    bool save(const QString &csvPath);
+    bool save(const QString &chosenCsvPath);
 
     /// Drops the recorded data and empties the working file for the next
     /// measurement. Failures are reported in a box.

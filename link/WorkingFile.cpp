@@ -48,35 +48,66 @@ WorkingFile::OpenResult WorkingFile::claim(const QString &workFilePath)
 
     // Looking the name up needs a readable folder.
     const QFileInfo folder(QFileInfo(workFilePath).absolutePath());
+    const QString folderShown = QDir::toNativeSeparators(folder.absoluteFilePath());
     if (!folder.exists() || !folder.isDir()) {
-        m_error = QStringLiteral("Path not found: %1").arg(QDir::toNativeSeparators(folder.filePath()));
+        m_error = folderShown + QLatin1String(":\n") + systemError(ENOENT);
         return OpenResult::ListingFailed;
     }
     if (!folder.isReadable()) {
-        m_error = QStringLiteral("Permission denied: %1").arg(QDir::toNativeSeparators(folder.filePath()));
+        m_error = folderShown + QLatin1String(":\n") + systemError(EACCES);
         return OpenResult::ListingFailed;
     }
 
-    // One spelling of the name: an old file spelled otherwise is renamed,
-    // and stays the same file.
+    // One spelling of the name: an old file of this user's spelled
+    // otherwise is renamed, and stays the same file.
     const QString wanted = QFileInfo(workFilePath).dir().filePath(QFileInfo(workFilePath).fileName());
     const QString found = resolveBareName(workFilePath);
     QString path = wanted;
-    if (found != workFilePath && QFileInfo(found).fileName() != QFileInfo(wanted).fileName()
-        && ::rename(encoded(found).constData(), encoded(wanted).constData()) != 0)
+    if (found != workFilePath && QFileInfo(found).fileName() != QFileInfo(wanted).fileName()) {
+        struct stat old {};
         path = found;
-
-    const int fd = ::open(encoded(path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (fd < 0) {
-        const int error = errno;
-        m_error = systemError(error);
-        return error == EISDIR ? OpenResult::DeleteFailed : OpenResult::OpenFailed;
+        if (::lstat(encoded(found).constData(), &old) == 0 && S_ISREG(old.st_mode) && old.st_uid == ::geteuid()
+            && ::rename(encoded(found).constData(), encoded(wanted).constData()) == 0)
+            path = wanted;
     }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        m_error = systemError(EINVAL);
-        return OpenResult::DeleteFailed;
+
+    // Only a plain file of this user's own is used: never a link, a
+    // folder or a file someone else made (in a folder shared with others).
+    const QString shown = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 2; ++attempt) {
+        struct stat named {};
+        if (::lstat(encoded(path).constData(), &named) != 0) {
+            if (errno != ENOENT) {
+                m_error = shown + QLatin1String(":\n") + systemError(errno);
+                return OpenResult::OpenFailed;
+            }
+            fd = ::open(encoded(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST) {
+                m_error = shown + QLatin1String(":\n") + systemError(errno);
+                return OpenResult::OpenFailed;
+            }
+            continue;
+        }
+        if (!S_ISREG(named.st_mode) || named.st_uid != ::geteuid()) {
+            m_error = shown;
+            return OpenResult::Foreign;
+        }
+        fd = ::open(encoded(path).constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        struct stat opened {};
+        if (fd >= 0 && (::fstat(fd, &opened) != 0 || opened.st_ino != named.st_ino || opened.st_dev != named.st_dev)) {
+            ::close(fd);
+            fd = -1;
+            errno = EAGAIN;
+        }
+        if (fd < 0) {
+            m_error = shown + QLatin1String(":\n") + systemError(errno);
+            return OpenResult::OpenFailed;
+        }
+    }
+    if (fd < 0) {
+        m_error = shown + QLatin1String(":\n") + systemError(EEXIST);
+        return OpenResult::OpenFailed;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -98,6 +129,13 @@ bool WorkingFile::stillNamesClaimedFile() const
     struct stat held {}, named {};
     return m_fd >= 0 && ::fstat(m_fd, &held) == 0
         && ::lstat(encoded(m_path).constData(), &named) == 0
+        && held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+bool WorkingFile::isSameFile(const QString &path) const
+{
+    struct stat held {}, named {};
+    return m_fd >= 0 && ::fstat(m_fd, &held) == 0 && ::stat(encoded(path).constData(), &named) == 0
         && held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
@@ -300,18 +338,53 @@ QString WorkingFile::recoverLeftover(const QString &workFilePath, const QDateTim
     if (error)
         error->clear();
     const QString source = resolveBareName(workFilePath);
-    if (existingSize(source) <= 0)
+    // Only a plain file of this user's is read: a link could lead to any
+    // file the user may read.
+    const int in = ::open(encoded(source).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0)
         return QString();
+    struct stat status {};
+    if (::fstat(in, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid()
+        || status.st_size <= 0) {
+        ::close(in);
+        return QString();
+    }
 
+    // The name is taken by creating it: a name that is a link, even one
+    // that leads nowhere, is not free.
     const QDir folder = QFileInfo(source).absoluteDir();
     const QString stem = QStringLiteral("Vindo-recovered-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString name = stem + QStringLiteral(".csv");
-    for (int n = 2; QFileInfo::exists(resolveNameIn(folder.path(), name)); ++n)
-        name = stem + QStringLiteral("-%1.csv").arg(n);
+    QString name;
+    for (int n = 1; n < 1000 && name.isEmpty(); ++n) {
+        const QString candidate = n == 1 ? stem + QStringLiteral(".csv") : stem + QStringLiteral("-%1.csv").arg(n);
+        if (resolveNameIn(folder.path(), candidate) != folder.filePath(candidate))
+            continue;   // taken in another letter case
+        const int taken = ::open(encoded(folder.filePath(candidate)).constData(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (taken >= 0) {
+            ::close(taken);
+            name = candidate;
+        } else if (errno != EEXIST) {
+            if (error)
+                *error = QDir::toNativeSeparators(folder.filePath(candidate)) + QLatin1String(":\n") + systemError(errno);
+            ::close(in);
+            return QString();
+        }
+    }
+    if (name.isEmpty()) {
+        if (error)
+            *error = QDir::toNativeSeparators(folder.filePath(stem)) + QLatin1String(":\n") + systemError(EEXIST);
+        ::close(in);
+        return QString();
+    }
 
     // The working file is emptied next, so the copy must be on the disk
     // before that.
-    if (!durable::copyFile(source, folder.filePath(name), error))
+    const bool copied = durable::copyFrom(in, folder.filePath(name), error);
+    ::close(in);
+    if (!copied) {
+        ::unlink(encoded(folder.filePath(name)).constData());
         return QString();
+    }
     return name;
 }

@@ -45,7 +45,8 @@ public:
         ListingFailed,  ///< the folder could not be read (errorString())
         DeleteFailed,   ///< something that cannot be replaced or emptied holds the name
         OpenFailed,     ///< the file could not be created or opened (errorString())
-        InUse           ///< another process has claimed it (errorString() names the folder)
+        InUse,          ///< another process has claimed it (errorString() names the folder)
+        Foreign         ///< the name is a link, a folder or another user's file (errorString() names it)
     };
 
     /// Claims the working file of the folder: opens it (created empty when
@@ -102,6 +103,9 @@ public:
 
     /// True while this program holds the working file of its folder.
     bool isClaimed() const { return m_fd >= 0 && m_claimed; }
+
+    /// True when `path` names the claimed file (through any link or name).
+    bool isSameFile(const QString &path) const;
 
     /// Path of the claimed (or last opened) file.
     QString resolvedPath() const { return m_path; }

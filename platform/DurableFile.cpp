@@ -89,33 +89,87 @@ bool writeFile(const QString &path, const QByteArray &bytes, QString *error, Fal
 
 bool copyFile(const QString &from, const QString &to, QString *error)
 {
-    auto fail = [&](const QString &path, const QString &why) {
+    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0) {
+        const int code = errno;
         if (error)
-            *error = QDir::toNativeSeparators(path) + QLatin1String(":\n") + why;
+            *error = QDir::toNativeSeparators(from) + QLatin1String(":\n") + systemError(code);
+        return false;
+    }
+    const bool copied = copyFrom(in, to, error);
+    ::close(in);
+    return copied;
+}
+
+bool copyFrom(int from, const QString &to, QString *error)
+{
+    auto fail = [&](int code, int temp = -1, const QByteArray &tempName = {}) {
+        if (temp >= 0) {
+            ::close(temp);
+            ::unlink(tempName.constData());
+        }
+        if (error)
+            *error = QDir::toNativeSeparators(to) + QLatin1String(":\n") + systemError(code);
         return false;
     };
-    QFile in(from);
-    if (!in.open(QIODevice::ReadOnly))
-        return fail(from, in.errorString());
-    QSaveFile out(to);
-    if (!out.open(QIODevice::WriteOnly))
-        return fail(to, out.errorString());
-    char buffer[64 * 1024];
-    qint64 count = 0;
-    while ((count = in.read(buffer, sizeof buffer)) > 0) {
-        if (out.write(buffer, count) != count) {
-            const QString why = out.errorString();
-            out.cancelWriting();
-            return fail(to, why);
-        }
+
+    // A new file of its own beside the target, never a link someone put
+    // there; moving it over the name replaces a link instead of writing
+    // through it.
+    const QFileInfo target(to);
+    const QByteArray folder = QFile::encodeName(target.absolutePath());
+    QByteArray tempName;
+    int out = -1;
+    for (int attempt = 0; out < 0 && attempt < 100; ++attempt) {
+        tempName = folder + "/." + QFile::encodeName(target.fileName()) + ".tmp-"
+                   + QByteArray::number(qint64(::getpid())) + '-' + QByteArray::number(attempt);
+        out = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (out < 0 && errno != EEXIST)
+            return fail(errno);
     }
-    if (count < 0) {
-        out.cancelWriting();
-        return fail(from, in.errorString());
+    if (out < 0)
+        return fail(EEXIST);
+
+    char buffer[64 * 1024];
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t count = ::pread(from, buffer, sizeof buffer, offset);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            return fail(errno, out, tempName);
+        if (count == 0)
+            break;
+        ssize_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::write(out, buffer + done, size_t(count - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            // A short write without an error code means the disk is full.
+            if (n <= 0)
+                return fail(n < 0 ? errno : ENOSPC, out, tempName);
+            done += n;
+        }
+        offset += count;
+    }
+    if (::fsync(out) != 0 && !syncUnsupported(errno))
+        return fail(errno, out, tempName);
+    if (::close(out) != 0) {
+        const int code = errno;
+        ::unlink(tempName.constData());
+        return fail(code);
+    }
+    if (::rename(tempName.constData(), QFile::encodeName(to).constData()) != 0) {
+        const int code = errno;
+        ::unlink(tempName.constData());
+        return fail(code);
     }
     QString reason;
-    if (!finish(out, &reason))
-        return fail(to, reason);
+    if (!syncFolderOf(to, &reason)) {
+        if (error)
+            *error = QDir::toNativeSeparators(to) + QLatin1String(":\n") + reason;
+        return false;
+    }
     return true;
 }
 

@@ -20,11 +20,16 @@ enum class Fallback {
 bool writeFile(const QString &path, const QByteArray &bytes, QString *error = nullptr,
                Fallback fallback = Fallback::None);
 
-/// Copies `from` to `to` byte for byte, replacing `to` durably. On failure
+/// Copies `from` to `to` byte for byte, replacing `to` durably. Neither
+/// name is followed when it is a link: `from` must be a file, and a link
+/// at `to` is replaced by the copy, never written through. On failure
 /// `error` (when given) holds the failing file's native path, a colon, a
 /// line break and the system's description; an existing target is left as
 /// it was.
 bool copyFile(const QString &from, const QString &to, QString *error = nullptr);
+
+/// The same from an open file, read from its start.
+bool copyFrom(int from, const QString &to, QString *error = nullptr);
 
 /// Syncs the folder entry of `path` (its name, after a create or rename) to
 /// disk. File systems that cannot sync a folder count as success.

@@ -187,3 +187,16 @@ QString findHelpDocument(const QString &programDir)
     }
     return QString();
 }
+
+QString linkTarget(const QString &path)
+{
+    QString target = path;
+    // A chain of links is followed link by link, a loop no further than this.
+    for (int hop = 0; hop < 40; ++hop) {
+        const QFileInfo info(target);
+        if (!info.isSymLink())
+            return target;
+        target = info.symLinkTarget();
+    }
+    return target;
+}

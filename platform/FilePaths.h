@@ -15,6 +15,11 @@ QString resolveBareName(const QString &name);
 /// (`dir` + "/" + the real or the given name).
 QString resolveNameIn(const QString &dir, const QString &name);
 
+/// Where writing `path` would really go: for a link (also one that leads
+/// nowhere, and a chain of links) the absolute path it leads to, otherwise
+/// `path` as given.
+QString linkTarget(const QString &path);
+
 /// Name of the settings file.
 inline QString settingsFileName() { return QStringLiteral("qvx.ini"); }
 /// Name of the start-up file read beside the settings file.

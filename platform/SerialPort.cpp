@@ -8,7 +8,10 @@
 #include <QTimer>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <grp.h>
+#include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #endif
 
@@ -89,6 +92,7 @@ bool SerialPort::setPortOpen(bool open)
 {
     m_error.clear();
     m_deniedGroup.clear();
+    m_staleLock = {};
     if (!open) {
         if (m_port->isOpen()) {
             // Characters already queued (the stop character) still go out.
@@ -117,6 +121,7 @@ bool SerialPort::setPortOpen(bool open)
         m_error = QStringLiteral("%1: %2").arg(path, m_port->errorString());
         if (m_port->error() == QSerialPort::PermissionError)
             m_deniedGroup = deviceUserGroup(path);
+        m_staleLock = findStaleLock(path);
         m_port->clearError();
         return false;
     }
@@ -189,4 +194,46 @@ void SerialPort::onError(int error)
         // Open failures are reported through setPortOpen()'s return value.
         return;
     }
+}
+
+QStringList SerialPort::lockFolders()
+{
+    return {QStringLiteral("/var/lock"), QStringLiteral("/run/lock"), QStringLiteral("/etc/locks"),
+            QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"), QStringLiteral("/tmp"),
+            QStringLiteral("/var/tmp")};
+}
+
+SerialPort::StaleLock SerialPort::findStaleLock(const QString &device, const QStringList &folders)
+{
+    StaleLock found;
+#ifdef Q_OS_UNIX
+    // Lock files are named after the device: "LCK..ttyUSB0", and for a
+    // device in a sub-folder of /dev "LCK..pts_3".
+    const QString real = QFileInfo(device).canonicalFilePath().isEmpty() ? device : QFileInfo(device).canonicalFilePath();
+    QStringList names{QStringLiteral("LCK..") + QFileInfo(real).fileName()};
+    if (real.startsWith(QLatin1String("/dev/")))
+        names << QStringLiteral("LCK..") + real.mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (const QString &folder : folders) {
+        for (const QString &name : std::as_const(names)) {
+            const QString path = QDir(folder).filePath(name);
+            struct stat info {};
+            if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+                continue;
+            QFile lock(path);
+            if (!lock.open(QIODevice::ReadOnly))
+                continue;
+            const qint64 pid = QString::fromLatin1(lock.readLine(64)).trimmed().toLongLong();
+            if (pid <= 0 || (::kill(pid_t(pid), 0) == 0 || errno != ESRCH))
+                continue;
+            found.path = path;
+            const struct passwd *user = ::getpwuid(info.st_uid);
+            found.owner = user ? QString::fromLocal8Bit(user->pw_name) : QString::number(info.st_uid);
+            return found;
+        }
+    }
+#else
+    Q_UNUSED(device);
+    Q_UNUSED(folders);
+#endif
+    return found;
 }

@@ -58,6 +58,21 @@ public:
     /// empty otherwise.
     QString deniedDeviceGroup() const { return m_deniedGroup; }
 
+    /// A lock file that keeps a device from being opened although the
+    /// program that made it has ended (left by a crash, often of another
+    /// user, and not removable by this one).
+    struct StaleLock
+    {
+        QString path;    ///< the lock file; empty when there is none
+        QString owner;   ///< the user it belongs to
+    };
+    /// After a refused open: the stale lock file of the device, if any.
+    StaleLock staleLock() const { return m_staleLock; }
+    /// Looks in `folders` for the lock file of `device` whose process is gone.
+    static StaleLock findStaleLock(const QString &device, const QStringList &folders = lockFolders());
+    /// The folders serial-port lock files are kept in.
+    static QStringList lockFolders();
+
     /// The device path that port N resolves to: the target of a link or file
     /// `COM<N>` in portDirectory() when one exists, otherwise the system's
     /// own port.
@@ -89,6 +104,7 @@ private:
     qint16 m_commEvent = 0;
     QString m_error;
     QString m_deniedGroup;
+    StaleLock m_staleLock;
     QString m_portDirectory;
     qint64 m_outOverride = -1;
 };

@@ -557,6 +557,8 @@ void TestFaults::readOnlyFolderIsReportedAndStartIsRefused()
         QVERIFY2(m.startsWith(QByteArray::number(style::Exclamation) + ' '), m.constData());
         QVERIFY2(m.contains("Read-only"), m.constData());
     }
+    QVERIFY2(messages.first().contains(QFile::encodeName(QDir::toNativeSeparators(QDir(folder).filePath(QStringLiteral("Vindo.qvx"))))),
+             messages.first().constData());
     QVERIFY2(messages.last().contains(QFile::encodeName(QDir::toNativeSeparators(folder))), messages.last().constData());
     QVERIFY(lines.contains("OPEN 0"));
     QVERIFY(lines.contains("PORT 0"));

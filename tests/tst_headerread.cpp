@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
 
 // A temporary folder that is both the current and the program directory,
@@ -130,22 +132,52 @@ void TestHeaderRead::withoutWorkingFileTheTextsStay()
 void TestHeaderRead::oldCopyIsReplaced_data()
 {
     QTest::addColumn<QString>("oldCopy");
+    QTest::addColumn<QString>("planted");   // "": this user's old copy
 
-    QTest::newRow("same spelling") << "vindo.qvy";
-    QTest::newRow("other spelling") << "VINDO.QVY";
+    QTest::newRow("same spelling") << "vindo.qvy" << "";
+    QTest::newRow("other spelling") << "VINDO.QVY" << "";
+    // In a folder shared with others: read from the working file instead.
+    QTest::newRow("another user's copy") << "vindo.qvy" << "other user";
+    QTest::newRow("a link out of the folder") << "vindo.qvy" << "link";
 }
 
 void TestHeaderRead::oldCopyIsReplaced()
 {
     QFETCH(QString, oldCopy);
+    QFETCH(QString, planted);
 
     HeaderFolder folder;
-    folder.write(oldCopy, "INP1 = old\r\n");
+    QTemporaryDir outside;
+    const QString secret = outside.filePath(QStringLiteral("secret"));
     folder.write(QStringLiteral("Vindo.qvx"), "INP1 = new\r\n");
+    if (planted == QLatin1String("link")) {
+        QFile out(secret);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("INP1 = old\r\n");
+        out.close();
+        QVERIFY(QFile::link(secret, QDir(folder.dir.path()).filePath(oldCopy)));
+    } else {
+        folder.write(oldCopy, "INP1 = old\r\n");
+    }
+    if (planted == QLatin1String("other user")) {
+        if (::geteuid() != 0)
+            QSKIP("needs root to make a file that belongs to another user");
+        QVERIFY(::chown(QFile::encodeName(QDir(folder.dir.path()).filePath(oldCopy)).constData(), 65534, 65534) == 0);
+    }
     InstrumentHeader state;
     readInstrumentHeader(state);
     QCOMPARE(state.inp1Header, QStringLiteral("INP1 = new"));
-    QCOMPARE(QDir(folder.dir.path()).entryList(QDir::Files).size(), 2);
+    QCOMPARE(QDir(folder.dir.path()).entryList(QDir::Files | QDir::System).size(), 2);
+    if (planted == QLatin1String("other user")) {
+        QFile theirs(QDir(folder.dir.path()).filePath(oldCopy));
+        QVERIFY(theirs.open(QIODevice::ReadOnly));
+        QCOMPARE(theirs.readAll(), QByteArray("INP1 = old\r\n"));
+    }
+    if (planted == QLatin1String("link")) {
+        QFile out(secret);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QCOMPARE(out.readAll(), QByteArray("INP1 = old\r\n"));
+    }
 }
 
 void TestHeaderRead::unitIsTheTextAfterTheEqualsSign_data()

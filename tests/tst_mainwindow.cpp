@@ -32,6 +32,7 @@
 
 #include <grp.h>
 #include <pty.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,13 +52,15 @@ private slots:
     void helpDocumentIsFoundHereBesideOrInstalled();
     void leftoverMeasurementIsKeptBeforeStartUpReplacesIt_data();
     void leftoverMeasurementIsKeptBeforeStartUpReplacesIt();
-    void workingFileThatCannotBeDeletedIsReportedOnce();
+    void workingFileNameTakenByAFolderIsReportedOnce();
     void sensorIniGivesHeaderTexts_data();
     void sensorIniGivesHeaderTexts();
     void portOpensAndClosesOnTheSimulator();
     void portThatCannotBeOpenedIsReported();
     void portTheUserMayNotOpenNamesItsGroup_data();
     void portTheUserMayNotOpenNamesItsGroup();
+    void staleLockFileOfThePortIsFound_data();
+    void staleLockFileOfThePortIsFound();
     void commEventsAreClassified_data();
     void commEventsAreClassified();
     void cancelInTheErrorBoxClosesThePort();
@@ -293,6 +296,10 @@ void TestMainWindow::leftoverMeasurementIsKeptBeforeStartUpReplacesIt_data()
     QTest::newRow("declined at exit") << "declined" << 0 << true;
     QTest::newRow("declined, then written to") << "declined, then written" << 1 << true;
     QTest::newRow("copy fails") << "copy fails" << 0 << false;
+    // What someone else left in a shared folder decides nothing.
+    QTest::newRow("note of another user") << "note of another user" << 1 << true;
+    QTest::newRow("note is a FIFO") << "note is a FIFO" << 1 << true;
+    QTest::newRow("recovered names taken by links") << "links" << 1 << true;
 }
 
 void TestMainWindow::leftoverMeasurementIsKeptBeforeStartUpReplacesIt()
@@ -312,6 +319,27 @@ void TestMainWindow::leftoverMeasurementIsKeptBeforeStartUpReplacesIt()
         QFile file(vindo);
         QVERIFY(file.open(QIODevice::Append));
         file.write("    2   12.6\r\n");
+    }
+    const QByteArray note = QFile::encodeName(fx.path(leftover::noteName()));
+    if (ending == QLatin1String("note of another user")) {
+        if (::geteuid() != 0)
+            QSKIP("needs root to make a file that belongs to another user");
+        leftover::noteDeclined(vindo);
+        QVERIFY(::chown(note.constData(), 65534, 65534) == 0);
+    }
+    if (ending == QLatin1String("note is a FIFO"))
+        QVERIFY(::mkfifo(note.constData(), 0666) == 0);
+    // Links that lead out of the folder under every name the next minute's
+    // recovered copy could take.
+    const QString outside = fx.path(QStringLiteral("outside/authorized_keys"));
+    if (ending == QLatin1String("links")) {
+        QVERIFY(QDir(fx.dir()).mkdir(QStringLiteral("outside")));
+        const QDateTime now = QDateTime::currentDateTime();
+        for (int second = 0; second < 60; ++second) {
+            const QString stem = QStringLiteral("Vindo-recovered-") + now.addSecs(second).toString(QStringLiteral("yyyyMMdd-HHmmss"));
+            for (const QString &name : {stem + QStringLiteral(".csv"), stem + QStringLiteral("-2.csv")})
+                QVERIFY(QFile::link(outside, fx.path(name)));
+        }
     }
     if (copies || !replaced)
         fx.dialogs.answer(answer::OK);
@@ -341,23 +369,30 @@ void TestMainWindow::leftoverMeasurementIsKeptBeforeStartUpReplacesIt()
         QCOMPARE(QFileInfo(vindo).size(), 0);
     }
     QCOMPARE(w->workingFile().isOpen(), replaced);
-    QVERIFY(!QFile::exists(fx.path(leftover::noteName())));
+    if (ending == QLatin1String("note of another user"))
+        QVERIFY(QFileInfo::exists(fx.path(leftover::noteName())));   // not this user's to remove
+    else if (ending != QLatin1String("note is a FIFO"))
+        QVERIFY(!QFile::exists(fx.path(leftover::noteName())));
+    QVERIFY(!QFileInfo::exists(outside));
+    if (copies)
+        QVERIFY(!QFileInfo(fx.path(kept.first())).isSymLink());
 }
 
-void TestMainWindow::workingFileThatCannotBeDeletedIsReportedOnce()
+void TestMainWindow::workingFileNameTakenByAFolderIsReportedOnce()
 {
     RecorderFixture fx;
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English")));
-    // A folder of that name cannot be deleted as a file, not even by root.
     QDir(fx.dir()).mkpath(QStringLiteral("Vindo.qvx/held"));
-    fx.dialogs.answer(answer::Continue);
+    fx.dialogs.answer(answer::OK);
     MainWindow &w = fx.start();
     const auto boxes = fx.dialogs.messages();
     QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes.first().text, QStringLiteral("Please close Microsoft EXCEL ! \r\nBitte Microsoft EXCEL schließen ! "));
-    QCOMPARE(boxes.first().title, QStringLiteral(" Quendrel Data Recorder Info "));
-    QCOMPARE(boxes.first().style, 38);
+    QVERIFY2(boxes.first().text.startsWith(QLatin1Char('"') + QDir::toNativeSeparators(fx.path(QStringLiteral("Vindo.qvx")))
+                                           + QLatin1String("\" is a link, a folder or another user's file")),
+             qPrintable(boxes.first().text));
+    QCOMPARE(boxes.first().style, 48);
     QVERIFY(!w.workingFile().isOpen());
+    QVERIFY(QFileInfo(fx.path(QStringLiteral("Vindo.qvx/held"))).isDir());
 }
 
 void TestMainWindow::sensorIniGivesHeaderTexts_data()
@@ -415,6 +450,46 @@ void TestMainWindow::portThatCannotBeOpenedIsReported()
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes.first().style, 48);
     QVERIFY(!boxes.first().text.isEmpty());
+}
+
+void TestMainWindow::staleLockFileOfThePortIsFound_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("lockName");
+    QTest::addColumn<bool>("processGone");
+    QTest::addColumn<bool>("found");
+
+    QTest::newRow("left by an ended program") << "/dev/ttyUSB7" << "LCK..ttyUSB7" << true << true;
+    QTest::newRow("device in a sub-folder") << "/dev/pts/77" << "LCK..pts_77" << true << true;
+    QTest::newRow("its program still runs") << "/dev/ttyUSB7" << "LCK..ttyUSB7" << false << false;
+    QTest::newRow("another device's lock") << "/dev/ttyUSB7" << "LCK..ttyUSB8" << true << false;
+}
+
+void TestMainWindow::staleLockFileOfThePortIsFound()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, lockName);
+    QFETCH(bool, processGone);
+    QFETCH(bool, found);
+
+    QTemporaryDir locks;
+    QVERIFY(locks.isValid());
+    // Above the largest process id the kernel hands out: never running.
+    const qint64 pid = processGone ? 4194304 + 1 : QCoreApplication::applicationPid();
+    const QString lock = locks.filePath(lockName);
+    QFile file(lock);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::number(pid).rightJustified(10, ' ') + "\n");
+    file.close();
+    const bool otherOwner = ::geteuid() == 0 && ::chown(QFile::encodeName(lock).constData(), 65534, 65534) == 0;
+
+    const SerialPort::StaleLock stale = SerialPort::findStaleLock(device, {QStringLiteral("/nonexistent"), locks.path()});
+    QCOMPARE(stale.path.isEmpty(), !found);
+    if (found) {
+        QCOMPARE(stale.path, lock);
+        if (otherOwner)
+            QCOMPARE(stale.owner, QString::fromLocal8Bit(::getpwuid(65534)->pw_name));
+    }
 }
 
 void TestMainWindow::portTheUserMayNotOpenNamesItsGroup_data()

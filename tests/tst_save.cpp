@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QtTest>
 
+#include <unistd.h>
+
 using Kind = ScriptedDialogs::Kind;
 
 class TestSave : public QObject
@@ -28,6 +30,8 @@ private slots:
     void cancelledDialogLeavesTheRecordingRunning();
     void failedCopyIsReportedAndKeepsTheData();
     void failedNewWorkingFileIsReported();
+    void linksAreNeverWrittenThroughSilently_data();
+    void linksAreNeverWrittenThroughSilently();
     void failedDeleteIsReportedAndTheNextMeasurementStandsAlone_data();
     void failedDeleteIsReportedAndTheNextMeasurementStandsAlone();
 };
@@ -384,6 +388,63 @@ void TestSave::failedDeleteIsReportedAndTheNextMeasurementStandsAlone()
     rig.dialogs.chooseFile(saves.filePath(QStringLiteral("run2")));
     rig.files.saveMeasurement();
     QCOMPARE(MeasurementRig::contents(saves.filePath(QStringLiteral("run2.csv"))), second);
+}
+
+void TestSave::linksAreNeverWrittenThroughSilently_data()
+{
+    QTest::addColumn<QString>("leadsTo");     // where the chosen name's link leads
+    QTest::addColumn<bool>("othersLink");     // the link belongs to another user
+    QTest::addColumn<bool>("saved");          // the measurement reaches the link's target
+
+    QTest::newRow("own link to a file elsewhere") << "outside/bashrc" << false << true;
+    QTest::newRow("another user's link") << "outside/bashrc" << true << false;
+    QTest::newRow("own link that leads nowhere") << "outside/new.csv" << false << true;
+    QTest::newRow("link to the working file") << "Vindo.qvx" << false << false;
+}
+
+void TestSave::linksAreNeverWrittenThroughSilently()
+{
+    QFETCH(QString, leadsTo);
+    QFETCH(bool, othersLink);
+    QFETCH(bool, saved);
+
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(QDir().mkdir(QStringLiteral("outside")));
+    MeasurementRig::put(QStringLiteral("outside/bashrc"), "rc");
+    QVERIFY(rig.record("measured", false));
+    const QString target = rig.path(leadsTo);
+    QVERIFY(QFile::link(target, QStringLiteral("result.csv")));
+    if (othersLink) {
+        if (::geteuid() != 0)
+            QSKIP("needs root to make a link that belongs to another user");
+        QVERIFY(::lchown("result.csv", 65534, 65534) == 0);
+    }
+
+    rig.dialogs.chooseFile(rig.path(QStringLiteral("result.csv")));
+    rig.dialogs.answer(answer::Yes);
+    if (!saved)
+        rig.dialogs.answer(answer::OK);
+    rig.files.saveMeasurement();
+
+    // The question names the file that would really be replaced.
+    const auto asked = rig.dialogs.messages();
+    QVERIFY(!asked.isEmpty());
+    QCOMPARE(asked.first().text, QStringLiteral("Do you want to replace the file  ") + target + QLatin1Char(' '));
+    QVERIFY(QFileInfo(QStringLiteral("result.csv")).isSymLink());
+    if (saved) {
+        QCOMPARE(MeasurementRig::contents(target), QByteArray("measured"));
+        QCOMPARE(asked.size(), 1);
+    } else {
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked.last().style, 48);
+        QVERIFY2(asked.last().text.contains(rig.path(QStringLiteral("result.csv"))), qPrintable(asked.last().text));
+        QCOMPARE(MeasurementRig::contents(QStringLiteral("outside/bashrc")), QByteArray("rc"));
+        // The measurement is still there, and still recorded.
+        QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray("measured"));
+        QVERIFY(rig.workFile.isOpen());
+    }
+    QCOMPARE(rig.dialogs.unexpected, 0);
 }
 
 QTEST_MAIN(TestSave)

@@ -11,6 +11,8 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstring>
 
 namespace {
@@ -40,7 +42,7 @@ private:
     QString m_previous;
 };
 
-enum class Setup { Nothing, OldContent, FolderInTheWay, LinkIntoNowhere, MissingFolder };
+enum class Setup { Nothing, OldContent, FolderInTheWay, LinkIntoNowhere, LinkToAFile, Fifo, OtherUsersFile, MissingFolder };
 
 } // namespace
 
@@ -76,8 +78,11 @@ void TestWorkingFile::openSequenceReportsItsOutcome_data()
 
     QTest::newRow("no file yet") << Setup::Nothing << WorkingFile::OpenResult::Opened;
     QTest::newRow("old content is discarded") << Setup::OldContent << WorkingFile::OpenResult::Opened;
-    QTest::newRow("undeletable entry") << Setup::FolderInTheWay << WorkingFile::OpenResult::DeleteFailed;
-    QTest::newRow("cannot be created") << Setup::LinkIntoNowhere << WorkingFile::OpenResult::OpenFailed;
+    QTest::newRow("a folder holds the name") << Setup::FolderInTheWay << WorkingFile::OpenResult::Foreign;
+    QTest::newRow("a link holds the name") << Setup::LinkIntoNowhere << WorkingFile::OpenResult::Foreign;
+    QTest::newRow("a link to a file") << Setup::LinkToAFile << WorkingFile::OpenResult::Foreign;
+    QTest::newRow("a FIFO holds the name") << Setup::Fifo << WorkingFile::OpenResult::Foreign;
+    QTest::newRow("another user's file") << Setup::OtherUsersFile << WorkingFile::OpenResult::Foreign;
     QTest::newRow("folder cannot be listed") << Setup::MissingFolder << WorkingFile::OpenResult::ListingFailed;
 }
 
@@ -100,6 +105,19 @@ void TestWorkingFile::openSequenceReportsItsOutcome()
     case Setup::LinkIntoNowhere:
         QVERIFY(QFile::link(folder.dir.filePath(QStringLiteral("missing/target")), folder.dir.filePath(name)));
         break;
+    case Setup::LinkToAFile:
+        folder.create(QStringLiteral("secret.txt"), "secret");
+        QVERIFY(QFile::link(folder.dir.filePath(QStringLiteral("secret.txt")), folder.dir.filePath(name)));
+        break;
+    case Setup::Fifo:
+        QVERIFY(::mkfifo(QFile::encodeName(folder.dir.filePath(name)).constData(), 0666) == 0);
+        break;
+    case Setup::OtherUsersFile:
+        if (::geteuid() != 0)
+            QSKIP("needs root to make a file that belongs to another user");
+        folder.create(name, "theirs");
+        QVERIFY(::chown(QFile::encodeName(folder.dir.filePath(name)).constData(), 65534, 65534) == 0);
+        break;
     case Setup::MissingFolder:
         name = QStringLiteral("missing/") + name;
         break;
@@ -112,6 +130,11 @@ void TestWorkingFile::openSequenceReportsItsOutcome()
     QCOMPARE(file.errorString().isEmpty(), opened);
     if (opened)
         QCOMPARE(WorkingFile::existingSize(), 0);
+    // Nothing someone else put there is emptied or written through.
+    if (setup == Setup::LinkToAFile)
+        QCOMPARE(folder.content(QStringLiteral("secret.txt")), QByteArray("secret"));
+    if (setup == Setup::OtherUsersFile)
+        QCOMPARE(folder.content(name), QByteArray("theirs"));
 }
 
 void TestWorkingFile::writesReachTheDiskAtOnce()
