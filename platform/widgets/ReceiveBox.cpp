@@ -91,15 +91,22 @@ void ReceiveBox::showText(const QString &text)
     if (m_shown.isEmpty() || dropped < 0 || cutsLineEnd || m_shown.endsWith(QLatin1Char('\r'))) {
         setPlainText(forDisplay(text));
     } else {
-        QTextCursor cursor(document());
+        // Each change is an edit of its own, so the layout redoes only the
+        // blocks it touched; inside an edit block the cursor jumps straight
+        // to a position instead of stepping through every character and
+        // working out where each one stands on its line.
         if (dropped > 0) {
-            cursor.movePosition(QTextCursor::Start);
-            cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor,
-                                int(forDisplay(m_shown.left(dropped)).size()));
-            cursor.removeSelectedText();
+            QTextCursor head(document());
+            head.beginEditBlock();
+            head.setPosition(int(forDisplay(m_shown.left(dropped)).size()), QTextCursor::KeepAnchor);
+            head.removeSelectedText();
+            head.endEditBlock();
         }
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(forDisplay(text.mid(m_shown.size() - dropped)));
+        QTextCursor tail(document());
+        tail.beginEditBlock();
+        tail.movePosition(QTextCursor::End);
+        tail.insertText(forDisplay(text.mid(m_shown.size() - dropped)));
+        tail.endEditBlock();
     }
     m_shown = text;
     if (atEnd)
