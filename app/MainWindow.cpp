@@ -3,6 +3,7 @@
 #include "ClickableImage.h"
 #include "Colors.h"
 #include "FilePaths.h"
+#include "FrameTimer.h"
 #include "HeaderRead.h"
 #include "PictureButton.h"
 #include "LevelMeter.h"
@@ -95,9 +96,8 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
                             [this](bool enabled) { m_ui->cmdstart->setEnabled(enabled); }, this);
     m_viewers->setSettingsFolder(m_env.settingsDir);
 
-    m_refreshTimer = new QTimer(this);
-    m_refreshTimer->setSingleShot(true);
-    m_refreshTimer->setInterval(16); // at most one redraw per screen refresh
+    // At most one redraw per screen refresh; a lone change is drawn at once.
+    m_refreshTimer = new FrameTimer(16, this);
 
     wireControls();
 
@@ -259,8 +259,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::scheduleRefresh()
 {
-    if (!m_refreshTimer->isActive())
-        m_refreshTimer->start();
+    static_cast<FrameTimer *>(m_refreshTimer)->request();
 }
 
 void MainWindow::refreshView()
