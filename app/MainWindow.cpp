@@ -288,9 +288,18 @@ void MainWindow::refreshView()
     setText(m_ui->Text12, model.Text12);
     setText(m_ui->Text13, model.Text13);
     if (m_shownWords != model.lstPopStrings) {
+        // Sample lines keep their number of words: the items are reused and
+        // only those whose word changed are given the new one.
         m_shownWords = model.lstPopStrings;
-        m_ui->lstPopStrings->clear();
-        m_ui->lstPopStrings->addItems(m_shownWords);
+        QListWidget *list = m_ui->lstPopStrings;
+        while (list->count() > m_shownWords.size())
+            delete list->takeItem(list->count() - 1);
+        for (int i = 0; i < list->count(); ++i) {
+            if (list->item(i)->text() != m_shownWords.at(i))
+                list->item(i)->setText(m_shownWords.at(i));
+        }
+        if (list->count() < m_shownWords.size())
+            list->addItems(m_shownWords.mid(list->count()));
     }
     m_ui->Bar1->setLevel(model.Bar1Level);
     m_ui->Bar2->setLevel(model.Bar2Level);
