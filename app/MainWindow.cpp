@@ -3,6 +3,7 @@
 #include "ClickableImage.h"
 #include "Colors.h"
 #include "FilePaths.h"
+#include "FrameTimer.h"
 #include "HeaderRead.h"
 #include "PictureButton.h"
 #include "LevelMeter.h"
@@ -95,9 +96,8 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
                             [this](bool enabled) { m_ui->cmdstart->setEnabled(enabled); }, this);
     m_viewers->setSettingsFolder(m_env.settingsDir);
 
-    m_refreshTimer = new QTimer(this);
-    m_refreshTimer->setSingleShot(true);
-    m_refreshTimer->setInterval(16); // at most one redraw per screen refresh
+    // At most one redraw per screen refresh; a lone change is drawn at once.
+    m_refreshTimer = new FrameTimer(16, this);
 
     wireControls();
 
@@ -259,8 +259,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::scheduleRefresh()
 {
-    if (!m_refreshTimer->isActive())
-        m_refreshTimer->start();
+    static_cast<FrameTimer *>(m_refreshTimer)->request();
 }
 
 void MainWindow::refreshView()
@@ -289,9 +288,18 @@ void MainWindow::refreshView()
     setText(m_ui->Text12, model.Text12);
     setText(m_ui->Text13, model.Text13);
     if (m_shownWords != model.lstPopStrings) {
+        // Sample lines keep their number of words: the items are reused and
+        // only those whose word changed are given the new one.
         m_shownWords = model.lstPopStrings;
-        m_ui->lstPopStrings->clear();
-        m_ui->lstPopStrings->addItems(m_shownWords);
+        QListWidget *list = m_ui->lstPopStrings;
+        while (list->count() > m_shownWords.size())
+            delete list->takeItem(list->count() - 1);
+        for (int i = 0; i < list->count(); ++i) {
+            if (list->item(i)->text() != m_shownWords.at(i))
+                list->item(i)->setText(m_shownWords.at(i));
+        }
+        if (list->count() < m_shownWords.size())
+            list->addItems(m_shownWords.mid(list->count()));
     }
     m_ui->Bar1->setLevel(model.Bar1Level);
     m_ui->Bar2->setLevel(model.Bar2Level);

@@ -1,10 +1,51 @@
 #include "ReceiveBox.h"
 
 #include <QMouseEvent>
+#include <QPaintEngine>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTextCursor>
 
 namespace {
+
+/// The box's scroll bar, drawn in bands of a few dozen rows. The raster
+/// engine hands every gradient fill or line taller than about a hundred rows
+/// to worker threads and waits for them; the scroll bar's groove is such a
+/// fill and is redrawn with every line received, so drawn whole it woke two
+/// threads dozens of times a second. Each band is clipped below that size
+/// and is drawn on the calling thread; the pixels are the same.
+class BandedScrollBar : public QScrollBar
+{
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        QPaintEngine *engine = nullptr;
+        QRegion whole;
+        {
+            QPainter probe(this);
+            engine = probe.paintEngine();
+            if (engine)
+                whole = engine->systemClip();
+        }
+        constexpr int kBandRows = 48;
+        const QRect bounds = whole.boundingRect();
+        if (!engine || whole.isEmpty() || bounds.height() <= kBandRows) {
+            QScrollBar::paintEvent(event);
+            return;
+        }
+        for (int top = bounds.top(); top <= bounds.bottom(); top += kBandRows) {
+            const QRegion band = whole & QRect(bounds.left(), top, bounds.width(), kBandRows);
+            if (band.isEmpty())
+                continue;
+            engine->setSystemClip(band);
+            QScrollBar::paintEvent(event);
+        }
+        engine->setSystemClip(whole);
+    }
+};
 
 // The widget breaks lines itself: a CR LF pair (or a lone CR) is one break.
 QString forDisplay(QString s)
@@ -23,6 +64,7 @@ ReceiveBox::ReceiveBox(QWidget *parent)
     // The text changes by appending and dropping its head; an undo history
     // of that would grow for as long as the program runs.
     setUndoRedoEnabled(false);
+    setVerticalScrollBar(new BandedScrollBar(Qt::Vertical, this));
     QFont mono(QStringLiteral("Monospace"));
     mono.setStyleHint(QFont::TypeWriter);
     setFont(mono);
@@ -49,15 +91,22 @@ void ReceiveBox::showText(const QString &text)
     if (m_shown.isEmpty() || dropped < 0 || cutsLineEnd || m_shown.endsWith(QLatin1Char('\r'))) {
         setPlainText(forDisplay(text));
     } else {
-        QTextCursor cursor(document());
+        // Each change is an edit of its own, so the layout redoes only the
+        // blocks it touched; inside an edit block the cursor jumps straight
+        // to a position instead of stepping through every character and
+        // working out where each one stands on its line.
         if (dropped > 0) {
-            cursor.movePosition(QTextCursor::Start);
-            cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor,
-                                int(forDisplay(m_shown.left(dropped)).size()));
-            cursor.removeSelectedText();
+            QTextCursor head(document());
+            head.beginEditBlock();
+            head.setPosition(int(forDisplay(m_shown.left(dropped)).size()), QTextCursor::KeepAnchor);
+            head.removeSelectedText();
+            head.endEditBlock();
         }
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(forDisplay(text.mid(m_shown.size() - dropped)));
+        QTextCursor tail(document());
+        tail.beginEditBlock();
+        tail.movePosition(QTextCursor::End);
+        tail.insertText(forDisplay(text.mid(m_shown.size() - dropped)));
+        tail.endEditBlock();
     }
     m_shown = text;
     if (atEnd)
