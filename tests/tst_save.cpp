@@ -7,6 +7,10 @@
 #include <QCoreApplication>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 using Kind = ScriptedDialogs::Kind;
@@ -30,6 +34,7 @@ private slots:
     void cancelledDialogLeavesTheRecordingRunning();
     void failedCopyIsReportedAndKeepsTheData();
     void failedNewWorkingFileIsReported();
+    void fullDiskIsReportedWithTheFileAndTheReason();
     void linksAreNeverWrittenThroughSilently_data();
     void linksAreNeverWrittenThroughSilently();
     void failedDeleteIsReportedAndTheNextMeasurementStandsAlone_data();
@@ -388,6 +393,34 @@ void TestSave::failedDeleteIsReportedAndTheNextMeasurementStandsAlone()
     rig.dialogs.chooseFile(saves.filePath(QStringLiteral("run2")));
     rig.files.saveMeasurement();
     QCOMPARE(MeasurementRig::contents(saves.filePath(QStringLiteral("run2.csv"))), second);
+}
+
+void TestSave::fullDiskIsReportedWithTheFileAndTheReason()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root to mount a small file system");
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    // A file system of 64 kB of its own, seen by this test process only.
+    QVERIFY(QDir().mkdir(QStringLiteral("small")));
+    const QByteArray small = QFile::encodeName(rig.path(QStringLiteral("small")));
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+        || ::mount("tmpfs", small.constData(), "tmpfs", 0, "size=64k") != 0)
+        QSKIP("this machine cannot mount a file system in a private namespace");
+    const QByteArray data(200 * 1024, 'x');
+    QVERIFY(rig.record(data, false));
+
+    rig.dialogs.chooseFile(rig.path(QStringLiteral("small/run")));
+    rig.dialogs.answer(answer::OK);
+    rig.files.saveMeasurement();
+    const auto messages = rig.dialogs.messages();
+    ::umount(small.constData());
+
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages.first().style, 48);
+    QVERIFY2(messages.first().text.contains(rig.path(QStringLiteral("small/run.csv"))), qPrintable(messages.first().text));
+    QVERIFY2(messages.first().text.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))), qPrintable(messages.first().text));
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), data);
 }
 
 void TestSave::linksAreNeverWrittenThroughSilently_data()
