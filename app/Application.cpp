@@ -19,15 +19,15 @@
 namespace {
 
 /// Qt's own translations for the standard buttons of boxes and dialogs.
-void installQtTranslations(const QString &language)
+void installQtTranslations(Language language)
 {
     QString locale;
-    if (language == QLatin1String("Deutsch"))
-        locale = QStringLiteral("de");
-    else if (language == QLatin1String("Francais"))
-        locale = QStringLiteral("fr");
-    else if (language == QLatin1String("English"))
-        locale = QStringLiteral("en");
+    switch (language) {
+    case Language::Deutsch: locale = QStringLiteral("de"); break;
+    case Language::Francais: locale = QStringLiteral("fr"); break;
+    case Language::English: locale = QStringLiteral("en"); break;
+    case Language::Other: break;
+    }
     if (locale.isEmpty())
         return;
     auto *translator = new QTranslator(qApp);
@@ -90,7 +90,7 @@ int runApplication(int argc, char *argv[])
     if (window.folderInUse())
         return 1;
     dialogs.setParent(&window);
-    installQtTranslations(window.language());
+    installQtTranslations(window.settings().language);
     window.load();
     QObject::connect(&instance, &SingleInstance::raiseRequested, &window, [&window] {
         window.setWindowState(window.windowState() & ~Qt::WindowMinimized);

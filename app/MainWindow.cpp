@@ -40,9 +40,9 @@ const char *const kHiddenControls[] = {"KopfLesen", "Sensorwahl", "Text1_0", "Te
 MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, QWidget *parent)
     : QMainWindow(parent), m_ui(std::make_unique<Ui::MainWindow>()), m_dialogs(dialogs),
       m_env(std::move(environment)), m_fileDialog(dialogs),
-      m_graph([this] { return new GraphWindow(live(), m_measurement->ranges(), m_measurement->scales(), m_language); },
+      m_graph([this] { return new GraphWindow(live(), m_measurement->ranges(), m_measurement->scales(), m_settings.languageText); },
               [this](GraphWindow *window) { window->setWindowIcon(windowIcon()); window->load(); }),
-      m_deleteFiles([this] { return new DeleteFilesDialog(m_language, m_dialogs); },
+      m_deleteFiles([this] { return new DeleteFilesDialog(m_settings.languageText, m_dialogs); },
                     [this](DeleteFilesDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->load(); }),
       m_settingsDialog([this] { return makeSettingsDialog(); },
                        [this](SettingsDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->load(); })
@@ -85,16 +85,16 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
     m_measurement->port().setPortDirectory(m_env.portDirectory.isEmpty() ? m_env.settingsDir : m_env.portDirectory);
     m_measurement->setNotesProvider([this] { return m_ui->Text2->text(); });
 
-    readSettings();
+    m_settings = SettingsFile(m_env.settingsDir).readAtStartUp();
+    applySettings();
 
     MeasurementFiles::Hooks hooks;
     hooks.refreshFileList = [this] { deleteFilesDialog()->refreshList(); };
     hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
-    m_files = new MeasurementFiles(m_language, *m_measurement, m_fileDialog, m_dialogs, hooks, this);
+    m_files = new MeasurementFiles(m_settings.languageText, *m_measurement, m_fileDialog, m_dialogs, hooks, this);
 
-    m_viewers = new Viewers(m_language, m_files->saveTarget(), m_dialogs, m_fileDialog,
+    m_viewers = new Viewers(m_settings, m_files->saveTarget(), m_dialogs, m_fileDialog,
                             [this](bool enabled) { m_ui->cmdstart->setEnabled(enabled); }, this);
-    m_viewers->setSettingsFolder(m_env.settingsDir);
 
     // At most one redraw per screen refresh; a lone change is drawn at once.
     m_refreshTimer = new FrameTimer(16, this);
@@ -152,15 +152,10 @@ void MainWindow::wireControls()
 
 // ---------------------------------------------------------------- start-up
 
-void MainWindow::readSettings()
+void MainWindow::applySettings()
 {
-    // Nine items; an item that cannot be read keeps the text before it and
-    // is applied all the same, as the settings file was always read.
-    SettingsItems items = SettingsFile(m_env.settingsDir).items();
-    QString item;
-    qint16 portNumber = 0;
-    auto setColour = [this](const QString &text, QPalette::ColorRole role) {
-        const std::optional<QColor> colour = colorForIndex(rules::roundHalfEven(rules::leadingNumber(text)));
+    auto setColour = [this](std::optional<int> index, QPalette::ColorRole role) {
+        const std::optional<QColor> colour = index ? colorForIndex(*index) : std::nullopt;
         if (!colour)
             return;
         for (QWidget *w : {static_cast<QWidget *>(m_ui->Term), static_cast<QWidget *>(m_ui->Text2)}) {
@@ -169,22 +164,11 @@ void MainWindow::readSettings()
             w->setPalette(p);
         }
     };
-    for (int i = 1; i <= 9; ++i) {
-        items.next(item);
-        switch (i) {
-        case 2:
-            if (const std::optional<qint16> port = rules::toInt16(rules::leadingNumber(item)))
-                portNumber = *port;
-            break;
-        case 3: m_language = item; break;
-        case 4: setColour(item, QPalette::Text); break;
-        case 5: setColour(item, QPalette::Base); break;
-        case 6: m_measurement->port().setSettings(item + QStringLiteral(",n,8,1")); break;
-        default: break;
-        }
-    }
-    m_measurement->port().setCommPort(portNumber);
-    m_measurement->setLanguage(m_language);
+    setColour(m_settings.foreColorIndex, QPalette::Text);
+    setColour(m_settings.backColorIndex, QPalette::Base);
+    m_measurement->port().setSettings(m_settings.baudRate + QStringLiteral(",n,8,1"));
+    m_measurement->port().setCommPort(m_settings.portNumber);
+    m_measurement->setLanguage(m_settings.languageText);
 }
 
 void MainWindow::applyLanguageTexts()
@@ -208,11 +192,11 @@ void MainWindow::applyLanguageTexts()
         // The graph picture speaks the graph window's caption in each language.
         {"Image1", "toolTip", {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
         {"Image1", "accessibleName", {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
-    }, m_language);
+    }, m_settings.languageText);
 
     // Setting the delete dialog's caption loads it.
     const LanguageText deleteCaption{keep, QStringLiteral(" Clean Measurement"), QStringLiteral(" Efface données")};
-    const QString caption = deleteCaption.pick(m_language);
+    const QString caption = deleteCaption.pick(m_settings.language);
     if (!caption.isNull())
         deleteFilesDialog()->setWindowTitle(caption);
 }

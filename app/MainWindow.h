@@ -8,6 +8,7 @@
 #include "GraphWindow.h"
 #include "Measurement.h"
 #include "SettingsDialog.h"
+#include "SettingsFile.h"
 #include "WindowPlacement.h"
 
 #include <QMainWindow>
@@ -41,8 +42,10 @@ public:
     /// The load steps: overload labels, meter captions, no close box, sensor.ini.
     void load();
 
-    /// The language of the program's texts, from the settings file.
-    QString language() const { return m_language; }
+    /// The settings read from the settings file at start-up.
+    const Settings &settings() const { return m_settings; }
+    /// The language of the program's texts, entry 3 of the settings file as read.
+    QString language() const { return m_settings.languageText; }
     /// The measurement: serial link, working file, receive path.
     Measurement &measurement() { return *m_measurement; }
     /// What the window shows of the running measurement.
@@ -107,7 +110,7 @@ protected:
 
 private:
     void wireControls();
-    void readSettings();
+    void applySettings();
     void applyLanguageTexts();
     void clearDisplays();
     void showStopped();
@@ -119,7 +122,7 @@ private:
     std::unique_ptr<Ui::MainWindow> m_ui;
     UserDialogs &m_dialogs;
     MainWindowEnvironment m_env;
-    QString m_language;
+    Settings m_settings;
     Measurement *m_measurement = nullptr;
     FileDialog m_fileDialog;          ///< save and open dialogs
     MeasurementFiles *m_files = nullptr;

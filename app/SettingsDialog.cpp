@@ -5,9 +5,7 @@
 #include "WindowPlacement.h"
 #include "WindowTexts.h"
 #include "ui_SettingsDialog.h"
-#include "Rules.h"
 #include "SettingsFile.h"
-#include "SettingsItems.h"
 #include "LanguageText.h"
 #include "UserDialogs.h"
 
@@ -19,7 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QFileInfo>
-#include <QLocale>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTreeWidget>
@@ -146,20 +143,6 @@ QString spreadsheetFilter()
 }
 
 const QString previewText = QStringLiteral(" Quendrel/2 ");
-
-/// An item read as a whole number (halves to even); nothing when the item
-/// is not a number at all (such a value is refused).
-std::optional<int> wholeNumber(const QString &item)
-{
-    bool ok = false;
-    const double value = QLocale::c().toDouble(item.trimmed(), &ok);
-    if (!ok)
-        return std::nullopt;
-    const std::optional<qint16> number = rules::toInt16(value);
-    if (!number)
-        return std::nullopt;
-    return int(*number);
-}
 
 QColor backColor(const QWidget *box) { return box->palette().color(QPalette::Base); }
 
@@ -397,29 +380,18 @@ bool SettingsDialog::makeChosenPortLinks()
 
 void SettingsDialog::readSettingsFile()
 {
-    // The file start-up read and the viewers read, so the dialog shows the
-    // settings in use and saves them back in place.
-    SettingsItems items = SettingsFile(m_hooks.settingsDir).items();
-    // One shared text: an item that cannot be read keeps the one before it.
-    QString item;
-    for (int entry = 1; entry <= 11; ++entry) {
-        items.next(item);
-        switch (entry) {
-        case 1: m_ui->Text1->setText(item); break;
-        case 2: selectItem(m_ui->text3, item); break;
-        case 3: selectItem(m_ui->Sprache, item); break;
-        case 4: setColorIndex(m_ui->Fore, item); break;
-        case 5: setColorIndex(m_ui->Back, item); break;
-        case 8:
-            if (const std::optional<int> state = wholeNumber(item); state == 0 || state == 1) {
-                m_ui->Check1->setChecked(*state == 1);
-                extendedModeChanged();
-            }
-            break;
-        // Entry 6 (a baud rate) is left to start-up: the dialog does not touch
-        // the port, which may be recording. Entries 7 and 9 to 11 carry nothing.
-        default: break;
-        }
+    // The file start-up read, so the dialog shows the settings in use and
+    // saves them back in place. Entry 6 (a baud rate) is left to start-up:
+    // the dialog does not touch the port, which may be recording.
+    const Settings settings = SettingsFile(m_hooks.settingsDir).readForDialog();
+    m_ui->Text1->setText(settings.spreadsheetPath);
+    selectItem(m_ui->text3, settings.portText);
+    selectItem(m_ui->Sprache, settings.languageText);
+    setColorIndex(m_ui->Fore, settings.foreColorIndex);
+    setColorIndex(m_ui->Back, settings.backColorIndex);
+    if (settings.extendedMode) {
+        m_ui->Check1->setChecked(*settings.extendedMode);
+        extendedModeChanged();
     }
 }
 
@@ -430,9 +402,8 @@ void SettingsDialog::selectItem(QComboBox *list, const QString &item)
         list->setCurrentIndex(index);
 }
 
-void SettingsDialog::setColorIndex(QScrollBar *bar, const QString &item)
+void SettingsDialog::setColorIndex(QScrollBar *bar, std::optional<int> index)
 {
-    const std::optional<int> index = wholeNumber(item);
     if (!index || *index < bar->minimum() || *index > bar->maximum())
         return;
     // The samples follow the file even when the position does not move.
@@ -500,13 +471,14 @@ void SettingsDialog::leaveWithoutSaving()
 
 void SettingsDialog::saveAndRestart()
 {
-    SettingsValues values;
+    Settings values;
     values.spreadsheetPath = m_ui->Text1->text();
-    values.portNumber = m_ui->text3->currentText();
-    values.language = m_ui->Sprache->currentText();
+    values.portText = m_ui->text3->currentText();
+    values.languageText = m_ui->Sprache->currentText();
+    values.language = languageFromText(values.languageText);
     values.foreColorIndex = m_ui->Fore->value();
     values.backColorIndex = m_ui->Back->value();
-    values.extendedMode = m_extendedModeText;
+    values.extendedMode = m_extendedModeText == QLatin1String("1");
 
     // The port links first: a device that cannot be linked stops the save,
     // and the program goes on as it was.

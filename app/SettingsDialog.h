@@ -14,6 +14,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QComboBox;
 class QScrollBar;
@@ -84,7 +85,7 @@ private:
     bool makeChosenPortLinks();
     int shownPort() const;
     void applyLanguageTexts();
-    void setColorIndex(QScrollBar *bar, const QString &item);
+    void setColorIndex(QScrollBar *bar, std::optional<int> index);
     static void selectItem(QComboBox *list, const QString &item);
 
     UserDialogs &m_dialogs;

@@ -5,7 +5,6 @@
 #include "ShellStart.h"
 #include "FileDialog.h"
 #include "FilePaths.h"
-#include "SettingsItems.h"
 #include "UserDialogs.h"
 
 #include <QCoreApplication>
@@ -69,7 +68,7 @@ const ViewerTexts &texts()
 }
 
 /// The text for the program's language; English for any other.
-QString say(const LanguageText &text, const QString &language)
+QString say(const LanguageText &text, Language language)
 {
     return text.pick(language, text.english);
 }
@@ -80,10 +79,10 @@ const QString openFilter = QStringLiteral("Filetyp Excel(*.csv)|*.csv|All Files 
 
 } // namespace
 
-Viewers::Viewers(const QString &language, QString &saveTarget, UserDialogs &dialogs, FileDialog &dialog,
+Viewers::Viewers(const Settings &settings, QString &saveTarget, UserDialogs &dialogs, FileDialog &dialog,
                  std::function<void(bool)> setCmdstartEnabled, QObject *parent)
     : QObject(parent)
-    , m_language(language)
+    , m_settings(settings)
     , m_saveTarget(saveTarget)
     , m_dialogs(dialogs)
     , m_dialog(dialog)
@@ -91,22 +90,14 @@ Viewers::Viewers(const QString &language, QString &saveTarget, UserDialogs &dial
 {
 }
 
-bool Viewers::readSpreadsheetPath()
+QString Viewers::spreadsheetPath() const
 {
-    SettingsItems items(m_settingsFolder.isEmpty() ? resolveBareName(settingsFileName())
-                                                   : settingsFileIn(m_settingsFolder));
-    QString second, third;
-    // A failed read keeps the previous program; later entries are only
-    // read to prove the file is complete.
-    const bool complete = items.next(m_spreadsheetPath) && items.next(second) && items.next(third);
-    if (m_spreadsheetPath.isEmpty())
-        m_spreadsheetPath = QStringLiteral("WRITE");
-    return complete;
+    return m_settings.spreadsheetPath.isEmpty() ? QStringLiteral("WRITE") : m_settings.spreadsheetPath;
 }
 
 void Viewers::showNoData(const LanguageText &firstLine)
 {
-    const QString &language = m_language;
+    const Language language = m_settings.language;
     m_dialogs.message(firstLine.pick(language) + QLatin1String("\r\n") + texts().saveFirst.pick(language),
                       style::OkCancel);
 }
@@ -145,9 +136,9 @@ void Viewers::runViewer(const QString &program, const QString &argument, Kind ki
 void Viewers::showNoViewer(const QString &file, const QString &program, bool noHandler, Kind kind)
 {
     const ViewerTexts &t = texts();
-    const QString why = noHandler ? say(t.noHandler, m_language) : say(t.notStarted, m_language).arg(program);
-    const QString advice = say(kind == Kind::Spreadsheet ? t.installSpreadsheet : t.installEditor, m_language);
-    m_dialogs.message(say(t.noViewer, m_language) + lineEnd + QDir::toNativeSeparators(file) + lineEnd + why
+    const QString why = noHandler ? say(t.noHandler, m_settings.language) : say(t.notStarted, m_settings.language).arg(program);
+    const QString advice = say(kind == Kind::Spreadsheet ? t.installSpreadsheet : t.installEditor, m_settings.language);
+    m_dialogs.message(say(t.noViewer, m_settings.language) + lineEnd + QDir::toNativeSeparators(file) + lineEnd + why
                           + lineEnd + advice,
                       style::OkOnly | style::Exclamation);
 }
@@ -165,7 +156,7 @@ void Viewers::showManual(const QString &programDir)
         for (const QString &place : places)
             shown << QDir::toNativeSeparators(QDir::cleanPath(place));
         shown.removeDuplicates();
-        m_dialogs.message(say(t.manualMissing, m_language).arg(helpDocumentName()) + lineEnd
+        m_dialogs.message(say(t.manualMissing, m_settings.language).arg(helpDocumentName()) + lineEnd
                               + shown.join(lineEnd),
                           style::OkOnly | style::Exclamation);
         return;
@@ -173,25 +164,24 @@ void Viewers::showManual(const QString &programDir)
     const int result = shell::openDocument(found);
     if (result == shell::shellResult::Started)
         return;
-    m_dialogs.message(say(t.noPdfViewer, m_language) + lineEnd + QDir::toNativeSeparators(found) + lineEnd
-                          + say(t.installPdfViewer, m_language),
+    m_dialogs.message(say(t.noPdfViewer, m_settings.language) + lineEnd + QDir::toNativeSeparators(found) + lineEnd
+                          + say(t.installPdfViewer, m_settings.language),
                       style::OkOnly | style::Exclamation);
 }
 
 void Viewers::exportToSpreadsheet()
 {
-    readSpreadsheetPath();
     if (m_saveTarget.isEmpty()) {
         showNoData(texts().spreadsheetNoData);
         return;
     }
-    runViewer(m_spreadsheetPath, m_saveTarget);
+    runViewer(spreadsheetPath(), m_saveTarget);
     m_saveTarget.clear();
 }
 
 void Viewers::openMeasurement()
 {
-    const QString title = texts().openTitle.pick(m_language, m_dialog.DialogTitle);
+    const QString title = texts().openTitle.pick(m_settings.language, m_dialog.DialogTitle);
     m_dialog.DialogTitle = title;
     m_dialog.Filter = openFilter;
     m_dialog.FileName.clear();
@@ -200,9 +190,9 @@ void Viewers::openMeasurement()
     if (!m_dialog.ShowOpen())
         return;
     const QString chosen = m_dialog.FileName;
-    if (!readSpreadsheetPath())
+    if (!m_settings.spreadsheetEntriesRead)
         return;
-    runViewer(m_spreadsheetPath, chosen);
+    runViewer(spreadsheetPath(), chosen);
 }
 
 void Viewers::exportToNotepad()

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "LanguageText.h"
+#include "SettingsFile.h"
 
 class FileDialog;
 class UserDialogs;
@@ -16,19 +17,16 @@ class Viewers : public QObject
 {
     Q_OBJECT
 public:
-    /// `language` chooses the texts; `saveTarget` is the last saved CSV file,
-    /// emptied once shown; `setCmdstartEnabled` enables or disables the
-    /// spreadsheet-export menu entry while a viewer is open.
-    Viewers(const QString &language, QString &saveTarget, UserDialogs &dialogs, FileDialog &dialog,
+    /// `settings` (read at start-up, kept by the caller for the viewers'
+    /// lifetime) give the language of the texts and the spreadsheet program;
+    /// `saveTarget` is the last saved CSV file, emptied once shown;
+    /// `setCmdstartEnabled` enables or disables the spreadsheet-export menu
+    /// entry while a viewer is open.
+    Viewers(const Settings &settings, QString &saveTarget, UserDialogs &dialogs, FileDialog &dialog,
             std::function<void(bool)> setCmdstartEnabled, QObject *parent = nullptr);
 
-    /// The spreadsheet program as the settings file named it at the last
-    /// viewer command ("WRITE" when it names none).
-    QString spreadsheetPath() const { return m_spreadsheetPath; }
-
-    /// The folder whose settings file names the spreadsheet program: the one
-    /// start-up read. Until set, the current directory.
-    void setSettingsFolder(const QString &folder) { m_settingsFolder = folder; }
+    /// The spreadsheet program the settings name ("WRITE" when they name none).
+    QString spreadsheetPath() const;
     /// Files this size and larger go to "Write" instead of "Notepad".
     static constexpr qint64 notepadLimit = 60000;
 
@@ -54,9 +52,6 @@ signals:
     void viewerEnded(const QString &program, const QString &argument);
 
 private:
-    /// Reads settings entries 1 to 3, keeping entry 1 as the spreadsheet
-    /// program ("WRITE" when empty). False when a read failed.
-    bool readSpreadsheetPath();
     /// Shows a no-data message for the current language (style 1, no caption).
     void showNoData(const LanguageText &firstLine);
     /// What a viewer shows, for the advice when none can.
@@ -68,11 +63,9 @@ private:
     /// The message that nothing could show `file`.
     void showNoViewer(const QString &file, const QString &program, bool noHandler, Kind kind);
 
-    QString m_language;
+    const Settings &m_settings;
     QString &m_saveTarget;
-    QString m_spreadsheetPath;
     UserDialogs &m_dialogs;
     FileDialog &m_dialog;
     std::function<void(bool)> m_setCmdstartEnabled;
-    QString m_settingsFolder;
 };

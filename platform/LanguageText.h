@@ -5,17 +5,39 @@
 
 #include <QString>
 
+/// The program's language, entry 3 of the settings file.
+enum class Language { Deutsch, English, Francais, Other };
+
+/// "Deutsch", "English" and "Francais", compared exactly and case-sensitively;
+/// any other text is Language::Other.
+inline Language languageFromText(const QString &text)
+{
+    if (text == QLatin1String("Deutsch")) return Language::Deutsch;
+    if (text == QLatin1String("English")) return Language::English;
+    if (text == QLatin1String("Francais")) return Language::Francais;
+    return Language::Other;
+}
+
 /// One text per language; a language matching none of the three picks `other`.
 struct LanguageText
 {
     QString deutsch, english, francais;
 
-    /// The text for `language`, or `other` when it matches none of the three.
+    /// The text for `language`, or `other` for Language::Other.
+    QString pick(Language language, const QString &other = QString()) const
+    {
+        switch (language) {
+        case Language::Deutsch: return deutsch;
+        case Language::English: return english;
+        case Language::Francais: return francais;
+        case Language::Other: break;
+        }
+        return other;
+    }
+
+    /// The text for the language named `language`, or `other` when it names none of the three.
     QString pick(const QString &language, const QString &other = QString()) const
     {
-        if (language == QLatin1String("Deutsch")) return deutsch;
-        if (language == QLatin1String("English")) return english;
-        if (language == QLatin1String("Francais")) return francais;
-        return other;
+        return pick(languageFromText(language), other);
     }
 };

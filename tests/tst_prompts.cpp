@@ -5,6 +5,7 @@
 #include "QtUserDialogs.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -38,8 +39,8 @@ private slots:
     void unloadWithoutNewDataSendsPendingOutputAndEnds();
     void unsentOutputAsksWhatToDo_data();
     void unsentOutputAsksWhatToDo();
-    void escapeAndCloseAnswerOnlyWhereTheBoxAllows_data();
-    void escapeAndCloseAnswerOnlyWhereTheBoxAllows();
+    void realBoxShowsPlainTextAndDismissesOnlyWhereAllowed_data();
+    void realBoxShowsPlainTextAndDismissesOnlyWhereAllowed();
 };
 
 void TestPrompts::discardStartsAnEmptyWorkingFile_data()
@@ -327,7 +328,7 @@ void TestPrompts::unsentOutputAsksWhatToDo()
     QCOMPARE(rig.calls.contains(QStringLiteral("endProgram")), !cancel);
 }
 
-void TestPrompts::escapeAndCloseAnswerOnlyWhereTheBoxAllows_data()
+void TestPrompts::realBoxShowsPlainTextAndDismissesOnlyWhereAllowed_data()
 {
     QTest::addColumn<int>("boxStyle");
     QTest::addColumn<bool>("closeButton");  // the title bar's close button, else the Esc key
@@ -348,17 +349,21 @@ void TestPrompts::escapeAndCloseAnswerOnlyWhereTheBoxAllows_data()
     }
 }
 
-void TestPrompts::escapeAndCloseAnswerOnlyWhereTheBoxAllows()
+void TestPrompts::realBoxShowsPlainTextAndDismissesOnlyWhereAllowed()
 {
     QFETCH(int, boxStyle);
     QFETCH(bool, closeButton);
     QFETCH(int, dismissed);
 
-    // The real box: the key or the close request goes through the window
-    // system's path to the box, then its default button is clicked if it
-    // is still open.
+    // The real box: its text, which looks like markup, is read back as
+    // shown; then the key or the close request goes through the window
+    // system's path to the box, and its default button is clicked if it is
+    // still open.
+    const QString text = QStringLiteral("<b>Vindo.qvx</b> & <i>x</i>\r\nDo you want to save the datafile ?");
     QtUserDialogs dialogs;
     bool stayedOpen = false;
+    Qt::TextFormat format = Qt::AutoText;
+    QString shown;
     QTimer poll;
     poll.setInterval(10);
     connect(&poll, &QTimer::timeout, this, [&] {
@@ -366,6 +371,10 @@ void TestPrompts::escapeAndCloseAnswerOnlyWhereTheBoxAllows()
         if (!box || !box->isVisible() || !box->windowHandle())
             return;
         poll.stop();
+        if (const QLabel *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))) {
+            format = label->textFormat();
+            shown = label->text();
+        }
         if (closeButton)
             box->windowHandle()->close();
         else
@@ -379,7 +388,10 @@ void TestPrompts::escapeAndCloseAnswerOnlyWhereTheBoxAllows()
     });
     poll.start();
 
-    const int given = dialogs.message(QStringLiteral("Do you want to save the datafile ?"), boxStyle);
+    const int given = dialogs.message(text, boxStyle);
+
+    QCOMPARE(format, Qt::PlainText);
+    QCOMPARE(shown, text);
 
     if (dismissed != 0) {
         QVERIFY(!stayedOpen);

@@ -1,6 +1,7 @@
 // The number rules and the item reader that every window shares.
 
 #include "Rules.h"
+#include "SettingsFile.h"
 #include "SettingsItems.h"
 
 #include <QtTest>
@@ -20,6 +21,8 @@ private slots:
     void failedReadKeepsThePreviousItem();
     void missingFileReadsNothing();
     void hugeFileIsReadOnlyInPart();
+    void startUpAndDialogReadTheSettingsByTheirOwnRules_data();
+    void startUpAndDialogReadTheSettingsByTheirOwnRules();
 };
 
 void TestRules::leadingNumberReadsThePrefix_data()
@@ -140,6 +143,56 @@ void TestRules::hugeFileIsReadOnlyInPart()
     QVERIFY(reader.next(item));
     QCOMPARE(item.size(), 1 << 20);
     QVERIFY(!reader.next(item));
+}
+
+void TestRules::startUpAndDialogReadTheSettingsByTheirOwnRules_data()
+{
+    QTest::addColumn<QByteArray>("file");       // empty: no settings file
+    // Read at start-up: port number, language, colours, entries 1 to 3 there.
+    QTest::addColumn<int>("port");
+    QTest::addColumn<int>("language");
+    QTest::addColumn<int>("fore");              // -1: refused
+    QTest::addColumn<int>("back");
+    QTest::addColumn<bool>("firstThree");
+    // Read by the dialog: colours and extended mode (-1: refused).
+    QTest::addColumn<int>("dialogFore");
+    QTest::addColumn<int>("dialogBack");
+    QTest::addColumn<int>("extended");
+
+    const int de = int(Language::Deutsch), en = int(Language::English), other = int(Language::Other);
+    QTest::newRow("as the dialog writes it") << QByteArray("calc\r\n3\r\nEnglish\r\n 15 \r\n 1 \r\n\r\n\r\n1\r\nReady\r\n")
+        << 3 << en << 15 << 1 << true << 15 << 1 << 1;
+    QTest::newRow("leading numbers only at start-up") << QByteArray("calc\r\n2.5x\r\nDeutsch\r\n4 red\r\n 6.5\r\n\r\n\r\n0.4\r\n")
+        << 2 << de << 4 << 6 << true << -1 << 6 << 0;
+    QTest::newRow("colours outside 0 to 15") << QByteArray("calc\r\n1\r\nenglish\r\n16\r\n-1\r\n\r\n\r\n2\r\n")
+        << 1 << other << -1 << -1 << true << -1 << -1 << -1;
+    // Items that cannot be read keep the text before them: "2" is also
+    // entries 3 to 9.
+    QTest::newRow("two entries") << QByteArray("calc\r\n2\r\n") << 2 << other << 2 << 2 << false << 2 << 2 << -1;
+    QTest::newRow("no settings file") << QByteArray() << 0 << other << 0 << 0 << false << -1 << -1 << -1;
+}
+
+void TestRules::startUpAndDialogReadTheSettingsByTheirOwnRules()
+{
+    QFETCH(QByteArray, file);
+    QTemporaryDir dir;
+    if (!file.isEmpty()) {
+        QFile settings(dir.filePath(QStringLiteral("QVX.ini")));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write(file);
+    }
+    const SettingsFile settingsFile(dir.path());
+    const Settings atStart = settingsFile.readAtStartUp();
+    const Settings inDialog = settingsFile.readForDialog();
+    QTEST(int(atStart.portNumber), "port");
+    QTEST(int(atStart.language), "language");
+    QTEST(atStart.foreColorIndex.value_or(-1), "fore");
+    QTEST(atStart.backColorIndex.value_or(-1), "back");
+    QTEST(atStart.spreadsheetEntriesRead, "firstThree");
+    QTEST(inDialog.foreColorIndex.value_or(-1), "dialogFore");
+    QTEST(inDialog.backColorIndex.value_or(-1), "dialogBack");
+    QTEST(inDialog.extendedMode ? int(*inDialog.extendedMode) : -1, "extended");
+    QCOMPARE(inDialog.languageText, atStart.languageText);
 }
 
 QTEST_GUILESS_MAIN(TestRules)

@@ -50,14 +50,28 @@ const char *const xdgVariables[] = {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFI
 /// Everything a viewer command needs, wired as the main window wires it.
 struct ViewerRig
 {
-    explicit ViewerRig(const QString &language = QString()) : language(language) {}
+    explicit ViewerRig(const QString &language = QString())
+    {
+        settings.languageText = language;
+        settings.language = languageFromText(language);
+    }
 
-    QString language;
+    /// The settings file of the current directory, read as start-up reads it
+    /// (the language of the rig kept).
+    void readSettings()
+    {
+        const QString language = settings.languageText;
+        settings = SettingsFile(QDir::currentPath()).readAtStartUp();
+        settings.languageText = language;
+        settings.language = languageFromText(language);
+    }
+
+    Settings settings;
     QString saveTarget;
     ScriptedDialogs dialogs;
     FileDialog dialog{dialogs};
     QList<bool> exportEnabled;   // every change of the export entry
-    Viewers viewers{language, saveTarget, dialogs, dialog, [this](bool on) { exportEnabled << on; }};
+    Viewers viewers{settings, saveTarget, dialogs, dialog, [this](bool on) { exportEnabled << on; }};
     QSignalSpy starting{&viewers, &Viewers::viewerStarting};
     QSignalSpy ended{&viewers, &Viewers::viewerEnded};
 };
@@ -418,6 +432,7 @@ void ViewersTest::savedFileReachesTheViewerAsOneArgument()
     QFETCH(QString, saveTarget);
     ViewerRig rig;
     writeSettings(m_spreadsheet->program());
+    rig.readSettings();
     rig.saveTarget = saveTarget;
     m_spreadsheet->close();
 
@@ -480,6 +495,7 @@ void ViewersTest::emptySpreadsheetEntryUsesWrite()
     ViewerRig rig;
     if (!settings.isEmpty())
         writeFile(QStringLiteral("qvx.ini"), settings);
+    rig.readSettings();
     const QString file = m_dir->filePath(QStringLiteral("m.csv"));
     m_editor->close();
 
@@ -526,6 +542,7 @@ void ViewersTest::exportWithoutSavedFileShowsNoDataMessage()
     QFETCH(QString, text);
     ViewerRig rig(language);
     writeSettings(m_spreadsheet->program());
+    rig.readSettings();
 
     toEditor ? rig.viewers.exportToNotepad() : rig.viewers.exportToSpreadsheet();
 
@@ -544,6 +561,7 @@ void ViewersTest::openShowsChosenFileAndKeepsSaveTarget()
     rig.dialog.InitDir = QStringLiteral("/kept");
     rig.dialog.FileName = QStringLiteral("Vindo.qvx");
     writeSettings(m_spreadsheet->program());
+    rig.readSettings();
     const QString chosen = m_dir->filePath(QStringLiteral("chosen one.csv"));
     rig.dialogs.chooseFile(chosen);
     m_spreadsheet->close();
@@ -579,6 +597,7 @@ void ViewersTest::openEndsQuietly()
     rig.dialog.DialogTitle = QStringLiteral("earlier title");
     if (!settings.isEmpty())
         writeFile(QStringLiteral("qvx.ini"), settings);
+    rig.readSettings();
     if (cancel)
         rig.dialogs.cancelDialog();
     else
@@ -597,6 +616,7 @@ void ViewersTest::eventsAreHandledWhileTheViewerIsOpen()
 {
     ViewerRig rig;
     writeSettings(m_spreadsheet->program());
+    rig.readSettings();
     rig.saveTarget = QStringLiteral("m.csv");
 
     int ticks = 0;
@@ -623,6 +643,7 @@ void ViewersTest::viewerStartedWhileWaitingNestsInside()
 {
     ViewerRig rig;
     writeSettings(m_spreadsheet->program());
+    rig.readSettings();
     rig.saveTarget = QStringLiteral("outer.csv");
     const QString inner = m_dir->filePath(QStringLiteral("inner.csv"));
     rig.dialogs.chooseFile(inner);
@@ -633,7 +654,8 @@ void ViewersTest::viewerStartedWhileWaitingNestsInside()
     QObject::connect(&rig.viewers, &Viewers::viewerStarting, [&](const QString &, const QString &argument) {
         if (argument == QLatin1String("outer.csv")) {
             QTimer::singleShot(0, [&] {
-                writeSettings(innerViewer.program());
+                // The inner file goes to a viewer of its own.
+                rig.settings.spreadsheetPath = innerViewer.program();
                 rig.viewers.openMeasurement();
             });
         } else {
@@ -858,6 +880,7 @@ void ViewersTest::openWithoutAnyViewerSaysSoOnce()
     const QString file = m_dir->filePath(QStringLiteral("my measurement.csv"));
     writeFile(file, "1;2\r\n");
     ViewerRig rig(language);
+    rig.readSettings();
 
     if (viaOpen) {
         rig.dialogs.chooseFile(file);

@@ -2,13 +2,16 @@
 
 #include "DesktopHandlers.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
+
+#if !defined(Q_OS_UNIX) || defined(Q_OS_MACOS)
+#include <QDesktopServices>
+#endif
 
 namespace programs {
 
