@@ -61,15 +61,9 @@ private slots:
     void portTheUserMayNotOpenNamesItsGroup();
     void staleLockFileOfThePortIsFound_data();
     void staleLockFileOfThePortIsFound();
-    void commEventsAreClassified_data();
-    void commEventsAreClassified();
-    void cancelInTheErrorBoxClosesThePort();
     void receivedCharactersReachTheReceiveBox();
-    void vanishedDeviceIsReportedOnceWithoutSpinning();
     void closeRequestsAreIgnored();
     void receiveBoxShowsTheTextAsItGrowsAndIsTrimmed();
-    void missingHeaderIsReportedInTheConfiguredLanguage_data();
-    void missingHeaderIsReportedInTheConfiguredLanguage();
     void commandsRouteToTheirOperations();
 };
 
@@ -556,63 +550,6 @@ void TestMainWindow::portTheUserMayNotOpenNamesItsGroup()
     QVERIFY2(output.contains(expected), qPrintable(output));
 }
 
-void TestMainWindow::commEventsAreClassified_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("boxText"); // empty: no box and no beep
-    QTest::newRow("output threshold") << 1 << "";
-    QTest::newRow("CTS change") << 3 << "";
-    QTest::newRow("end of file") << 7 << "";
-    QTest::newRow("break") << 1001 << "";
-    QTest::newRow("CTS timeout") << 1002 << "CTS Timeout";
-    QTest::newRow("DSR timeout") << 1003 << "DSR Timeout";
-    QTest::newRow("framing") << 1004 << "";
-    QTest::newRow("ignored 1005") << 1005 << "";
-    QTest::newRow("overrun") << 1006 << "Overrun Error";
-    QTest::newRow("buffer overflow") << 1008 << "";
-    QTest::newRow("parity") << 1009 << "";
-    QTest::newRow("transmit buffer full") << 1010 << "Unknown error or event";
-}
-
-void TestMainWindow::commEventsAreClassified()
-{
-    QFETCH(int, code);
-    QFETCH(QString, boxText);
-    RecorderFixture fx;
-    MainWindow &w = fx.start();
-    fx.dialogs.answer(answer::OK);
-    w.comm()->raiseEvent(qint16(code));
-    if (boxText.isEmpty()) {
-        QCOMPARE(fx.dialogs.beeps(), 0);
-        QVERIFY(fx.dialogs.messages().isEmpty());
-    } else {
-        QCOMPARE(fx.dialogs.beeps(), 1);
-        QCOMPARE(fx.dialogs.messages().size(), 1);
-        QCOMPARE(fx.dialogs.messages().first().text, boxText);
-        QCOMPARE(fx.dialogs.messages().first().title, QStringLiteral("Click Cancel to quit, OK to ignore."));
-        QCOMPARE(fx.dialogs.messages().first().style, 1);
-    }
-}
-
-void TestMainWindow::cancelInTheErrorBoxClosesThePort()
-{
-    RecorderFixture fx;
-    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 5));
-    Simulator sim;
-    QVERIFY(sim.start(fx.dir(), 5));
-    MainWindow &w = fx.start();
-    w.togglePort();
-    QVERIFY(w.comm()->PortOpen());
-    fx.dialogs.answer(answer::OK);
-    w.comm()->raiseEvent(1006);
-    QVERIFY(w.comm()->PortOpen());
-    fx.dialogs.answer(answer::Cancel);
-    w.comm()->raiseEvent(1006);
-    QVERIFY(!w.comm()->PortOpen());
-    // The check mark is left as it was: only the port toggle sets it.
-    QVERIFY(control<QAction>(w, "MOpen")->isChecked());
-}
-
 void TestMainWindow::receivedCharactersReachTheReceiveBox()
 {
     RecorderFixture fx;
@@ -626,29 +563,6 @@ void TestMainWindow::receivedCharactersReachTheReceiveBox()
     QTRY_VERIFY_WITH_TIMEOUT(!w.live().Text8.isEmpty(), 5000);
     w.refreshView();
     QVERIFY(control<ReceiveBox>(w, "Term")->toPlainText().contains(QStringLiteral("INP1 = ")));
-}
-
-void TestMainWindow::vanishedDeviceIsReportedOnceWithoutSpinning()
-{
-    RecorderFixture fx;
-    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 7));
-    Simulator sim;
-    QVERIFY(sim.start(fx.dir(), 7, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
-    MainWindow &w = fx.start();
-    w.togglePort();
-    w.comm()->Output(QByteArray(1, '\x02'));
-    QTRY_VERIFY_WITH_TIMEOUT(w.live().Term.text.contains(QStringLiteral("INP1 = ")), 5000);
-    fx.dialogs.answer(answer::OK);
-    fx.dialogs.answer(answer::OK);
-    sim.hangUp();
-    QTRY_COMPARE_WITH_TIMEOUT(fx.dialogs.messages().size(), 1, 5000);
-    QVERIFY(!w.comm()->PortOpen());
-    const QString before = w.live().Term.text;
-    // Let the event loop run: a port left open would report again and again.
-    QTest::qWait(500);
-    QCOMPARE(fx.dialogs.messages().size(), 1);
-    QCOMPARE(fx.dialogs.beeps() >= 1, true);
-    QCOMPARE(w.live().Term.text, before);
 }
 
 void TestMainWindow::closeRequestsAreIgnored()
@@ -688,53 +602,6 @@ void TestMainWindow::receiveBoxShowsTheTextAsItGrowsAndIsTrimmed()
     QCOMPARE(control<ReceiveBox>(w, "Term")->toPlainText(), display(w.live().Term.text));
     // No undo history builds up over a day of appending.
     QCOMPARE(control<ReceiveBox>(w, "Term")->document()->availableUndoSteps(), 0);
-}
-
-void TestMainWindow::missingHeaderIsReportedInTheConfiguredLanguage_data()
-{
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("title");
-    QTest::newRow("Deutsch") << "Deutsch"
-        << QString::fromUtf8(" Es ist ein Übertragungsfehler aufgetreten... Bitte Drücken Sie Start/ Stopp !")
-        << "Bitte Messung neu starten !";
-    QTest::newRow("English") << "English" << "Data transsmision error... Please press Start / Stop again !"
-                             << "Please start the transmission again !";
-    QTest::newRow("Francais") << "Francais"
-        << QString::fromUtf8("Erreur transmission de données ... appuyez encore sur Start / Stop s.v.p")
-        << QString::fromUtf8("Erreur transmission de données");
-    QTest::newRow("unknown") << "english" << "" << "";
-}
-
-void TestMainWindow::missingHeaderIsReportedInTheConfiguredLanguage()
-{
-    QFETCH(QString, language);
-    QFETCH(QString, text);
-    QFETCH(QString, title);
-    RecorderFixture fx;
-    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(language, 9));
-    // Port 9 cannot open, so the stop that follows the report ends at once.
-    QFile::link(fx.path(QStringLiteral("no-such-device")), fx.path(QStringLiteral("COM9")));
-    MainWindow &w = fx.start();
-    w.measurement().header().inp1Header.clear(); // as after a Start: only a received line counts
-    fx.dialogs.answer(answer::OK); // the report
-    fx.dialogs.answer(answer::OK); // the port that cannot open
-    fx.dialogs.answer(answer::No); // the stop prompt
-    w.readHeader();
-
-    const auto boxes = fx.dialogs.messages();
-    if (text.isEmpty()) {
-        // No report and no stop in a language the program does not know.
-        QVERIFY(boxes.isEmpty());
-        QVERIFY(!control<QTimer>(w, "Timer1")->isActive());
-        return;
-    }
-    QCOMPARE(boxes.size(), 3);
-    QCOMPARE(boxes.at(0).text, text);
-    QCOMPARE(boxes.at(0).title, title);
-    QCOMPARE(boxes.at(0).style, 0);
-    QCOMPARE(boxes.at(2).style, 36); // the stop prompt of the Start/Stop that followed
-    QVERIFY(control<QTimer>(w, "Timer1")->isActive());   // which armed the next header read
 }
 
 void TestMainWindow::commandsRouteToTheirOperations()

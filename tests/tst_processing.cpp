@@ -4,6 +4,9 @@
 #include "CommEvents.h"
 #include "FileSizeLimit.h"
 #include "LiveModel.h"
+#include "Measurement.h"
+#include "SerialPort.h"
+#include "Simulator.h"
 #include "SampleProcessor.h"
 #include "ScriptedDialogs.h"
 #include "InstrumentState.h"
@@ -56,6 +59,28 @@ struct Receiver
     QString notes;
 };
 
+/// A measurement session alone, in a temporary folder as the current
+/// directory, its COM<N> links looked up there.
+struct Session
+{
+    explicit Session(const QString &language = QStringLiteral("English")) : previous(QDir::currentPath())
+    {
+        QDir::setCurrent(dir.path());
+        measurement.setLanguage(language);
+        measurement.port().setPortDirectory(dir.path());
+    }
+    ~Session()
+    {
+        measurement.finish();
+        QDir::setCurrent(previous);
+    }
+
+    QString previous;
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    Measurement measurement{dialogs};
+};
+
 } // namespace
 
 class TestProcessing : public QObject
@@ -88,6 +113,10 @@ private slots:
     void recordedBytesDoNotDependOnPieces();
     void commEventCodesAreClassified_data();
     void commEventCodesAreClassified();
+    void cancelInTheErrorBoxClosesOnlyThePort();
+    void vanishedDeviceIsReportedOnceWithoutSpinning();
+    void missingHeaderIsReportedInTheConfiguredLanguage_data();
+    void missingHeaderIsReportedInTheConfiguredLanguage();
 };
 
 void TestProcessing::lastLineDrivesFiguresMetersAndLabels_data()
@@ -469,13 +498,21 @@ void TestProcessing::commEventCodesAreClassified_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("box");   // a beep and an OK/Cancel box with the text
 
-    QTest::newRow("receive") << 2 << int(CommClass::Receive) << "";
-    QTest::newRow("framing") << 1004 << int(CommClass::Event) << "Framing Error";
-    QTest::newRow("overrun") << 1006 << int(CommClass::Error) << "Overrun Error";
-    QTest::newRow("1008") << 1008 << int(CommClass::None) << "";
-    QTest::newRow("parity") << 1009 << int(CommClass::Event) << "Parity Error";
-    QTest::newRow("1010 unknown") << 1010 << int(CommClass::Error) << "Unknown error or event";
+    QTest::newRow("output threshold") << 1 << int(CommClass::None) << "" << false;
+    QTest::newRow("receive") << 2 << int(CommClass::Receive) << "" << false;
+    QTest::newRow("CTS change") << 3 << int(CommClass::Event) << "Change in CTS Detected" << false;
+    QTest::newRow("end of file") << 7 << int(CommClass::Event) << "End of File Detected" << false;
+    QTest::newRow("break") << 1001 << int(CommClass::Event) << "Break Received" << false;
+    QTest::newRow("CTS timeout") << 1002 << int(CommClass::Error) << "CTS Timeout" << true;
+    QTest::newRow("DSR timeout") << 1003 << int(CommClass::Error) << "DSR Timeout" << true;
+    QTest::newRow("framing") << 1004 << int(CommClass::Event) << "Framing Error" << false;
+    QTest::newRow("ignored 1005") << 1005 << int(CommClass::None) << "" << false;
+    QTest::newRow("overrun") << 1006 << int(CommClass::Error) << "Overrun Error" << true;
+    QTest::newRow("1008") << 1008 << int(CommClass::None) << "" << false;
+    QTest::newRow("parity") << 1009 << int(CommClass::Event) << "Parity Error" << false;
+    QTest::newRow("1010 unknown") << 1010 << int(CommClass::Error) << "Unknown error or event" << true;
 }
 
 void TestProcessing::commEventCodesAreClassified()
@@ -483,10 +520,119 @@ void TestProcessing::commEventCodesAreClassified()
     QFETCH(int, code);
     QFETCH(int, kind);
     QFETCH(QString, text);
+    QFETCH(bool, box);
 
     const CommClass event = classifyCommEvent(qint16(code));
     QCOMPARE(int(event.kind), kind);
     QCOMPARE(event.text, text);
+
+    // What the measurement does with it.
+    if (code == 2)
+        return;
+    Session session;
+    session.dialogs.answer(answer::OK);
+    session.measurement.port().raiseEvent(qint16(code));
+    QCOMPARE(session.dialogs.beeps(), int(box));
+    QCOMPARE(session.dialogs.messages().size(), int(box));
+    if (box) {
+        QCOMPARE(session.dialogs.messages().first().text, text);
+        QCOMPARE(session.dialogs.messages().first().title, QStringLiteral("Click Cancel to quit, OK to ignore."));
+        QCOMPARE(session.dialogs.messages().first().style, 1);
+    }
+}
+
+void TestProcessing::cancelInTheErrorBoxClosesOnlyThePort()
+{
+    Session session;
+    Simulator sim;
+    QVERIFY(sim.start(session.dir.path(), 5));
+    Measurement &m = session.measurement;
+    m.port().setCommPort(5);
+    m.togglePort();
+    QVERIFY(m.port().PortOpen());
+    QSignalSpy portChanges(&m, &Measurement::portOpenChanged);
+    session.dialogs.answer(answer::OK);
+    m.port().raiseEvent(1006);
+    QVERIFY(m.port().PortOpen());
+    session.dialogs.answer(answer::Cancel);
+    m.port().raiseEvent(1006);
+    QVERIFY(!m.port().PortOpen());
+    // Nothing else changes: the check mark that follows portOpenChanged
+    // stays as it was.
+    QCOMPARE(portChanges.size(), 0);
+}
+
+void TestProcessing::vanishedDeviceIsReportedOnceWithoutSpinning()
+{
+    Session session;
+    Simulator sim;
+    QVERIFY(sim.start(session.dir.path(), 7, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
+    Measurement &m = session.measurement;
+    m.port().setCommPort(7);
+    QCOMPARE(m.openFolder(), Measurement::FolderResult::Ready);
+    m.startStop();
+    QVERIFY(m.port().PortOpen());
+    QTRY_VERIFY_WITH_TIMEOUT(m.live().Term.text.contains(QStringLiteral("INP1 = ")), 5000);
+    session.dialogs.answer(answer::OK);
+    session.dialogs.answer(answer::OK);
+    sim.hangUp();
+    QTRY_COMPARE_WITH_TIMEOUT(session.dialogs.messages().size(), 1, 5000);
+    QVERIFY(!m.port().PortOpen());
+    const QString before = m.live().Term.text;
+    // Let the event loop run: a port left open would report again and again.
+    QTest::qWait(500);
+    QCOMPARE(session.dialogs.messages().size(), 1);
+    QVERIFY(session.dialogs.beeps() >= 1);
+    QCOMPARE(m.live().Term.text, before);
+}
+
+void TestProcessing::missingHeaderIsReportedInTheConfiguredLanguage_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("Deutsch") << "Deutsch"
+        << QString::fromUtf8(" Es ist ein Übertragungsfehler aufgetreten... Bitte Drücken Sie Start/ Stopp !")
+        << "Bitte Messung neu starten !";
+    QTest::newRow("English") << "English" << "Data transsmision error... Please press Start / Stop again !"
+                             << "Please start the transmission again !";
+    QTest::newRow("Francais") << "Francais"
+        << QString::fromUtf8("Erreur transmission de données ... appuyez encore sur Start / Stop s.v.p")
+        << QString::fromUtf8("Erreur transmission de données");
+    QTest::newRow("unknown") << "english" << "" << "";
+}
+
+void TestProcessing::missingHeaderIsReportedInTheConfiguredLanguage()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, text);
+    QFETCH(QString, title);
+
+    Session session(language);
+    Measurement &m = session.measurement;
+    // Port 9 cannot open, so the Start/Stop that follows the report ends at once.
+    QFile::link(session.dir.filePath(QStringLiteral("no-such-device")), session.dir.filePath(QStringLiteral("COM9")));
+    m.port().setCommPort(9);
+    QCOMPARE(m.openFolder(), Measurement::FolderResult::Ready);
+    m.header().inp1Header.clear(); // as after a Start: only a received line counts
+    session.dialogs.answer(answer::OK); // the report
+    session.dialogs.answer(answer::OK); // the port that cannot open
+    QObject::connect(&m, &Measurement::stopped, &m, [&m] { m.discard(); });
+    m.readHeader();
+
+    const auto boxes = session.dialogs.messages();
+    if (text.isEmpty()) {
+        // No report and no stop in a language the program does not know.
+        QVERIFY(boxes.isEmpty());
+        QVERIFY(!m.headerTimer().isActive());
+        return;
+    }
+    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(boxes.at(0).text, text);
+    QCOMPARE(boxes.at(0).title, title);
+    QCOMPARE(boxes.at(0).style, 0);
+    QCOMPARE(m.state(), Measurement::State::Idle);
+    QVERIFY(m.headerTimer().isActive());   // the Start/Stop that followed armed the next header read
 }
 
 QTEST_GUILESS_MAIN(TestProcessing)
