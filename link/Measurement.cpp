@@ -418,8 +418,10 @@ bool Measurement::save(const QString &chosenCsvPath)
     if (opened != WorkingFile::OpenResult::Opened) {
         // Saved, but the next measurement has no file yet: the next Start
         // tries again and says why when it cannot.
-        m_dialogs.message(QDir::toNativeSeparators(QFileInfo(WorkingFile::bareName()).absoluteFilePath())
-                              + QLatin1String(":\n") + m_workFile.errorString(),
+        m_dialogs.message(opened == WorkingFile::OpenResult::Foreign
+                              ? kForeignWorkingFileText.pick(m_language, kForeignWorkingFileText.english)
+                                    .arg(m_workFile.errorString())
+                              : m_workFile.errorString(),
                           style::Exclamation);
         setState(State::Idle);
         return true;

@@ -113,7 +113,8 @@ WorkingFile::OpenResult WorkingFile::claim(const QString &workFilePath)
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
-        m_error = error == EWOULDBLOCK ? QDir::toNativeSeparators(folder.absoluteFilePath()) : systemError(error);
+        m_error = error == EWOULDBLOCK ? QDir::toNativeSeparators(folder.absoluteFilePath())
+                                       : shown + QLatin1String(":\n") + systemError(error);
         return error == EWOULDBLOCK ? OpenResult::InUse : OpenResult::OpenFailed;
     }
 
@@ -151,7 +152,7 @@ WorkingFile::OpenResult WorkingFile::open(const QString &workFilePath)
             return claimed;
     }
     if (::ftruncate(m_fd, 0) != 0) {
-        m_error = systemError(errno);
+        m_error = describe(errno);
         return OpenResult::DeleteFailed;
     }
     startRecording(0);
@@ -164,7 +165,7 @@ bool WorkingFile::openForAppend(const QString &path)
     m_error.clear();
     const int fd = ::open(encoded(resolveBareName(path)).constData(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
-        m_error = systemError(errno);
+        m_error = QDir::toNativeSeparators(path) + QLatin1String(":\n") + systemError(errno);
         return false;
     }
     m_fd = fd;
@@ -173,6 +174,11 @@ bool WorkingFile::openForAppend(const QString &path)
     const off_t end = ::lseek(fd, 0, SEEK_END);
     startRecording(end < 0 ? 0 : end);
     return true;
+}
+
+QString WorkingFile::describe(int error) const
+{
+    return QDir::toNativeSeparators(QFileInfo(m_path).absoluteFilePath()) + QLatin1String(":\n") + systemError(error);
 }
 
 void WorkingFile::startRecording(qint64 at)
@@ -197,7 +203,7 @@ bool WorkingFile::writeAt(const char *data, qint64 size, qint64 offset)
             continue;
         if (n <= 0) {
             // A short write without an error code means the disk is full.
-            m_error = systemError(n < 0 ? errno : ENOSPC);
+            m_error = describe(n < 0 ? errno : ENOSPC);
             return false;
         }
         done += n;
@@ -209,7 +215,7 @@ bool WorkingFile::write(const QByteArray &block)
 {
     m_error.clear();
     if (!m_recording) {
-        m_error = systemError(EBADF);
+        m_error = describe(EBADF);
         return false;
     }
     const qint64 start = m_position;
@@ -273,7 +279,7 @@ bool WorkingFile::sync()
             return true;
         }
         if (m_error.isEmpty() || !rewrite)
-            m_error = systemError(errno);
+            m_error = describe(errno);
         if (!m_syncFailed) {
             // Nobody to ask: try again at the next deadline, with the
             // data written again, as the failed sync may have dropped them.

@@ -134,6 +134,7 @@ private:
     void syncLater();
     bool stillNamesClaimedFile() const;
     void closeDescriptor();
+    QString describe(int error) const;
     bool writeAt(const char *data, qint64 size, qint64 offset);
 
     int m_fd = -1;

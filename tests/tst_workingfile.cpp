@@ -343,7 +343,8 @@ void TestWorkingFile::refusedSyncIsAskedAboutOnce()
     });
     const WorkingFile &file = measurement.workingFile();
     QTRY_COMPARE_WITH_TIMEOUT(dialogs.messages().size(), 1, 3000);
-    QCOMPARE(dialogs.messages().first().text, QString::fromLocal8Bit(std::strerror(EIO)));
+    QCOMPARE(dialogs.messages().first().text, QDir::toNativeSeparators(folder.dir.filePath(WorkingFile::bareName()))
+                                                  + QLatin1String(":\n") + QString::fromLocal8Bit(std::strerror(EIO)));
     QCOMPARE(dialogs.messages().first().style, style::RetryCancel | style::Critical);
     QCOMPARE(file.isOpen(), recording);
     if (recording) {
