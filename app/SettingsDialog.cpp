@@ -370,7 +370,7 @@ bool SettingsDialog::makeChosenPortLinks()
         if (!makePortLink(m_hooks.settingsDir, it.key(), it.value(), &error)) {
             m_dialogs.message(portLinkFailed.pick(m_textLanguage, portLinkFailed.english)
                                   .arg(it.key()).arg(it.value(), error),
-                              style::Exclamation);
+                              Icon::Warning);
             return false;
         }
     }
@@ -453,7 +453,7 @@ void SettingsDialog::chooseSpreadsheetProgram()
     const QString language = m_ui->Sprache->currentText();
     const QString hint = noSpreadsheetHint.pick(language);
     if (!hint.isEmpty())
-        m_dialogs.message(hint, style::Exclamation);
+        m_dialogs.message(hint, Icon::Warning);
 
     m_cmDialog1.DialogTitle = spreadsheetDialogTitle.pick(language);
     m_cmDialog1.Filter = spreadsheetFilter();
@@ -490,7 +490,7 @@ void SettingsDialog::saveAndRestart()
     const SettingsFile file(m_hooks.settingsDir);
     QString error;
     if (!file.write(values, &error)) {
-        m_dialogs.message(QDir::toNativeSeparators(file.path()) + QStringLiteral("\r\n") + error, style::Exclamation);
+        m_dialogs.message(QDir::toNativeSeparators(file.path()) + QStringLiteral("\r\n") + error, Icon::Warning);
         return;
     }
 
@@ -498,7 +498,7 @@ void SettingsDialog::saveAndRestart()
         m_hooks.closeFiles();
     const bool restarted = m_hooks.restart && m_hooks.restart();
     if (!restarted)
-        m_dialogs.message(restartFailed.pick(m_ui->Sprache->currentText(), restartFailed.english), style::Exclamation);
+        m_dialogs.message(restartFailed.pick(m_ui->Sprache->currentText(), restartFailed.english), Icon::Warning);
     close();
     if (m_hooks.endProgram)
         m_hooks.endProgram();

@@ -35,10 +35,10 @@ namespace bench {
 class QuietDialogs : public UserDialogs
 {
 public:
-    int message(const QString &text, int, const QString & = {}) override
+    Answer message(const QString &text, BoxStyle, const QString & = {}) override
     {
         std::fprintf(stderr, "box: %s\n", qPrintable(text));
-        return answer::No;
+        return Answer::No;
     }
     QString saveFileName(const FileDialogRequest &) override { return QString(); }
     QString openFileName(const FileDialogRequest &) override { return QString(); }

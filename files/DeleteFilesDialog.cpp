@@ -75,10 +75,10 @@ void DeleteFilesDialog::deleteSelected()
     if (path.isEmpty())
         return;
     const QString &language = m_language;
-    const int choice = m_dialogs.message(texts().question.pick(language),
-                                         style::Question | style::YesNo,
-                                         texts().questionCaption.pick(language));
-    if (choice == answer::No)
+    const Answer choice = m_dialogs.message(texts().question.pick(language),
+                                            Icon::Question | Buttons::YesNo,
+                                            texts().questionCaption.pick(language));
+    if (choice == Answer::No)
         return;
     // A file that cannot be deleted stays listed; nothing is reported.
     QFile::remove(path);

@@ -92,7 +92,7 @@ void MeasurementFiles::saveMeasurement()
     for (const QString &existing : savename::filesToConfirm(chosen)) {
         const QString question = texts().replaceBefore.pick(language) + existing
                                  + texts().replaceAfter.pick(language);
-        if (m_dialogs.message(question, style::Question | style::YesNo) != answer::Yes) {
+        if (m_dialogs.message(question, Icon::Question | Buttons::YesNo) != Answer::Yes) {
             saveMeasurement();
             return;
         }
@@ -108,7 +108,7 @@ void MeasurementFiles::askSaveAfterStop()
     m_measurement.setUnsavedData(false);
     const QString question = texts().saveQuestion.pick(m_language);
 
-    if (m_dialogs.message(question, style::Question | style::YesNo) == answer::Yes) {
+    if (m_dialogs.message(question, Icon::Question | Buttons::YesNo) == Answer::Yes) {
         saveMeasurement();
         return;
     }
@@ -120,7 +120,7 @@ void MeasurementFiles::exit()
     m_measurement.setUnsavedData(false);
     const QString question = texts().saveQuestion.pick(m_language);
 
-    if (m_dialogs.message(question, style::Question | style::YesNo) != answer::Yes) {
+    if (m_dialogs.message(question, Icon::Question | Buttons::YesNo) != Answer::Yes) {
         m_measurement.declineAtExit();
         endProgram();
         return;
@@ -156,10 +156,10 @@ MeasurementFiles::Drain MeasurementFiles::waitForOutput()
             break;
         if (waited.elapsed() <= m_drainTimeoutMs)
             continue;
-        switch (m_dialogs.message(sendTimeoutQuestion, style::Question | style::AbortRetryIgnore)) {
-        case answer::Abort:
+        switch (m_dialogs.message(sendTimeoutQuestion, Icon::Question | Buttons::AbortRetryIgnore)) {
+        case Answer::Abort:
             return Drain::Aborted;
-        case answer::Retry:
+        case Answer::Retry:
             waited.restart();
             break;
         default:

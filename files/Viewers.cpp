@@ -99,7 +99,7 @@ void Viewers::showNoData(const LanguageText &firstLine)
 {
     const Language language = m_settings.language;
     m_dialogs.message(firstLine.pick(language) + QLatin1String("\r\n") + texts().saveFirst.pick(language),
-                      style::OkCancel);
+                      Buttons::OkCancel);
 }
 
 void Viewers::runViewer(const QString &program, const QString &argument, Kind kind)
@@ -140,7 +140,7 @@ void Viewers::showNoViewer(const QString &file, const QString &program, bool noH
     const QString advice = say(kind == Kind::Spreadsheet ? t.installSpreadsheet : t.installEditor, m_settings.language);
     m_dialogs.message(say(t.noViewer, m_settings.language) + lineEnd + QDir::toNativeSeparators(file) + lineEnd + why
                           + lineEnd + advice,
-                      style::OkOnly | style::Exclamation);
+                      Buttons::Ok | Icon::Warning);
 }
 
 void Viewers::showManual(const QString &programDir)
@@ -158,7 +158,7 @@ void Viewers::showManual(const QString &programDir)
         shown.removeDuplicates();
         m_dialogs.message(say(t.manualMissing, m_settings.language).arg(helpDocumentName()) + lineEnd
                               + shown.join(lineEnd),
-                          style::OkOnly | style::Exclamation);
+                          Buttons::Ok | Icon::Warning);
         return;
     }
     const int result = shell::openDocument(found);
@@ -166,7 +166,7 @@ void Viewers::showManual(const QString &programDir)
         return;
     m_dialogs.message(say(t.noPdfViewer, m_settings.language) + lineEnd + QDir::toNativeSeparators(found) + lineEnd
                           + say(t.installPdfViewer, m_settings.language),
-                      style::OkOnly | style::Exclamation);
+                      Buttons::Ok | Icon::Warning);
 }
 
 void Viewers::exportToSpreadsheet()

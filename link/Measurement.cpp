@@ -130,7 +130,7 @@ Measurement::Measurement(UserDialogs &dialogs, QObject *parent)
 
     // A sync the disk refused is asked about like a failed write.
     m_workFile.setSyncFailureHandler([this](const QString &error) {
-        return m_dialogs.message(error, style::RetryCancel | style::Critical) == answer::Retry;
+        return m_dialogs.message(error, Buttons::RetryCancel | Icon::Critical) == Answer::Retry;
     });
 
     m_workFile.setSyncObserver([this](qint64 syncedBytes) { emit synced(syncedBytes); });
@@ -205,14 +205,14 @@ void Measurement::setUnsavedData(bool unsaved)
 void Measurement::togglePort()
 {
     if (!m_port->setPortOpen(!m_port->PortOpen()))
-        m_dialogs.message(portErrorText(), style::Exclamation);
+        m_dialogs.message(portErrorText(), Icon::Warning);
     emit portOpenChanged(m_port->PortOpen());
 }
 
 bool Measurement::openPort()
 {
     if (!m_port->setPortOpen(true))
-        m_dialogs.message(portErrorText(), style::Exclamation);
+        m_dialogs.message(portErrorText(), Icon::Warning);
     emit portOpenChanged(m_port->PortOpen());
     return m_port->PortOpen();
 }
@@ -259,7 +259,7 @@ void Measurement::handleCommEvent()
         m_commErrorText.clear();
         // Cancel closes the port and nothing else: the measurement goes on
         // into the same working file at the next Start.
-        if (m_dialogs.message(text, style::OkCancel, commErrorTitle()) == answer::Cancel)
+        if (m_dialogs.message(text, Buttons::OkCancel, commErrorTitle()) == Answer::Cancel)
             m_port->setPortOpen(false);
     }
 }
@@ -351,7 +351,7 @@ bool Measurement::prepareRecording()
         ? kForeignWorkingFileText.pick(m_language, kForeignWorkingFileText.english).arg(m_workFile.errorString())
         : m_workFile.errorString();
     m_dialogs.message(kStartRefusedText.pick(m_language, kStartRefusedText.english).arg(folder, reason),
-                      style::Exclamation);
+                      Icon::Warning);
     return false;
 }
 
@@ -364,11 +364,11 @@ bool Measurement::keepUnsavedData()
     if (kept.isEmpty() && !error.isEmpty()) {
         const QString dataPath = QDir::toNativeSeparators(QFileInfo(resolveBareName(WorkingFile::bareName())).absoluteFilePath());
         m_dialogs.message(kRecoverFailedText.pick(m_language, kRecoverFailedText.english).arg(error, dataPath),
-                          style::Exclamation);
+                          Icon::Warning);
         return false;
     }
     if (!kept.isEmpty())
-        m_dialogs.message(kRecoveredText.pick(m_language, kRecoveredText.english).arg(kept), style::Information);
+        m_dialogs.message(kRecoveredText.pick(m_language, kRecoveredText.english).arg(kept), Icon::Information);
     m_holdsUnsaved = false;
     return true;
 }
@@ -386,7 +386,7 @@ bool Measurement::save(const QString &chosenCsvPath)
     if (::lstat(QFile::encodeName(chosenCsvPath).constData(), &chosen) == 0 && S_ISLNK(chosen.st_mode)
         && chosen.st_uid != ::geteuid()) {
         m_dialogs.message(kForeignSaveTargetText.pick(m_language, kForeignSaveTargetText.english).arg(shownTarget),
-                          style::Exclamation);
+                          Icon::Warning);
         return false;
     }
     if (m_workFile.isSameFile(csvPath)
@@ -394,7 +394,7 @@ bool Measurement::save(const QString &chosenCsvPath)
                                                          Qt::CaseInsensitive) == 0) {
         m_dialogs.message(kWorkingFileTargetText.pick(m_language, kWorkingFileTargetText.english)
                               .arg(shownTarget, QDir::toNativeSeparators(QFileInfo(WorkingFile::bareName()).absoluteFilePath())),
-                          style::Exclamation);
+                          Icon::Warning);
         return false;
     }
 
@@ -407,7 +407,7 @@ bool Measurement::save(const QString &chosenCsvPath)
     if (source.isEmpty() || !durable::copyFile(source, csvPath, &error)) {
         if (error.isEmpty())
             error = QDir::toNativeSeparators(QFileInfo(WorkingFile::bareName()).absoluteFilePath());
-        m_dialogs.message(error, style::Exclamation);
+        m_dialogs.message(error, Icon::Warning);
         return false;
     }
     m_holdsUnsaved = false;
@@ -422,7 +422,7 @@ bool Measurement::save(const QString &chosenCsvPath)
                               ? kForeignWorkingFileText.pick(m_language, kForeignWorkingFileText.english)
                                     .arg(m_workFile.errorString())
                               : m_workFile.errorString(),
-                          style::Exclamation);
+                          Icon::Warning);
         setState(State::Idle);
         return true;
     }
@@ -480,7 +480,7 @@ void Measurement::readHeader()
     if (!m_header.inp1Header.startsWith(QLatin1String("INP1"))) {
         const TransmissionErrorText message = transmissionErrorText(m_language);
         if (!message.text.isNull()) {
-            m_dialogs.message(message.text, style::OkOnly, message.title);
+            m_dialogs.message(message.text, Buttons::Ok, message.title);
             startStop();
         }
     }
@@ -509,7 +509,7 @@ Measurement::FolderResult Measurement::openFolder()
     const WorkingFile::OpenResult claimed = m_workFile.claim(WorkingFile::bareName());
     if (claimed == WorkingFile::OpenResult::InUse) {
         m_dialogs.message(kFolderInUseText.pick(m_language, kFolderInUseText.english).arg(m_workFile.errorString()),
-                          style::Exclamation);
+                          Icon::Warning);
         return FolderResult::InUse;
     }
     if (claimed != WorkingFile::OpenResult::Opened) {
@@ -527,13 +527,13 @@ Measurement::FolderResult Measurement::openFolder()
         break;
     case leftover::Found::Kind::Kept:
         m_dialogs.message(kRecoveredText.pick(m_language, kRecoveredText.english).arg(found.keptName),
-                          style::Information);
+                          Icon::Information);
         break;
     case leftover::Found::Kind::NotKept:
         // The working file is left as it is: it holds the only copy.
         m_dialogs.message(kRecoverFailedText.pick(m_language, kRecoverFailedText.english)
                               .arg(found.error, found.dataPath),
-                          style::Exclamation);
+                          Icon::Warning);
         m_holdsUnsaved = true;
         return FolderResult::Unready;
     }
@@ -553,20 +553,20 @@ void Measurement::reportOpenFailure(WorkingFile::OpenResult result)
     case WorkingFile::OpenResult::Opened:
         return;
     case WorkingFile::OpenResult::DeleteFailed:
-        m_dialogs.message(closeSpreadsheetMessage, style::Question | style::CancelTryContinue, infoCaption);
+        m_dialogs.message(closeSpreadsheetMessage, Icon::Question | Buttons::CancelTryContinue, infoCaption);
         return;
     case WorkingFile::OpenResult::InUse:
         m_dialogs.message(kFolderInUseText.pick(m_language, kFolderInUseText.english).arg(m_workFile.errorString()),
-                          style::Exclamation);
+                          Icon::Warning);
         return;
     case WorkingFile::OpenResult::Foreign:
         m_dialogs.message(kForeignWorkingFileText.pick(m_language, kForeignWorkingFileText.english)
                               .arg(m_workFile.errorString()),
-                          style::Exclamation);
+                          Icon::Warning);
         return;
     case WorkingFile::OpenResult::ListingFailed:
     case WorkingFile::OpenResult::OpenFailed:
-        m_dialogs.message(m_workFile.errorString(), style::Exclamation);
+        m_dialogs.message(m_workFile.errorString(), Icon::Warning);
         return;
     }
 }

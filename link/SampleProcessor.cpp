@@ -173,9 +173,9 @@ bool SampleProcessor::writeWithRetry(const QByteArray &bytes)
 {
     while (!m_file.write(bytes)) {
         // Without anyone to ask, the answer is Cancel.
-        const int reply = m_dialogs ? m_dialogs->message(m_file.errorString(), style::RetryCancel | style::Critical)
-                                    : int(answer::Cancel);
-        if (reply != answer::Retry) {
+        const Answer reply = m_dialogs ? m_dialogs->message(m_file.errorString(), Buttons::RetryCancel | Icon::Critical)
+                                       : Answer::Cancel;
+        if (reply != Answer::Retry) {
             CloseWorkingFile();
             return false;
         }

@@ -7,19 +7,38 @@
 #include <QString>
 #include <QStringList>
 
-/// Answer codes of a message box (the numbers the settings and callers use).
-namespace answer {
-enum : int { OK = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7, TryAgain = 10, Continue = 11 };
-}
+/// The buttons of a message box.
+enum class Buttons { Ok, OkCancel, AbortRetryIgnore, YesNoCancel, YesNo, RetryCancel, CancelTryContinue };
 
-/// Message box styles: buttons in the low nibble plus an icon.
-namespace style {
-enum : int {
-    OkOnly = 0, OkCancel = 1, AbortRetryIgnore = 2, YesNoCancel = 3, YesNo = 4, RetryCancel = 5,
-    CancelTryContinue = 6,
-    Critical = 16, Question = 32, Exclamation = 48, Information = 64
+/// The icon of a message box.
+enum class Icon { None, Critical, Question, Warning, Information };
+
+/// The button the user answered a message box with.
+enum class Answer { Ok, Cancel, Abort, Retry, Ignore, Yes, No, TryAgain, Continue };
+
+/// How a message box looks: its buttons and its icon.
+struct BoxStyle
+{
+    Buttons buttons = Buttons::Ok;
+    Icon icon = Icon::None;
+
+    constexpr BoxStyle() = default;
+    constexpr BoxStyle(Buttons b) : buttons(b) {}
+    constexpr BoxStyle(Icon i) : icon(i) {}
+    constexpr BoxStyle(Buttons b, Icon i) : buttons(b), icon(i) {}
+
+    /// The style as one number, buttons plus icon (36 is a question with
+    /// Yes and No, 48 a warning with OK), as boxes are described to users.
+    constexpr int code() const
+    {
+        constexpr int icons[] = {0, 16, 32, 48, 64};
+        return int(buttons) + icons[int(icon)];
+    }
+    constexpr bool operator==(const BoxStyle &other) const = default;
 };
-}
+
+constexpr BoxStyle operator|(Buttons buttons, Icon icon) { return {buttons, icon}; }
+constexpr BoxStyle operator|(Icon icon, Buttons buttons) { return {buttons, icon}; }
 
 /// What a file dialog is asked to show.
 struct FileDialogRequest
@@ -35,9 +54,9 @@ class UserDialogs
 public:
     virtual ~UserDialogs() = default;
 
-    /// Shows a modal message box of the given style (buttons + icon) and
-    /// returns the answer code. An empty title shows the application title.
-    virtual int message(const QString &text, int style, const QString &title = {}) = 0;
+    /// Shows a modal message box of the given style and returns the button
+    /// the user answered with. An empty title shows the application title.
+    virtual Answer message(const QString &text, BoxStyle style, const QString &title = {}) = 0;
 
     /// Modal save dialog; returns the chosen path, or a null string on Cancel.
     virtual QString saveFileName(const FileDialogRequest &request) = 0;

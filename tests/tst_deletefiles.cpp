@@ -114,26 +114,26 @@ void DeleteFilesTest::deleteWithNothingSelectedAsksNothing()
 void DeleteFilesTest::answerDecidesTheDeletion_data()
 {
     QTest::addColumn<QString>("language");
-    QTest::addColumn<int>("answer");
+    QTest::addColumn<Answer>("answer");
     QTest::addColumn<QString>("question");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<bool>("deleted");
 
-    QTest::newRow("English, No") << "English" << int(answer::No)
+    QTest::newRow("English, No") << "English" << Answer::No
         << "Do you want to delete the selected file ?" << " delete the selected file" << false;
-    QTest::newRow("English, Yes") << "English" << int(answer::Yes)
+    QTest::newRow("English, Yes") << "English" << Answer::Yes
         << "Do you want to delete the selected file ?" << " delete the selected file" << true;
-    QTest::newRow("Deutsch, Yes") << "Deutsch" << int(answer::Yes)
+    QTest::newRow("Deutsch, Yes") << "Deutsch" << Answer::Yes
         << QStringLiteral("Wollen sie die Datei löschen !") << QStringLiteral(" Datei löschen !") << true;
-    QTest::newRow("Francais, No") << "Francais" << int(answer::No)
+    QTest::newRow("Francais, No") << "Francais" << Answer::No
         << QStringLiteral(" Efface données de mesure ?") << QStringLiteral(" Efface données de mesure") << false;
-    QTest::newRow("other language: empty texts, Yes") << "Dansk" << int(answer::Yes) << "" << "" << true;
+    QTest::newRow("other language: empty texts, Yes") << "Dansk" << Answer::Yes << "" << "" << true;
 }
 
 void DeleteFilesTest::answerDecidesTheDeletion()
 {
     QFETCH(QString, language);
-    QFETCH(int, answer);
+    QFETCH(Answer, answer);
     QFETCH(QString, question);
     QFETCH(QString, caption);
     QFETCH(bool, deleted);
@@ -167,7 +167,7 @@ void DeleteFilesTest::failedDeletionIsSilentAndListIsRefreshed()
     QFETCH(QStringList, after);
     m_form->load();
     files()->setCurrentRow(1);   // b.csv
-    m_dialogs->answer(answer::Yes);
+    m_dialogs->answer(Answer::Yes);
 
     if (readOnlyFolder) {
         QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner);
@@ -202,7 +202,7 @@ void DeleteFilesTest::refreshListsNewFilesOfTheLoadFolderOnly()
     QCOMPARE(listed(files()), (QStringList{"A.CSV", "b.csv", "c.csv", "d.csv"}));
 
     files()->setCurrentRow(1);
-    m_dialogs->answer(answer::Yes);
+    m_dialogs->answer(Answer::Yes);
     button("Button1")->click();
     QVERIFY(!QFile::exists(loadFolder + QStringLiteral("/b.csv")));
     QVERIFY(QFile::exists(QStringLiteral("b.csv")));

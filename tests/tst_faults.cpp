@@ -431,11 +431,11 @@ void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(vindo).size() > 1000, 5000);
     const qint64 recordedBeforeHangUp = QFileInfo(vindo).size();
 
-    fx.dialogs.answer(answer::OK);   // the communication error box
+    fx.dialogs.answer(Answer::Ok);   // the communication error box
     sim.hangUp();
     QTRY_COMPARE_WITH_TIMEOUT(fx.dialogs.messages().size(), 1, 5000);
     QVERIFY(!w.comm()->PortOpen());
-    QCOMPARE(fx.dialogs.messages().first().style, int(style::OkCancel));
+    QCOMPARE(fx.dialogs.messages().first().style, BoxStyle(Buttons::OkCancel).code());
 
     // No busy loop: two seconds of events cost little processor time.
     const double before = cpuSeconds();
@@ -481,11 +481,11 @@ void TestFaults::fullDiskAsksRetryOrCancelAndKeepsWhatWasWritten()
     {
         FileSizeLimit full(QFileInfo(vindo).size() + 200);
         QVERIFY(full.isActive());
-        fx.dialogs.answer(answer::Retry, [&full] { full.lift(); });
+        fx.dialogs.answer(Answer::Retry, [&full] { full.lift(); });
         QTRY_COMPARE_WITH_TIMEOUT(fx.dialogs.messages().size(), 1, 5000);
     }
     const ScriptedDialogs::Asked question = fx.dialogs.messages().first();
-    QCOMPARE(question.style & 7, int(style::RetryCancel));
+    QCOMPARE(question.style & 7, BoxStyle(Buttons::RetryCancel).code());
     QVERIFY2(!question.text.isEmpty(), "the box says why");
     QVERIFY(w.workingFile().isOpen());
     const qint64 afterRetry = QFileInfo(vindo).size();
@@ -496,7 +496,7 @@ void TestFaults::fullDiskAsksRetryOrCancelAndKeepsWhatWasWritten()
     qint64 atCancel = 0;
     {
         FileSizeLimit full(QFileInfo(vindo).size() + 200);
-        fx.dialogs.answer(answer::Cancel, [&] { atCancel = QFileInfo(vindo).size(); });
+        fx.dialogs.answer(Answer::Cancel, [&] { atCancel = QFileInfo(vindo).size(); });
         QTRY_COMPARE_WITH_TIMEOUT(fx.dialogs.messages().size(), 2, 5000);
     }
     QVERIFY(!w.workingFile().isOpen());
@@ -554,7 +554,7 @@ void TestFaults::readOnlyFolderIsReportedAndStartIsRefused()
     const QList<QByteArray> messages = child.messages();
     QVERIFY2(messages.size() == 2, lines.join('\n').constData());
     for (const QByteArray &m : messages) {
-        QVERIFY2(m.startsWith(QByteArray::number(style::Exclamation) + ' '), m.constData());
+        QVERIFY2(m.startsWith(QByteArray::number(BoxStyle(Icon::Warning).code()) + ' '), m.constData());
         QVERIFY2(m.contains("Read-only"), m.constData());
     }
     QVERIFY2(messages.first().contains(QFile::encodeName(QDir::toNativeSeparators(QDir(folder).filePath(QStringLiteral("Vindo.qvx"))))),

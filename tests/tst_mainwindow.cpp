@@ -336,7 +336,7 @@ void TestMainWindow::leftoverMeasurementIsKeptBeforeStartUpReplacesIt()
         }
     }
     if (copies || !replaced)
-        fx.dialogs.answer(answer::OK);
+        fx.dialogs.answer(Answer::Ok);
     const QByteArray left = fx.readFile(QStringLiteral("Vindo.qvx"));
     MainWindow *w = nullptr;
     {
@@ -377,7 +377,7 @@ void TestMainWindow::workingFileNameTakenByAFolderIsReportedOnce()
     RecorderFixture fx;
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English")));
     QDir(fx.dir()).mkpath(QStringLiteral("Vindo.qvx/held"));
-    fx.dialogs.answer(answer::OK);
+    fx.dialogs.answer(Answer::Ok);
     MainWindow &w = fx.start();
     const auto boxes = fx.dialogs.messages();
     QCOMPARE(boxes.size(), 1);
@@ -435,7 +435,7 @@ void TestMainWindow::portThatCannotBeOpenedIsReported()
     RecorderFixture fx;
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 9));
     QFile::link(fx.path(QStringLiteral("no-such-device")), fx.path(QStringLiteral("COM9")));
-    fx.dialogs.answer(answer::OK);
+    fx.dialogs.answer(Answer::Ok);
     MainWindow &w = fx.start();
     w.togglePort();
     QVERIFY(!w.comm()->PortOpen());
@@ -647,7 +647,7 @@ void TestMainWindow::commandsRouteToTheirOperations()
     QVERIFY(control<ReceiveBox>(w, "Term")->toPlainText().isEmpty());
     QVERIFY(control<QLineEdit>(w, "Text2")->text().isEmpty());
 
-    fx.dialogs.answer(answer::No);
+    fx.dialogs.answer(Answer::No);
     control<PictureButton>(w, "Button5")->click();           // exit: the question, then the end
     QCOMPARE(fx.dialogs.asked.last().text, QStringLiteral("Do you want to save the datafile ?"));
     QCOMPARE(fx.endProgramCalls, 1);

@@ -152,7 +152,7 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     // Stop, save under a new name: the port opens again at once and the
     // simulator sees stop, then start, and sends its header again.
     const QString target = fx.path(QStringLiteral("run1"));
-    fx.dialogs.answer(answer::Yes);
+    fx.dialogs.answer(Answer::Yes);
     fx.dialogs.chooseFile(target);
     const QByteArray sentBeforeStop = sim.sent();
     control<PictureButton>(w, "Button1")->click();
@@ -195,7 +195,7 @@ void TestMeasurement::stopWithoutSavingStartsAnEmptyFile()
     MainWindow &w = fx.window();
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 200, 5000);
 
-    fx.dialogs.answer(answer::No);
+    fx.dialogs.answer(Answer::No);
     control<PictureButton>(w, "Button1")->click();
     QVERIFY(!w.comm()->PortOpen());
     QVERIFY(sim.waitForReceived(QByteArray("\x02\x03"), 3000));
@@ -222,8 +222,8 @@ void TestMeasurement::startWithoutInstrumentReportsATransmissionError()
     if (QTest::currentTestFailed())
         return;
     MainWindow &w = fx.window();
-    fx.dialogs.answer(answer::OK);  // the transmission error
-    fx.dialogs.answer(answer::No);  // the stop prompt that follows
+    fx.dialogs.answer(Answer::Ok);  // the transmission error
+    fx.dialogs.answer(Answer::No);  // the stop prompt that follows
     QTRY_COMPARE_WITH_TIMEOUT(fx.dialogs.messages().size(), 2, 5000);
     const auto boxes = fx.dialogs.messages();
     QCOMPARE(boxes.at(0).text, QStringLiteral("Data transsmision error... Please press Start / Stop again !"));
@@ -244,7 +244,7 @@ void TestMeasurement::cancelledSaveKeepsTheRecordedData()
         return;
     MainWindow &w = fx.window();
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 200, 5000);
-    fx.dialogs.answer(answer::Yes);
+    fx.dialogs.answer(Answer::Yes);
     fx.dialogs.cancelDialog();
     QTRY_VERIFY_WITH_TIMEOUT(w.workingFile().writtenBytes() > w.workingFile().syncedBytes(), 3000);
     control<PictureButton>(w, "Button1")->click();

@@ -407,13 +407,13 @@ void TestProcessing::writeFailureRetriesThenCancelStopsRecording()
     Receiver r;
     if (!r.file.openForAppend(QStringLiteral("/dev/full")))
         QSKIP("no /dev/full on this system");
-    r.dialogs.answer(answer::Retry);
-    r.dialogs.answer(answer::Cancel);
+    r.dialogs.answer(Answer::Retry);
+    r.dialogs.answer(Answer::Cancel);
 
     r.receive("a\r");
     QCOMPARE(r.dialogs.messages().size(), 2);
     QVERIFY(!r.dialogs.messages().first().text.isEmpty());
-    QCOMPARE(r.dialogs.messages().first().style, style::RetryCancel | style::Critical);
+    QCOMPARE(r.dialogs.messages().first().style, (Buttons::RetryCancel | Icon::Critical).code());
     QVERIFY(!r.file.isOpen());
 
     r.receive("b\r");
@@ -428,7 +428,7 @@ void TestProcessing::retriedBlockIsRecordedOnce()
     QVERIFY(r.file.write("0123456789"));
     FileSizeLimit limit(16);
     QVERIFY(limit.isActive());
-    r.dialogs.answer(answer::Retry, [&] { limit.lift(); });
+    r.dialogs.answer(Answer::Retry, [&] { limit.lift(); });
 
     // The block fits only in part: the part written is taken back.
     r.receive("ABCDEFGHIJKL\r");
@@ -440,7 +440,7 @@ void TestProcessing::blockArrivingDuringTheQuestionFollowsTheOneBefore()
 {
     Receiver r;
     FileSizeLimit limit(4);
-    r.dialogs.answer(answer::Retry, [&] {
+    r.dialogs.answer(Answer::Retry, [&] {
         // The question's event loop delivers the next block.
         r.receive("second\r");
         limit.lift();
@@ -530,7 +530,7 @@ void TestProcessing::commEventCodesAreClassified()
     if (code == 2)
         return;
     Session session;
-    session.dialogs.answer(answer::OK);
+    session.dialogs.answer(Answer::Ok);
     session.measurement.port().raiseEvent(qint16(code));
     QCOMPARE(session.dialogs.beeps(), int(box));
     QCOMPARE(session.dialogs.messages().size(), int(box));
@@ -551,10 +551,10 @@ void TestProcessing::cancelInTheErrorBoxClosesOnlyThePort()
     m.togglePort();
     QVERIFY(m.port().PortOpen());
     QSignalSpy portChanges(&m, &Measurement::portOpenChanged);
-    session.dialogs.answer(answer::OK);
+    session.dialogs.answer(Answer::Ok);
     m.port().raiseEvent(1006);
     QVERIFY(m.port().PortOpen());
-    session.dialogs.answer(answer::Cancel);
+    session.dialogs.answer(Answer::Cancel);
     m.port().raiseEvent(1006);
     QVERIFY(!m.port().PortOpen());
     // Nothing else changes: the check mark that follows portOpenChanged
@@ -573,8 +573,8 @@ void TestProcessing::vanishedDeviceIsReportedOnceWithoutSpinning()
     m.startStop();
     QVERIFY(m.port().PortOpen());
     QTRY_VERIFY_WITH_TIMEOUT(m.live().Term.text.contains(QStringLiteral("INP1 = ")), 5000);
-    session.dialogs.answer(answer::OK);
-    session.dialogs.answer(answer::OK);
+    session.dialogs.answer(Answer::Ok);
+    session.dialogs.answer(Answer::Ok);
     sim.hangUp();
     QTRY_COMPARE_WITH_TIMEOUT(session.dialogs.messages().size(), 1, 5000);
     QVERIFY(!m.port().PortOpen());
@@ -615,8 +615,8 @@ void TestProcessing::missingHeaderIsReportedInTheConfiguredLanguage()
     m.port().setCommPort(9);
     QCOMPARE(m.openFolder(), Measurement::FolderResult::Ready);
     m.header().inp1Header.clear(); // as after a Start: only a received line counts
-    session.dialogs.answer(answer::OK); // the report
-    session.dialogs.answer(answer::OK); // the port that cannot open
+    session.dialogs.answer(Answer::Ok); // the report
+    session.dialogs.answer(Answer::Ok); // the port that cannot open
     QObject::connect(&m, &Measurement::stopped, &m, [&m] { m.discard(); });
     m.readHeader();
 

@@ -60,7 +60,7 @@ void TestPrompts::discardStartsAnEmptyWorkingFile()
     if (recorded)
         QVERIFY(rig.record("to be discarded", false));
 
-    rig.dialogs.answer(answer::No);
+    rig.dialogs.answer(Answer::No);
     rig.files.askSaveAfterStop();
 
     QCOMPARE(rig.dialogs.asked.size(), 1);
@@ -82,8 +82,8 @@ void TestPrompts::discardOfAnUndeletableFileShowsTheExcelMessageOnce()
     if (!rig.lockFile(QStringLiteral("Vindo.qvx")))
         QSKIP("needs root and a file system that can make a file append-only");
 
-    rig.dialogs.answer(answer::No);
-    rig.dialogs.answer(answer::TryAgain);
+    rig.dialogs.answer(Answer::No);
+    rig.dialogs.answer(Answer::TryAgain);
     rig.files.askSaveAfterStop();
 
     const auto messages = rig.dialogs.messages();
@@ -111,7 +111,7 @@ void TestPrompts::cancelledSaveDialogKeepsTheData()
     QVERIFY(rig.ready());
     QVERIFY(rig.record("recorded data", true));
 
-    rig.dialogs.answer(answer::Yes);
+    rig.dialogs.answer(Answer::Yes);
     rig.dialogs.cancelDialog();
     rig.calls.clear();
     if (atExit)
@@ -145,19 +145,19 @@ void TestPrompts::unsavedDataAreKeptBeforeTheNextMeasurement()
     MeasurementRig rig;
     QVERIFY(rig.ready());
     QVERIFY(rig.record("first run", true));
-    rig.dialogs.answer(answer::Yes);
+    rig.dialogs.answer(Answer::Yes);
     if (cancelled)
         rig.dialogs.cancelDialog();
     else
         rig.dialogs.chooseFile(rig.path(QStringLiteral("no-such-folder/run1")));
     if (!cancelled)
-        rig.dialogs.answer(answer::OK);   // the failed copy's box
+        rig.dialogs.answer(Answer::Ok);   // the failed copy's box
     rig.measurement.startStop();
     QCOMPARE(rig.measurement.state(), Measurement::State::Stopped);
     QVERIFY(!rig.port.PortOpen());
 
     // Start keeps the unsaved data first, then records anew.
-    rig.dialogs.answer(answer::OK);
+    rig.dialogs.answer(Answer::Ok);
     rig.measurement.startStop();
     QCOMPARE(rig.measurement.state(), Measurement::State::Measuring);
     QVERIFY(rig.port.PortOpen());
@@ -165,12 +165,12 @@ void TestPrompts::unsavedDataAreKeptBeforeTheNextMeasurement()
     QCOMPARE(kept.size(), 1);
     QCOMPARE(MeasurementRig::contents(kept.first()), QByteArray("first run"));
     const auto told = rig.dialogs.messages().last();
-    QCOMPARE(told.style, int(style::Information));
+    QCOMPARE(told.style, BoxStyle(Icon::Information).code());
     QVERIFY2(told.text.contains(kept.first()), qPrintable(told.text));
     QVERIFY(rig.measurement.recordRaw("second run"));
 
     // The next save writes the second measurement only.
-    rig.dialogs.answer(answer::Yes);
+    rig.dialogs.answer(Answer::Yes);
     rig.dialogs.chooseFile(rig.path(QStringLiteral("run2")));
     rig.measurement.startStop();
     QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("run2.csv"))), QByteArray("second run"));
@@ -187,8 +187,8 @@ void TestPrompts::declinedDataThatCannotBeDroppedNeverReachASave()
     if (!rig.lockFile(QStringLiteral("Vindo.qvx")))
         QSKIP("needs root and a file system that can make a file append-only");
 
-    rig.dialogs.answer(answer::No);
-    rig.dialogs.answer(answer::TryAgain);
+    rig.dialogs.answer(Answer::No);
+    rig.dialogs.answer(Answer::TryAgain);
     rig.measurement.startStop();
     QCOMPARE(rig.dialogs.messages().last().text, excelMessage);
 
@@ -196,7 +196,7 @@ void TestPrompts::declinedDataThatCannotBeDroppedNeverReachASave()
     // instrument is not started.
     rig.measurement.startStop();
     const auto refused = rig.dialogs.messages().last();
-    QCOMPARE(refused.style, int(style::Exclamation));
+    QCOMPARE(refused.style, BoxStyle(Icon::Warning).code());
     QVERIFY2(refused.text.contains(QDir::toNativeSeparators(QDir::currentPath())), qPrintable(refused.text));
     QVERIFY(!rig.port.PortOpen());
     QVERIFY(!rig.sentToInstrument().contains('\x02'));
@@ -224,7 +224,7 @@ void TestPrompts::exitAnsweredNoEndsAtOnce()
     QVERIFY(rig.record("kept on disk", true));
     rig.port.setOutBufferCountOverride(5);
 
-    rig.dialogs.answer(answer::No);
+    rig.dialogs.answer(Answer::No);
     if (viaUnload)
         QCOMPARE(rig.files.unload(), false);
     else
@@ -244,7 +244,7 @@ void TestPrompts::exitAnsweredYesSavesThenEnds()
     QVERIFY(rig.ready());
     QVERIFY(rig.record("last run", true));
 
-    rig.dialogs.answer(answer::Yes);
+    rig.dialogs.answer(Answer::Yes);
     rig.dialogs.chooseFile(rig.path(QStringLiteral("final")));
     rig.files.exit();
 
@@ -275,21 +275,21 @@ void TestPrompts::unloadWithoutNewDataSendsPendingOutputAndEnds()
 void TestPrompts::unsentOutputAsksWhatToDo_data()
 {
     QTest::addColumn<bool>("newData");       // closing runs Exit first (answered Yes, dialog cancelled)
-    QTest::addColumn<QList<int>>("answers"); // to "Data cannot be sent"
+    QTest::addColumn<QList<Answer>>("answers"); // to "Data cannot be sent"
     QTest::addColumn<int>("drainsDuring");   // index of the answer during which the output leaves, or -1
     QTest::addColumn<bool>("cancel");
 
-    QTest::newRow("abort keeps running") << false << QList<int>{answer::Abort} << -1 << true;
-    QTest::newRow("ignore closes") << false << QList<int>{answer::Ignore} << -1 << false;
-    QTest::newRow("retry, then ignore") << false << QList<int>{answer::Retry, answer::Ignore} << -1 << false;
-    QTest::newRow("retry, then it is sent") << false << QList<int>{answer::Retry} << 0 << false;
-    QTest::newRow("abort inside exit holds") << true << QList<int>{answer::Abort} << -1 << true;
+    QTest::newRow("abort keeps running") << false << QList<Answer>{Answer::Abort} << -1 << true;
+    QTest::newRow("ignore closes") << false << QList<Answer>{Answer::Ignore} << -1 << false;
+    QTest::newRow("retry, then ignore") << false << QList<Answer>{Answer::Retry, Answer::Ignore} << -1 << false;
+    QTest::newRow("retry, then it is sent") << false << QList<Answer>{Answer::Retry} << 0 << false;
+    QTest::newRow("abort inside exit holds") << true << QList<Answer>{Answer::Abort} << -1 << true;
 }
 
 void TestPrompts::unsentOutputAsksWhatToDo()
 {
     QFETCH(bool, newData);
-    QFETCH(QList<int>, answers);
+    QFETCH(QList<Answer>, answers);
     QFETCH(int, drainsDuring);
     QFETCH(bool, cancel);
 
@@ -297,7 +297,7 @@ void TestPrompts::unsentOutputAsksWhatToDo()
     QVERIFY(rig.ready());
     QVERIFY(rig.record("data", true));
     if (newData) {
-        rig.dialogs.answer(answer::Yes);
+        rig.dialogs.answer(Answer::Yes);
         rig.dialogs.cancelDialog();
     } else {
         rig.measurement.setUnsavedData(false);
@@ -330,30 +330,32 @@ void TestPrompts::unsentOutputAsksWhatToDo()
 
 void TestPrompts::realBoxShowsPlainTextAndDismissesOnlyWhereAllowed_data()
 {
-    QTest::addColumn<int>("boxStyle");
+    QTest::addColumn<BoxStyle>("boxStyle");
     QTest::addColumn<bool>("closeButton");  // the title bar's close button, else the Esc key
-    QTest::addColumn<int>("dismissed");     // the answer they give; 0: the box stays open
+    QTest::addColumn<bool>("dismissable");
+    QTest::addColumn<Answer>("dismissed");  // the answer Esc and the close button give
 
-    const struct { const char *name; int boxStyle; int dismissed; } boxes[] = {
-        {"OK", style::Exclamation, answer::OK},
-        {"OK, Cancel", style::OkCancel, answer::Cancel},
-        {"Abort, Retry, Ignore", style::Question | style::AbortRetryIgnore, 0},
-        {"Yes, No, Cancel", style::YesNoCancel, answer::Cancel},
-        {"Yes, No", style::Question | style::YesNo, 0},
-        {"Retry, Cancel", style::Critical | style::RetryCancel, answer::Cancel},
-        {"Cancel, Try Again, Continue", style::Question | style::CancelTryContinue, answer::Cancel},
+    const struct { const char *name; BoxStyle boxStyle; bool dismissable; Answer dismissed; } boxes[] = {
+        {"OK", Icon::Warning, true, Answer::Ok},
+        {"OK, Cancel", Buttons::OkCancel, true, Answer::Cancel},
+        {"Abort, Retry, Ignore", Icon::Question | Buttons::AbortRetryIgnore, false, Answer::Abort},
+        {"Yes, No, Cancel", Buttons::YesNoCancel, true, Answer::Cancel},
+        {"Yes, No", Icon::Question | Buttons::YesNo, false, Answer::Yes},
+        {"Retry, Cancel", Icon::Critical | Buttons::RetryCancel, true, Answer::Cancel},
+        {"Cancel, Try Again, Continue", Icon::Question | Buttons::CancelTryContinue, true, Answer::Cancel},
     };
     for (const auto &box : boxes) {
-        QTest::addRow("%s: Esc", box.name) << box.boxStyle << false << box.dismissed;
-        QTest::addRow("%s: close button", box.name) << box.boxStyle << true << box.dismissed;
+        QTest::addRow("%s: Esc", box.name) << box.boxStyle << false << box.dismissable << box.dismissed;
+        QTest::addRow("%s: close button", box.name) << box.boxStyle << true << box.dismissable << box.dismissed;
     }
 }
 
 void TestPrompts::realBoxShowsPlainTextAndDismissesOnlyWhereAllowed()
 {
-    QFETCH(int, boxStyle);
+    QFETCH(BoxStyle, boxStyle);
     QFETCH(bool, closeButton);
-    QFETCH(int, dismissed);
+    QFETCH(bool, dismissable);
+    QFETCH(Answer, dismissed);
 
     // The real box: its text, which looks like markup, is read back as
     // shown; then the key or the close request goes through the window
@@ -388,19 +390,15 @@ void TestPrompts::realBoxShowsPlainTextAndDismissesOnlyWhereAllowed()
     });
     poll.start();
 
-    const int given = dialogs.message(text, boxStyle);
+    const Answer given = dialogs.message(text, boxStyle);
 
     QCOMPARE(format, Qt::PlainText);
     QCOMPARE(shown, text);
 
-    if (dismissed != 0) {
-        QVERIFY(!stayedOpen);
-        QCOMPARE(given, dismissed);
-    } else {
-        QVERIFY(stayedOpen);
-        // The default button, the first one, answered.
-        QCOMPARE(given, (boxStyle & 0x0f) == style::YesNo ? int(answer::Yes) : int(answer::Abort));
-    }
+    // A box without a button for Esc stays open; its default button, the
+    // first one, answered.
+    QCOMPARE(stayedOpen, !dismissable);
+    QCOMPARE(given, dismissed);
 }
 
 QTEST_MAIN(TestPrompts)

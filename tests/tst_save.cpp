@@ -161,7 +161,7 @@ void TestSave::textsFollowTheLanguage()
     MeasurementRig::put(chosen, "old");
 
     rig.dialogs.chooseFile(chosen);
-    rig.dialogs.answer(answer::Yes);
+    rig.dialogs.answer(Answer::Yes);
     rig.files.saveMeasurement();
 
     QCOMPARE(rig.dialogs.asked.size(), 2);
@@ -204,7 +204,7 @@ void TestSave::overwriteQuestionConcernsTheNameAsTyped()
 
     rig.dialogs.chooseFile(rig.path(chosen));
     for (int i = 0; i < asked.size(); ++i)
-        rig.dialogs.answer(answer::Yes);
+        rig.dialogs.answer(Answer::Yes);
     rig.files.saveMeasurement();
 
     const auto messages = rig.dialogs.messages();
@@ -220,25 +220,25 @@ void TestSave::answeringNoShowsTheDialogAgain_data()
 {
     QTest::addColumn<QString>("existing");     // the file the questions are about
     QTest::addColumn<QString>("typed");        // typed in the dialog each time
-    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<QList<Answer>>("answers");
     QTest::addColumn<QString>("lastChoice");
     QTest::addColumn<QString>("written");
 
-    QTest::newRow("No, then Yes") << "a.b.csv" << "a.b.csv" << QList<int>{answer::No, answer::Yes} << "a.b.csv"
+    QTest::newRow("No, then Yes") << "a.b.csv" << "a.b.csv" << QList<Answer>{Answer::No, Answer::Yes} << "a.b.csv"
                                   << "ab.csv";
     QTest::newRow("No twice, then a new name")
-        << "a.b.csv" << "a.b.csv" << QList<int>{answer::No, answer::No} << "other" << "other.csv";
+        << "a.b.csv" << "a.b.csv" << QList<Answer>{Answer::No, Answer::No} << "other" << "other.csv";
     QTest::newRow("final name: No, then Yes")
-        << "data.csv" << "data" << QList<int>{answer::No, answer::Yes} << "data" << "data.csv";
+        << "data.csv" << "data" << QList<Answer>{Answer::No, Answer::Yes} << "data" << "data.csv";
     QTest::newRow("final name: No, then a new name")
-        << "data.csv" << "data" << QList<int>{answer::No} << "other" << "other.csv";
+        << "data.csv" << "data" << QList<Answer>{Answer::No} << "other" << "other.csv";
 }
 
 void TestSave::answeringNoShowsTheDialogAgain()
 {
     QFETCH(QString, existing);
     QFETCH(QString, typed);
-    QFETCH(QList<int>, answers);
+    QFETCH(QList<Answer>, answers);
     QFETCH(QString, lastChoice);
     QFETCH(QString, written);
 
@@ -257,7 +257,7 @@ void TestSave::answeringNoShowsTheDialogAgain()
         rig.dialogs.chooseFile(rig.path(typed), i > 0 ? look : std::function<void()>());
         rig.dialogs.answer(answers[i]);
         expected << Kind::Save << Kind::Message;
-        if (last && answers[i] == answer::No) {
+        if (last && answers[i] == Answer::No) {
             rig.dialogs.chooseFile(rig.path(lastChoice), look);
             expected << Kind::Save;
         }
@@ -269,7 +269,7 @@ void TestSave::answeringNoShowsTheDialogAgain()
         kinds << a.kind;
     QCOMPARE(kinds, expected);
     QCOMPARE(rig.dialogs.pending(), 0);
-    QCOMPARE(whileAskedAgain, QList<QByteArray>(answers.size() - (answers.last() == answer::Yes ? 1 : 0), "kept"));
+    QCOMPARE(whileAskedAgain, QList<QByteArray>(answers.size() - (answers.last() == Answer::Yes ? 1 : 0), "kept"));
     QCOMPARE(MeasurementRig::contents(rig.path(written)), QByteArray("measured"));
     QCOMPARE(MeasurementRig::contents(existingPath),
              written == existing ? QByteArray("measured") : QByteArray("kept"));
@@ -411,7 +411,7 @@ void TestSave::fullDiskIsReportedWithTheFileAndTheReason()
     QVERIFY(rig.record(data, false));
 
     rig.dialogs.chooseFile(rig.path(QStringLiteral("small/run")));
-    rig.dialogs.answer(answer::OK);
+    rig.dialogs.answer(Answer::Ok);
     rig.files.saveMeasurement();
     const auto messages = rig.dialogs.messages();
     ::umount(small.constData());
@@ -455,9 +455,9 @@ void TestSave::linksAreNeverWrittenThroughSilently()
     }
 
     rig.dialogs.chooseFile(rig.path(QStringLiteral("result.csv")));
-    rig.dialogs.answer(answer::Yes);
+    rig.dialogs.answer(Answer::Yes);
     if (!saved)
-        rig.dialogs.answer(answer::OK);
+        rig.dialogs.answer(Answer::Ok);
     rig.files.saveMeasurement();
 
     // The question names the file that would really be replaced.

@@ -324,7 +324,7 @@ void TestSettingsDialog::spreadsheetChoiceAsksInTheDialogLanguage()
     QFETCH(QString, chosen);
     writeIni("/old/excel\r\n2\r\n" + language + "\r\n 0 \r\n 15 \r\n\r\n\r\n0\r\nReady\r\n");
     auto dialog = loadedDialog();
-    m_dialogs.answer(answer::OK);
+    m_dialogs.answer(Answer::Ok);
     if (chosen.isNull())
         m_dialogs.cancelDialog();
     else
@@ -382,7 +382,7 @@ void TestSettingsDialog::unwritableSettingsFileIsReportedAndNothingEnds()
         QVERIFY(QDir(m_dir->path()).mkpath(blocker));
     auto dialog = loadedDialog(m_dir->filePath(programDir));
     dialog->show();
-    m_dialogs.answer(answer::OK);
+    m_dialogs.answer(Answer::Ok);
 
     child<QToolButton>(dialog.get(), "Button1")->click();
 
@@ -397,7 +397,7 @@ void TestSettingsDialog::failedRestartIsReportedBeforeTheEnd()
 {
     m_restartWorks = false;
     auto dialog = loadedDialog();
-    m_dialogs.answer(answer::OK);
+    m_dialogs.answer(Answer::Ok);
     child<QToolButton>(dialog.get(), "Button1")->click();
 
     QCOMPARE(m_dialogs.messages().size(), 1);
@@ -609,7 +609,7 @@ void TestSettingsDialog::leavingWithoutSavingMakesNoLink()
     QVERIFY(devices->currentText().contains(QLatin1String(firstAdapter)));
     devices->setCurrentIndex(0);
     emit devices->activated(0);
-    m_dialogs.answer(answer::OK);
+    m_dialogs.answer(Answer::Ok);
     child<QToolButton>(dialog.get(), "Button1")->click();
     QVERIFY(!QFileInfo(m_dir->filePath(QStringLiteral("COM8"))).isSymLink());
 }

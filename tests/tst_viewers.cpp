@@ -796,7 +796,7 @@ void ViewersTest::helpWithoutAnyViewerSaysSoOnce()
     QCOMPARE(rig.dialogs.asked.size(), 1);
     QCOMPARE(rig.dialogs.asked.at(0).kind, ScriptedDialogs::Kind::Message);
     QCOMPARE(rig.dialogs.asked.at(0).text, first + "\r\n" + manual + "\r\n" + advice);
-    QCOMPARE(rig.dialogs.asked.at(0).style, style::OkOnly | style::Exclamation);
+    QCOMPARE(rig.dialogs.asked.at(0).style, (Buttons::Ok | Icon::Warning).code());
     QTest::qWait(200);
     QVERIFY(xdgOpen.runs().isEmpty());
 }
@@ -897,7 +897,7 @@ void ViewersTest::openWithoutAnyViewerSaysSoOnce()
     QCOMPARE(lines.at(1), file);
     QCOMPARE(lines.at(2), why);
     QVERIFY2(lines.at(3).contains(QLatin1String("LibreOffice Calc")), qPrintable(lines.at(3)));
-    QCOMPARE(messages.at(0).style, style::OkOnly | style::Exclamation);
+    QCOMPARE(messages.at(0).style, (Buttons::Ok | Icon::Warning).code());
     QCOMPARE(rig.exportEnabled, (QList<bool>{false, true}));
     // xdg-open is only asked when the desktop has a program for the file.
     QCOMPARE(QFile::exists(opened), path == QLatin1String("failing opener"));

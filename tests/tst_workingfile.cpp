@@ -314,16 +314,16 @@ void TestWorkingFile::failedRecoveryKeepsTheFileAndSaysWhy()
 
 void TestWorkingFile::refusedSyncIsAskedAboutOnce_data()
 {
-    QTest::addColumn<int>("reply");
+    QTest::addColumn<Answer>("reply");
     QTest::addColumn<bool>("recording");   // afterwards
 
-    QTest::newRow("retry") << int(answer::Retry) << true;
-    QTest::newRow("cancel") << int(answer::Cancel) << false;
+    QTest::newRow("retry") << Answer::Retry << true;
+    QTest::newRow("cancel") << Answer::Cancel << false;
 }
 
 void TestWorkingFile::refusedSyncIsAskedAboutOnce()
 {
-    QFETCH(int, reply);
+    QFETCH(Answer, reply);
     QFETCH(bool, recording);
     if (!qEnvironmentVariable("LD_PRELOAD").contains(QLatin1String("failingsync")))
         QSKIP("needs the failing-sync library preloaded (run through ctest)");
@@ -345,7 +345,7 @@ void TestWorkingFile::refusedSyncIsAskedAboutOnce()
     QTRY_COMPARE_WITH_TIMEOUT(dialogs.messages().size(), 1, 3000);
     QCOMPARE(dialogs.messages().first().text, QDir::toNativeSeparators(folder.dir.filePath(WorkingFile::bareName()))
                                                   + QLatin1String(":\n") + QString::fromLocal8Bit(std::strerror(EIO)));
-    QCOMPARE(dialogs.messages().first().style, style::RetryCancel | style::Critical);
+    QCOMPARE(dialogs.messages().first().style, (Buttons::RetryCancel | Icon::Critical).code());
     QCOMPARE(file.isOpen(), recording);
     if (recording) {
         // Counted as safe only once a sync really took the data.

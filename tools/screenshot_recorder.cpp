@@ -35,7 +35,7 @@ class SilentDialogs : public UserDialogs
 {
 public:
     /// The stop question is answered No: the pictures keep nothing.
-    int message(const QString &, int, const QString &) override { return answer::No; }
+    Answer message(const QString &, BoxStyle, const QString &) override { return Answer::No; }
     QString saveFileName(const FileDialogRequest &) override { return {}; }
     QString openFileName(const FileDialogRequest &) override { return {}; }
     void beep() override {}

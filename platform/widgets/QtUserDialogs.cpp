@@ -75,52 +75,52 @@ private:
 
 } // namespace
 
-int QtUserDialogs::message(const QString &text, int boxStyle, const QString &title)
+Answer QtUserDialogs::message(const QString &text, BoxStyle boxStyle, const QString &title)
 {
-    struct ButtonAnswer { QMessageBox::StandardButton button; int answer; };
+    struct ButtonAnswer { QMessageBox::StandardButton button; Answer answer; };
     QList<ButtonAnswer> buttons;
     // The button that Esc and the close button stand for: Cancel where the
     // box has one, OK on a box with OK alone, none otherwise.
     QMessageBox::StandardButton dismiss = QMessageBox::NoButton;
-    switch (boxStyle & 0x0f) {
-    case style::OkCancel:
-        buttons = {{QMessageBox::Ok, answer::OK}, {QMessageBox::Cancel, answer::Cancel}};
+    switch (boxStyle.buttons) {
+    case Buttons::OkCancel:
+        buttons = {{QMessageBox::Ok, Answer::Ok}, {QMessageBox::Cancel, Answer::Cancel}};
         dismiss = QMessageBox::Cancel;
         break;
-    case style::AbortRetryIgnore:
-        buttons = {{QMessageBox::Abort, answer::Abort}, {QMessageBox::Retry, answer::Retry},
-                   {QMessageBox::Ignore, answer::Ignore}};
+    case Buttons::AbortRetryIgnore:
+        buttons = {{QMessageBox::Abort, Answer::Abort}, {QMessageBox::Retry, Answer::Retry},
+                   {QMessageBox::Ignore, Answer::Ignore}};
         break;
-    case style::YesNoCancel:
-        buttons = {{QMessageBox::Yes, answer::Yes}, {QMessageBox::No, answer::No},
-                   {QMessageBox::Cancel, answer::Cancel}};
+    case Buttons::YesNoCancel:
+        buttons = {{QMessageBox::Yes, Answer::Yes}, {QMessageBox::No, Answer::No},
+                   {QMessageBox::Cancel, Answer::Cancel}};
         dismiss = QMessageBox::Cancel;
         break;
-    case style::YesNo:
-        buttons = {{QMessageBox::Yes, answer::Yes}, {QMessageBox::No, answer::No}};
+    case Buttons::YesNo:
+        buttons = {{QMessageBox::Yes, Answer::Yes}, {QMessageBox::No, Answer::No}};
         break;
-    case style::RetryCancel:
-        buttons = {{QMessageBox::Retry, answer::Retry}, {QMessageBox::Cancel, answer::Cancel}};
+    case Buttons::RetryCancel:
+        buttons = {{QMessageBox::Retry, Answer::Retry}, {QMessageBox::Cancel, Answer::Cancel}};
         dismiss = QMessageBox::Cancel;
         break;
-    case style::CancelTryContinue:
-        buttons = {{QMessageBox::Cancel, answer::Cancel}, {QMessageBox::Retry, answer::TryAgain},
-                   {QMessageBox::Ignore, answer::Continue}};
+    case Buttons::CancelTryContinue:
+        buttons = {{QMessageBox::Cancel, Answer::Cancel}, {QMessageBox::Retry, Answer::TryAgain},
+                   {QMessageBox::Ignore, Answer::Continue}};
         dismiss = QMessageBox::Cancel;
         break;
-    default:
-        buttons = {{QMessageBox::Ok, answer::OK}};
+    case Buttons::Ok:
+        buttons = {{QMessageBox::Ok, Answer::Ok}};
         dismiss = QMessageBox::Ok;
         break;
     }
 
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    switch (boxStyle & 0x70) {
-    case style::Critical: icon = QMessageBox::Critical; break;
-    case style::Question: icon = QMessageBox::Question; break;
-    case style::Exclamation: icon = QMessageBox::Warning; break;
-    case style::Information: icon = QMessageBox::Information; break;
-    default: break;
+    switch (boxStyle.icon) {
+    case Icon::Critical: icon = QMessageBox::Critical; break;
+    case Icon::Question: icon = QMessageBox::Question; break;
+    case Icon::Warning: icon = QMessageBox::Warning; break;
+    case Icon::Information: icon = QMessageBox::Information; break;
+    case Icon::None: break;
     }
 
     QPointer<SystemMessageBox> box = new SystemMessageBox(icon, (title.isEmpty() ? applicationTitle() : title), text, QMessageBox::NoButton, m_parent);
@@ -131,7 +131,7 @@ int QtUserDialogs::message(const QString &text, int boxStyle, const QString &tit
         standard |= b.button;
     box->setStandardButtons(standard);
     // Qt has no Try Again and Continue buttons: Retry and Ignore are relabelled.
-    if ((boxStyle & 0x0f) == style::CancelTryContinue) {
+    if (boxStyle.buttons == Buttons::CancelTryContinue) {
         box->button(QMessageBox::Retry)->setText(QMessageBox::tr("Try Again"));
         box->button(QMessageBox::Ignore)->setText(QMessageBox::tr("Continue"));
     }

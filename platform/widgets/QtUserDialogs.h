@@ -13,7 +13,7 @@ public:
     explicit QtUserDialogs(QWidget *parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget *parent) { m_parent = parent; }
 
-    int message(const QString &text, int style, const QString &title = {}) override;
+    Answer message(const QString &text, BoxStyle style, const QString &title = {}) override;
     QString saveFileName(const FileDialogRequest &request) override;
     QString openFileName(const FileDialogRequest &request) override;
     void beep() override;

@@ -51,18 +51,18 @@ inline void report(const QByteArray &line)
 class ReportingDialogs : public UserDialogs
 {
 public:
-    int message(const QString &text, int boxStyle, const QString &) override
+    Answer message(const QString &text, BoxStyle boxStyle, const QString &) override
     {
         QByteArray shown = text.toUtf8();
         shown.replace('\r', "\\r").replace('\n', "\\n");
-        report("MESSAGE " + QByteArray::number(boxStyle) + ' ' + shown);
-        switch (boxStyle & 7) {
-        case style::YesNo:
-        case style::YesNoCancel: return answer::No;
-        case style::RetryCancel: return answer::Cancel;
-        case style::CancelTryContinue: return answer::Cancel;
-        case style::AbortRetryIgnore: return answer::Ignore;
-        default: return answer::OK;
+        report("MESSAGE " + QByteArray::number(boxStyle.code()) + ' ' + shown);
+        switch (boxStyle.buttons) {
+        case Buttons::YesNo:
+        case Buttons::YesNoCancel: return Answer::No;
+        case Buttons::RetryCancel: return Answer::Cancel;
+        case Buttons::CancelTryContinue: return Answer::Cancel;
+        case Buttons::AbortRetryIgnore: return Answer::Ignore;
+        default: return Answer::Ok;
         }
     }
     QString saveFileName(const FileDialogRequest &) override { return QString(); }

@@ -1,20 +1,20 @@
 #include "ScriptedDialogs.h"
 
-ScriptedDialogs::Answer ScriptedDialogs::take()
+ScriptedDialogs::Reply ScriptedDialogs::take()
 {
     if (m_answers.isEmpty()) {
         ++unexpected;
-        return Answer{answer::Cancel, QString(), {}};
+        return Reply{Answer::Cancel, QString(), {}};
     }
-    Answer a = m_answers.takeFirst();
+    Reply a = m_answers.takeFirst();
     if (a.during)
         a.during();
     return a;
 }
 
-int ScriptedDialogs::message(const QString &text, int style, const QString &title)
+Answer ScriptedDialogs::message(const QString &text, BoxStyle style, const QString &title)
 {
-    asked.append({Kind::Message, text, style, title, {}});
+    asked.append({Kind::Message, text, style.code(), title, {}});
     return take().code;
 }
 

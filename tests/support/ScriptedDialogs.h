@@ -17,7 +17,7 @@ public:
     {
         Kind kind;
         QString text;       ///< message text, or the dialog's proposed file name
-        int style = 0;      ///< message style
+        int style = 0;      ///< message style as one number (BoxStyle::code())
         QString title;      ///< title as passed (empty: application title)
         FileDialogRequest request;
     };
@@ -25,18 +25,18 @@ public:
     /// One scripted answer: a message answer code, or a file name (a null
     /// string cancels the dialog). `during` runs while the box is "open",
     /// e.g. to let serial events arrive inside the nested loop.
-    struct Answer
+    struct Reply
     {
-        int code = answer::OK;
+        Answer code = Answer::Ok;
         QString fileName;
         std::function<void()> during;
     };
 
-    void answer(int code, std::function<void()> during = {}) { m_answers.append({code, {}, std::move(during)}); }
-    void chooseFile(const QString &path, std::function<void()> during = {}) { m_answers.append({answer::OK, path, std::move(during)}); }
-    void cancelDialog() { m_answers.append({answer::Cancel, QString(), {}}); }
+    void answer(Answer code, std::function<void()> during = {}) { m_answers.append({code, {}, std::move(during)}); }
+    void chooseFile(const QString &path, std::function<void()> during = {}) { m_answers.append({Answer::Ok, path, std::move(during)}); }
+    void cancelDialog() { m_answers.append({Answer::Cancel, QString(), {}}); }
 
-    int message(const QString &text, int style, const QString &title = {}) override;
+    Answer message(const QString &text, BoxStyle style, const QString &title = {}) override;
     QString saveFileName(const FileDialogRequest &request) override;
     QString openFileName(const FileDialogRequest &request) override;
     void beep() override { m_beeps++; }
@@ -51,7 +51,7 @@ public:
     int unexpected = 0;
 
 private:
-    Answer take();
-    QList<Answer> m_answers;
+    Reply take();
+    QList<Reply> m_answers;
     int m_beeps = 0;
 };
