@@ -9,7 +9,6 @@
 #include "LevelMeter.h"
 #include "SerialPort.h"
 #include "MeasurementFiles.h"
-#include "ShellStart.h"
 #include "ReceiveBox.h"
 #include "Rules.h"
 #include "SampleProcessor.h"

@@ -2,7 +2,6 @@
 
 #include "ProcessRunner.h"
 #include "ProgramNames.h"
-#include "ShellStart.h"
 #include "FileDialog.h"
 #include "FilePaths.h"
 #include "UserDialogs.h"
@@ -161,8 +160,9 @@ void Viewers::showManual(const QString &programDir)
                           Buttons::Ok | Icon::Warning);
         return;
     }
-    const int result = shell::openDocument(found);
-    if (result == shell::shellResult::Started)
+    // Always opened as a document: a manual that carries the execute bit
+    // (as on FAT or SMB media) is never run.
+    if (programs::openDocument(found) == programs::OpenResult::Started)
         return;
     m_dialogs.message(say(t.noPdfViewer, m_settings.language) + lineEnd + QDir::toNativeSeparators(found) + lineEnd
                           + say(t.installPdfViewer, m_settings.language),

@@ -4,7 +4,6 @@
 #include "ProcessRunner.h"
 #include "DesktopHandlers.h"
 #include "FileDialog.h"
-#include "ShellStart.h"
 #include "ProgramNames.h"
 #include "ScriptedDialogs.h"
 #include "StandInViewer.h"
@@ -85,13 +84,8 @@ private slots:
     void init();
     void cleanup();
 
-    void commandLineIsCutIntoProgramArgumentsAndFolder_data();
-    void commandLineIsCutIntoProgramArgumentsAndFolder();
-    void shellStartRunsAProgramWithItsArgumentAsOne();
-    void shellStartOfAMissingDocumentFails();
-    void failedShellStartNeverStartsAProgramCutAtABlank();
-    void documentsAreOpenedAndOnlyProgramsRun_data();
-    void documentsAreOpenedAndOnlyProgramsRun();
+    void documentsAreNeverRun_data();
+    void documentsAreNeverRun();
 
     void programSettingIsResolved_data();
     void programSettingIsResolved();
@@ -217,109 +211,17 @@ void ViewersTest::cleanup()
     delete m_dir;
 }
 
-void ViewersTest::commandLineIsCutIntoProgramArgumentsAndFolder_data()
-{
-    QTest::addColumn<QString>("commandLine");
-    QTest::addColumn<QString>("workingFolder");
-    QTest::addColumn<QChar>("separator");
-    QTest::addColumn<QString>("rewritten");
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("arguments");
-    QTest::addColumn<QString>("folder");
-
-    const QChar win('\\'), nix('/');
-    QTest::newRow("quoted path with blank")
-        << R"("C:\Tools\a b.exe" -x)" << "" << win
-        << R"(C:\Tools\a b.exe -x)" << R"(C:\Tools\a b.exe)" << "-x" << R"(C:\Tools)";
-    QTest::newRow("drive root keeps separator")
-        << R"(C:\x.exe)" << "" << win << R"(C:\x.exe)" << R"(C:\x.exe)" << "" << R"(C:\)";
-    QTest::newRow("separator first") << R"(\x.exe)" << "" << win << R"(\x.exe)" << R"(\x.exe)" << "" << R"(\)";
-    QTest::newRow("no separator uses current folder")
-        << "Quendrel.pdf" << "" << win << "Quendrel.pdf" << "Quendrel.pdf" << "" << "CURRENT";
-    QTest::newRow("first blank ends program, blanks before arguments dropped")
-        << "notepad.exe   a b.txt" << "" << win << "notepad.exe   a b.txt" << "notepad.exe" << "a b.txt" << "CURRENT";
-    QTest::newRow("unclosed quote: whole line is the program")
-        << R"("C:\a b)" << "" << win << R"("C:\a b)" << R"("C:\a b)" << "" << R"("C:\)";
-    QTest::newRow("given folder wins") << R"(C:\x\y.exe)" << "D:\\w" << win << R"(C:\x\y.exe)" << R"(C:\x\y.exe)" << "" << "D:\\w";
-    QTest::newRow("linux path") << "/usr/bin/prog --a b" << "" << nix
-        << "/usr/bin/prog --a b" << "/usr/bin/prog" << "--a b" << "/usr/bin";
-    QTest::newRow("linux root kept") << "/prog" << "" << nix << "/prog" << "/prog" << "" << "/";
-    QTest::newRow("linux quoted path with blank")
-        << R"("/opt/my app/run" "x y")" << "" << nix
-        << R"(/opt/my app/run "x y")" << "/opt/my app/run" << R"("x y")" << "/opt/my app";
-    QTest::newRow("backslash is no separator on linux")
-        << R"(C:\x.exe)" << "" << nix << R"(C:\x.exe)" << R"(C:\x.exe)" << "" << "CURRENT";
-}
-
-void ViewersTest::commandLineIsCutIntoProgramArgumentsAndFolder()
-{
-    QFETCH(QString, commandLine);
-    QFETCH(QString, workingFolder);
-    QFETCH(QChar, separator);
-    QFETCH(QString, rewritten);
-    QFETCH(QString, program);
-    QFETCH(QString, arguments);
-    QFETCH(QString, folder);
-
-    const shell::CommandLineParts parts =
-        shell::splitCommandLine(commandLine, workingFolder, separator, QStringLiteral("CURRENT"));
-    QCOMPARE(commandLine, rewritten);
-    QCOMPARE(parts.program, program);
-    QCOMPARE(parts.arguments, arguments);
-    QCOMPARE(parts.folder, folder);
-}
-
-void ViewersTest::shellStartRunsAProgramWithItsArgumentAsOne()
-{
-    m_spreadsheet->close();   // the program ends as soon as it has recorded its run
-    QString commandLine = QLatin1Char('"') + m_spreadsheet->program() + QStringLiteral("\" it's $(x) a;b");
-
-    const int result = shell::executeCommandLine(commandLine, 1);
-
-    QVERIFY2(result > 32, qPrintable(QString::number(result)));
-    QCOMPARE(commandLine, m_spreadsheet->program() + QStringLiteral(" it's $(x) a;b"));
-    const QList<QStringList> expected{{QStringLiteral("it's $(x) a;b")}};
-    QTRY_COMPARE(m_spreadsheet->runs(), expected);
-}
-
-void ViewersTest::shellStartOfAMissingDocumentFails()
-{
-    QString commandLine = QStringLiteral("Quendrel.pdf");
-    QCOMPARE(shell::executeCommandLine(commandLine, 4), int(shell::shellResult::FileNotFound));
-}
-
-void ViewersTest::failedShellStartNeverStartsAProgramCutAtABlank()
-{
-    // "<folder>/calc viewer-gone" does not exist; a program named by its
-    // first word, "<folder>/calc", does and must not be started instead.
-    StandInViewer decoy(m_dir->path(), QStringLiteral("calc"));
-    decoy.close();
-    const QString missing = m_dir->filePath(QStringLiteral("calc viewer-gone"));
-    QString commandLine = QLatin1Char('"') + missing + QStringLiteral("\" data.csv");
-
-    QCOMPARE(shell::executeCommandLine(commandLine, 1), int(shell::shellResult::FileNotFound));
-    QTest::qWait(300);
-    QVERIFY(decoy.runs().isEmpty());
-}
-
-void ViewersTest::documentsAreOpenedAndOnlyProgramsRun_data()
+void ViewersTest::documentsAreNeverRun_data()
 {
     QTest::addColumn<QString>("name");   // an executable script of that name
-    QTest::addColumn<bool>("help");      // opened by the help command, else the shell start
-    QTest::addColumn<bool>("runs");      // started as a program, else handed to the opener
 
-    QTest::newRow("help: manual with the execute bit") << "Quendrel.pdf" << true << false;
-    QTest::newRow("help: a program is still a document") << "tool" << true << false;
-    QTest::newRow("shell start: manual with the execute bit") << "Quendrel.pdf" << false << false;
-    QTest::newRow("shell start: CSV with the execute bit") << "data.csv" << false << false;
-    QTest::newRow("shell start: program") << "tool" << false << true;
+    QTest::newRow("manual with the execute bit") << "Quendrel.pdf";
+    QTest::newRow("a program is still a document") << "tool";
 }
 
-void ViewersTest::documentsAreOpenedAndOnlyProgramsRun()
+void ViewersTest::documentsAreNeverRun()
 {
     QFETCH(QString, name);
-    QFETCH(bool, help);
-    QFETCH(bool, runs);
 
     StandInViewer opener(m_dir->filePath(QStringLiteral("bin")), QStringLiteral("xdg-open"));
     opener.close();
@@ -328,18 +230,10 @@ void ViewersTest::documentsAreOpenedAndOnlyProgramsRun()
     StandInViewer file(m_dir->path(), name);
     file.close();   // a run would end as soon as it has recorded itself
 
-    QString commandLine = QLatin1Char('"') + file.program() + QLatin1Char('"');
-    const int result = help ? shell::openDocument(commandLine) : shell::executeCommandLine(commandLine, 1);
-
-    QCOMPARE(result, int(shell::shellResult::Started));
-    if (runs) {
-        QTRY_COMPARE(file.runs().size(), 1);
-        QVERIFY(opener.runs().isEmpty());
-    } else {
-        QTRY_COMPARE(opener.runs(), QList<QStringList>{{file.program()}});
-        QTest::qWait(300);
-        QVERIFY(file.runs().isEmpty());
-    }
+    QCOMPARE(programs::openDocument(file.program()), programs::OpenResult::Started);
+    QTRY_COMPARE(opener.runs(), QList<QStringList>{{file.program()}});
+    QTest::qWait(300);
+    QVERIFY(file.runs().isEmpty());
 }
 
 void ViewersTest::programSettingIsResolved_data()
