@@ -166,7 +166,7 @@ SettingsDialog::SettingsDialog(UserDialogs &dialogs, Hooks hooks, QWidget *paren
     : QWidget(parent, Qt::Window)
     , m_dialogs(dialogs)
     , m_hooks(std::move(hooks))
-    , m_cmDialog1(dialogs)
+    , m_fileDialog(dialogs)
     , m_ui(std::make_unique<Ui::SettingsDialog>())
 {
     m_ui->setupUi(this);
@@ -455,13 +455,13 @@ void SettingsDialog::chooseSpreadsheetProgram()
     if (!hint.isEmpty())
         m_dialogs.message(hint, Icon::Warning);
 
-    m_cmDialog1.DialogTitle = spreadsheetDialogTitle.pick(language);
-    m_cmDialog1.Filter = spreadsheetFilter();
-    m_cmDialog1.InitDir = m_hooks.programDir;
-    m_cmDialog1.FileName.clear();
-    m_cmDialog1.ShowOpen();
+    m_fileDialog.DialogTitle = spreadsheetDialogTitle.pick(language);
+    m_fileDialog.Filter = spreadsheetFilter();
+    m_fileDialog.InitDir = m_hooks.programDir;
+    m_fileDialog.FileName.clear();
+    m_fileDialog.ShowOpen();
     // A cancel leaves FileName empty: the viewers then fall back to the editor.
-    m_ui->Text1->setText(m_cmDialog1.FileName);
+    m_ui->Text1->setText(m_fileDialog.FileName);
 }
 
 void SettingsDialog::leaveWithoutSaving()

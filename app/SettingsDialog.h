@@ -90,7 +90,7 @@ private:
 
     UserDialogs &m_dialogs;
     Hooks m_hooks;
-    FileDialog m_cmDialog1;
+    FileDialog m_fileDialog;
     QString m_extendedModeText = QStringLiteral("0");
     QString m_textLanguage;                 ///< the language of the texts shown
     QList<SerialDevice> m_devices;          ///< as last listed

@@ -59,7 +59,7 @@ void processEventsBriefly()
 
 MeasurementFiles::MeasurementFiles(const QString &language, Measurement &measurement, FileDialog &fileDialog,
                                    UserDialogs &dialogs, Hooks hooks, QObject *parent)
-    : QObject(parent), m_language(language), m_measurement(measurement), m_cmDialog1(fileDialog),
+    : QObject(parent), m_language(language), m_measurement(measurement), m_fileDialog(fileDialog),
       m_dialogs(dialogs), m_hooks(std::move(hooks))
 {
     connect(&m_measurement, &Measurement::saved, this, [this](const QString &csvPath) {
@@ -77,15 +77,15 @@ void MeasurementFiles::saveMeasurement()
     // An installed program's folder cannot take the file: the dialog then
     // starts in the current folder, where the measurements are kept.
     const QString programDir = QCoreApplication::applicationDirPath();
-    m_cmDialog1.InitDir = isWritableFolder(programDir) ? programDir : QDir::currentPath();
-    m_cmDialog1.DialogTitle = texts().saveTitle.pick(language);
-    m_cmDialog1.Filter = saveFilter;
-    m_cmDialog1.FileName.clear();
+    m_fileDialog.InitDir = isWritableFolder(programDir) ? programDir : QDir::currentPath();
+    m_fileDialog.DialogTitle = texts().saveTitle.pick(language);
+    m_fileDialog.Filter = saveFilter;
+    m_fileDialog.FileName.clear();
 
     // The measurement goes on being recorded while the dialog is open.
-    if (!m_cmDialog1.ShowSave())
+    if (!m_fileDialog.ShowSave())
         return;
-    const QString chosen = m_cmDialog1.FileName;
+    const QString chosen = m_fileDialog.FileName;
 
     // The question concerns the name as typed, and then the name the data
     // are written to when that is another existing file.

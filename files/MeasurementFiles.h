@@ -62,7 +62,7 @@ private:
     QString m_language;
     QString m_saveTarget;
     Measurement &m_measurement;
-    FileDialog &m_cmDialog1;
+    FileDialog &m_fileDialog;
     UserDialogs &m_dialogs;
     Hooks m_hooks;
     int m_drainTimeoutMs = 10000;

@@ -3,6 +3,7 @@
 #include "DesktopHandlers.h"
 #include "ProgramNames.h"
 
+#include <QEventLoop>
 #include <QFileInfo>
 
 ProcessRunner::ProcessRunner(QObject *parent)
@@ -13,6 +14,19 @@ ProcessRunner::ProcessRunner(QObject *parent)
     // goes (nothing piles up in our memory) and it reads no input from us.
     m_process->setProcessChannelMode(QProcess::ForwardedChannels);
     m_process->setStandardInputFile(QProcess::nullDevice());
+    connect(m_process, &QProcess::finished, this, [this] { endRun(); });
+    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            endRun();
+    });
+}
+
+void ProcessRunner::endRun()
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    emit ended();
 }
 
 ProcessRunner::~ProcessRunner()
@@ -79,13 +93,19 @@ bool ProcessRunner::endedWithError() const
         && (m_process->exitStatus() == QProcess::CrashExit || m_process->exitCode() != 0);
 }
 
-bool ProcessRunner::hasEnded()
+bool ProcessRunner::hasEnded() const
 {
-    if (!m_running || m_process->state() == QProcess::NotRunning)
-        return true;
-    if (m_process->waitForFinished(10) || m_process->state() == QProcess::NotRunning) {
-        m_running = false;
-        return true;
-    }
-    return false;
+    return !m_running || m_process->state() == QProcess::NotRunning;
+}
+
+void ProcessRunner::waitUntilEnded()
+{
+    if (hasEnded())
+        return;
+    // Events go on being handled meanwhile: the measurement records, and a
+    // viewer started from here nests and ends before this wait returns.
+    QEventLoop loop;
+    connect(this, &ProcessRunner::ended, &loop, &QEventLoop::quit);
+    if (!hasEnded())
+        loop.exec();
 }

@@ -42,9 +42,13 @@ public:
     /// exit code or a crash.
     bool endedWithError() const;
 
-    /// Waits up to 10 ms; true once the program has ended, or when it could
-    /// not be started (or start() was never called).
-    bool hasEnded();
+    /// True once the program has ended, or when it could not be started
+    /// (or start() was never called).
+    bool hasEnded() const;
+
+    /// Returns once the program has ended (at once when it never started),
+    /// handling events meanwhile.
+    void waitUntilEnded();
 
     QString programName() const { return m_programName; }
     QString arguments() const { return m_arguments; }
@@ -52,7 +56,13 @@ public:
     QString startedProgram() const { return m_process->program(); }
     QStringList startedArguments() const { return m_process->arguments(); }
 
+signals:
+    /// The started program has ended (or failed to start).
+    void ended();
+
 private:
+    void endRun();
+
     QString m_programName;
     QString m_arguments;
     QProcess *m_process;   // outlives us while a viewer is still open

@@ -113,8 +113,7 @@ void Viewers::runViewer(const QString &program, const QString &argument, Kind ki
     runner.start();
     // Recording and the other commands go on while the viewer is open;
     // a viewer started from here nests and ends before this one resumes.
-    while (!runner.hasEnded())
-        QCoreApplication::processEvents();
+    runner.waitUntilEnded();
     emit viewerEnded(program, argument);
 
     // Nothing showed the file: said in a box, never only on stderr. The
