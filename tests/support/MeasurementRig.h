@@ -126,10 +126,10 @@ public:
     Measurement measurement{dialogs};
     const WorkingFile &workFile = measurement.workingFile();
     SerialPort &port = measurement.port();
-    FileDialog cmDialog1{dialogs};
+    FileDialog fileDialog{dialogs};
     QStringList calls;                ///< what saving and exit did, in order
     std::function<void()> onRefresh;  ///< runs inside refreshFileList
-    MeasurementFiles files{language, measurement, cmDialog1, dialogs, hooks()};
+    MeasurementFiles files{language, measurement, fileDialog, dialogs, hooks()};
 
 private:
     MeasurementFiles::Hooks hooks()
