@@ -61,6 +61,7 @@ private slots:
     void portTheUserMayNotOpenNamesItsGroup();
     void staleLockFileOfThePortIsFound_data();
     void staleLockFileOfThePortIsFound();
+    void portHeldByAStaleLockOfAnotherUserNamesIt();
     void receivedCharactersReachTheReceiveBox();
     void closeRequestsAreIgnored();
     void receiveBoxShowsTheTextAsItGrowsAndIsTrimmed();
@@ -484,6 +485,52 @@ void TestMainWindow::staleLockFileOfThePortIsFound()
         if (otherOwner)
             QCOMPARE(stale.owner, QString::fromLocal8Bit(::getpwuid(65534)->pw_name));
     }
+}
+
+void TestMainWindow::portHeldByAStaleLockOfAnotherUserNamesIt()
+{
+    // A lock file that a crashed run of another account (here root) left in
+    // the lock folder, which a user cannot remove from that sticky folder.
+    if (::getuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty()
+        || QProcess::execute(QStringLiteral("unshare"), {QStringLiteral("--mount"), QStringLiteral("true")}) != 0)
+        QSKIP("needs root, setpriv and a private mount namespace for a lock folder of its own");
+    int master = -1, slave = -1;
+    QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+    const QString device = QString::fromLocal8Bit(::ttyname(slave));
+    QVERIFY(::chmod(QFile::encodeName(device).constData(), 0666) == 0);
+    const QString lockName = QStringLiteral("LCK..") + device.mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
+
+    QTemporaryDir dir;
+    QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFile::ExeOther | QFile::ReadOther);
+    QFile settings(dir.filePath(QStringLiteral("qvx.ini")));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write(RecorderFixture::settingsLines(QStringLiteral("English"), 3));
+    settings.close();
+    QVERIFY(QFile::link(device, dir.filePath(QStringLiteral("COM3"))));
+    QVERIFY(::chown(QFile::encodeName(dir.path()).constData(), 65534, 65534) == 0);
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("HOME"), dir.path());
+    child.setProcessEnvironment(env);
+    child.setWorkingDirectory(dir.path());
+    // The lock names a process id above the kernel's largest: it has ended.
+    child.start(QStringLiteral("unshare"), {
+        QStringLiteral("--mount"), QStringLiteral("--propagation"), QStringLiteral("private"),
+        QStringLiteral("sh"), QStringLiteral("-c"),
+        QStringLiteral("mount -t tmpfs -o mode=1777 tmpfs /run/lock && printf '%10d\\n' 4194305 > \"/run/lock/$0\" "
+                       "&& exec setpriv --reuid=65534 --regid=65534 --clear-groups \"$@\""),
+        lockName, QCoreApplication::applicationFilePath(), QStringLiteral("--recorder-child"), QStringLiteral("port")});
+    QVERIFY(child.waitForFinished(30000));
+    ::close(slave);
+    ::close(master);
+    const QString output = QString::fromUtf8(child.readAllStandardOutput());
+    QVERIFY2(output.contains(QStringLiteral("DONE")), qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("The port is held by the lock file \"/var/lock/%1\" of the user root, "
+                                            "left behind by a program that has ended. Remove it with: sudo rm /var/lock/%1")
+                                 .arg(lockName)),
+             qPrintable(output));
 }
 
 void TestMainWindow::portTheUserMayNotOpenNamesItsGroup_data()
