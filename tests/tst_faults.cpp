@@ -10,6 +10,7 @@
 #include "Leftover.h"
 #include "SerialPort.h"
 #include "RecorderFixture.h"
+#include "PtyLine.h"
 #include "Simulator.h"
 #include "StandInViewer.h"
 #include "faults/RecorderChild.h"
@@ -166,74 +167,10 @@ private:
     QList<QByteArray> m_lines;
 };
 
-/// A pseudo-terminal whose device is the recorder's port COM<n>; the test
-/// writes the instrument's side itself.
-class TestLine
-{
-public:
-    TestLine(const QString &folder, int port)
-    {
-        if (::openpty(&m_master, &m_slave, nullptr, nullptr, nullptr) != 0)
-            return;
-        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        const QString device = QString::fromLocal8Bit(::ttyname(m_slave));
-        m_ready = QFile::link(device, QDir(folder).filePath(QStringLiteral("COM%1").arg(port)));
-    }
-    ~TestLine()
-    {
-        if (m_master >= 0)
-            ::close(m_master);
-        if (m_slave >= 0)
-            ::close(m_slave);
-    }
-    bool ready() const { return m_ready; }
-
-    /// Writes all of `bytes`, letting the recorder read while the line is full.
-    bool write(const QByteArray &bytes)
-    {
-        qsizetype done = 0;
-        QDeadlineTimer deadline(60000);
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
-            if (n > 0) {
-                done += n;
-                continue;
-            }
-            if (n < 0 && errno != EAGAIN && errno != EINTR)
-                return false;
-            if (deadline.hasExpired())
-                return false;
-            drainInput();
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-        return true;
-    }
-
-    /// Characters written to the line and not yet read by the recorder.
-    int unread() const
-    {
-        int count = 0;
-        return ::ioctl(m_slave, FIONREAD, &count) == 0 ? count : -1;
-    }
-
-    /// Discards what the recorder sent (start and stop characters).
-    void drainInput()
-    {
-        char buffer[256];
-        while (::read(m_master, buffer, sizeof buffer) > 0) {
-        }
-    }
-
-private:
-    int m_master = -1;
-    int m_slave = -1;
-    bool m_ready = false;
-};
-
 /// Waits until the recorder has read and processed everything written so
 /// far: nothing left on the line or in the port, and at least `blocks`
 /// more receive blocks processed since `revision`.
-bool waitUntilProcessed(MainWindow &w, TestLine &line, quint64 revision, int blocks = 0)
+bool waitUntilProcessed(MainWindow &w, PtyLine &line, quint64 revision, int blocks = 0)
 {
     QSerialPort *port = w.comm()->findChild<QSerialPort *>();
     QDeadlineTimer deadline(20000);
@@ -571,7 +508,7 @@ void TestFaults::garbageOnTheLineIsRecordedByTheFileRules()
 {
     RecorderFixture fx;
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 8));
-    TestLine line(fx.dir(), 8);
+    PtyLine line(fx.dir(), 8);
     QVERIFY(line.ready());
     MainWindow &w = fx.start();
     control<PictureButton>(w, "Button1")->click();

@@ -14,6 +14,7 @@
 #include "Leftover.h"
 #include "LevelMeter.h"
 #include "SerialPort.h"
+#include "PtyLine.h"
 #include "RecorderFixture.h"
 #include "Simulator.h"
 
@@ -494,9 +495,9 @@ void TestMainWindow::portHeldByAStaleLockOfAnotherUserNamesIt()
     if (::getuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty()
         || QProcess::execute(QStringLiteral("unshare"), {QStringLiteral("--mount"), QStringLiteral("true")}) != 0)
         QSKIP("needs root, setpriv and a private mount namespace for a lock folder of its own");
-    int master = -1, slave = -1;
-    QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
-    const QString device = QString::fromLocal8Bit(::ttyname(slave));
+    PtyLine line;
+    QVERIFY(line.ready());
+    const QString device = line.device();
     QVERIFY(::chmod(QFile::encodeName(device).constData(), 0666) == 0);
     const QString lockName = QStringLiteral("LCK..") + device.mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
 
@@ -523,8 +524,6 @@ void TestMainWindow::portHeldByAStaleLockOfAnotherUserNamesIt()
                        "&& exec setpriv --reuid=65534 --regid=65534 --clear-groups \"$@\""),
         lockName, QCoreApplication::applicationFilePath(), QStringLiteral("--recorder-child"), QStringLiteral("port")});
     QVERIFY(child.waitForFinished(30000));
-    ::close(slave);
-    ::close(master);
     const QString output = QString::fromUtf8(child.readAllStandardOutput());
     QVERIFY2(output.contains(QStringLiteral("DONE")), qPrintable(output));
     QVERIFY2(output.contains(QStringLiteral("The port is held by the lock file \"/var/lock/%1\" of the user root, "
@@ -553,9 +552,9 @@ void TestMainWindow::portTheUserMayNotOpenNamesItsGroup()
     const struct group *dialout = ::getgrnam("dialout");
     if (::getuid() != 0 || !dialout || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
         QSKIP("needs root, the group dialout and setpriv to open a device as another user");
-    int master = -1, slave = -1;
-    QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
-    const QByteArray device = ::ttyname(slave);
+    PtyLine line;
+    QVERIFY(line.ready());
+    const QByteArray device = QFile::encodeName(line.device());
     QVERIFY(::chown(device.constData(), 0, dialout->gr_gid) == 0);
     QVERIFY(::chmod(device.constData(), 0660) == 0);
 
@@ -588,8 +587,6 @@ void TestMainWindow::portTheUserMayNotOpenNamesItsGroup()
     else
         child.start(QStringLiteral("setpriv"), asUser);
     QVERIFY(child.waitForFinished(30000));
-    ::close(slave);
-    ::close(master);
     const QString output = QString::fromUtf8(child.readAllStandardOutput());
     QVERIFY2(output.contains(QStringLiteral("DONE")), qPrintable(output));
     const QString expected = QStringLiteral("MESSAGE 48 %1: Permission denied\\r\\n%2")

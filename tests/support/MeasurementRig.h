@@ -8,6 +8,7 @@
 #include "SerialPort.h"
 #include "Measurement.h"
 #include "MeasurementFiles.h"
+#include "PtyLine.h"
 #include "ScriptedDialogs.h"
 #include "WorkingFile.h"
 
@@ -17,10 +18,10 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <memory>
+
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <poll.h>
-#include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,10 +36,8 @@ public:
         if (!m_dir.isValid())
             return;
         QDir::setCurrent(m_dir.path());
-        if (::openpty(&m_master, &m_slave, nullptr, nullptr, nullptr) != 0)
-            return;
-        const QString device = QString::fromLocal8Bit(::ttyname(m_slave));
-        m_linked = QFile::link(device, path(QStringLiteral("COM3")));
+        m_line = std::make_unique<PtyLine>(m_dir.path(), 3);
+        m_linked = m_line->ready();
         port.setPortDirectory(m_dir.path());
         port.setCommPort(3);
     }
@@ -50,10 +49,6 @@ public:
         if (!m_lockedFile.isEmpty())
             setFolderDeletable(m_lockedFile, true);
         measurement.finish();
-        if (m_master >= 0)
-            ::close(m_master);
-        if (m_slave >= 0)
-            ::close(m_slave);
         QDir::setCurrent(m_oldCurrent);
     }
 
@@ -86,19 +81,7 @@ public:
     }
 
     /// Everything the instrument side has received so far.
-    QByteArray sentToInstrument()
-    {
-        QByteArray received;
-        pollfd fd{m_master, POLLIN, 0};
-        char buffer[256];
-        while (::poll(&fd, 1, 200) > 0 && (fd.revents & POLLIN)) {
-            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            received.append(buffer, n);
-        }
-        return received;
-    }
+    QByteArray sentToInstrument() { return m_line ? m_line->received() : QByteArray(); }
 
     /// Makes the files of the current folder impossible to delete while new
     /// ones can still be made (an append-only folder, or a read-only one
@@ -168,8 +151,7 @@ private:
     QString m_oldCurrent;
     QString m_lockedFile;
     QTemporaryDir m_dir;
-    int m_master = -1;
-    int m_slave = -1;
+    std::unique_ptr<PtyLine> m_line;
     bool m_linked = false;
     QString m_lockedFolder;
 };
