@@ -25,44 +25,24 @@ qsizetype findDelimiter(const QString &text, const QString &delimiter, qsizetype
 
 } // namespace
 
-WordSplitter::WordSplitter() = default;
-
-std::optional<QString> WordSplitter::fail(const QString &error)
+WordSplitter::WordSplitter(QString text, QStringList delimiters, Qt::CaseSensitivity cs)
+    : m_text(std::move(text)), m_delimiters(std::move(delimiters)), m_cs(cs)
 {
-    m_error = error;
-    m_foundPos = int(m_text.size()) + 1;
-    return std::nullopt;
+    // An empty delimiter would match at the start position forever and
+    // never advance: such a splitter gives no words.
+    for (const QString &delimiter : std::as_const(m_delimiters)) {
+        if (delimiter.isEmpty())
+            m_foundPos = int(m_text.size()) + 1;
+    }
 }
 
-std::optional<QString> WordSplitter::popWord(const std::optional<QString> &text,
-                                             std::optional<bool> ignoreCase,
-                                             const std::optional<QStringList> &delimiters)
+std::optional<QString> WordSplitter::next()
 {
-    m_error.clear();
-    if (m_firstCall) {
-        m_firstCall = false;
-        if (!text)
-            return fail(QStringLiteral("Type mismatch"));
-        if (text->isNull())
-            return fail(QStringLiteral("Invalid use of Null"));
-        m_text = *text;
-        m_ignoreCase = ignoreCase.value_or(true);
-        // One shared default list: a split runs for every received block.
-        static const QStringList oneBlank{QStringLiteral(" ")};
-        m_delimiters = delimiters ? *delimiters : oneBlank;
-        // An empty delimiter would match at the start position forever and
-        // never advance; it is refused instead.
-        for (const QString &delimiter : std::as_const(m_delimiters)) {
-            if (delimiter.isEmpty())
-                return fail(QStringLiteral("Invalid procedure call or argument"));
-        }
-    }
-
     const int length = int(m_text.size());
     if (m_foundPos >= length)
         return std::nullopt;
 
-    const Qt::CaseSensitivity cs = m_ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    const Qt::CaseSensitivity cs = m_cs;
     int best = NothingFound;
     int delimiterLength = 0;
     for (const QString &delimiter : std::as_const(m_delimiters)) {
@@ -93,12 +73,12 @@ bool splitLastLine(LiveModel &live)
         return false;
 
     live.lstPopStrings.clear();
-    WordSplitter analyser;
-    std::optional<QString> word = analyser.popWord(text, false);
-    while (word) {
+    // One shared list: a line is split for every received block.
+    static const QStringList oneBlank{QStringLiteral(" ")};
+    WordSplitter words(text, oneBlank, Qt::CaseSensitive);
+    while (std::optional<QString> word = words.next()) {
         if (!word->isEmpty())
             live.lstPopStrings.append(std::move(*word));
-        word = analyser.popWord();
     }
     return true;
 }

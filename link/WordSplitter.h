@@ -8,39 +8,29 @@
 
 struct LiveModel;
 
-/// Word splitter: popWord returns the next word of the text given on the
-/// first call, or no value (Null) when no words remain.
+/// Splits one text into words, one word per call of next(). A word ends at
+/// the nearest of the delimiters (on a tie the later one of the list wins);
+/// a run of delimiters gives empty words, and the text's last character
+/// ends the splitting, so one trailing delimiter adds nothing.
 class WordSplitter
 {
 public:
-    WordSplitter();
+    /// `delimiters` must not hold an empty text (such a splitter gives no
+    /// words); by default one blank.
+    explicit WordSplitter(QString text, QStringList delimiters = {QStringLiteral(" ")},
+                          Qt::CaseSensitivity cs = Qt::CaseInsensitive);
 
-    /// Returns the next word (possibly empty) or std::nullopt when no words
-    /// remain. The arguments are taken on the first call only: the text
-    /// (a null QString counts as Null), whether delimiters match without
-    /// regard to case (missing: true) and the delimiter texts (missing: one
-    /// space). On a failure the result is std::nullopt, the instance is
-    /// exhausted and lastError() describes the failure.
-    std::optional<QString> popWord(const std::optional<QString> &text = std::nullopt,
-                                   std::optional<bool> ignoreCase = std::nullopt,
-                                   const std::optional<QStringList> &delimiters = std::nullopt);
-
-    /// Description of the failure of the last popWord call; empty after a
-    /// call that succeeded.
-    QString lastError() const { return m_error; }
+    /// The next word (possibly empty), or nothing when no words remain.
+    std::optional<QString> next();
 
 private:
-    std::optional<QString> fail(const QString &error);
-
     static constexpr int NothingFound = 99999999;
 
-    bool m_firstCall = true;
     QString m_text;
     QStringList m_delimiters;
-    bool m_ignoreCase = true;
+    Qt::CaseSensitivity m_cs;
     int m_startPos = 1;  // 1-based start of the next word
     int m_foundPos = 1;  // last position returned by the delimiter search
-    QString m_error;
 };
 
 /// Rebuilds lstPopStrings from the non-empty space-separated words of

@@ -5,9 +5,6 @@
 
 #include <QtTest>
 
-using OptionalDelimiters = std::optional<QStringList>;
-Q_DECLARE_METATYPE(OptionalDelimiters)
-
 class TestSplitter : public QObject
 {
     Q_OBJECT
@@ -15,24 +12,21 @@ class TestSplitter : public QObject
 private slots:
     void wordsFollowTheDelimiterRules_data();
     void wordsFollowTheDelimiterRules();
-    void argumentsOfLaterCallsAreIgnored();
-    void failureExhaustsTheSplitter_data();
-    void failureExhaustsTheSplitter();
+    void emptyDelimiterGivesNoWords();
     void lastLineKeepsOnlyNonEmptyWords_data();
     void lastLineKeepsOnlyNonEmptyWords();
     void emptyLineLeavesTheListAndAsksForTheBeep();
 };
 
-// Every word popWord gives until it gives Null (bounded, so a splitter that
-// never ends fails the test instead of hanging it).
-static QStringList allWords(WordSplitter &analyser, const QString &text, std::optional<bool> ignoreCase,
-                            const OptionalDelimiters &delimiters)
+// Every word the splitter gives until it gives nothing (bounded, so a
+// splitter that never ends fails the test instead of hanging it).
+static QStringList allWords(WordSplitter &splitter)
 {
     QStringList words;
-    std::optional<QString> word = analyser.popWord(text, ignoreCase, delimiters);
+    std::optional<QString> word = splitter.next();
     while (word && words.size() < 100) {
         words.append(*word);
-        word = analyser.popWord();
+        word = splitter.next();
     }
     return words;
 }
@@ -41,10 +35,10 @@ void TestSplitter::wordsFollowTheDelimiterRules_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("ignoreCase");
-    QTest::addColumn<OptionalDelimiters>("delimiters");
+    QTest::addColumn<QStringList>("delimiters");
     QTest::addColumn<QStringList>("words");
 
-    const OptionalDelimiters space;
+    const QStringList space{" "};
     QTest::newRow("two words") << "ab cd" << true << space << QStringList{"ab", "cd"};
     QTest::newRow("space run gives empty words") << "   12    1,234   5,6" << true << space
         << QStringList{"", "", "", "12", "", "", "", "1,234", "", "", "5,6"};
@@ -58,58 +52,34 @@ void TestSplitter::wordsFollowTheDelimiterRules_data()
     QTest::newRow("single-letter last word") << "12 5" << true << space << QStringList{"12", "5"};
     QTest::newRow("tab is no delimiter") << "a\tb c" << true << space << QStringList{"a\tb", "c"};
     QTest::newRow("longer delimiters, nearest first") << "1, 2;3" << true
-        << OptionalDelimiters(QStringList{", ", ";"}) << QStringList{"1", "2", "3"};
-    QTest::newRow("case ignored") << "aXbxc" << true << OptionalDelimiters(QStringList{"x"})
+        << QStringList({", ", ";"}) << QStringList{"1", "2", "3"};
+    QTest::newRow("case ignored") << "aXbxc" << true << QStringList({"x"})
         << QStringList{"a", "b", "c"};
-    QTest::newRow("case respected") << "aXbxc" << false << OptionalDelimiters(QStringList{"x"})
+    QTest::newRow("case respected") << "aXbxc" << false << QStringList({"x"})
         << QStringList{"aXb", "c"};
     QTest::newRow("tie: later delimiter wins (longer)") << "1ab2" << true
-        << OptionalDelimiters(QStringList{"a", "ab"}) << QStringList{"1", "2"};
+        << QStringList({"a", "ab"}) << QStringList{"1", "2"};
     QTest::newRow("tie: later delimiter wins (shorter)") << "1ab2" << true
-        << OptionalDelimiters(QStringList{"ab", "a"}) << QStringList{"1", "b2"};
+        << QStringList({"ab", "a"}) << QStringList{"1", "b2"};
 }
 
 void TestSplitter::wordsFollowTheDelimiterRules()
 {
     QFETCH(QString, text);
     QFETCH(bool, ignoreCase);
-    QFETCH(OptionalDelimiters, delimiters);
+    QFETCH(QStringList, delimiters);
     QFETCH(QStringList, words);
 
-    WordSplitter analyser;
-    QCOMPARE(allWords(analyser, text, ignoreCase, delimiters), words);
-    QVERIFY(!analyser.popWord());
-    QVERIFY(analyser.lastError().isEmpty());
+    WordSplitter splitter(text, delimiters, ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive);
+    QCOMPARE(allWords(splitter), words);
+    QVERIFY(!splitter.next());
 }
 
-void TestSplitter::argumentsOfLaterCallsAreIgnored()
+void TestSplitter::emptyDelimiterGivesNoWords()
 {
-    WordSplitter analyser;
-    QCOMPARE(analyser.popWord(QStringLiteral("a b"), false), QStringLiteral("a"));
-    QCOMPARE(analyser.popWord(QStringLiteral("x;y;z"), true, QStringList{";"}), QStringLiteral("b"));
-    QCOMPARE(analyser.popWord(QStringLiteral("x;y;z")), std::nullopt);
-}
-
-void TestSplitter::failureExhaustsTheSplitter_data()
-{
-    QTest::addColumn<std::optional<QString>>("text");
-    QTest::addColumn<OptionalDelimiters>("delimiters");
-
-    QTest::newRow("missing text") << std::optional<QString>() << OptionalDelimiters();
-    QTest::newRow("Null text") << std::optional<QString>(QString()) << OptionalDelimiters();
-    QTest::newRow("empty delimiter") << std::optional<QString>(QStringLiteral("a b"))
-                                     << OptionalDelimiters(QStringList{" ", ""});
-}
-
-void TestSplitter::failureExhaustsTheSplitter()
-{
-    QFETCH(std::optional<QString>, text);
-    QFETCH(OptionalDelimiters, delimiters);
-
-    WordSplitter analyser;
-    QCOMPARE(analyser.popWord(text, true, delimiters), std::nullopt);
-    QVERIFY(!analyser.lastError().isEmpty());
-    QCOMPARE(analyser.popWord(), std::nullopt);
+    // It would match at the same place forever.
+    WordSplitter splitter(QStringLiteral("a b"), {QStringLiteral(" "), QString()});
+    QCOMPARE(allWords(splitter), QStringList());
 }
 
 void TestSplitter::lastLineKeepsOnlyNonEmptyWords_data()
