@@ -353,12 +353,7 @@ void MainWindow::showHeader()
         m_ui->Label10->setText(scales.meterCaption2);
     // The preview graph is loaded (hidden) here, so its traces cover the
     // measurement from its header on, whenever the user opens it.
-    const QString unit1 = headerUnit(header.inp1Header);
-    const QString unit2 = headerUnit(header.inp2Header);
-    graph()->Label7()->setText(unit1);
-    graph()->Label6()->setText(unit1);
-    graph()->Label8()->setText(unit2);
-    graph()->Label4()->setText(unit2);
+    graph()->showUnits(headerUnit(header.inp1Header), headerUnit(header.inp2Header));
     graph()->showScales();
     refreshView();
 }

@@ -93,7 +93,7 @@ public:
     /// up to two per pixel column of the plot, less a tenth.
     qsizetype expectedPoints() const
     {
-        const qsizetype columns = m_graph->Chartl321()->plotArea().width();
+        const qsizetype columns = m_graph->chart()->plotArea().width();
         return 2 * std::min<qsizetype>(m_points, 2 * columns) * 9 / 10;
     }
     bool drawsEnough() const
@@ -106,7 +106,7 @@ public:
     }
     qsizetype drawnPoints() const
     {
-        return m_graph->Chartl321()->drawnPoints(1).size() + m_graph->Chartl321()->drawnPoints(2).size();
+        return m_graph->chart()->drawnPoints(1).size() + m_graph->chart()->drawnPoints(2).size();
     }
     void print() const
     {
@@ -128,10 +128,10 @@ private:
         m_graph = std::make_unique<GraphWindow>(m_live, m_ranges, m_scales, QString());
         GraphWindow *graph = m_graph.get();
         graph->load();
-        graph->Timer1()->stop(); // ticks are driven by hand
+        graph->tickTimer()->stop(); // ticks are driven by hand
         graph->show();
 
-        StripChart *chart = graph->Chartl321();
+        StripChart *chart = graph->chart();
         for (m_second = 0; m_second < m_points - kWarmUpTicks; ++m_second) {
             setSample(m_live, m_second);
             chart->append(1, rules::toInt32(rules::leadingNumber(m_live.Text8)).value_or(0));

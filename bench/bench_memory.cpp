@@ -47,7 +47,7 @@ int main(int argc, char **argv)
     SampleProcessor &processor = window.measurement().processor();
     window.showGraph();
     GraphWindow &graph = *window.graph();
-    graph.Timer1()->stop(); // ticks are driven here, as fast as they run
+    graph.tickTimer()->stop(); // ticks are driven here, as fast as they run
     QCoreApplication::processEvents();
 
     QElapsedTimer clock;
@@ -65,7 +65,7 @@ int main(int argc, char **argv)
         if (second == kMinute) {
             drawNow(window, graph);
             afterMinute = bench::residentBytes();
-            chartAfterMinute = graph.Chartl321()->storedBytes();
+            chartAfterMinute = graph.chart()->storedBytes();
         } else if (clock.nsecsElapsed() - lastDrawn >= kScreenRefreshNs) {
             window.refreshView();
             QCoreApplication::processEvents();
@@ -74,10 +74,10 @@ int main(int argc, char **argv)
     }
     drawNow(window, graph);
     const double afterDay = bench::residentBytes();
-    const qsizetype chartAfterDay = graph.Chartl321()->storedBytes();
+    const qsizetype chartAfterDay = graph.chart()->storedBytes();
     bool sane = true;
-    if (graph.Chartl321()->pointCount(1) != kDay) {
-        std::fprintf(stderr, "the chart holds %d points, expected %d\n", graph.Chartl321()->pointCount(1), kDay);
+    if (graph.chart()->pointCount(1) != kDay) {
+        std::fprintf(stderr, "the chart holds %d points, expected %d\n", graph.chart()->pointCount(1), kDay);
         sane = false;
     }
     if (window.workingFile().writtenBytes() != fed) {

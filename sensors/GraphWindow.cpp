@@ -71,20 +71,20 @@ GraphWindow::GraphWindow(const LiveModel &live, const SensorRanges &ranges, cons
 
 GraphWindow::~GraphWindow() = default;
 
-StripChart *GraphWindow::Chartl321() const { return m_ui->Chartl321; }
-QLabel *GraphWindow::Label1() const { return m_ui->Label1; }
-QLabel *GraphWindow::Label2() const { return m_ui->Label2; }
-QLabel *GraphWindow::Label3() const { return m_ui->Label3; }
-QLabel *GraphWindow::Label4() const { return m_ui->Label4; }
-QLabel *GraphWindow::Label5() const { return m_ui->Label5; }
-QLabel *GraphWindow::Label6() const { return m_ui->Label6; }
-QLabel *GraphWindow::Label7() const { return m_ui->Label7; }
-QLabel *GraphWindow::Label8() const { return m_ui->Label8; }
-QLabel *GraphWindow::Label9() const { return m_ui->Label9; }
-QLabel *GraphWindow::Label10() const { return m_ui->Label10; }
-QLabel *GraphWindow::Label11() const { return m_ui->Label11; }
-QFrame *GraphWindow::Frame1() const { return m_ui->Frame1; }
-QFrame *GraphWindow::Frame2() const { return m_ui->Frame2; }
+StripChart *GraphWindow::chart() const { return m_ui->Chartl321; }
+QLabel *GraphWindow::inp1ScaleCaption() const { return m_ui->Label1; }
+QLabel *GraphWindow::inp2ScaleCaption() const { return m_ui->Label2; }
+QLabel *GraphWindow::inp1ValueLead() const { return m_ui->Label3; }
+QLabel *GraphWindow::inp2ValueUnit() const { return m_ui->Label4; }
+QLabel *GraphWindow::inp2ValueLead() const { return m_ui->Label5; }
+QLabel *GraphWindow::inp1ValueUnit() const { return m_ui->Label6; }
+QLabel *GraphWindow::inp1ScaleUnit() const { return m_ui->Label7; }
+QLabel *GraphWindow::inp2ScaleUnit() const { return m_ui->Label8; }
+QLabel *GraphWindow::loggingTime() const { return m_ui->Label9; }
+QLabel *GraphWindow::inp1Value() const { return m_ui->Label10; }
+QLabel *GraphWindow::inp2Value() const { return m_ui->Label11; }
+QFrame *GraphWindow::outerFrame() const { return m_ui->Frame1; }
+QFrame *GraphWindow::chartFrame() const { return m_ui->Frame2; }
 
 void GraphWindow::alignScales(const QRect &plotArea)
 {
@@ -118,10 +118,16 @@ void GraphWindow::showScales()
         m_ui->Label1->setText(m_scales.graphCaption1);
     if (!m_scales.graphCaption2.isNull())
         m_ui->Label2->setText(m_scales.graphCaption2);
-    m_ui->Chartl321->setTop1(m_ranges.rangeLimit1);
-    m_ui->Chartl321->setBottom1(m_ranges.rangeBase1);
-    m_ui->Chartl321->setTop2(m_ranges.rangeLimit2);
-    m_ui->Chartl321->setBottom2(m_ranges.rangeBase2);
+    m_ui->Chartl321->setRange(1, m_ranges.rangeBase1, m_ranges.rangeLimit1);
+    m_ui->Chartl321->setRange(2, m_ranges.rangeBase2, m_ranges.rangeLimit2);
+}
+
+void GraphWindow::showUnits(const QString &inp1Unit, const QString &inp2Unit)
+{
+    m_ui->Label7->setText(inp1Unit);
+    m_ui->Label6->setText(inp1Unit);
+    m_ui->Label8->setText(inp2Unit);
+    m_ui->Label4->setText(inp2Unit);
 }
 
 void GraphWindow::tick()

@@ -37,21 +37,24 @@ public:
     /// Shows the scale captions and chart ranges the sensor selection chose.
     void showScales();
 
-    StripChart *Chartl321() const;
-    QLabel *Label1() const;   ///< INP1 scale caption
-    QLabel *Label2() const;   ///< INP2 scale caption
-    QLabel *Label3() const;   ///< text before the INP1 value
-    QLabel *Label4() const;   ///< INP2 unit after its value
-    QLabel *Label5() const;   ///< text before the INP2 value
-    QLabel *Label6() const;   ///< INP1 unit after its value
-    QLabel *Label7() const;   ///< INP1 unit under its scale
-    QLabel *Label8() const;   ///< INP2 unit under its scale
-    QLabel *Label9() const;   ///< logging-time line
-    QLabel *Label10() const;  ///< INP1 actual value
-    QLabel *Label11() const;  ///< INP2 actual value
-    QFrame *Frame1() const;
-    QFrame *Frame2() const;   ///< border of the chart
-    QTimer *Timer1() const { return m_timer1; }
+    /// Shows each input's unit under its scale and after its value.
+    void showUnits(const QString &inp1Unit, const QString &inp2Unit);
+
+    StripChart *chart() const;
+    QLabel *inp1ScaleCaption() const;   ///< INP1 scale caption
+    QLabel *inp2ScaleCaption() const;   ///< INP2 scale caption
+    QLabel *inp1ValueLead() const;   ///< text before the INP1 value
+    QLabel *inp2ValueUnit() const;   ///< INP2 unit after its value
+    QLabel *inp2ValueLead() const;   ///< text before the INP2 value
+    QLabel *inp1ValueUnit() const;   ///< INP1 unit after its value
+    QLabel *inp1ScaleUnit() const;   ///< INP1 unit under its scale
+    QLabel *inp2ScaleUnit() const;   ///< INP2 unit under its scale
+    QLabel *loggingTime() const;   ///< logging-time line
+    QLabel *inp1Value() const;  ///< INP1 actual value
+    QLabel *inp2Value() const;  ///< INP2 actual value
+    QFrame *outerFrame() const;
+    QFrame *chartFrame() const;   ///< border of the chart
+    QTimer *tickTimer() const { return m_timer1; }
 
 public slots:
     /// One tick: copy the actual values and the logging time, plot both

@@ -285,28 +285,14 @@ StripChart::StripChart(QWidget *parent)
 
 StripChart::~StripChart() = default;
 
-void StripChart::setTop1(qint16 top)
+void StripChart::setRange(int trace, qint16 bottom, qint16 top)
 {
-    d->ranges[0].top = top;
-    d->ranges[0].applyTo(d->yAxes[0]);
-}
-
-void StripChart::setTop2(qint16 top)
-{
-    d->ranges[1].top = top;
-    d->ranges[1].applyTo(d->yAxes[1]);
-}
-
-void StripChart::setBottom1(qint16 bottom)
-{
-    d->ranges[0].bottom = bottom;
-    d->ranges[0].applyTo(d->yAxes[0]);
-}
-
-void StripChart::setBottom2(qint16 bottom)
-{
-    d->ranges[1].bottom = bottom;
-    d->ranges[1].applyTo(d->yAxes[1]);
+    const int i = Private::index(trace);
+    if (i < 0)
+        return;
+    d->ranges[i].bottom = bottom;
+    d->ranges[i].top = top;
+    d->ranges[i].applyTo(d->yAxes[i]);
 }
 
 void StripChart::append(int trace, qint32 value)

@@ -22,14 +22,8 @@ public:
     explicit StripChart(QWidget *parent = nullptr);
     ~StripChart() override;
 
-    /// Top of the value range of trace 1.
-    void setTop1(qint16 top);
-    /// Top of the value range of trace 2.
-    void setTop2(qint16 top);
-    /// Bottom of the value range of trace 1.
-    void setBottom1(qint16 bottom);
-    /// Bottom of the value range of trace 2.
-    void setBottom2(qint16 bottom);
+    /// The value range of trace 1 or 2; other trace numbers are ignored.
+    void setRange(int trace, qint16 bottom, qint16 top);
 
     /// Appends `value` to trace 1 or 2; other trace numbers are ignored.
     /// Nothing is drawn until updateChart().

@@ -83,16 +83,16 @@ void TestGraph::controlsCarryTheirNamesCaptionsAndSizes()
         QCOMPARE(label->size(), e.size);
         QVERIFY(label->wordWrap());
     }
-    QCOMPARE(g->Label2()->text().size(), 19);
-    QCOMPARE(g->findChild<StripChart *>(QStringLiteral("Chartl321")), g->Chartl321());
-    QCOMPARE(g->Chartl321()->size(), QSize(325, 268));
-    QCOMPARE(g->Frame2()->size(), QSize(337, 286));
-    QCOMPARE(g->Frame1()->size(), QSize(436, 319));
-    QCOMPARE(g->Timer1()->objectName(), QStringLiteral("Timer1"));
-    QVERIFY(!g->Timer1()->isActive());
+    QCOMPARE(g->inp2ScaleCaption()->text().size(), 19);
+    QCOMPARE(g->findChild<StripChart *>(QStringLiteral("Chartl321")), g->chart());
+    QCOMPARE(g->chart()->size(), QSize(325, 268));
+    QCOMPARE(g->chartFrame()->size(), QSize(337, 286));
+    QCOMPARE(g->outerFrame()->size(), QSize(436, 319));
+    QCOMPARE(g->tickTimer()->objectName(), QStringLiteral("Timer1"));
+    QVERIFY(!g->tickTimer()->isActive());
     // INP1 labels blue, INP2 labels red.
-    QCOMPARE(g->Label3()->palette().color(QPalette::WindowText), QColor(Qt::blue));
-    QCOMPARE(g->Label11()->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QCOMPARE(g->inp1ValueLead()->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    QCOMPARE(g->inp2Value()->palette().color(QPalette::WindowText), QColor(Qt::red));
     QCOMPARE(g->minimumSize(), g->maximumSize());
 }
 
@@ -102,15 +102,15 @@ void TestGraph::loadShowsTheSelectedScales()
     f.load(QStringLiteral("SR1 05"), QStringLiteral("SR2 41"));
     GraphWindow *g = f.graph;
 
-    QCOMPARE(g->Label1()->text().left(5), QStringLiteral("400.0"));
-    QCOMPARE(g->Label2()->text().left(5), QStringLiteral("15.85"));
-    QCOMPARE(g->Chartl321()->top(1), qint16(400));
-    QCOMPARE(g->Chartl321()->bottom(1), qint16(0));
-    QCOMPARE(g->Chartl321()->top(2), qint16(16));
-    QCOMPARE(g->Chartl321()->bottom(2), qint16(0));
-    QCOMPARE(g->Chartl321()->pointCount(1), 0);
-    QVERIFY(g->Timer1()->isActive());
-    QCOMPARE(g->Timer1()->interval(), 1000);
+    QCOMPARE(g->inp1ScaleCaption()->text().left(5), QStringLiteral("400.0"));
+    QCOMPARE(g->inp2ScaleCaption()->text().left(5), QStringLiteral("15.85"));
+    QCOMPARE(g->chart()->top(1), qint16(400));
+    QCOMPARE(g->chart()->bottom(1), qint16(0));
+    QCOMPARE(g->chart()->top(2), qint16(16));
+    QCOMPARE(g->chart()->bottom(2), qint16(0));
+    QCOMPARE(g->chart()->pointCount(1), 0);
+    QVERIFY(g->tickTimer()->isActive());
+    QCOMPARE(g->tickTimer()->interval(), 1000);
     QVERIFY(!g->isVisible()); // loading does not show it
 }
 
@@ -160,8 +160,8 @@ void TestGraph::tickPlotsTheShownValuesRounded()
 
     f.graph->tick();
 
-    StripChart *chart = f.graph->Chartl321();
-    QCOMPARE(f.graph->Label10()->text(), text);
+    StripChart *chart = f.graph->chart();
+    QCOMPARE(f.graph->inp1Value()->text(), text);
     QCOMPARE(chart->pointCount(1), 1);
     QCOMPARE(chart->pointCount(2), 1);
     QCOMPARE(chart->value(1, 0), plotted);
@@ -177,9 +177,9 @@ void TestGraph::tickWritesTheTimeLine()
     f.live.Secunden = QStringLiteral("42");
     f.live.Text11 = QStringLiteral("1.5");
     f.graph->tick();
-    QCOMPARE(f.graph->Label9()->text(), QStringLiteral(" Data logging time.. 42 Sec."));
-    QCOMPARE(f.graph->Label11()->text(), QStringLiteral("1.5"));
-    QCOMPARE(f.graph->Chartl321()->value(2, 0), 2);
+    QCOMPARE(f.graph->loggingTime()->text(), QStringLiteral(" Data logging time.. 42 Sec."));
+    QCOMPARE(f.graph->inp2Value()->text(), QStringLiteral("1.5"));
+    QCOMPARE(f.graph->chart()->value(2, 0), 2);
 }
 
 void TestGraph::closingDeletesTheWindowAndItsTraces()
@@ -196,7 +196,7 @@ void TestGraph::closingDeletesTheWindowAndItsTraces()
 
     // The next load starts with empty traces.
     f.load();
-    QCOMPARE(f.graph->Chartl321()->pointCount(1), 0);
+    QCOMPARE(f.graph->chart()->pointCount(1), 0);
 }
 
 void TestGraph::chartKeepsADayAndDrawsABoundedSummary()
@@ -244,10 +244,8 @@ void TestGraph::chartRangeIsNeverEmpty()
 {
     // Before any sensor matched both ends are 0; the chart must still draw.
     StripChart chart;
-    chart.setTop1(0);
-    chart.setBottom1(0);
-    chart.setTop2(-5);
-    chart.setBottom2(10);
+    chart.setRange(1, 0, 0);
+    chart.setRange(2, 10, -5);
     chart.append(1, 0);
     chart.append(2, 3);
     chart.updateChart();

@@ -128,7 +128,7 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
         QVERIFY2(qAbs(centres[i] - expected) <= 1.0, qPrintable(ticks[i] + QStringLiteral(" at %1, not %2").arg(centres[i]).arg(expected)));
     }
     QVERIFY(w.graphLoaded());
-    QCOMPARE(w.graph()->Label7()->text(), graphUnit);
+    QCOMPARE(w.graph()->inp1ScaleUnit()->text(), graphUnit);
     // Text from the line is never taken for markup, wherever it is shown.
     int literal = 0;
     for (const QList<QLabel *> &labels : {w.findChildren<QLabel *>(), w.graph()->findChildren<QLabel *>()}) {

@@ -94,10 +94,8 @@ void TestStripChart::rangeEndsAreDrawnOnThePlotAreaEdges()
     QFETCH(int, atBottom);
     ShownChart shown;
     StripChart &chart = shown.chart;
-    chart.setTop1(qint16(top));
-    chart.setBottom1(qint16(bottom));
-    chart.setTop2(qint16(top));
-    chart.setBottom2(qint16(bottom));
+    chart.setRange(1, qint16(bottom), qint16(top));
+    chart.setRange(2, qint16(bottom), qint16(top));
     for (int i = 0; i < 20; ++i) {
         chart.append(1, atTop);
         chart.append(2, atBottom);
