@@ -165,8 +165,8 @@ void MainWindow::applySettings()
     };
     setColour(m_settings.foreColorIndex, QPalette::Text);
     setColour(m_settings.backColorIndex, QPalette::Base);
-    m_measurement->port().setSettings(m_settings.baudRate + QStringLiteral(",n,8,1"));
-    m_measurement->port().setCommPort(m_settings.portNumber);
+    m_measurement->port().setLineSettings(m_settings.baudRate + QStringLiteral(",n,8,1"));
+    m_measurement->port().setPortNumber(m_settings.portNumber);
     m_measurement->setLanguage(m_settings.languageText);
 }
 

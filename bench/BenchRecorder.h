@@ -95,7 +95,7 @@ public:
         m_clock.start();
         // Connected after the window's own handler: the block has just been
         // written when this runs (a few microseconds after it arrived).
-        QObject::connect(window.comm(), &SerialPort::OnComm, &m_context, [this] {
+        QObject::connect(window.comm(), &SerialPort::readyRead, &m_context, [this] {
             const qint64 end = m_file.writtenBytes();
             if (m_measuring && end > m_lastEnd) {
                 // A write that found the sync due has synced its own block.

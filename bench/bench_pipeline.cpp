@@ -153,7 +153,7 @@ Round feed(MainWindow &window, const Line &line, const std::vector<QByteArray> &
     QEventLoop loop;
     // Connected after the window's own handler, so it runs once the block
     // has been processed.
-    const QMetaObject::Connection watch = QObject::connect(window.comm(), &SerialPort::OnComm, &loop, [&] {
+    const QMetaObject::Connection watch = QObject::connect(window.comm(), &SerialPort::readyRead, &loop, [&] {
         ++round.blocks;
         if (file.writtenBytes() - start >= expected)
             loop.quit();
@@ -241,7 +241,7 @@ int main(int argc, char **argv)
     }
     MainWindow &window = recorder.start();
     window.togglePort();
-    if (!window.comm()->PortOpen()) {
+    if (!window.comm()->isOpen()) {
         std::fprintf(stderr, "the port did not open\n");
         return 1;
     }

@@ -1,6 +1,6 @@
 #include "Measurement.h"
 
-#include "CommEvents.h"
+#include "PortEvents.h"
 #include "HeaderRead.h"
 #include "LanguageText.h"
 #include "DurableFile.h"
@@ -135,7 +135,8 @@ Measurement::Measurement(UserDialogs &dialogs, QObject *parent)
 
     m_workFile.setSyncObserver([this](qint64 syncedBytes) { emit synced(syncedBytes); });
 
-    connect(m_port, &SerialPort::OnComm, this, &Measurement::handleCommEvent);
+    connect(m_port, &SerialPort::readyRead, this, &Measurement::readReceived);
+    connect(m_port, &SerialPort::eventOccurred, this, &Measurement::handlePortEvent);
     // The timer is stopped after the read, so a Start/Stop run by a
     // transmission error does not arm a second read.
     connect(m_headerTimer, &QTimer::timeout, this, [this] {
@@ -167,7 +168,7 @@ void Measurement::setState(State state)
 
 bool Measurement::isRunning() const
 {
-    return m_port->PortOpen();
+    return m_port->isOpen();
 }
 
 void Measurement::clearReceived()
@@ -179,7 +180,7 @@ void Measurement::clearReceived()
 
 qint64 Measurement::pendingOutput() const
 {
-    return m_port->OutBufferCount();
+    return m_port->bytesToWrite();
 }
 
 bool Measurement::hasUnsavedData() const
@@ -204,17 +205,19 @@ void Measurement::setUnsavedData(bool unsaved)
 
 void Measurement::togglePort()
 {
-    if (!m_port->setPortOpen(!m_port->PortOpen()))
+    if (m_port->isOpen())
+        m_port->close();
+    else if (!m_port->open())
         m_dialogs.message(portErrorText(), Icon::Warning);
-    emit portOpenChanged(m_port->PortOpen());
+    emit portOpenChanged(m_port->isOpen());
 }
 
 bool Measurement::openPort()
 {
-    if (!m_port->setPortOpen(true))
+    if (!m_port->open())
         m_dialogs.message(portErrorText(), Icon::Warning);
-    emit portOpenChanged(m_port->PortOpen());
-    return m_port->PortOpen();
+    emit portOpenChanged(m_port->isOpen());
+    return m_port->isOpen();
 }
 
 QString Measurement::portErrorText() const
@@ -231,42 +234,36 @@ QString Measurement::portErrorText() const
     return text;
 }
 
-void Measurement::handleCommEvent()
+void Measurement::readReceived()
 {
-    const CommClass event = classifyCommEvent(m_port->CommEvent());
-    switch (event.kind) {
-    case CommClass::Receive:
-        m_processor->ProcessReceivedBlock(m_live.Term, m_port->Input());
-        emit liveChanged();
+    m_processor->ProcessReceivedBlock(m_live.Term, m_port->readAll());
+    emit liveChanged();
+}
+
+void Measurement::handlePortEvent(SerialPort::Event event)
+{
+    const PortEventClass kind = classifyPortEvent(qint16(event));
+    switch (kind.kind) {
+    case PortEventClass::Receive:
+        readReceived();
         return;
-    case CommClass::Event:
-        m_commEventText = event.text;
-        break;
-    case CommClass::Error:
-        m_commErrorText = event.text;
-        break;
-    case CommClass::None:
-        return;
-    }
-    if (!m_commEventText.isEmpty()) {
+    case PortEventClass::Event:
+    case PortEventClass::None:
         // Line-state events are consumed silently.
-        m_commEventText.clear();
         return;
+    case PortEventClass::Error:
+        break;
     }
-    if (!m_commErrorText.isEmpty()) {
-        m_dialogs.beep();
-        const QString text = m_commErrorText;
-        m_commErrorText.clear();
-        // Cancel closes the port and nothing else: the measurement goes on
-        // into the same working file at the next Start.
-        if (m_dialogs.message(text, Buttons::OkCancel, commErrorTitle()) == Answer::Cancel)
-            m_port->setPortOpen(false);
-    }
+    m_dialogs.beep();
+    // Cancel closes the port and nothing else: the measurement goes on
+    // into the same working file at the next Start.
+    if (m_dialogs.message(kind.text, Buttons::OkCancel, portErrorTitle()) == Answer::Cancel)
+        m_port->close();
 }
 
 void Measurement::finish()
 {
-    m_port->setPortOpen(false);
+    m_port->close();
     // The next copy of the program (a restart) takes the folder over.
     m_workFile.release();
 }
@@ -280,7 +277,7 @@ void Measurement::startStop()
     m_live.Image1Visible = false;
     m_live.Image2Visible = true;
 
-    m_port->Output(QByteArray(1, StopCharacter));
+    m_port->write(QByteArray(1, StopCharacter));
     m_header.inp1Header = QStringLiteral("INP1");
     m_header.inp2Header.clear();
     m_header.sr1Header.clear();
@@ -295,10 +292,10 @@ void Measurement::startStop()
     emit displaysCleared();
 
     const QString dateText = shortDate();
-    if (m_port->PortOpen()) {
+    if (m_port->isOpen()) {
         // Stop: the data wait in the working file for the user's decision,
         // which may save them and start the next measurement at once.
-        m_port->setPortOpen(false);
+        m_port->close();
         emit portOpenChanged(false);
         m_workFile.close();
         setState(State::Stopped);
@@ -312,8 +309,8 @@ void Measurement::startStop()
         }
     }
 
-    if (m_port->PortOpen()) {
-        m_port->Output(QByteArray(1, StartCharacter));
+    if (m_port->isOpen()) {
+        m_port->write(QByteArray(1, StartCharacter));
         m_header.inp1Header.clear();
         m_processor->expectNotesHeader();
         m_holdsUnsaved = true;
@@ -432,7 +429,7 @@ bool Measurement::save(const QString &chosenCsvPath)
     setUnsavedData(false);
 
     // The port is opened again, so the next measurement is received at once.
-    m_port->setPortOpen(false);
+    m_port->close();
     if (openPort()) {
         m_holdsUnsaved = true;
         setState(State::Measuring);

@@ -20,13 +20,13 @@
 
 #include "InstrumentState.h"
 #include "LiveModel.h"
+#include "SerialPort.h"
 #include "WorkingFile.h"
 
 #include <QObject>
 #include <QString>
 #include <functional>
 
-class SerialPort;
 class QTimer;
 class SampleProcessor;
 class UserDialogs;
@@ -143,6 +143,10 @@ public slots:
     /// Selects both inputs' scales from the sensor codes of the header.
     void selectSensors();
 
+    /// What the port reported: line-state events pass silently, errors
+    /// are shown with OK and Cancel (Cancel closes the port).
+    void handlePortEvent(SerialPort::Event event);
+
 signals:
     /// The live model changed; views redraw at their next refresh.
     void liveChanged();
@@ -171,7 +175,7 @@ signals:
 
 private:
     void setState(State state);
-    void handleCommEvent();
+    void readReceived();
     QString portErrorText() const;
     bool openPort();
     bool prepareRecording();
@@ -190,7 +194,6 @@ private:
     LiveModel m_live;
     SampleProcessor *m_processor = nullptr;
     QTimer *m_headerTimer = nullptr;
-    QString m_commEventText, m_commErrorText;
     bool m_holdsUnsaved = false;     ///< the working file holds data nobody saved or dropped
     bool m_holdsDecided = false;     ///< it holds saved or declined data it could not be emptied of
 };

@@ -48,7 +48,7 @@ SerialPort::SerialPort(QObject *parent)
 
 SerialPort::~SerialPort() = default;
 
-bool SerialPort::setSettings(const QString &settings)
+bool SerialPort::setLineSettings(const QString &settings)
 {
     // The rates the serial control accepted; anything else is refused.
     static const QList<qint32> rates = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 28800,
@@ -83,34 +83,35 @@ QString SerialPort::devicePath(qint16 port) const
 #endif
 }
 
-bool SerialPort::PortOpen() const
+bool SerialPort::isOpen() const
 {
     return m_port->isOpen();
 }
 
-bool SerialPort::setPortOpen(bool open)
+void SerialPort::close()
+{
+    if (!m_port->isOpen())
+        return;
+    // Characters already queued (the stop character) still go out.
+    if (m_port->bytesToWrite() > 0)
+        m_port->waitForBytesWritten(200);
+    m_port->close();
+}
+
+bool SerialPort::open()
 {
     m_error.clear();
     m_deniedGroup.clear();
     m_staleLock = {};
-    if (!open) {
-        if (m_port->isOpen()) {
-            // Characters already queued (the stop character) still go out.
-            if (m_port->bytesToWrite() > 0)
-                m_port->waitForBytesWritten(200);
-            m_port->close();
-        }
-        return true;
-    }
     if (m_port->isOpen()) {
         m_error = tr("Port already open");
         return false;
     }
-    if (m_commPort < 1) {
+    if (m_portNumber < 1) {
         m_error = tr("Invalid Port Number");
         return false;
     }
-    const QString path = devicePath(m_commPort);
+    const QString path = devicePath(m_portNumber);
     m_port->setPortName(path);
     m_port->setBaudRate(m_baud);
     m_port->setDataBits(QSerialPort::Data8);
@@ -134,14 +135,14 @@ bool SerialPort::setPortOpen(bool open)
     return true;
 }
 
-QByteArray SerialPort::Input()
+QByteArray SerialPort::readAll()
 {
     if (!m_port->isOpen())
         return QByteArray();
     return m_port->readAll();
 }
 
-bool SerialPort::Output(const QByteArray &data)
+bool SerialPort::write(const QByteArray &data)
 {
     if (!m_port->isOpen())
         return false;
@@ -153,23 +154,15 @@ bool SerialPort::Output(const QByteArray &data)
     return true;
 }
 
-qint64 SerialPort::OutBufferCount() const
+qint64 SerialPort::bytesToWrite() const
 {
-    if (m_outOverride >= 0)
-        return m_outOverride;
     return m_port->isOpen() ? m_port->bytesToWrite() : 0;
-}
-
-void SerialPort::raiseEvent(qint16 code)
-{
-    m_commEvent = code;
-    emit OnComm();
 }
 
 void SerialPort::onReadyRead()
 {
-    // One event per batch of waiting characters; the handler reads them all.
-    raiseEvent(comEvReceive);
+    // One signal per batch of waiting characters; the reader takes them all.
+    emit readyRead();
 }
 
 void SerialPort::onError(int error)
@@ -187,11 +180,11 @@ void SerialPort::onError(int error)
         if (m_port->isOpen()) {
             m_port->clearError();
             m_port->close();
-            QTimer::singleShot(0, this, [this] { raiseEvent(comEventDCB); });
+            QTimer::singleShot(0, this, [this] { emit eventOccurred(Event::DeviceLost); });
         }
         return;
     default:
-        // Open failures are reported through setPortOpen()'s return value.
+        // Open failures are reported through open()'s return value.
         return;
     }
 }

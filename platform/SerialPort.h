@@ -1,7 +1,7 @@
 #pragma once
-// The serial port as the program uses it: port number and line settings,
-// open/close, read all waiting characters, send, and one event signal that
-// carries a numeric code (2: characters waiting; errors 1002 and up).
+// The serial port as the program uses it: a port number whose device is
+// found through a COM<N> link, line settings, open and close, reading what
+// arrived, writing, and the line-state events and errors the port reports.
 
 #include <QByteArray>
 #include <QObject>
@@ -13,42 +13,42 @@ class SerialPort : public QObject
 {
     Q_OBJECT
 public:
-    /// Event codes raised through OnComm.
-    enum Code : qint16 {
-        comEvSend = 1, comEvReceive = 2, comEvCTS = 3, comEvDSR = 4, comEvCD = 5, comEvRing = 6,
-        comEvEOF = 7, comEventBreak = 1001, comEventCTSTO = 1002, comEventDSRTO = 1003,
-        comEventFrame = 1004, comEventOverrun = 1006, comEventCDTO = 1007, comEventRxOver = 1008,
-        comEventRxParity = 1009, comEventTxFull = 1010, comEventDCB = 1011
+    /// A line-state event or an error of the port. The numbers are the
+    /// codes the communication texts are listed under.
+    enum class Event : qint16 {
+        Sent = 1, CtsChanged = 3, DsrChanged = 4, CdChanged = 5, Ring = 6, EndOfFile = 7,
+        Break = 1001, CtsTimeout = 1002, DsrTimeout = 1003, Framing = 1004, Overrun = 1006,
+        CdTimeout = 1007, ReceiveOverflow = 1008, Parity = 1009, TransmitFull = 1010,
+        DeviceLost = 1011
     };
+    Q_ENUM(Event)
 
     explicit SerialPort(QObject *parent = nullptr);
     ~SerialPort() override;
 
     /// Port number 1..; the next open uses it.
-    void setCommPort(qint16 port) { m_commPort = port; }
-    qint16 CommPort() const { return m_commPort; }
+    void setPortNumber(qint16 port) { m_portNumber = port; }
+    qint16 portNumber() const { return m_portNumber; }
 
     /// Line settings "baud,parity,data,stop" such as "2400,n,8,1". A text
     /// without a valid baud rate is refused (returns false, keeps the old).
-    bool setSettings(const QString &settings);
-    QString Settings() const { return m_settings; }
+    bool setLineSettings(const QString &settings);
+    QString lineSettings() const { return m_settings; }
 
-    /// Opens (true) or closes (false) the port. Returns false and sets
-    /// errorString() when that fails; the port keeps its real state.
-    bool setPortOpen(bool open);
-    bool PortOpen() const;
+    /// Opens the port. Returns false and sets errorString() when that fails.
+    bool open();
+    /// Closes the port; characters already queued are given a moment to go.
+    void close();
+    bool isOpen() const;
 
     /// Every character received since the last call (ISO 8859-1 bytes).
-    QByteArray Input();
+    QByteArray readAll();
 
     /// Queues characters for sending; false on a closed port.
-    bool Output(const QByteArray &data);
+    bool write(const QByteArray &data);
 
     /// Characters not yet sent.
-    qint64 OutBufferCount() const;
-
-    /// Code of the event being reported.
-    qint16 CommEvent() const { return m_commEvent; }
+    qint64 bytesToWrite() const;
 
     /// Readable description of the last open/close failure.
     QString errorString() const { return m_error; }
@@ -82,29 +82,22 @@ public:
     void setPortDirectory(const QString &dir) { m_portDirectory = dir; }
     QString portDirectory() const;
 
-    /// Raises OnComm with `code` as if the port had reported it.
-    void raiseEvent(qint16 code);
-
-    /// Holds OutBufferCount() at a given value (negative: the real count),
-    /// for exercising the wait for unsent output.
-    void setOutBufferCountOverride(qint64 count) { m_outOverride = count; }
-
 signals:
-    /// One event; read CommEvent() for its code. Delivered on the GUI thread.
-    void OnComm();
+    /// Characters are waiting: readAll() takes them.
+    void readyRead();
+    /// The port reported a line-state event or an error.
+    void eventOccurred(SerialPort::Event event);
 
 private:
     void onReadyRead();
     void onError(int error);
 
     QSerialPort *m_port;
-    qint16 m_commPort = 1;
+    qint16 m_portNumber = 1;
     QString m_settings = QStringLiteral("2400,n,8,1");
     qint32 m_baud = 2400;
-    qint16 m_commEvent = 0;
     QString m_error;
     QString m_deniedGroup;
     StaleLock m_staleLock;
     QString m_portDirectory;
-    qint64 m_outOverride = -1;
 };

@@ -360,7 +360,7 @@ void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()
     QVERIFY(sim.start(fx.dir(), 4, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
     MainWindow &w = fx.start();
     control<PictureButton>(w, "Button1")->click();
-    QVERIFY(w.comm()->PortOpen());
+    QVERIFY(w.comm()->isOpen());
     QVERIFY(sim.waitForEvent("START", 5000));
     QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "Timer1")->isActive() && control<QLabel>(w, "Label5")->text().startsWith(QLatin1String("INP1")), 5000);
     const QString vindo = fx.path(QStringLiteral("Vindo.qvx"));
@@ -370,7 +370,7 @@ void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()
     fx.dialogs.answer(Answer::Ok);   // the communication error box
     sim.hangUp();
     QTRY_COMPARE_WITH_TIMEOUT(fx.dialogs.messages().size(), 1, 5000);
-    QVERIFY(!w.comm()->PortOpen());
+    QVERIFY(!w.comm()->isOpen());
     QCOMPARE(fx.dialogs.messages().first().style, BoxStyle(Buttons::OkCancel).code());
 
     // No busy loop: two seconds of events cost little processor time.
@@ -392,7 +392,7 @@ void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()
     // same working file since no stop prompt re-created it.
     QVERIFY(sim.comeBack());
     control<PictureButton>(w, "Button1")->click();
-    QVERIFY(w.comm()->PortOpen());
+    QVERIFY(w.comm()->isOpen());
     QVERIFY(sim.waitForEvent("START", 5000));
     QTRY_VERIFY_WITH_TIMEOUT(readAll(vindo).size() > firstRun.size() + 300, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "Timer1")->isActive(), 5000);
@@ -512,7 +512,7 @@ void TestFaults::garbageOnTheLineIsRecordedByTheFileRules()
     QVERIFY(line.ready());
     MainWindow &w = fx.start();
     control<PictureButton>(w, "Button1")->click();
-    QVERIFY(w.comm()->PortOpen());
+    QVERIFY(w.comm()->isOpen());
 
     // The first block is replaced by the notes header; then a header the
     // header read accepts, so the measurement goes on.
@@ -577,7 +577,7 @@ void TestFaults::garbageOnTheLineIsRecordedByTheFileRules()
     QVERIFY(waitUntilProcessed(w, line, 0));
     w.refreshView();
 
-    QVERIFY(w.comm()->PortOpen());
+    QVERIFY(w.comm()->isOpen());
     QCOMPARE(fx.dialogs.messages().size(), 0);
     QVERIFY(backspaceBlocks > 1000);
     QVERIFY(control<ReceiveBox>(w, "Term")->document()->characterCount() < 16384 + 2 * 65536);

@@ -110,13 +110,13 @@ void TestMainWindow::settingsFileDrivesPortLanguageAndColours()
     if (!settings.isEmpty())
         fx.writeFile(QStringLiteral("qvx.ini"), settings);
     MainWindow &w = fx.start();
-    QCOMPARE(w.comm()->CommPort(), port);
+    QCOMPARE(w.comm()->portNumber(), port);
     QCOMPARE(w.language(), language);
     // Entry 6 carries a baud rate only when written by hand; otherwise the
     // text is refused and the settings of the layout stay.
     const QString expected = QString::fromLatin1(settings).contains(QLatin1String("9600"))
         ? QStringLiteral("9600,n,8,1") : QStringLiteral("2400,n,8,1");
-    QCOMPARE(w.comm()->Settings(), expected);
+    QCOMPARE(w.comm()->lineSettings(), expected);
     QCOMPARE(control<ReceiveBox>(w, "Term")->palette().color(QPalette::Text), text);
     QCOMPARE(control<QLineEdit>(w, "Text2")->palette().color(QPalette::Text), text);
     QCOMPARE(control<ReceiveBox>(w, "Term")->palette().color(QPalette::Base), base);
@@ -226,7 +226,7 @@ void TestMainWindow::settingsDialogAndViewersUseTheFileStartUpRead()
     fx.writeFile(QStringLiteral("qvx.ini"), decoy);
     MainWindow &w = fx.start();
     QCOMPARE(w.language(), QStringLiteral("Francais"));
-    QCOMPARE(w.comm()->CommPort(), qint16(5));
+    QCOMPARE(w.comm()->portNumber(), qint16(5));
 
     w.measurementFiles()->saveTarget() = fx.path(QStringLiteral("m.csv"));
     w.exportToSpreadsheet();
@@ -248,7 +248,7 @@ void TestMainWindow::settingsDialogAndViewersUseTheFileStartUpRead()
     fx.destroy();
     MainWindow &next = fx.start();
     QCOMPARE(next.language(), QStringLiteral("English"));
-    QCOMPARE(next.comm()->CommPort(), qint16(6));
+    QCOMPARE(next.comm()->portNumber(), qint16(6));
     QCOMPARE(control<QLineEdit>(next, "Text2")->palette().color(QPalette::Text), QColor(255, 255, 255));
 }
 
@@ -424,10 +424,10 @@ void TestMainWindow::portOpensAndClosesOnTheSimulator()
     QVERIFY(sim.start(fx.dir(), 4));
     MainWindow &w = fx.start();
     w.togglePort();
-    QVERIFY(w.comm()->PortOpen());
+    QVERIFY(w.comm()->isOpen());
     QVERIFY(control<QAction>(w, "MOpen")->isChecked());
     w.togglePort();
-    QVERIFY(!w.comm()->PortOpen());
+    QVERIFY(!w.comm()->isOpen());
     QVERIFY(!control<QAction>(w, "MOpen")->isChecked());
     QVERIFY(fx.dialogs.messages().isEmpty());
 }
@@ -440,7 +440,7 @@ void TestMainWindow::portThatCannotBeOpenedIsReported()
     fx.dialogs.answer(Answer::Ok);
     MainWindow &w = fx.start();
     w.togglePort();
-    QVERIFY(!w.comm()->PortOpen());
+    QVERIFY(!w.comm()->isOpen());
     QVERIFY(!control<QAction>(w, "MOpen")->isChecked());
     const auto boxes = fx.dialogs.messages();
     QCOMPARE(boxes.size(), 1);
@@ -602,7 +602,7 @@ void TestMainWindow::receivedCharactersReachTheReceiveBox()
     QVERIFY(sim.start(fx.dir(), 6, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
     MainWindow &w = fx.start();
     w.togglePort();
-    w.comm()->Output(QByteArray(1, '\x02'));
+    w.comm()->write(QByteArray(1, '\x02'));
     QTRY_VERIFY_WITH_TIMEOUT(w.live().Term.text.contains(QStringLiteral("INP1 = ")), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!w.live().Text8.isEmpty(), 5000);
     w.refreshView();

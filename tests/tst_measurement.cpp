@@ -54,7 +54,7 @@ void TestMeasurement::startMeasurement(RecorderFixture &fx, Simulator &sim, cons
     MainWindow &w = fx.start();
     control<QLineEdit>(w, "Text2")->setText(notes);
     control<PictureButton>(w, "Button1")->click();
-    QVERIFY(w.comm()->PortOpen());
+    QVERIFY(w.comm()->isOpen());
     // The port was closed before the click, so only the start character went out.
     QVERIFY(sim.waitForReceived(QByteArray("\x02"), 3000));
     QCOMPARE(sim.received(), QByteArray("\x02"));
@@ -156,7 +156,7 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     fx.dialogs.chooseFile(target);
     const QByteArray sentBeforeStop = sim.sent();
     control<PictureButton>(w, "Button1")->click();
-    QVERIFY(w.comm()->PortOpen());
+    QVERIFY(w.comm()->isOpen());
     QVERIFY(sim.waitForReceived(QByteArray("\x02\x03\x02"), 3000));
     QCOMPARE(fx.dialogs.unexpected, 0);
 
@@ -197,7 +197,7 @@ void TestMeasurement::stopWithoutSavingStartsAnEmptyFile()
 
     fx.dialogs.answer(Answer::No);
     control<PictureButton>(w, "Button1")->click();
-    QVERIFY(!w.comm()->PortOpen());
+    QVERIFY(!w.comm()->isOpen());
     QVERIFY(sim.waitForReceived(QByteArray("\x02\x03"), 3000));
     QCOMPARE(fx.dialogs.messages().size(), 1);
     QCOMPARE(fx.dialogs.messages().first().text, QStringLiteral("Voulez vous sauvegarder les donnes ?"));
@@ -230,7 +230,7 @@ void TestMeasurement::startWithoutInstrumentReportsATransmissionError()
     QCOMPARE(boxes.at(0).title, QStringLiteral("Please start the transmission again !"));
     QCOMPARE(boxes.at(0).style, 0);
     QCOMPARE(boxes.at(1).text, QStringLiteral("Do you want to save the datafile ?"));
-    QVERIFY(!w.comm()->PortOpen());
+    QVERIFY(!w.comm()->isOpen());
     QVERIFY(sim.waitForReceived(QByteArray("\x02\x03"), 3000));
 }
 
@@ -248,7 +248,7 @@ void TestMeasurement::cancelledSaveKeepsTheRecordedData()
     fx.dialogs.cancelDialog();
     QTRY_VERIFY_WITH_TIMEOUT(w.workingFile().writtenBytes() > w.workingFile().syncedBytes(), 3000);
     control<PictureButton>(w, "Button1")->click();
-    QVERIFY(!w.comm()->PortOpen());
+    QVERIFY(!w.comm()->isOpen());
     QVERIFY(!w.workingFile().isOpen());
     // Stop takes what is left to the disk at once.
     QCOMPARE(w.workingFile().syncedBytes(), w.workingFile().writtenBytes());

@@ -1,7 +1,7 @@
 // Received blocks: the receive box, the working file, the last complete
 // line and the figures, meters and overload labels it drives.
 
-#include "CommEvents.h"
+#include "PortEvents.h"
 #include "FileSizeLimit.h"
 #include "LiveModel.h"
 #include "Measurement.h"
@@ -500,19 +500,19 @@ void TestProcessing::commEventCodesAreClassified_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("box");   // a beep and an OK/Cancel box with the text
 
-    QTest::newRow("output threshold") << 1 << int(CommClass::None) << "" << false;
-    QTest::newRow("receive") << 2 << int(CommClass::Receive) << "" << false;
-    QTest::newRow("CTS change") << 3 << int(CommClass::Event) << "Change in CTS Detected" << false;
-    QTest::newRow("end of file") << 7 << int(CommClass::Event) << "End of File Detected" << false;
-    QTest::newRow("break") << 1001 << int(CommClass::Event) << "Break Received" << false;
-    QTest::newRow("CTS timeout") << 1002 << int(CommClass::Error) << "CTS Timeout" << true;
-    QTest::newRow("DSR timeout") << 1003 << int(CommClass::Error) << "DSR Timeout" << true;
-    QTest::newRow("framing") << 1004 << int(CommClass::Event) << "Framing Error" << false;
-    QTest::newRow("ignored 1005") << 1005 << int(CommClass::None) << "" << false;
-    QTest::newRow("overrun") << 1006 << int(CommClass::Error) << "Overrun Error" << true;
-    QTest::newRow("1008") << 1008 << int(CommClass::None) << "" << false;
-    QTest::newRow("parity") << 1009 << int(CommClass::Event) << "Parity Error" << false;
-    QTest::newRow("1010 unknown") << 1010 << int(CommClass::Error) << "Unknown error or event" << true;
+    QTest::newRow("output threshold") << 1 << int(PortEventClass::None) << "" << false;
+    QTest::newRow("receive") << 2 << int(PortEventClass::Receive) << "" << false;
+    QTest::newRow("CTS change") << 3 << int(PortEventClass::Event) << "Change in CTS Detected" << false;
+    QTest::newRow("end of file") << 7 << int(PortEventClass::Event) << "End of File Detected" << false;
+    QTest::newRow("break") << 1001 << int(PortEventClass::Event) << "Break Received" << false;
+    QTest::newRow("CTS timeout") << 1002 << int(PortEventClass::Error) << "CTS Timeout" << true;
+    QTest::newRow("DSR timeout") << 1003 << int(PortEventClass::Error) << "DSR Timeout" << true;
+    QTest::newRow("framing") << 1004 << int(PortEventClass::Event) << "Framing Error" << false;
+    QTest::newRow("ignored 1005") << 1005 << int(PortEventClass::None) << "" << false;
+    QTest::newRow("overrun") << 1006 << int(PortEventClass::Error) << "Overrun Error" << true;
+    QTest::newRow("1008") << 1008 << int(PortEventClass::None) << "" << false;
+    QTest::newRow("parity") << 1009 << int(PortEventClass::Event) << "Parity Error" << false;
+    QTest::newRow("1010 unknown") << 1010 << int(PortEventClass::Error) << "Unknown error or event" << true;
 }
 
 void TestProcessing::commEventCodesAreClassified()
@@ -522,7 +522,7 @@ void TestProcessing::commEventCodesAreClassified()
     QFETCH(QString, text);
     QFETCH(bool, box);
 
-    const CommClass event = classifyCommEvent(qint16(code));
+    const PortEventClass event = classifyPortEvent(qint16(code));
     QCOMPARE(int(event.kind), kind);
     QCOMPARE(event.text, text);
 
@@ -531,7 +531,7 @@ void TestProcessing::commEventCodesAreClassified()
         return;
     Session session;
     session.dialogs.answer(Answer::Ok);
-    session.measurement.port().raiseEvent(qint16(code));
+    session.measurement.handlePortEvent(SerialPort::Event(code));
     QCOMPARE(session.dialogs.beeps(), int(box));
     QCOMPARE(session.dialogs.messages().size(), int(box));
     if (box) {
@@ -547,16 +547,16 @@ void TestProcessing::cancelInTheErrorBoxClosesOnlyThePort()
     Simulator sim;
     QVERIFY(sim.start(session.dir.path(), 5));
     Measurement &m = session.measurement;
-    m.port().setCommPort(5);
+    m.port().setPortNumber(5);
     m.togglePort();
-    QVERIFY(m.port().PortOpen());
+    QVERIFY(m.port().isOpen());
     QSignalSpy portChanges(&m, &Measurement::portOpenChanged);
     session.dialogs.answer(Answer::Ok);
-    m.port().raiseEvent(1006);
-    QVERIFY(m.port().PortOpen());
+    m.handlePortEvent(SerialPort::Event::Overrun);
+    QVERIFY(m.port().isOpen());
     session.dialogs.answer(Answer::Cancel);
-    m.port().raiseEvent(1006);
-    QVERIFY(!m.port().PortOpen());
+    m.handlePortEvent(SerialPort::Event::Overrun);
+    QVERIFY(!m.port().isOpen());
     // Nothing else changes: the check mark that follows portOpenChanged
     // stays as it was.
     QCOMPARE(portChanges.size(), 0);
@@ -568,16 +568,16 @@ void TestProcessing::vanishedDeviceIsReportedOnceWithoutSpinning()
     Simulator sim;
     QVERIFY(sim.start(session.dir.path(), 7, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
     Measurement &m = session.measurement;
-    m.port().setCommPort(7);
+    m.port().setPortNumber(7);
     QCOMPARE(m.openFolder(), Measurement::FolderResult::Ready);
     m.startStop();
-    QVERIFY(m.port().PortOpen());
+    QVERIFY(m.port().isOpen());
     QTRY_VERIFY_WITH_TIMEOUT(m.live().Term.text.contains(QStringLiteral("INP1 = ")), 5000);
     session.dialogs.answer(Answer::Ok);
     session.dialogs.answer(Answer::Ok);
     sim.hangUp();
     QTRY_COMPARE_WITH_TIMEOUT(session.dialogs.messages().size(), 1, 5000);
-    QVERIFY(!m.port().PortOpen());
+    QVERIFY(!m.port().isOpen());
     const QString before = m.live().Term.text;
     // Let the event loop run: a port left open would report again and again.
     QTest::qWait(500);
@@ -612,7 +612,7 @@ void TestProcessing::missingHeaderIsReportedInTheConfiguredLanguage()
     Measurement &m = session.measurement;
     // Port 9 cannot open, so the Start/Stop that follows the report ends at once.
     QFile::link(session.dir.filePath(QStringLiteral("no-such-device")), session.dir.filePath(QStringLiteral("COM9")));
-    m.port().setCommPort(9);
+    m.port().setPortNumber(9);
     QCOMPARE(m.openFolder(), Measurement::FolderResult::Ready);
     m.header().inp1Header.clear(); // as after a Start: only a received line counts
     session.dialogs.answer(Answer::Ok); // the report

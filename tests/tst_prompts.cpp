@@ -71,7 +71,7 @@ void TestPrompts::discardStartsAnEmptyWorkingFile()
     QVERIFY(rig.workFile.isOpen());
     QVERIFY(!rig.measurement.hasUnsavedData());
     QVERIFY(rig.calls.isEmpty());
-    QVERIFY(!rig.port.PortOpen());
+    QVERIFY(!rig.port.isOpen());
 }
 
 void TestPrompts::discardOfAnUndeletableFileShowsTheExcelMessageOnce()
@@ -154,13 +154,13 @@ void TestPrompts::unsavedDataAreKeptBeforeTheNextMeasurement()
         rig.dialogs.answer(Answer::Ok);   // the failed copy's box
     rig.measurement.startStop();
     QCOMPARE(rig.measurement.state(), Measurement::State::Stopped);
-    QVERIFY(!rig.port.PortOpen());
+    QVERIFY(!rig.port.isOpen());
 
     // Start keeps the unsaved data first, then records anew.
     rig.dialogs.answer(Answer::Ok);
     rig.measurement.startStop();
     QCOMPARE(rig.measurement.state(), Measurement::State::Measuring);
-    QVERIFY(rig.port.PortOpen());
+    QVERIFY(rig.port.isOpen());
     const QStringList kept = QDir().entryList({QStringLiteral("Vindo-recovered-*.csv")});
     QCOMPARE(kept.size(), 1);
     QCOMPARE(MeasurementRig::contents(kept.first()), QByteArray("first run"));
@@ -198,7 +198,7 @@ void TestPrompts::declinedDataThatCannotBeDroppedNeverReachASave()
     const auto refused = rig.dialogs.messages().last();
     QCOMPARE(refused.style, BoxStyle(Icon::Warning).code());
     QVERIFY2(refused.text.contains(QDir::toNativeSeparators(QDir::currentPath())), qPrintable(refused.text));
-    QVERIFY(!rig.port.PortOpen());
+    QVERIFY(!rig.port.isOpen());
     QVERIFY(!rig.sentToInstrument().contains('\x02'));
 
     // A save now holds nothing of the declined data.
@@ -222,7 +222,7 @@ void TestPrompts::exitAnsweredNoEndsAtOnce()
     MeasurementRig rig;
     QVERIFY(rig.ready());
     QVERIFY(rig.record("kept on disk", true));
-    rig.port.setOutBufferCountOverride(5);
+    QVERIFY(rig.holdOutput());
 
     rig.dialogs.answer(Answer::No);
     if (viaUnload)
@@ -233,7 +233,7 @@ void TestPrompts::exitAnsweredNoEndsAtOnce()
     QCOMPARE(rig.dialogs.asked.size(), 1);
     QCOMPARE(rig.calls, QStringList{"endProgram"});
     // Nothing after the answer: the port is not closed, no further box.
-    QVERIFY(rig.port.PortOpen());
+    QVERIFY(rig.port.isOpen());
     QVERIFY(!rig.workFile.isOpen());
     QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray("kept on disk"));
 }
@@ -250,7 +250,7 @@ void TestPrompts::exitAnsweredYesSavesThenEnds()
 
     QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("final.csv"))), QByteArray("last run"));
     QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "togglePort", "endProgram"}));
-    QVERIFY(!rig.port.PortOpen());
+    QVERIFY(!rig.port.isOpen());
     QVERIFY(!rig.workFile.isOpen());
     QCOMPARE(rig.dialogs.messages().size(), 1);
 }
@@ -261,13 +261,13 @@ void TestPrompts::unloadWithoutNewDataSendsPendingOutputAndEnds()
     QVERIFY(rig.ready());
     QVERIFY(rig.record("saved before", true));
     rig.measurement.setUnsavedData(false);
-    QVERIFY(rig.port.Output(QByteArray("\x03\x02", 2)));
+    QVERIFY(rig.port.write(QByteArray("\x03\x02", 2)));
 
     QCOMPARE(rig.files.unload(), false);
 
     QVERIFY(rig.dialogs.asked.isEmpty());
     QCOMPARE(rig.calls, QStringList{"endProgram"});
-    QVERIFY(!rig.port.PortOpen());
+    QVERIFY(!rig.port.isOpen());
     QVERIFY(!rig.workFile.isOpen());
     QCOMPARE(rig.sentToInstrument(), QByteArray("\x03\x02", 2));
 }
@@ -302,11 +302,11 @@ void TestPrompts::unsentOutputAsksWhatToDo()
     } else {
         rig.measurement.setUnsavedData(false);
     }
-    rig.port.setOutBufferCountOverride(7);
+    QVERIFY(rig.holdOutput());
     rig.files.setDrainTimeoutMs(0);
     for (int i = 0; i < answers.size(); ++i) {
         if (i == drainsDuring)
-            rig.dialogs.answer(answers[i], [&rig] { rig.port.setOutBufferCountOverride(0); });
+            rig.dialogs.answer(answers[i], [&rig] { QVERIFY(rig.releaseOutput()); });
         else
             rig.dialogs.answer(answers[i]);
     }
@@ -324,7 +324,7 @@ void TestPrompts::unsentOutputAsksWhatToDo()
         QCOMPARE(m.title, QString());
     }
     QCOMPARE(sendQuestions, int(answers.size()));
-    QCOMPARE(rig.port.PortOpen(), cancel);
+    QCOMPARE(rig.port.isOpen(), cancel);
     QCOMPARE(rig.calls.contains(QStringLiteral("endProgram")), !cancel);
 }
 

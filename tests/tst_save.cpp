@@ -86,7 +86,7 @@ void TestSave::saveCopiesByteForByteAndStartsAnew()
     QVERIFY(rig.workFile.isOpen());
     QVERIFY(!rig.measurement.hasUnsavedData());
     QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "togglePort"}));
-    QVERIFY(rig.port.PortOpen());
+    QVERIFY(rig.port.isOpen());
     QCOMPARE(rig.dialogs.messages().size(), 0);
 
     // The dialog was set up for a CSV file in the program's folder.
@@ -132,7 +132,7 @@ void TestSave::saveWritesWhereChosen()
     QCOMPARE(QDir().entryList({QStringLiteral("*.qvx")}, QDir::Files, QDir::IgnoreCase),
              QStringList{QStringLiteral("Vindo.qvx")});
     QVERIFY(rig.workFile.isOpen());
-    QVERIFY(rig.port.PortOpen());
+    QVERIFY(rig.port.isOpen());
 }
 
 void TestSave::textsFollowTheLanguage_data()
@@ -275,7 +275,7 @@ void TestSave::answeringNoShowsTheDialogAgain()
              written == existing ? QByteArray("measured") : QByteArray("kept"));
     // Only the innermost run saved; the outer ones just ended.
     QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "togglePort"}));
-    QVERIFY(rig.port.PortOpen());
+    QVERIFY(rig.port.isOpen());
 }
 
 void TestSave::cancelledDialogLeavesTheRecordingRunning()
@@ -291,7 +291,7 @@ void TestSave::cancelledDialogLeavesTheRecordingRunning()
     QVERIFY(!rig.measurement.hasUnsavedData());
     QCOMPARE(rig.files.saveTarget(), QStringLiteral("earlier.csv"));
     QVERIFY(rig.calls.isEmpty());
-    QVERIFY(rig.port.PortOpen());
+    QVERIFY(rig.port.isOpen());
     QVERIFY(rig.workFile.isOpen());
     QVERIFY(rig.measurement.recordRaw("second"));
     QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray("first second"));
@@ -316,7 +316,7 @@ void TestSave::failedCopyIsReportedAndKeepsTheData()
     QVERIFY(rig.workFile.isOpen());
     QCOMPARE(rig.files.saveTarget(), QStringLiteral("earlier.csv"));
     QVERIFY(rig.calls.isEmpty());
-    QVERIFY(!rig.port.PortOpen());
+    QVERIFY(!rig.port.isOpen());
 }
 
 void TestSave::failedNewWorkingFileIsReported()
@@ -343,7 +343,7 @@ void TestSave::failedNewWorkingFileIsReported()
     QVERIFY(!rig.workFile.isOpen());
     // Receive box and port stay as they were.
     QCOMPARE(rig.calls, QStringList{"refreshFileList"});
-    QVERIFY(!rig.port.PortOpen());
+    QVERIFY(!rig.port.isOpen());
 }
 
 void TestSave::failedDeleteIsReportedAndTheNextMeasurementStandsAlone_data()

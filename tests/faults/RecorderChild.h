@@ -140,7 +140,7 @@ inline int runRecorderChild(int argc, char *argv[])
     }
     if (mode == QLatin1String("start")) {
         control<PictureButton>(window, "Button1")->click();
-        report("PORT " + QByteArray(window.comm()->PortOpen() ? "1" : "0"));
+        report("PORT " + QByteArray(window.comm()->isOpen() ? "1" : "0"));
         report("OPEN " + QByteArray(window.workingFile().isOpen() ? "1" : "0"));
         report("DONE");
         return 0;
@@ -155,9 +155,7 @@ inline int runRecorderChild(int argc, char *argv[])
     control<PictureButton>(window, "Button1")->click();
     counter.started();
     bool stopping = false;
-    QObject::connect(window.comm(), &SerialPort::OnComm, &window, [&] {
-        if (window.comm()->CommEvent() != SerialPort::comEvReceive)
-            return;
+    QObject::connect(window.comm(), &SerialPort::readyRead, &window, [&] {
         const qint64 shown = counter.blockDone();
         const bool exits = mode == QLatin1String("exit");
         if ((mode == QLatin1String("once") || exits) && shown >= until && !stopping) {
@@ -167,7 +165,7 @@ inline int runRecorderChild(int argc, char *argv[])
                     control<PictureButton>(window, "Button5")->click();   // Exit, answered No: the program ends here
                     return;
                 }
-                if (window.comm()->PortOpen())
+                if (window.comm()->isOpen())
                     control<PictureButton>(window, "Button1")->click();   // stop
                 report("OPEN " + QByteArray(window.workingFile().isOpen() ? "1" : "0"));
                 report("DONE");

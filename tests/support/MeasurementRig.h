@@ -12,6 +12,8 @@
 #include "ScriptedDialogs.h"
 #include "WorkingFile.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -39,7 +41,7 @@ public:
         m_line = std::make_unique<PtyLine>(m_dir.path(), 3);
         m_linked = m_line->ready();
         port.setPortDirectory(m_dir.path());
-        port.setCommPort(3);
+        port.setPortNumber(3);
     }
 
     ~MeasurementRig()
@@ -77,7 +79,25 @@ public:
         if (measurement.openFolder() != Measurement::FolderResult::Ready || !measurement.recordRaw(data))
             return false;
         measurement.setUnsavedData(!data.isEmpty());
-        return !measuring || port.setPortOpen(true);
+        return !measuring || port.open();
+    }
+
+    /// Queues more output than the line takes while the instrument side
+    /// reads nothing, so characters stay unsent.
+    bool holdOutput()
+    {
+        return port.write(QByteArray(1 << 20, 'x')) && port.bytesToWrite() > 0;
+    }
+
+    /// The instrument side reads until the port has sent everything.
+    bool releaseOutput()
+    {
+        QDeadlineTimer deadline(10000);
+        while (port.bytesToWrite() > 0 && !deadline.hasExpired()) {
+            m_line->drainInput();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        return port.bytesToWrite() == 0;
     }
 
     /// Everything the instrument side has received so far.

@@ -1,17 +1,17 @@
-#include "CommEvents.h"
+#include "PortEvents.h"
 
-CommClass classifyCommEvent(qint16 code)
+PortEventClass classifyPortEvent(qint16 code)
 {
-    const auto event = [](const char *text) { return CommClass{CommClass::Event, QString::fromLatin1(text)}; };
-    const auto error = [](const char *text) { return CommClass{CommClass::Error, QString::fromLatin1(text)}; };
+    const auto event = [](const char *text) { return PortEventClass{PortEventClass::Event, QString::fromLatin1(text)}; };
+    const auto error = [](const char *text) { return PortEventClass{PortEventClass::Error, QString::fromLatin1(text)}; };
     switch (code) {
     case 1:
     case 1005:
     case 1007:
     case 1008:
-        return CommClass{CommClass::None, QString()};
+        return PortEventClass{PortEventClass::None, QString()};
     case 2:
-        return CommClass{CommClass::Receive, QString()};
+        return PortEventClass{PortEventClass::Receive, QString()};
     case 3: return event("Change in CTS Detected");
     case 4: return event("Change in DSR Detected");
     case 5: return event("Change in CD Detected");

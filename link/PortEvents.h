@@ -1,13 +1,12 @@
 #pragma once
-// What the main window does with each communication event code of the
-// serial port: hand received text on, drop a line-state event, or report
-// an error.
+// What the measurement does with each event code of the serial port: hand
+// received text on, drop a line-state event, or report an error.
 
 #include <QString>
 #include <QtGlobal>
 
 /// The class of one event code and its text.
-struct CommClass
+struct PortEventClass
 {
     enum Kind {
         None,     ///< ignored
@@ -18,9 +17,9 @@ struct CommClass
     QString text;  ///< text of an event or error; empty otherwise
 };
 
-/// Classifies a CommEvent code; codes outside the table are errors with
-/// the text "Unknown error or event".
-CommClass classifyCommEvent(qint16 code);
+/// Classifies an event code of the port; codes outside the table are
+/// errors with the text "Unknown error or event".
+PortEventClass classifyPortEvent(qint16 code);
 
 /// Title of the communication error box.
-inline QString commErrorTitle() { return QStringLiteral("Click Cancel to quit, OK to ignore."); }
+inline QString portErrorTitle() { return QStringLiteral("Click Cancel to quit, OK to ignore."); }
