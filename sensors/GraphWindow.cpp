@@ -15,10 +15,8 @@
 
 namespace {
 
-// The window's geometry is given in twips; 15 twips are one pixel at 96 dpi.
-constexpr int px(int twips) { return twips / 15; }
-
-const QSize kScaleLabelSize(px(555), px(4290));
+/// The scale captions beside the chart: one tick value per line, top down.
+const QSize kScaleLabelSize(37, 286);
 const QString kLoadCaption = QStringLiteral("INP 1  +  INP 2  Preview Graph    ");
 
 const LanguageText kCaption{
