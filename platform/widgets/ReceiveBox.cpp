@@ -4,7 +4,10 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
 
 namespace {
 
@@ -47,6 +50,32 @@ protected:
     }
 };
 
+/// The box's document layout, keeping the shaped glyphs of every line. A
+/// line is shaped when it is laid out; without this its glyphs would be
+/// dropped right after and shaped again each time the line is drawn, which
+/// is every redraw while lines stream in and the view scrolls. The text is
+/// bounded, so the kept glyphs are too.
+class GlyphKeepingLayout : public QPlainTextDocumentLayout
+{
+public:
+    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+
+protected:
+    void documentChanged(int from, int charsRemoved, int charsAdded) override
+    {
+        const QTextDocument *doc = document();
+        QTextBlock block = doc->findBlock(from);
+        const QTextBlock last = doc->findBlock(from + charsAdded);
+        for (; block.isValid(); block = block.next()) {
+            if (QTextLayout *layout = block.layout(); layout && !layout->cacheEnabled())
+                layout->setCacheEnabled(true);
+            if (block == last)
+                break;
+        }
+        QPlainTextDocumentLayout::documentChanged(from, charsRemoved, charsAdded);
+    }
+};
+
 // The widget breaks lines itself: a CR LF pair (or a lone CR) is one break.
 QString forDisplay(QString s)
 {
@@ -60,6 +89,9 @@ QString forDisplay(QString s)
 ReceiveBox::ReceiveBox(QWidget *parent)
     : QPlainTextEdit(parent)
 {
+    auto *doc = new QTextDocument(this);
+    doc->setDocumentLayout(new GlyphKeepingLayout(doc));
+    setDocument(doc);
     setReadOnly(true);
     // The text changes by appending and dropping its head; an undo history
     // of that would grow for as long as the program runs.
