@@ -134,15 +134,28 @@ void ReceiveBox::showText(const QString &text)
             head.removeSelectedText();
             head.endEditBlock();
         }
+        // Set straight to the end: moving there would first lay out the
+        // block the cursor starts in, the first one, which is never shown.
         QTextCursor tail(document());
         tail.beginEditBlock();
-        tail.movePosition(QTextCursor::End);
+        tail.setPosition(document()->characterCount() - 1);
         tail.insertText(forDisplay(text.mid(m_shown.size() - dropped)));
         tail.endEditBlock();
     }
     m_shown = text;
-    if (atEnd)
-        bar->setValue(bar->maximum());
+    if (atEnd) {
+        if (bar->maximum() - bar->value() > bar->pageStep()) {
+            // More lines arrived than the box shows, so every visible line
+            // changes. Scrolling there would lay out each line passed over
+            // on the way; with updates held the view takes its new top line
+            // at once and is then drawn whole.
+            viewport()->setUpdatesEnabled(false);
+            bar->setValue(bar->maximum());
+            viewport()->setUpdatesEnabled(true);
+        } else {
+            bar->setValue(bar->maximum());
+        }
+    }
 }
 
 void ReceiveBox::mouseDoubleClickEvent(QMouseEvent *event)
