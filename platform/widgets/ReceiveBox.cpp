@@ -89,8 +89,12 @@ QString forDisplay(QString s)
 ReceiveBox::ReceiveBox(QWidget *parent)
     : QPlainTextEdit(parent)
 {
+    // The same set-up as the box's own document, with the layout above.
     auto *doc = new QTextDocument(this);
-    doc->setDocumentLayout(new GlyphKeepingLayout(doc));
+    auto *layout = new GlyphKeepingLayout(doc);
+    layout->setPaintDevice(viewport());
+    doc->setDocumentLayout(layout);
+    doc->setDefaultFont(font());
     setDocument(doc);
     setReadOnly(true);
     // The text changes by appending and dropping its head; an undo history
