@@ -73,7 +73,7 @@ public:
     /// The settings dialog, loaded on first use.
     SettingsDialog *settingsDialog() { return m_settingsDialog.get(); }
 
-    /// Draws the live model now instead of at the next screen refresh.
+    /// Draws the live model now instead of at the next paced redraw.
     void refreshView();
 
 public slots:

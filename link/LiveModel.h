@@ -1,7 +1,7 @@
 #pragma once
 // What the main window shows of the running measurement, kept apart from
 // the widgets: the acquisition changes it per received block and the
-// window draws it at screen rate, so a fast stream costs little.
+// window draws it at a paced rate, so a fast stream costs little.
 
 #include <QString>
 #include <QStringList>

@@ -28,6 +28,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QtTest>
 
@@ -66,6 +67,8 @@ private slots:
     void receivedCharactersReachTheReceiveBox();
     void closeRequestsAreIgnored();
     void receiveBoxShowsTheTextAsItGrowsAndIsTrimmed();
+    void receiveBoxFollowsTheEndUnlessScrolledBack_data();
+    void receiveBoxFollowsTheEndUnlessScrolledBack();
     void commandsRouteToTheirOperations();
 };
 
@@ -646,6 +649,59 @@ void TestMainWindow::receiveBoxShowsTheTextAsItGrowsAndIsTrimmed()
     QCOMPARE(control<ReceiveBox>(w, "Term")->toPlainText(), display(w.live().Term.text));
     // No undo history builds up over a day of appending.
     QCOMPARE(control<ReceiveBox>(w, "Term")->document()->availableUndoSteps(), 0);
+}
+
+void TestMainWindow::receiveBoxFollowsTheEndUnlessScrolledBack_data()
+{
+    QTest::addColumn<int>("linesPerRedraw");
+    QTest::newRow("one line") << 1;
+    QTest::newRow("a few lines") << 3;
+    QTest::newRow("more than the box shows") << 60;
+    QTest::newRow("past a trim of the head") << 400;
+}
+
+void TestMainWindow::receiveBoxFollowsTheEndUnlessScrolledBack()
+{
+    QFETCH(int, linesPerRedraw);
+    RecorderFixture fx;
+    MainWindow &w = fx.start();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto *box = control<ReceiveBox>(w, "Term");
+    auto endInView = [box] {
+        QTextCursor end(box->document());
+        end.movePosition(QTextCursor::End);
+        return box->viewport()->rect().contains(box->cursorRect(end).center());
+    };
+    int line = 0;
+    auto feed = [&] {
+        TermModel &term = w.live().Term;
+        for (int i = 0; i < linesPerRedraw; ++i, ++line) {
+            if (term.text.size() >= 16384)
+                term.text.remove(0, 4096);
+            term.append(QStringLiteral("%1 sample line of seventy-odd characters, as the instrument sends\r\n")
+                            .arg(line, 5));
+        }
+        w.live().touch();
+        w.refreshView();
+    };
+    for (int round = 0; round < 12; ++round) {
+        feed();
+        QScrollBar *bar = box->verticalScrollBar();
+        QCOMPARE(bar->value(), bar->maximum());
+        QVERIFY(endInView());
+        // The last line shown is the last line received.
+        const QTextBlock last = box->document()->lastBlock().previous();
+        QVERIFY(last.text().startsWith(QStringLiteral("%1 ").arg(line - 1, 5)));
+    }
+    // Scrolled back to the top, the view stays there while lines arrive.
+    box->verticalScrollBar()->setValue(0);
+    const QString top = box->cursorForPosition(QPoint(2, 2)).block().text();
+    feed();
+    QCOMPARE(box->verticalScrollBar()->value(), 0);
+    if (linesPerRedraw < 60)
+        QCOMPARE(box->cursorForPosition(QPoint(2, 2)).block().text(), top);
+    QCOMPARE(box->toPlainText().count(QLatin1Char('\n')), w.live().Term.text.count(QLatin1Char('\n')));
 }
 
 void TestMainWindow::commandsRouteToTheirOperations()

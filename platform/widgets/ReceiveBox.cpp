@@ -4,7 +4,10 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
 
 namespace {
 
@@ -47,6 +50,32 @@ protected:
     }
 };
 
+/// The box's document layout, keeping the shaped glyphs of every line. A
+/// line is shaped when it is laid out; without this its glyphs would be
+/// dropped right after and shaped again each time the line is drawn, which
+/// is every redraw while lines stream in and the view scrolls. The text is
+/// bounded, so the kept glyphs are too.
+class GlyphKeepingLayout : public QPlainTextDocumentLayout
+{
+public:
+    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+
+protected:
+    void documentChanged(int from, int charsRemoved, int charsAdded) override
+    {
+        const QTextDocument *doc = document();
+        QTextBlock block = doc->findBlock(from);
+        const QTextBlock last = doc->findBlock(from + charsAdded);
+        for (; block.isValid(); block = block.next()) {
+            if (QTextLayout *layout = block.layout(); layout && !layout->cacheEnabled())
+                layout->setCacheEnabled(true);
+            if (block == last)
+                break;
+        }
+        QPlainTextDocumentLayout::documentChanged(from, charsRemoved, charsAdded);
+    }
+};
+
 // The widget breaks lines itself: a CR LF pair (or a lone CR) is one break.
 QString forDisplay(QString s)
 {
@@ -60,6 +89,13 @@ QString forDisplay(QString s)
 ReceiveBox::ReceiveBox(QWidget *parent)
     : QPlainTextEdit(parent)
 {
+    // The same set-up as the box's own document, with the layout above.
+    auto *doc = new QTextDocument(this);
+    auto *layout = new GlyphKeepingLayout(doc);
+    layout->setPaintDevice(viewport());
+    doc->setDocumentLayout(layout);
+    doc->setDefaultFont(font());
+    setDocument(doc);
     setReadOnly(true);
     // The text changes by appending and dropping its head; an undo history
     // of that would grow for as long as the program runs.
@@ -102,15 +138,28 @@ void ReceiveBox::showText(const QString &text)
             head.removeSelectedText();
             head.endEditBlock();
         }
+        // Set straight to the end: moving there would first lay out the
+        // block the cursor starts in, the first one, which is never shown.
         QTextCursor tail(document());
         tail.beginEditBlock();
-        tail.movePosition(QTextCursor::End);
+        tail.setPosition(document()->characterCount() - 1);
         tail.insertText(forDisplay(text.mid(m_shown.size() - dropped)));
         tail.endEditBlock();
     }
     m_shown = text;
-    if (atEnd)
-        bar->setValue(bar->maximum());
+    if (atEnd) {
+        if (bar->maximum() - bar->value() > bar->pageStep()) {
+            // More lines arrived than the box shows, so every visible line
+            // changes. Scrolling there would lay out each line passed over
+            // on the way; with updates held the view takes its new top line
+            // at once and is then drawn whole.
+            viewport()->setUpdatesEnabled(false);
+            bar->setValue(bar->maximum());
+            viewport()->setUpdatesEnabled(true);
+        } else {
+            bar->setValue(bar->maximum());
+        }
+    }
 }
 
 void ReceiveBox::mouseDoubleClickEvent(QMouseEvent *event)
