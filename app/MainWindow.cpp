@@ -127,7 +127,7 @@ void MainWindow::wireControls()
     connect(m_ui->Sensorwahl, &QAbstractButton::clicked, m_measurement, &Measurement::selectSensors);
     connect(m_ui->Term, &ReceiveBox::doubleClicked, this, [this] { m_measurement->clearReceived(); refreshView(); });
     connect(m_ui->Check1, &QCheckBox::stateChanged, this,
-            [this](int state) { m_measurement->processor().setCheck1State(Qt::CheckState(state)); });
+            [this](int state) { m_measurement->processor().setTabsAsSemicolons(Qt::CheckState(state)); });
     connect(m_ui->SSCommand2, &QAction::triggered, this, &MainWindow::startStop);
     connect(m_ui->SScommand4, &QAction::triggered, this, &MainWindow::saveMeasurement);
     connect(m_ui->SScommand3, &QAction::triggered, this, &MainWindow::openMeasurement);
@@ -257,7 +257,7 @@ void MainWindow::refreshView()
     if (m_shownRevision == model.revision)
         return;
     m_shownRevision = model.revision;
-    m_ui->Term->showText(model.Term.text);
+    m_ui->Term->showText(model.received.text);
     // The last word of a line carries its line end; a one-line box shows
     // the word without it.
     auto setText = [](QLineEdit *box, const QString &text) {
@@ -267,18 +267,18 @@ void MainWindow::refreshView()
         if (box->text() != shown)
             box->setText(shown);
     };
-    setText(m_ui->txtPopStr, model.txtPopStr);
-    setText(m_ui->Secunden, model.Secunden);
-    setText(m_ui->Text8, model.Text8);
-    setText(m_ui->Text9, model.Text9);
-    setText(m_ui->Text10, model.Text10);
-    setText(m_ui->Text11, model.Text11);
-    setText(m_ui->Text12, model.Text12);
-    setText(m_ui->Text13, model.Text13);
-    if (m_shownWords != model.lstPopStrings) {
+    setText(m_ui->txtPopStr, model.lastLine);
+    setText(m_ui->Secunden, model.sampleTime);
+    setText(m_ui->Text8, model.inp1Actual);
+    setText(m_ui->Text9, model.inp1Max);
+    setText(m_ui->Text10, model.inp1Min);
+    setText(m_ui->Text11, model.inp2Actual);
+    setText(m_ui->Text12, model.inp2Max);
+    setText(m_ui->Text13, model.inp2Min);
+    if (m_shownWords != model.lastLineWords) {
         // Sample lines keep their number of words: the items are reused and
         // only those whose word changed are given the new one.
-        m_shownWords = model.lstPopStrings;
+        m_shownWords = model.lastLineWords;
         QListWidget *list = m_ui->lstPopStrings;
         while (list->count() > m_shownWords.size())
             delete list->takeItem(list->count() - 1);
@@ -289,14 +289,14 @@ void MainWindow::refreshView()
         if (list->count() < m_shownWords.size())
             list->addItems(m_shownWords.mid(list->count()));
     }
-    m_ui->Bar1->setLevel(model.Bar1Level);
-    m_ui->Bar2->setLevel(model.Bar2Level);
-    m_ui->Bar1->setFullScale(model.Bar1FullScale);
-    m_ui->Bar2->setFullScale(model.Bar2FullScale);
-    m_ui->Label7->setVisible(model.Label7Visible);
-    m_ui->Label8->setVisible(model.Label8Visible);
-    m_ui->Image1->setVisible(model.Image1Visible);
-    m_ui->Image2->setVisible(model.Image2Visible);
+    m_ui->Bar1->setLevel(model.inp1Level);
+    m_ui->Bar2->setLevel(model.inp2Level);
+    m_ui->Bar1->setFullScale(model.inp1FullScale);
+    m_ui->Bar2->setFullScale(model.inp2FullScale);
+    m_ui->Label7->setVisible(model.inp1Overload);
+    m_ui->Label8->setVisible(model.inp2Overload);
+    m_ui->Image1->setVisible(model.graphPictureShown);
+    m_ui->Image2->setVisible(model.idlePictureShown);
 }
 
 // ---------------------------------------------------------------- measurement

@@ -48,9 +48,9 @@ constexpr int kMeasuredTicks = 300;
 void setSample(LiveModel &live, int second)
 {
     const quint32 noise = quint32(second) * 2654435761u;
-    live.Text8 = QString::number(200.0 + 150.0 * std::sin(second / 5.0) + (noise % 50), 'f', 1);
-    live.Text11 = QString::number(8.0 + 5.0 * std::cos(second / 7.0) + (noise >> 28) / 8.0, 'f', 2);
-    live.Secunden = QString::number(second);
+    live.inp1Actual = QString::number(200.0 + 150.0 * std::sin(second / 5.0) + (noise % 50), 'f', 1);
+    live.inp2Actual = QString::number(8.0 + 5.0 * std::cos(second / 7.0) + (noise >> 28) / 8.0, 'f', 2);
+    live.sampleTime = QString::number(second);
 }
 
 void tickAndPaint(GraphWindow &graph)
@@ -134,8 +134,8 @@ private:
         StripChart *chart = graph->chart();
         for (m_second = 0; m_second < m_points - kWarmUpTicks; ++m_second) {
             setSample(m_live, m_second);
-            chart->append(1, rules::toInt32(rules::leadingNumber(m_live.Text8)).value_or(0));
-            chart->append(2, rules::toInt32(rules::leadingNumber(m_live.Text11)).value_or(0));
+            chart->append(1, rules::toInt32(rules::leadingNumber(m_live.inp1Actual)).value_or(0));
+            chart->append(2, rules::toInt32(rules::leadingNumber(m_live.inp2Actual)).value_or(0));
         }
         for (int i = 0; i < kWarmUpTicks; ++i) {
             setSample(m_live, m_second++);

@@ -57,10 +57,10 @@ int main(int argc, char **argv)
     qsizetype chartAfterMinute = 0;
     qint64 fed = 0;
     for (int second = 1; second <= kDay; ++second) {
-        processor.setCheck1State(Qt::Checked);
+        processor.setTabsAsSemicolons(Qt::Checked);
         const QByteArray line = bench::sampleLine(second);
         fed += line.size();
-        processor.ProcessReceivedBlock(window.live().Term, line);
+        processor.ProcessReceivedBlock(window.live().received, line);
         graph.tick();
         if (second == kMinute) {
             drawNow(window, graph);

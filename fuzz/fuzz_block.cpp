@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fail("working file not opened");
     SampleProcessor processor(ranges, live, file);
     processor.setLanguage(language);
-    processor.setCheck1State(check1);
+    processor.setTabsAsSemicolons(check1);
     processor.setNotesProvider([] { return QStringLiteral("fuzz"); });
     processor.setClock([] { return QDateTime(QDate(2024, 6, 11), QTime(12, 34, 56)); });
 
@@ -75,14 +75,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QByteArray expected;
     processor.expectNotesHeader();
     for (qsizetype b = 0; b < blocks.size(); ++b) {
-        processor.ProcessReceivedBlock(live.Term, blocks.at(b));
+        processor.ProcessReceivedBlock(live.received, blocks.at(b));
         if (b > 0)
             expected += recordedBytes(blocks.at(b), decimalComma, semicolons);
-        if (live.Term.text.size() > 16384 + 2 * 256)
+        if (live.received.text.size() > 16384 + 2 * 256)
             fail("receive box not bounded");
         if (processor.lineBuffer().size() > SampleProcessor::LineBufferLimit)
             fail("line buffer not bounded");
-        if (live.lstPopStrings.size() > live.txtPopStr.size() + 1)
+        if (live.lastLineWords.size() > live.lastLine.size() + 1)
             fail("more words than characters");
     }
     file.close();

@@ -38,18 +38,18 @@ struct TermModel
 /// Displays of the main window driven by received data.
 struct LiveModel
 {
-    TermModel Term;                 ///< receive box
-    QString txtPopStr;              ///< last complete line (hidden)
-    QStringList lstPopStrings;      ///< its non-empty words (hidden)
-    QString Secunden;               ///< sample time
-    QString Text8, Text9, Text10;   ///< ACT, MAX, MIN of INP1
-    QString Text11, Text12, Text13; ///< ACT, MAX, MIN of INP2
-    qint16 Bar1Level = 0, Bar2Level = 0;        ///< level meters
-    qint16 Bar1FullScale = 100, Bar2FullScale = 100;
-    bool Label7Visible = false;     ///< overload of INP1
-    bool Label8Visible = false;     ///< overload of INP2
-    bool Image1Visible = false;     ///< "data present" picture (opens the graph)
-    bool Image2Visible = false;     ///< its stand-in while no data are present
+    TermModel received;                         ///< the receive box (Term)
+    QString lastLine;                           ///< last complete line (txtPopStr)
+    QStringList lastLineWords;                  ///< its non-empty words (lstPopStrings)
+    QString sampleTime;                         ///< Secunden
+    QString inp1Actual, inp1Max, inp1Min;       ///< Text8, Text9, Text10
+    QString inp2Actual, inp2Max, inp2Min;       ///< Text11, Text12, Text13
+    qint16 inp1Level = 0, inp2Level = 0;        ///< level meters Bar1, Bar2
+    qint16 inp1FullScale = 100, inp2FullScale = 100;
+    bool inp1Overload = false;                  ///< Label7 shown
+    bool inp2Overload = false;                  ///< Label8 shown
+    bool graphPictureShown = false;             ///< Image1: data present, opens the graph
+    bool idlePictureShown = false;              ///< Image2: its stand-in while no data are present
 
     /// Counts changes, so a view redraws only when something changed.
     quint64 revision = 0;
@@ -58,10 +58,10 @@ struct LiveModel
     /// Empties the figures and sets both meters to 0 (Start/Stop).
     void clearFigures()
     {
-        Secunden.clear();
-        Text8.clear(); Text9.clear(); Text10.clear();
-        Text11.clear(); Text12.clear(); Text13.clear();
-        Bar1Level = 0; Bar2Level = 0;
+        sampleTime.clear();
+        inp1Actual.clear(); inp1Max.clear(); inp1Min.clear();
+        inp2Actual.clear(); inp2Max.clear(); inp2Min.clear();
+        inp1Level = 0; inp2Level = 0;
         touch();
     }
 };

@@ -173,7 +173,7 @@ bool Measurement::isRunning() const
 
 void Measurement::clearReceived()
 {
-    m_live.Term.clear();
+    m_live.received.clear();
     m_live.touch();
     emit liveChanged();
 }
@@ -236,7 +236,7 @@ QString Measurement::portErrorText() const
 
 void Measurement::readReceived()
 {
-    m_processor->ProcessReceivedBlock(m_live.Term, m_port->readAll());
+    m_processor->ProcessReceivedBlock(m_live.received, m_port->readAll());
     emit liveChanged();
 }
 
@@ -274,8 +274,8 @@ void Measurement::startStop()
 {
     const QString timeLabel = kStartTimeLabel.pick(m_language);
     const QString dateLabel = kStartDateLabel.pick(m_language);
-    m_live.Image1Visible = false;
-    m_live.Image2Visible = true;
+    m_live.graphPictureShown = false;
+    m_live.idlePictureShown = true;
 
     m_port->write(QByteArray(1, StopCharacter));
     m_header.inp1Header = QStringLiteral("INP1");
@@ -287,7 +287,7 @@ void Measurement::startStop()
     m_scales.graphCaption1.clear();
     m_scales.graphCaption2.clear();
     m_live.clearFigures();
-    m_live.Term.clear();
+    m_live.received.clear();
     m_headerTimer->start();
     emit displaysCleared();
 
@@ -319,11 +319,11 @@ void Measurement::startStop()
         // came between the click and this start.
         m_headerTimer->start();
         emit started();
-        m_live.Term.append(timeLabel + timeOfDay() + dateLabel + dateText);
+        m_live.received.append(timeLabel + timeOfDay() + dateLabel + dateText);
     } else if (!m_workFile.isOpen()) {
-        m_live.Term.append(dateLabel);
+        m_live.received.append(dateLabel);
     }
-    m_live.Term.append(QStringLiteral("\r\n"));
+    m_live.received.append(QStringLiteral("\r\n"));
     m_live.touch();
     emit liveChanged();
 }
@@ -492,8 +492,8 @@ void Measurement::selectSensors()
     targets.setGraphLabel2 = [this](const QString &t) { m_scales.graphCaption2 = t; };
     targets.setLabel9 = [this](const QString &t) { m_scales.meterCaption1 = t; };
     targets.setLabel10 = [this](const QString &t) { m_scales.meterCaption2 = t; };
-    targets.setBar1FullScale = [this](qint16 v) { m_live.Bar1FullScale = v; };
-    targets.setBar2FullScale = [this](qint16 v) { m_live.Bar2FullScale = v; };
+    targets.setBar1FullScale = [this](qint16 v) { m_live.inp1FullScale = v; };
+    targets.setBar2FullScale = [this](qint16 v) { m_live.inp2FullScale = v; };
     sensorSelection(m_header.sr1Header, m_header.sr2Header, m_ranges, targets);
     m_live.touch();
     emit liveChanged();

@@ -40,7 +40,7 @@ SampleProcessor::SampleProcessor(const SensorRanges &ranges, LiveModel &live, Wo
 {
 }
 
-void SampleProcessor::setCheck1State(Qt::CheckState s)
+void SampleProcessor::setTabsAsSemicolons(Qt::CheckState s)
 {
     m_check1 = s;
 }
@@ -78,8 +78,8 @@ void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
     int termLength = int(term.text.size());
     m_unsavedData = termLength > 0;
     if (termLength > 0) {
-        m_live.Image1Visible = true;
-        m_live.Image2Visible = false;
+        m_live.graphPictureShown = true;
+        m_live.idlePictureShown = false;
     }
     if (termLength >= TermLimit) {
         term.text.remove(0, TermTrim);
@@ -115,8 +115,8 @@ void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
     if (!splitLastLine(m_live) && m_dialogs)
         m_dialogs->beep();
     showWords();
-    showLevel(m_live.Text8, m_ranges.rangeLimit1, m_live.Bar1Level, m_live.Label7Visible);
-    showLevel(m_live.Text11, m_ranges.rangeLimit2, m_live.Bar2Level, m_live.Label8Visible);
+    showLevel(m_live.inp1Actual, m_ranges.rangeLimit1, m_live.inp1Level, m_live.inp1Overload);
+    showLevel(m_live.inp2Actual, m_ranges.rangeLimit2, m_live.inp2Level, m_live.inp2Overload);
     m_live.touch();
 }
 
@@ -195,7 +195,7 @@ void SampleProcessor::gatherLine(const QString &block)
         qsizetype end = lastReturn + 1;
         if (end < m_lineBuffer.size() && m_lineBuffer.at(end) == LineFeed)
             ++end;
-        m_live.txtPopStr = m_lineBuffer.left(end);
+        m_live.lastLine = m_lineBuffer.left(end);
         m_lineBuffer.remove(0, end);
     }
     if (m_lineBuffer.size() > LineBufferLimit)
@@ -204,9 +204,9 @@ void SampleProcessor::gatherLine(const QString &block)
 
 void SampleProcessor::showWords()
 {
-    const QStringList &words = m_live.lstPopStrings;
-    QString *const targets[] = {&m_live.Secunden, &m_live.Text8, &m_live.Text9, &m_live.Text10,
-                                &m_live.Text11, &m_live.Text12, &m_live.Text13};
+    const QStringList &words = m_live.lastLineWords;
+    QString *const targets[] = {&m_live.sampleTime, &m_live.inp1Actual, &m_live.inp1Max, &m_live.inp1Min,
+                                &m_live.inp2Actual, &m_live.inp2Max, &m_live.inp2Min};
     for (int i = 0; i < 7; ++i)
         *targets[i] = words.value(i);
 }

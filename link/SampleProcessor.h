@@ -34,7 +34,7 @@ public:
     /// State of the hidden check box Check1 (checked from the start):
     /// checked records tabs as ";", unchecked keeps them, partially checked
     /// keeps the previous choice.
-    void setCheck1State(Qt::CheckState s);
+    void setTabsAsSemicolons(Qt::CheckState s);
 
     /// Who is asked when writing the working file fails (Retry writes the
     /// block again, Cancel closes the file; without dialogs the answer is

@@ -68,17 +68,17 @@ std::optional<QString> WordSplitter::next()
 
 bool splitLastLine(LiveModel &live)
 {
-    const QString text = live.txtPopStr;
+    const QString text = live.lastLine;
     if (text.isEmpty())
         return false;
 
-    live.lstPopStrings.clear();
+    live.lastLineWords.clear();
     // One shared list: a line is split for every received block.
     static const QStringList oneBlank{QStringLiteral(" ")};
     WordSplitter words(text, oneBlank, Qt::CaseSensitive);
     while (std::optional<QString> word = words.next()) {
         if (!word->isEmpty())
-            live.lstPopStrings.append(std::move(*word));
+            live.lastLineWords.append(std::move(*word));
     }
     return true;
 }

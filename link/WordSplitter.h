@@ -33,7 +33,7 @@ private:
     int m_foundPos = 1;  // last position returned by the delimiter search
 };
 
-/// Rebuilds lstPopStrings from the non-empty space-separated words of
-/// txtPopStr. Returns false, leaving the list as it was, when txtPopStr is
+/// Rebuilds lastLineWords from the non-empty space-separated words of
+/// lastLine. Returns false, leaving the list as it was, when lastLine is
 /// empty; the caller sounds the beep then.
 bool splitLastLine(LiveModel &live);

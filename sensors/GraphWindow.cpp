@@ -130,9 +130,9 @@ void GraphWindow::showUnits(const QString &inp1Unit, const QString &inp2Unit)
 
 void GraphWindow::tick()
 {
-    m_ui->Label10->setText(m_live.Text8);
-    m_ui->Label11->setText(m_live.Text11);
-    m_ui->Label9->setText(QStringLiteral(" Data logging time.. ") + m_live.Secunden
+    m_ui->Label10->setText(m_live.inp1Actual);
+    m_ui->Label11->setText(m_live.inp2Actual);
+    m_ui->Label9->setText(QStringLiteral(" Data logging time.. ") + m_live.sampleTime
                       + QStringLiteral(" Sec."));
 
     // Plot what the labels show, read back from them.

@@ -23,7 +23,7 @@ class GraphWindow : public QWidget
     Q_OBJECT
 
 public:
-    /// `live` supplies Text8, Text11 and Secunden; `ranges` the scales of
+    /// `live` supplies both actual values and the sample time; `ranges` the scales of
     /// the chart and `scales` its captions, both chosen by the sensor
     /// selection of the measurement; `language` the caption.
     GraphWindow(const LiveModel &live, const SensorRanges &ranges, const SensorScales &scales,

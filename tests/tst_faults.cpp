@@ -399,7 +399,7 @@ void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()
     QVERIFY(readAll(vindo).startsWith(firstRun));
     QVERIFY(kNotesHeader.match(QString::fromLatin1(readAll(vindo).mid(firstRun.size()))).hasMatch());
     QCOMPARE(fx.dialogs.messages().size(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.live().Text13.isEmpty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.live().inp2Min.isEmpty(), 5000);
 }
 
 void TestFaults::fullDiskAsksRetryOrCancelAndKeepsWhatWasWritten()
@@ -437,8 +437,8 @@ void TestFaults::fullDiskAsksRetryOrCancelAndKeepsWhatWasWritten()
     }
     QVERIFY(!w.workingFile().isOpen());
     const quint64 revisionAtCancel = w.live().revision;
-    const QString lastLine = w.live().txtPopStr;
-    QTRY_VERIFY_WITH_TIMEOUT(w.live().txtPopStr != lastLine && w.live().revision > revisionAtCancel + 5, 5000);
+    const QString lastLine = w.live().lastLine;
+    QTRY_VERIFY_WITH_TIMEOUT(w.live().lastLine != lastLine && w.live().revision > revisionAtCancel + 5, 5000);
     QCOMPARE(fx.dialogs.messages().size(), 2);
 
     // Nothing written was lost, and no block twice.
@@ -571,8 +571,8 @@ void TestFaults::garbageOnTheLineIsRecordedByTheFileRules()
             break;
         }
         // The receive box stays bounded whatever arrives.
-        QVERIFY2(w.live().Term.text.size() < 16384 + 2 * 65536,
-                 QByteArray::number(w.live().Term.text.size()).constData());
+        QVERIFY2(w.live().received.text.size() < 16384 + 2 * 65536,
+                 QByteArray::number(w.live().received.text.size()).constData());
     }
     QVERIFY(waitUntilProcessed(w, line, 0));
     w.refreshView();

@@ -155,8 +155,8 @@ void TestGraph::tickPlotsTheShownValuesRounded()
     QFETCH(int, plotted);
     GraphFixture f;
     f.load();
-    f.live.Text8 = text;
-    f.live.Text11 = QStringLiteral("21756");
+    f.live.inp1Actual = text;
+    f.live.inp2Actual = QStringLiteral("21756");
 
     f.graph->tick();
 
@@ -174,8 +174,8 @@ void TestGraph::tickWritesTheTimeLine()
 {
     GraphFixture f;
     f.load();
-    f.live.Secunden = QStringLiteral("42");
-    f.live.Text11 = QStringLiteral("1.5");
+    f.live.sampleTime = QStringLiteral("42");
+    f.live.inp2Actual = QStringLiteral("1.5");
     f.graph->tick();
     QCOMPARE(f.graph->loggingTime()->text(), QStringLiteral(" Data logging time.. 42 Sec."));
     QCOMPARE(f.graph->inp2Value()->text(), QStringLiteral("1.5"));

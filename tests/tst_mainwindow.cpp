@@ -606,8 +606,8 @@ void TestMainWindow::receivedCharactersReachTheReceiveBox()
     MainWindow &w = fx.start();
     w.togglePort();
     w.comm()->write(QByteArray(1, '\x02'));
-    QTRY_VERIFY_WITH_TIMEOUT(w.live().Term.text.contains(QStringLiteral("INP1 = ")), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.live().Text8.isEmpty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(w.live().received.text.contains(QStringLiteral("INP1 = ")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.live().inp1Actual.isEmpty(), 5000);
     w.refreshView();
     QVERIFY(control<ReceiveBox>(w, "Term")->toPlainText().contains(QStringLiteral("INP1 = ")));
 }
@@ -636,7 +636,7 @@ void TestMainWindow::receiveBoxShowsTheTextAsItGrowsAndIsTrimmed()
     // trimmed head sometimes ends inside a line end; the widget is redrawn
     // at irregular intervals, as the screen refresh would.
     for (int i = 0; i < 3000; ++i) {
-        TermModel &term = w.live().Term;
+        TermModel &term = w.live().received;
         if (term.text.size() >= 16384)
             term.text.remove(0, 4096);
         term.append(QStringLiteral("%1 %2").arg(i).arg(QString(i % 37, QLatin1Char('x')))
@@ -646,7 +646,7 @@ void TestMainWindow::receiveBoxShowsTheTextAsItGrowsAndIsTrimmed()
             w.refreshView();
     }
     w.refreshView();
-    QCOMPARE(control<ReceiveBox>(w, "Term")->toPlainText(), display(w.live().Term.text));
+    QCOMPARE(control<ReceiveBox>(w, "Term")->toPlainText(), display(w.live().received.text));
     // No undo history builds up over a day of appending.
     QCOMPARE(control<ReceiveBox>(w, "Term")->document()->availableUndoSteps(), 0);
 }
@@ -675,7 +675,7 @@ void TestMainWindow::receiveBoxFollowsTheEndUnlessScrolledBack()
     };
     int line = 0;
     auto feed = [&] {
-        TermModel &term = w.live().Term;
+        TermModel &term = w.live().received;
         for (int i = 0; i < linesPerRedraw; ++i, ++line) {
             if (term.text.size() >= 16384)
                 term.text.remove(0, 4096);
@@ -701,7 +701,7 @@ void TestMainWindow::receiveBoxFollowsTheEndUnlessScrolledBack()
     QCOMPARE(box->verticalScrollBar()->value(), 0);
     if (linesPerRedraw < 60)
         QCOMPARE(box->cursorForPosition(QPoint(2, 2)).block().text(), top);
-    QCOMPARE(box->toPlainText().count(QLatin1Char('\n')), w.live().Term.text.count(QLatin1Char('\n')));
+    QCOMPARE(box->toPlainText().count(QLatin1Char('\n')), w.live().received.text.count(QLatin1Char('\n')));
 }
 
 void TestMainWindow::commandsRouteToTheirOperations()
@@ -737,13 +737,13 @@ void TestMainWindow::commandsRouteToTheirOperations()
     QVERIFY(w.graph()->isVisible());
 
     // Double-clicks empty the receive box and the notes.
-    w.live().Term.append(QStringLiteral("abc\r\n"));
+    w.live().received.append(QStringLiteral("abc\r\n"));
     w.live().touch();
     w.refreshView();
     control<QLineEdit>(w, "Text2")->setText(QStringLiteral("notes"));
     QTest::mouseDClick(control<ReceiveBox>(w, "Term")->viewport(), Qt::LeftButton);
     QTest::mouseDClick(control<QLineEdit>(w, "Text2"), Qt::LeftButton);
-    QVERIFY(w.live().Term.text.isEmpty());
+    QVERIFY(w.live().received.text.isEmpty());
     QVERIFY(control<ReceiveBox>(w, "Term")->toPlainText().isEmpty());
     QVERIFY(control<QLineEdit>(w, "Text2")->text().isEmpty());
 

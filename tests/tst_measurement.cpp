@@ -142,12 +142,12 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     QCOMPARE(literal, unit.startsWith(QLatin1Char('<')) ? 6 : 0);
 
     // The last complete line: seven words in the figures, meters follow.
-    QTRY_VERIFY_WITH_TIMEOUT(!w.live().Text13.isEmpty() && !w.live().Secunden.isEmpty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.live().inp2Min.isEmpty() && !w.live().sampleTime.isEmpty(), 5000);
     w.refreshView();
-    QCOMPARE(control<QLineEdit>(w, "Text8")->text(), w.live().Text8);
+    QCOMPARE(control<QLineEdit>(w, "Text8")->text(), w.live().inp1Actual);
     QCOMPARE(control<LevelMeter>(w, "Bar2")->fullScale(), qint16(198));
     if (decimalComma)
-        QVERIFY(w.live().Text8.contains(QLatin1Char(',')) || w.live().Text8 == QLatin1String("*Ovl*"));
+        QVERIFY(w.live().inp1Actual.contains(QLatin1Char(',')) || w.live().inp1Actual == QLatin1String("*Ovl*"));
 
     // Stop, save under a new name: the port opens again at once and the
     // simulator sees stop, then start, and sends its header again.

@@ -38,7 +38,7 @@ struct Receiver
         QFile f(path());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-    void receive(const QByteArray &block) { processor.ProcessReceivedBlock(live.Term, block); }
+    void receive(const QByteArray &block) { processor.ProcessReceivedBlock(live.received, block); }
 
     /// The notes header as the file must hold it.
     QByteArray header(const QString &timeLabel, const QString &dateLabel) const
@@ -150,20 +150,20 @@ void TestProcessing::lastLineDrivesFiguresMetersAndLabels()
     Receiver r(language);
     r.ranges.rangeLimit1 = limit;
     r.ranges.rangeLimit2 = limit;
-    r.live.Bar1Level = 7;
-    r.live.Bar2Level = 7;
-    r.live.Label7Visible = !overload;
-    r.live.Label8Visible = !overload;
+    r.live.inp1Level = 7;
+    r.live.inp2Level = 7;
+    r.live.inp1Overload = !overload;
+    r.live.inp2Overload = !overload;
     const quint64 revision = r.live.revision;
 
     r.receive((QStringLiteral("1 ") + act + QStringLiteral(" 2 3 ") + act + QStringLiteral(" 5 6\r")).toLatin1());
 
-    QCOMPARE(r.live.Text8, shown);
-    QCOMPARE(r.live.Text11, shown);
-    QCOMPARE(r.live.Bar1Level, level);
-    QCOMPARE(r.live.Bar2Level, level);
-    QCOMPARE(r.live.Label7Visible, overload);
-    QCOMPARE(r.live.Label8Visible, overload);
+    QCOMPARE(r.live.inp1Actual, shown);
+    QCOMPARE(r.live.inp2Actual, shown);
+    QCOMPARE(r.live.inp1Level, level);
+    QCOMPARE(r.live.inp2Level, level);
+    QCOMPARE(r.live.inp1Overload, overload);
+    QCOMPARE(r.live.inp2Overload, overload);
     QCOMPARE(r.live.revision, revision + 1);
 }
 
@@ -171,12 +171,12 @@ void TestProcessing::sevenWordsAreShownAndMissingOnesEmptied()
 {
     Receiver r;
     r.receive("  0.5   1  2 3 4 5 6 7\r");
-    const QStringList shown{r.live.Secunden, r.live.Text8, r.live.Text9, r.live.Text10,
-                            r.live.Text11, r.live.Text12, r.live.Text13};
+    const QStringList shown{r.live.sampleTime, r.live.inp1Actual, r.live.inp1Max, r.live.inp1Min,
+                            r.live.inp2Actual, r.live.inp2Max, r.live.inp2Min};
     QCOMPARE(shown, (QStringList{"0.5", "1", "2", "3", "4", "5", "6"}));
 
     r.receive("9 8\r");
-    const QStringList shortLine{r.live.Secunden, r.live.Text8, r.live.Text9, r.live.Text13};
+    const QStringList shortLine{r.live.sampleTime, r.live.inp1Actual, r.live.inp1Max, r.live.inp2Min};
     QCOMPARE(shortLine, (QStringList{"9", "8\r\n", "", ""}));
 }
 
@@ -211,10 +211,10 @@ void TestProcessing::blockIsFilteredForBoxAndFile()
     QFETCH(QByteArray, recorded);
 
     Receiver r(language);
-    r.live.Term.text = before;
+    r.live.received.text = before;
     r.receive(block);
-    QCOMPARE(r.live.Term.text, shown);
-    QCOMPARE(r.live.Term.selStart, int(shown.size()));
+    QCOMPARE(r.live.received.text, shown);
+    QCOMPARE(r.live.received.selStart, int(shown.size()));
     QCOMPARE(r.recorded(), recorded);
 }
 
@@ -229,7 +229,7 @@ void TestProcessing::tabsFollowCheck1()
     };
     QByteArray expected;
     for (const auto &[state, bytes] : steps) {
-        r.processor.setCheck1State(state);
+        r.processor.setTabsAsSemicolons(state);
         r.receive("a\tb");
         expected += bytes;
     }
@@ -261,7 +261,7 @@ void TestProcessing::notesHeaderReplacesTheFirstBlock()
     r.processor.expectNotesHeader();
     r.receive("INP1 = bar\r");
 
-    QCOMPARE(r.live.Term.text, QStringLiteral("INP1 = bar\r\n"));
+    QCOMPARE(r.live.received.text, QStringLiteral("INP1 = bar\r\n"));
     QCOMPARE(r.recorded(), r.header(timeLabel, dateLabel));
     QVERIFY(!r.processor.notesHeaderPending());
 
@@ -274,14 +274,14 @@ void TestProcessing::notesHeaderWordsAreShownUntilTheFirstLine()
     Receiver r;
     r.processor.expectNotesHeader();
     r.receive("INP1 = ");
-    QCOMPARE(r.live.Secunden, QStringLiteral("Time:"));
-    QCOMPARE(r.live.Text8, QStringLiteral("09:07:03\r"));
-    QCOMPARE(r.live.Text9, QStringLiteral("Date:"));
-    QCOMPARE(r.live.Bar1Level, qint16(9));
+    QCOMPARE(r.live.sampleTime, QStringLiteral("Time:"));
+    QCOMPARE(r.live.inp1Actual, QStringLiteral("09:07:03\r"));
+    QCOMPARE(r.live.inp1Max, QStringLiteral("Date:"));
+    QCOMPARE(r.live.inp1Level, qint16(9));
 
     // The start received in place of the header is no part of the next line.
     r.receive("bar\r");
-    QCOMPARE(r.live.Secunden, QStringLiteral("bar\r\n"));
+    QCOMPARE(r.live.sampleTime, QStringLiteral("bar\r\n"));
 }
 
 void TestProcessing::unknownLanguageKeepsThePreviousLabels()
@@ -300,9 +300,9 @@ void TestProcessing::blockWithoutLineEndKeepsTheShownLine()
     r.receive("1 2 3 4 5 6 7\r");
     const int beepsBefore = r.dialogs.beeps();
     r.receive("8 9 10");
-    QCOMPARE(r.live.Secunden, QStringLiteral("1"));
-    QCOMPARE(r.live.Text8, QStringLiteral("2"));
-    QCOMPARE(r.live.txtPopStr, QStringLiteral("1 2 3 4 5 6 7\r\n"));
+    QCOMPARE(r.live.sampleTime, QStringLiteral("1"));
+    QCOMPARE(r.live.inp1Actual, QStringLiteral("2"));
+    QCOMPARE(r.live.lastLine, QStringLiteral("1 2 3 4 5 6 7\r\n"));
     QCOMPARE(r.dialogs.beeps(), beepsBefore);
 }
 
@@ -312,10 +312,10 @@ void TestProcessing::beepsUntilTheFirstLineEnds()
     r.receive("1 2");
     r.receive(" 3");
     QCOMPARE(r.dialogs.beeps(), 2);
-    QVERIFY(r.live.lstPopStrings.isEmpty());
+    QVERIFY(r.live.lastLineWords.isEmpty());
     r.receive("\r");
     QCOMPARE(r.dialogs.beeps(), 2);
-    QCOMPARE(r.live.lstPopStrings, (QStringList{"1", "2", "3\r\n"}));
+    QCOMPARE(r.live.lastLineWords, (QStringList{"1", "2", "3\r\n"}));
 }
 
 void TestProcessing::linesAreGatheredAcrossBlocks_data()
@@ -343,7 +343,7 @@ void TestProcessing::linesAreGatheredAcrossBlocks()
     Receiver r;
     for (const QByteArray &block : std::as_const(blocks))
         r.receive(block);
-    QCOMPARE(r.live.txtPopStr, line);
+    QCOMPARE(r.live.lastLine, line);
     QCOMPARE(r.processor.lineBuffer(), rest);
 }
 
@@ -351,11 +351,11 @@ void TestProcessing::startOfTheNextLineIsKept()
 {
     Receiver r;
     r.receive("0.5 1 2 3 4 5 6\r1.0 11");
-    QCOMPARE(r.live.Secunden, QStringLiteral("0.5"));
+    QCOMPARE(r.live.sampleTime, QStringLiteral("0.5"));
     r.receive(" 12 13 14 15 16\r");
-    QCOMPARE(r.live.Secunden, QStringLiteral("1.0"));
-    QCOMPARE(r.live.Text8, QStringLiteral("11"));
-    QCOMPARE(r.live.Bar1Level, qint16(11));
+    QCOMPARE(r.live.sampleTime, QStringLiteral("1.0"));
+    QCOMPARE(r.live.inp1Actual, QStringLiteral("11"));
+    QCOMPARE(r.live.inp1Level, qint16(11));
 }
 
 void TestProcessing::receiveBoxIsTrimmed_data()
@@ -380,13 +380,13 @@ void TestProcessing::receiveBoxIsTrimmed()
     QString before;
     for (int i = 0; i < length; ++i)
         before += QChar(u'a' + i % 26);
-    r.live.Term.text = before;
-    r.live.Image2Visible = true;
+    r.live.received.text = before;
+    r.live.idlePictureShown = true;
     r.receive("XYZ");
-    QCOMPARE(r.live.Term.text, before.mid(keptFrom) + QStringLiteral("XYZ"));
+    QCOMPARE(r.live.received.text, before.mid(keptFrom) + QStringLiteral("XYZ"));
     QCOMPARE(r.processor.hasUnsavedData(), length > 0);
-    QCOMPARE(r.live.Image1Visible, imageShown);
-    QCOMPARE(r.live.Image2Visible, !imageShown);
+    QCOMPARE(r.live.graphPictureShown, imageShown);
+    QCOMPARE(r.live.idlePictureShown, !imageShown);
 }
 
 void TestProcessing::unendedLineIsBoundedButRecorded()
@@ -399,7 +399,7 @@ void TestProcessing::unendedLineIsBoundedButRecorded()
     QCOMPARE(r.recorded().size(), 9000);
 
     r.receive("\r");
-    QCOMPARE(r.live.txtPopStr, newest + QStringLiteral("\r\n"));
+    QCOMPARE(r.live.lastLine, newest + QStringLiteral("\r\n"));
 }
 
 void TestProcessing::writeFailureRetriesThenCancelStopsRecording()
@@ -418,8 +418,8 @@ void TestProcessing::writeFailureRetriesThenCancelStopsRecording()
 
     r.receive("b\r");
     QCOMPARE(r.dialogs.messages().size(), 2);
-    QCOMPARE(r.live.Term.text, QStringLiteral("a\r\nb\r\n"));
-    QCOMPARE(r.live.Secunden, QStringLiteral("b\r\n"));
+    QCOMPARE(r.live.received.text, QStringLiteral("a\r\nb\r\n"));
+    QCOMPARE(r.live.sampleTime, QStringLiteral("b\r\n"));
 }
 
 void TestProcessing::retriedBlockIsRecordedOnce()
@@ -449,7 +449,7 @@ void TestProcessing::blockArrivingDuringTheQuestionFollowsTheOneBefore()
     r.receive("first\r");
     QCOMPARE(r.dialogs.messages().size(), 1);
     QCOMPARE(r.recorded(), QByteArray("first\r\nsecond\r\n"));
-    QCOMPARE(r.live.Term.text, QStringLiteral("first\r\nsecond\r\n"));
+    QCOMPARE(r.live.received.text, QStringLiteral("first\r\nsecond\r\n"));
 }
 
 void TestProcessing::recordedBytesDoNotDependOnPieces_data()
@@ -572,18 +572,18 @@ void TestProcessing::vanishedDeviceIsReportedOnceWithoutSpinning()
     QCOMPARE(m.openFolder(), Measurement::FolderResult::Ready);
     m.startStop();
     QVERIFY(m.port().isOpen());
-    QTRY_VERIFY_WITH_TIMEOUT(m.live().Term.text.contains(QStringLiteral("INP1 = ")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(m.live().received.text.contains(QStringLiteral("INP1 = ")), 5000);
     session.dialogs.answer(Answer::Ok);
     session.dialogs.answer(Answer::Ok);
     sim.hangUp();
     QTRY_COMPARE_WITH_TIMEOUT(session.dialogs.messages().size(), 1, 5000);
     QVERIFY(!m.port().isOpen());
-    const QString before = m.live().Term.text;
+    const QString before = m.live().received.text;
     // Let the event loop run: a port left open would report again and again.
     QTest::qWait(500);
     QCOMPARE(session.dialogs.messages().size(), 1);
     QVERIFY(session.dialogs.beeps() >= 1);
-    QCOMPARE(m.live().Term.text, before);
+    QCOMPARE(m.live().received.text, before);
 }
 
 void TestProcessing::missingHeaderIsReportedInTheConfiguredLanguage_data()

@@ -99,18 +99,18 @@ void TestSplitter::lastLineKeepsOnlyNonEmptyWords()
     QFETCH(QStringList, items);
 
     LiveModel live;
-    live.lstPopStrings = QStringList{"old", "items"};
-    live.txtPopStr = line;
+    live.lastLineWords = QStringList{"old", "items"};
+    live.lastLine = line;
     QVERIFY(splitLastLine(live));
-    QCOMPARE(live.lstPopStrings, items);
+    QCOMPARE(live.lastLineWords, items);
 }
 
 void TestSplitter::emptyLineLeavesTheListAndAsksForTheBeep()
 {
     LiveModel live;
-    live.lstPopStrings = QStringList{"kept"};
+    live.lastLineWords = QStringList{"kept"};
     QVERIFY(!splitLastLine(live));
-    QCOMPARE(live.lstPopStrings, QStringList{"kept"});
+    QCOMPARE(live.lastLineWords, QStringList{"kept"});
 }
 
 QTEST_GUILESS_MAIN(TestSplitter)

@@ -79,7 +79,7 @@ public:
     explicit ShownCounter(MainWindow &window) : m_window(window) {}
 
     /// Called once Start has put its own line into the box.
-    void started() { m_before = int(m_window.live().Term.text.size()); m_blocks = 0; m_shown = 0; }
+    void started() { m_before = int(m_window.live().received.text.size()); m_blocks = 0; m_shown = 0; }
 
     /// Called after every receive event; returns the characters shown so
     /// far, the first block not counted.
@@ -88,7 +88,7 @@ public:
         int before = m_before;
         if (before >= 16384)
             before -= 4096;
-        const int now = int(m_window.live().Term.text.size());
+        const int now = int(m_window.live().received.text.size());
         const int added = now - before;
         m_before = now;
         if (added == 0)
