@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """The recorder on a real X display (Xvfb) with a measurement running, the
-graph closed, beside picocom logging the same stream to a file as the floor.
+graph closed, beside picocom logging the same stream to a file as the floor
+and, where it is installed, CuteCom (a graphical serial terminal) logging it
+on the same display as the peer.
 
     xvfb_rates.py BIN_DIR [SECONDS]
 
@@ -16,13 +18,19 @@ Prints, one per line (NAME VALUE UNIT):
                                      interval (1 ms)
   xvfb_floor_cpu_percent_fast        picocom's CPU on the same stream
   xvfb_cpu_vs_floor_fast             the ratio of the two
+  xvfb_peer_cpu_percent_instrument_rate
+                                     CuteCom's CPU at 4 lines a second, the
+                                     port opened and logging to a file
+  xvfb_cpu_vs_peer_instrument_rate   the recorder's CPU at 4 lines a second
+                                     divided by CuteCom's
 
 Each program gets its own simulator sending a fixed number of lines; CPU and
 switches are taken over a window inside the sending time. Sanity check (exit
 status 1): once the simulator is quiet, the recorder's working file ends with
 every byte the simulator sent after the leading empty line (which the notes
-header replaces), and picocom's log holds every byte sent. Without picocom the
-floor figures are left out.
+header replaces), and picocom's log and CuteCom's log hold every byte sent.
+Without picocom the floor figures are left out; without CuteCom (or a C
+compiler, see cutecom_run) the peer figures are, with a note on standard error.
 """
 
 import os
@@ -200,6 +208,127 @@ def picocom_run(interval_ms, rate):
         shutil.rmtree(folder, ignore_errors=True)
 
 
+# Linux pseudo-terminals have no modem lines: TIOCMGET fails with ENOTTY, and
+# CuteCom takes that error as a reason to close the port again. This shim,
+# loaded into CuteCom alone, answers the modem-line requests for such a device
+# as a serial port with its lines up would; every other request goes through.
+MODEM_LINES_SHIM = r"""
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <stdarg.h>
+#include <sys/ioctl.h>
+int ioctl(int fd, unsigned long request, ...)
+{
+    static int (*real)(int, unsigned long, void *);
+    va_list ap;
+    va_start(ap, request);
+    void *arg = va_arg(ap, void *);
+    va_end(ap);
+    if (!real)
+        real = (int (*)(int, unsigned long, void *))dlsym(RTLD_NEXT, "ioctl");
+    int result = real(fd, request, arg);
+    if (result < 0 && errno == ENOTTY) {
+        if (request == TIOCMGET) {
+            *(int *)arg = TIOCM_DTR | TIOCM_RTS | TIOCM_CTS | TIOCM_DSR | TIOCM_CAR;
+            return 0;
+        }
+        if (request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC)
+            return 0;
+    }
+    return result;
+}
+"""
+
+
+def peer_skip_reason():
+    if not shutil.which("cutecom"):
+        return "cutecom is not installed"
+    if not shutil.which("cc"):
+        return "no C compiler (cc) for the modem-line shim"
+    return None
+
+
+def cutecom_run(display, interval_ms, rate):
+    """CuteCom on the same display, its settings and log in a fresh folder:
+    a session on the simulator's link, the line ending set to hexadecimal
+    input, the log file named. Logging is ticked and Open clicked with
+    xdotool, then the start code (02 in hexadecimal) is typed into its input
+    line, as a user would. CPU is taken over the same window as the
+    recorder's."""
+    folder = tempfile.mkdtemp(prefix="qdr-peer-")
+    port = os.path.join(folder, "COM1")
+    lock = "/var/lock/LCK.." + port.replace("/", "_")
+    try:
+        shim = os.path.join(folder, "modemlines.so")
+        with open(os.path.join(folder, "modemlines.c"), "w") as source:
+            source.write(MODEM_LINES_SHIM)
+        subprocess.run(["cc", "-shared", "-fPIC", "-O2", "-o", shim, source.name, "-ldl"], check=True)
+        config = os.path.join(folder, "config", "CuteCom")
+        os.makedirs(config)
+        log = os.path.join(folder, "cutecom.log")
+        with open(os.path.join(config, "CuteCom5.conf"), "w") as conf:
+            conf.write(f"[CuteCom]\nCharacterDelay=0\nLineTerminator=4\nLogFileLocation={log}\n"
+                       "Protocol=0\nsession=bench\n\n[sessions]\n"
+                       f"1\\BaudRate=2400\n1\\DataBits=8\n1\\Device={port}\n1\\FlowControl=0\n"
+                       "1\\OpenMode=3\n1\\Parity=0\n1\\StopBits=1\n1\\autoReconnect=false\n"
+                       "1\\name=bench\n1\\showCtrlCharacters=false\n1\\showTimestamp=false\nsize=1\n")
+        lines = int(rate * (LEAD + WINDOW + 4))
+        sim = start_simulator(folder, interval_ms, lines)
+        runtime = os.path.join(folder, "runtime")
+        os.mkdir(runtime, 0o700)
+        env = dict(os.environ, DISPLAY=display, XDG_RUNTIME_DIR=runtime, HOME=folder, LD_PRELOAD=shim,
+                   XDG_CONFIG_HOME=os.path.join(folder, "config"))
+        env.pop("QT_QPA_PLATFORM", None)
+        peer = subprocess.Popen(["cutecom", "--session", "bench"], cwd=folder, env=env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        env.pop("LD_PRELOAD")
+        try:
+            window = ""
+            for _ in range(100):
+                found = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(peer.pid),
+                                        "--name", "CuteCom"],
+                                       env=env, capture_output=True, text=True, timeout=10)
+                window = found.stdout.split()[0] if found.stdout.split() else ""
+                if window:
+                    break
+                time.sleep(0.1)
+            time.sleep(1.0)
+
+            def click(x, y):
+                subprocess.run(["xdotool", "mousemove", "--window", window, str(x), str(y), "click", "1"],
+                               env=env, check=True)
+                time.sleep(0.3)
+
+            click(206, 640)  # the Logging check box below the output
+            click(50, 43)    # Open, the first button of the top row
+            click(137, 243)  # the input line
+            subprocess.run(["xdotool", "type", "--window", window, "02"], env=env, check=True)
+            subprocess.run(["xdotool", "key", "--window", window, "Return"], env=env, check=True)
+            cpu, _, _, _ = measure(peer.pid, folder)
+            sent_path = os.path.join(folder, "sent.bin")
+            wait_quiet(sent_path)
+            wait_quiet(log)
+            logged = open(log, "rb").read() if os.path.exists(log) else b""
+            ok = sent_lines(sent_path) >= lines and logged.endswith(open(sent_path, "rb").read())
+            if not ok:
+                print(f"xvfb_rates: CuteCom at {interval_ms} ms: {sent_lines(sent_path)} lines sent, "
+                      f"{len(logged)} bytes logged, not all logged", file=sys.stderr)
+        finally:
+            peer.kill()
+            peer.wait()
+            sim.kill()
+            sim.wait()
+        return ok, cpu
+    finally:
+        # The serial port's lock file outlives a killed CuteCom.
+        try:
+            os.remove(lock)
+        except OSError:
+            pass
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 def main():
     display_number = 90 + os.getpid() % 50
     display = f":{display_number}"
@@ -222,6 +351,14 @@ def main():
             all_ok &= ok
             print(f"xvfb_floor_cpu_percent_fast {floor:.2f} %")
             print(f"xvfb_cpu_vs_floor_fast {cpu_fast / max(floor, 0.01):.2f} x")
+        skipped = peer_skip_reason()
+        if skipped:
+            print(f"xvfb_rates: {skipped}, CuteCom comparison skipped", file=sys.stderr)
+        else:
+            ok, peer = cutecom_run(display, 250, 4)
+            all_ok &= ok
+            print(f"xvfb_peer_cpu_percent_instrument_rate {peer:.2f} %")
+            print(f"xvfb_cpu_vs_peer_instrument_rate {cpu / max(peer, 0.01):.2f} x")
     finally:
         xvfb.terminate()
         xvfb.wait()
