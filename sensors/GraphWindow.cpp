@@ -138,5 +138,19 @@ void GraphWindow::tick()
     // Plot what the labels show, read back from them.
     m_ui->Chartl321->append(1, plottedValue(m_ui->Label10->text()));
     m_ui->Chartl321->append(2, plottedValue(m_ui->Label11->text()));
-    m_ui->Chartl321->updateChart();
+    // A hidden window only gathers the traces; they are drawn when it is
+    // shown, so a measurement with the graph closed costs no chart work.
+    if (isVisible())
+        m_ui->Chartl321->updateChart();
+    else
+        m_chartBehind = true;
+}
+
+void GraphWindow::showEvent(QShowEvent *event)
+{
+    if (m_chartBehind) {
+        m_chartBehind = false;
+        m_ui->Chartl321->updateChart();
+    }
+    QWidget::showEvent(event);
 }

@@ -61,6 +61,9 @@ public slots:
     /// values, redraw the chart.
     void tick();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void alignScales(const QRect &plotArea);
 
@@ -71,4 +74,5 @@ private:
 
     std::unique_ptr<Ui::GraphWindow> m_ui;
     QTimer *m_timer1 = nullptr;
+    bool m_chartBehind = false;   // traces gathered while hidden, not drawn yet
 };

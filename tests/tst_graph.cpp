@@ -166,8 +166,13 @@ void TestGraph::tickPlotsTheShownValuesRounded()
     QCOMPARE(chart->pointCount(2), 1);
     QCOMPARE(chart->value(1, 0), plotted);
     QCOMPARE(chart->value(2, 0), 21756);
-    // Drawn at once: the tick ends with an update.
+    // Hidden, the window only gathers; shown, it draws what it gathered,
+    // and from then on every tick ends with an update.
+    QVERIFY(chart->drawnPoints(1).isEmpty());
+    f.graph->show();
     QCOMPARE(chart->drawnPoints(1), QList<QPointF>({QPointF(0, plotted)}));
+    f.graph->tick();
+    QCOMPARE(chart->drawnPoints(1), QList<QPointF>({QPointF(0, plotted), QPointF(1, plotted)}));
 }
 
 void TestGraph::tickWritesTheTimeLine()
