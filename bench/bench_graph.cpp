@@ -122,8 +122,8 @@ private:
     {
         m_graph.reset();
         SensorTargets targets;
-        targets.setGraphLabel1 = [this](const QString &s) { m_scales.graphCaption1 = s; };
-        targets.setGraphLabel2 = [this](const QString &s) { m_scales.graphCaption2 = s; };
+        targets.setGraphCaption1 = [this](const QString &s) { m_scales.graphCaption1 = s; };
+        targets.setGraphCaption2 = [this](const QString &s) { m_scales.graphCaption2 = s; };
         sensorSelection(QStringLiteral("SR1 05"), QStringLiteral("SR2 41"), m_ranges, targets);
         m_graph = std::make_unique<GraphWindow>(m_live, m_ranges, m_scales, QString());
         GraphWindow *graph = m_graph.get();

@@ -488,12 +488,12 @@ void Measurement::readHeader()
 void Measurement::selectSensors()
 {
     SensorTargets targets;
-    targets.setGraphLabel1 = [this](const QString &t) { m_scales.graphCaption1 = t; };
-    targets.setGraphLabel2 = [this](const QString &t) { m_scales.graphCaption2 = t; };
-    targets.setLabel9 = [this](const QString &t) { m_scales.meterCaption1 = t; };
-    targets.setLabel10 = [this](const QString &t) { m_scales.meterCaption2 = t; };
-    targets.setBar1FullScale = [this](qint16 v) { m_live.inp1FullScale = v; };
-    targets.setBar2FullScale = [this](qint16 v) { m_live.inp2FullScale = v; };
+    targets.setGraphCaption1 = [this](const QString &t) { m_scales.graphCaption1 = t; };
+    targets.setGraphCaption2 = [this](const QString &t) { m_scales.graphCaption2 = t; };
+    targets.setMeterCaption1 = [this](const QString &t) { m_scales.meterCaption1 = t; };
+    targets.setMeterCaption2 = [this](const QString &t) { m_scales.meterCaption2 = t; };
+    targets.setFullScale1 = [this](qint16 v) { m_live.inp1FullScale = v; };
+    targets.setFullScale2 = [this](qint16 v) { m_live.inp2FullScale = v; };
     sensorSelection(m_header.sr1Header, m_header.sr2Header, m_ranges, targets);
     m_live.touch();
     emit liveChanged();

@@ -7,8 +7,8 @@ namespace {
 /// What one input writes: its captions and its two range values.
 struct InputTargets
 {
-    const std::function<void(const QString &)> &setGraphLabel;
-    const std::function<void(const QString &)> &setMeterLabel;
+    const std::function<void(const QString &)> &setGraphCaption;
+    const std::function<void(const QString &)> &setMeterCaption;
     qint16 &rangeLimit;
     qint16 &rangeBase;
 };
@@ -23,8 +23,8 @@ void applyRow(const sensors::SensorType &type, qint16 code, const InputTargets &
 {
     if (!type.codes.contains(code))
         return;
-    write(input.setGraphLabel, type.graphCaption);
-    write(input.setMeterLabel, type.meterCaption);
+    write(input.setGraphCaption, type.graphCaption);
+    write(input.setMeterCaption, type.meterCaption);
     input.rangeLimit = type.fullScale;
     input.rangeBase = 0;
 }
@@ -36,7 +36,7 @@ void selectInput(const QString &text, qint16 code, const InputTargets &input)
     // An input that sent no sensor-range line still gets row 1's range and
     // graph scale, but its meter shows no scale.
     if (text.isEmpty())
-        write(input.setMeterLabel, QString());
+        write(input.setMeterCaption, QString());
     for (qsizetype i = 1; i < types.size(); ++i)
         applyRow(types.at(i), code, input);
 }
@@ -52,13 +52,13 @@ void sensorSelection(const QString &text0, const QString &text1, SensorRanges &s
     const qint16 code1 = sensors::sensorCode(sr1);
     const qint16 code2 = sensors::sensorCode(sr2);
 
-    selectInput(sr1, code1, {targets.setGraphLabel1, targets.setLabel9,
+    selectInput(sr1, code1, {targets.setGraphCaption1, targets.setMeterCaption1,
                              state.rangeLimit1, state.rangeBase1});
-    selectInput(sr2, code2, {targets.setGraphLabel2, targets.setLabel10,
+    selectInput(sr2, code2, {targets.setGraphCaption2, targets.setMeterCaption2,
                              state.rangeLimit2, state.rangeBase2});
 
-    if (targets.setBar1FullScale)
-        targets.setBar1FullScale(state.rangeLimit1);
-    if (targets.setBar2FullScale)
-        targets.setBar2FullScale(state.rangeLimit2);
+    if (targets.setFullScale1)
+        targets.setFullScale1(state.rangeLimit1);
+    if (targets.setFullScale2)
+        targets.setFullScale2(state.rangeLimit2);
 }

@@ -10,9 +10,9 @@
 /// Where the sensor selection writes; an unset target is skipped.
 struct SensorTargets
 {
-    std::function<void(const QString &)> setGraphLabel1, setGraphLabel2; ///< Graph's Label1/Label2
-    std::function<void(const QString &)> setLabel9, setLabel10;           ///< main window meter captions
-    std::function<void(qint16)> setBar1FullScale, setBar2FullScale;      ///< level meters
+    std::function<void(const QString &)> setGraphCaption1, setGraphCaption2; ///< beside the preview graph
+    std::function<void(const QString &)> setMeterCaption1, setMeterCaption2; ///< beside the level meters
+    std::function<void(qint16)> setFullScale1, setFullScale2;                 ///< of the level meters
 };
 
 /// Sensor selection on the two SR texts (Text1 elements 0 and 1).

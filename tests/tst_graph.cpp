@@ -26,8 +26,8 @@ struct GraphFixture
     void load(const QString &sr1 = QStringLiteral("SR1 05"), const QString &sr2 = QStringLiteral("SR2 41"))
     {
         SensorTargets targets;
-        targets.setGraphLabel1 = [this](const QString &s) { scales.graphCaption1 = s; };
-        targets.setGraphLabel2 = [this](const QString &s) { scales.graphCaption2 = s; };
+        targets.setGraphCaption1 = [this](const QString &s) { scales.graphCaption1 = s; };
+        targets.setGraphCaption2 = [this](const QString &s) { scales.graphCaption2 = s; };
         sensorSelection(sr1, sr2, ranges, targets);
         graph = new GraphWindow(live, ranges, scales, language);
         graph->load();

@@ -22,12 +22,12 @@ struct Recorder
     SensorTargets targets()
     {
         SensorTargets t;
-        t.setGraphLabel1 = [this](const QString &s) { graph1 = s; writes << QStringLiteral("Graph.Label1"); };
-        t.setGraphLabel2 = [this](const QString &s) { graph2 = s; writes << QStringLiteral("Graph.Label2"); };
-        t.setLabel9 = [this](const QString &s) { label9 = s; writes << QStringLiteral("Label9"); };
-        t.setLabel10 = [this](const QString &s) { label10 = s; writes << QStringLiteral("Label10"); };
-        t.setBar1FullScale = [this](qint16 v) { bar1 = v; writes << QStringLiteral("Bar1"); };
-        t.setBar2FullScale = [this](qint16 v) { bar2 = v; writes << QStringLiteral("Bar2"); };
+        t.setGraphCaption1 = [this](const QString &s) { graph1 = s; writes << QStringLiteral("Graph.Label1"); };
+        t.setGraphCaption2 = [this](const QString &s) { graph2 = s; writes << QStringLiteral("Graph.Label2"); };
+        t.setMeterCaption1 = [this](const QString &s) { label9 = s; writes << QStringLiteral("Label9"); };
+        t.setMeterCaption2 = [this](const QString &s) { label10 = s; writes << QStringLiteral("Label10"); };
+        t.setFullScale1 = [this](qint16 v) { bar1 = v; writes << QStringLiteral("Bar1"); };
+        t.setFullScale2 = [this](qint16 v) { bar2 = v; writes << QStringLiteral("Bar2"); };
         return t;
     }
 };
@@ -252,8 +252,8 @@ void TestSensors::eachInputGetsItsOwnRowCaptionsFirst()
     Recorder rec;
     int limitWhenGraphWritten = -1;
     SensorTargets targets = rec.targets();
-    const auto plain = targets.setGraphLabel1;
-    targets.setGraphLabel1 = [&](const QString &s) {
+    const auto plain = targets.setGraphCaption1;
+    targets.setGraphCaption1 = [&](const QString &s) {
         limitWhenGraphWritten = state.rangeLimit1;
         plain(s);
     };
@@ -339,9 +339,9 @@ void TestSensors::nestedRunFromAGraphCaptionWriteEndsTheSame()
     QString text0 = QStringLiteral("SR1 31");
     const QString text1 = QStringLiteral("SR2 6");
     SensorTargets targets = rec.targets();
-    const auto plain = targets.setGraphLabel1;
+    const auto plain = targets.setGraphCaption1;
     bool loaded = false;
-    targets.setGraphLabel1 = [&](const QString &s) {
+    targets.setGraphCaption1 = [&](const QString &s) {
         if (!loaded) {
             loaded = true;
             sensorSelection(text0, text1, state, targets);
