@@ -491,6 +491,29 @@ void TestMainWindow::staleLockFileOfThePortIsFound()
     }
 }
 
+/// A recorder folder that the user nobody may use, with `language` set and
+/// port 3 linked to `device`, and a child process that runs there; started
+/// by the caller as nobody.
+static bool prepareFolderForNobody(const QTemporaryDir &dir, const QString &language, const QString &device,
+                                   QProcess &child)
+{
+    QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFile::ExeOther | QFile::ReadOther);
+    QFile settings(dir.filePath(QStringLiteral("qvx.ini")));
+    if (!settings.open(QIODevice::WriteOnly))
+        return false;
+    settings.write(RecorderFixture::settingsLines(language, 3));
+    settings.close();
+    if (!QFile::link(device, dir.filePath(QStringLiteral("COM3")))
+        || ::chown(QFile::encodeName(dir.path()).constData(), 65534, 65534) != 0)
+        return false;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("HOME"), dir.path());
+    child.setProcessEnvironment(env);
+    child.setWorkingDirectory(dir.path());
+    return true;
+}
+
 void TestMainWindow::portHeldByAStaleLockOfAnotherUserNamesIt()
 {
     // A lock file that a crashed run of another account (here root) left in
@@ -505,20 +528,8 @@ void TestMainWindow::portHeldByAStaleLockOfAnotherUserNamesIt()
     const QString lockName = QStringLiteral("LCK..") + device.mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
 
     QTemporaryDir dir;
-    QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFile::ExeOther | QFile::ReadOther);
-    QFile settings(dir.filePath(QStringLiteral("qvx.ini")));
-    QVERIFY(settings.open(QIODevice::WriteOnly));
-    settings.write(RecorderFixture::settingsLines(QStringLiteral("English"), 3));
-    settings.close();
-    QVERIFY(QFile::link(device, dir.filePath(QStringLiteral("COM3"))));
-    QVERIFY(::chown(QFile::encodeName(dir.path()).constData(), 65534, 65534) == 0);
-
     QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("HOME"), dir.path());
-    child.setProcessEnvironment(env);
-    child.setWorkingDirectory(dir.path());
+    QVERIFY(prepareFolderForNobody(dir, QStringLiteral("English"), device, child));
     // The lock names a process id above the kernel's largest: it has ended.
     child.start(QStringLiteral("unshare"), {
         QStringLiteral("--mount"), QStringLiteral("--propagation"), QStringLiteral("private"),
@@ -562,22 +573,11 @@ void TestMainWindow::portTheUserMayNotOpenNamesItsGroup()
     QVERIFY(::chmod(device.constData(), 0660) == 0);
 
     QTemporaryDir dir;
-    QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFile::ExeOther | QFile::ReadOther);
-    QFile settings(dir.filePath(QStringLiteral("qvx.ini")));
-    QVERIFY(settings.open(QIODevice::WriteOnly));
-    settings.write(RecorderFixture::settingsLines(language, 3));
-    settings.close();
-    QVERIFY(QFile::link(QString::fromLocal8Bit(device), dir.filePath(QStringLiteral("COM3"))));
-    QVERIFY(::chown(QFile::encodeName(dir.path()).constData(), 65534, 65534) == 0);
+    QProcess child;
+    QVERIFY(prepareFolderForNobody(dir, language, QString::fromLocal8Bit(device), child));
 
     // Its own lock folder for the serial port where the system allows it,
     // as a stale lock of another test's device could otherwise stand in the way.
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("HOME"), dir.path());
-    child.setProcessEnvironment(env);
-    child.setWorkingDirectory(dir.path());
     const QStringList asUser{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
                              QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(),
                              QStringLiteral("--recorder-child"), QStringLiteral("port")};
