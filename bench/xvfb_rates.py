@@ -110,6 +110,21 @@ def wait_quiet(path, settle=1.5, limit=120):
         time.sleep(0.2)
 
 
+def find_window(pid, name, env):
+    """The visible window of process `pid` whose title holds `name`, once it
+    has settled for a second; an empty text when none appeared."""
+    window = ""
+    for _ in range(100):
+        found = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(pid),
+                                "--name", name], env=env, capture_output=True, text=True, timeout=10)
+        window = found.stdout.split()[0] if found.stdout.split() else ""
+        if window:
+            break
+        time.sleep(0.1)
+    time.sleep(1.0)
+    return window
+
+
 def recorder_run(display, interval_ms, rate):
     folder = tempfile.mkdtemp(prefix="qdr-xvfb-")
     try:
@@ -124,16 +139,7 @@ def recorder_run(display, interval_ms, rate):
         rec = subprocess.Popen([os.path.join(folder, "Quendrel2_Datarecorder")], cwd=folder, env=env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
-            window = ""
-            for _ in range(100):
-                found = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(rec.pid),
-                                        "--name", "Quendrel Data Recorder"],
-                                       env=env, capture_output=True, text=True, timeout=10)
-                window = found.stdout.split()[0] if found.stdout.split() else ""
-                if window:
-                    break
-                time.sleep(0.1)
-            time.sleep(1.0)
+            window = find_window(rec.pid, "Quendrel Data Recorder", env)
             # Start is the first button of the tool row.
             subprocess.run(["xdotool", "mousemove", "--window", window, "28", "46", "click", "1"],
                            env=env, check=True)
@@ -284,16 +290,7 @@ def cutecom_run(display, interval_ms, rate):
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         env.pop("LD_PRELOAD")
         try:
-            window = ""
-            for _ in range(100):
-                found = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(peer.pid),
-                                        "--name", "CuteCom"],
-                                       env=env, capture_output=True, text=True, timeout=10)
-                window = found.stdout.split()[0] if found.stdout.split() else ""
-                if window:
-                    break
-                time.sleep(0.1)
-            time.sleep(1.0)
+            window = find_window(peer.pid, "CuteCom", env)
 
             def click(x, y):
                 subprocess.run(["xdotool", "mousemove", "--window", window, str(x), str(y), "click", "1"],

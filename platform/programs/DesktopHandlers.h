@@ -1,6 +1,6 @@
 #pragma once
-// The desktop's programs for a kind of document, as the freedesktop.org
-// specifications define them: desktop entries (applications/*.desktop in
+// The desktop's programs for a kind of document, found the way freedesktop.org
+// desktops find them: desktop entries (applications/*.desktop in
 // $XDG_DATA_HOME and $XDG_DATA_DIRS) that list the document's MIME type,
 // ordered by the users' and the system's choices in mimeapps.list. Asked
 // before a document is handed to the desktop's opener, so that "no program
@@ -31,7 +31,7 @@ struct DocumentHandler
 std::optional<DocumentHandler> documentHandler(const QString &path);
 
 /// The command that opens `path` with the entry's Exec line: the line cut
-/// into words as the desktop entry specification says, %f %F %u %U
+/// into words by the desktop entry rules (quotes, escapes), %f %F %u %U
 /// replaced by the file (a URL for %u %U), the other field codes dropped;
 /// the file appended when the line names none. Empty when the line is.
 QStringList handlerCommand(const QString &exec, const QString &path);
