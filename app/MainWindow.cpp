@@ -96,12 +96,12 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
                             [this](bool enabled) { m_ui->cmdstart->setEnabled(enabled); }, this);
 
     // A lone change is drawn on the next turn of the event loop; while data
-    // stream in, the view is drawn 20 times a second, a steady pace at which
-    // the scrolling text still moves smoothly, and the last change is always
-    // drawn when the stream pauses. Each redraw lays out and paints the
-    // receive box, figures and meters, so drawing at every screen refresh
-    // would cost three times as much for nothing a reader can follow.
-    m_refreshTimer = new FrameTimer(50, this);
+    // stream in, the view is drawn ten times a second, as a measuring
+    // instrument's display updates, and the last change is always drawn when
+    // the stream pauses. Each redraw lays out and paints the receive box,
+    // figures and meters; at the fastest stream that is most of the
+    // program's work, and a faster pace shows nothing a reader can follow.
+    m_refreshTimer = new FrameTimer(100, this);
 
     wireControls();
 

@@ -28,6 +28,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QtTest>
@@ -668,6 +669,11 @@ void TestMainWindow::receiveBoxFollowsTheEndUnlessScrolledBack()
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     auto *box = control<ReceiveBox>(w, "Term");
+    // Dark text on a light ground, so the pictures compared below show it.
+    QPalette colours = box->palette();
+    colours.setColor(QPalette::Base, Qt::white);
+    colours.setColor(QPalette::Text, Qt::black);
+    box->setPalette(colours);
     auto endInView = [box] {
         QTextCursor end(box->document());
         end.movePosition(QTextCursor::End);
@@ -685,8 +691,17 @@ void TestMainWindow::receiveBoxFollowsTheEndUnlessScrolledBack()
         w.live().touch();
         w.refreshView();
     };
+    // What the window shows (its backing store, drawn piece by piece as
+    // lines arrive) is what drawing the box whole gives.
+    auto shownAsDrawnWhole = [&] {
+        QCoreApplication::processEvents();
+        const QPoint at = box->mapTo(&w, QPoint(0, 0));
+        const QImage shown = w.screen()->grabWindow(w.winId(), at.x(), at.y(), box->width(), box->height()).toImage();
+        return shown.convertToFormat(QImage::Format_RGB32) == box->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
     for (int round = 0; round < 12; ++round) {
         feed();
+        QVERIFY(shownAsDrawnWhole());
         QScrollBar *bar = box->verticalScrollBar();
         QCOMPARE(bar->value(), bar->maximum());
         QVERIFY(endInView());
@@ -698,6 +713,7 @@ void TestMainWindow::receiveBoxFollowsTheEndUnlessScrolledBack()
     box->verticalScrollBar()->setValue(0);
     const QString top = box->cursorForPosition(QPoint(2, 2)).block().text();
     feed();
+    QVERIFY(shownAsDrawnWhole());
     QCOMPARE(box->verticalScrollBar()->value(), 0);
     if (linesPerRedraw < 60)
         QCOMPARE(box->cursorForPosition(QPoint(2, 2)).block().text(), top);

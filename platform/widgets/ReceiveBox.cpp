@@ -4,6 +4,7 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -50,15 +51,24 @@ protected:
     }
 };
 
+} // namespace
+
 /// The box's document layout, keeping the shaped glyphs of every line. A
 /// line is shaped when it is laid out; without this its glyphs would be
 /// dropped right after and shaped again each time the line is drawn, which
 /// is every redraw while lines stream in and the view scrolls. The text is
 /// bounded, so the kept glyphs are too.
-class GlyphKeepingLayout : public QPlainTextDocumentLayout
+///
+/// While the box appends at the end, the layout asks for no redraw of the
+/// whole view, as a plain text layout otherwise does for every new line; the
+/// box redraws only what the new text covers.
+class ReceiveBox::GlyphKeepingLayout : public QPlainTextDocumentLayout
 {
 public:
     using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+
+    /// Whether the next changes only add text at the end, drawn by the box.
+    void setAppending(bool appending) { m_appending = appending; }
 
 protected:
     void documentChanged(int from, int charsRemoved, int charsAdded) override
@@ -72,9 +82,23 @@ protected:
             if (block == last)
                 break;
         }
-        QPlainTextDocumentLayout::documentChanged(from, charsRemoved, charsAdded);
+        if (!m_appending || charsRemoved != 0) {
+            QPlainTextDocumentLayout::documentChanged(from, charsRemoved, charsAdded);
+            return;
+        }
+        {
+            const QSignalBlocker quiet(this);
+            QPlainTextDocumentLayout::documentChanged(from, charsRemoved, charsAdded);
+        }
+        // The scroll bar still follows the text's new length.
+        emit documentSizeChanged(documentSize());
     }
+
+private:
+    bool m_appending = false;
 };
+
+namespace {
 
 // The widget breaks lines itself: a CR LF pair (or a lone CR) is one break.
 QString forDisplay(QString s)
@@ -91,9 +115,9 @@ ReceiveBox::ReceiveBox(QWidget *parent)
 {
     // The same set-up as the box's own document, with the layout above.
     auto *doc = new QTextDocument(this);
-    auto *layout = new GlyphKeepingLayout(doc);
-    layout->setPaintDevice(viewport());
-    doc->setDocumentLayout(layout);
+    m_layout = new GlyphKeepingLayout(doc);
+    m_layout->setPaintDevice(viewport());
+    doc->setDocumentLayout(m_layout);
     doc->setDefaultFont(font());
     setDocument(doc);
     setReadOnly(true);
@@ -112,6 +136,7 @@ void ReceiveBox::showText(const QString &text)
         return;
     QScrollBar *bar = verticalScrollBar();
     const bool atEnd = bar->value() >= bar->maximum() - 2;
+    QTextBlock appendedFrom;
 
     // Find how much of what is shown was dropped (the model drops whole
     // blocks of 4096 characters), so only the head and the tail change.
@@ -143,8 +168,11 @@ void ReceiveBox::showText(const QString &text)
         QTextCursor tail(document());
         tail.beginEditBlock();
         tail.setPosition(document()->characterCount() - 1);
+        appendedFrom = tail.block();
+        m_layout->setAppending(true);
         tail.insertText(forDisplay(text.mid(m_shown.size() - dropped)));
         tail.endEditBlock();
+        m_layout->setAppending(false);
     }
     m_shown = text;
     if (atEnd) {
@@ -159,6 +187,13 @@ void ReceiveBox::showText(const QString &text)
         } else {
             bar->setValue(bar->maximum());
         }
+    }
+    // New text is drawn from the line it continues down; a scroll has moved
+    // the lines above it already drawn.
+    if (appendedFrom.isValid()) {
+        const int top = int(blockBoundingGeometry(appendedFrom).translated(contentOffset()).top());
+        if (top < viewport()->height())
+            viewport()->update(QRect(0, qMax(0, top), viewport()->width(), viewport()->height()));
     }
 }
 

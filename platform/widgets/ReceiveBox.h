@@ -24,5 +24,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
+    class GlyphKeepingLayout;
     QString m_shown;
+    GlyphKeepingLayout *m_layout;
 };
