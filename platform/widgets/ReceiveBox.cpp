@@ -184,12 +184,13 @@ void ReceiveBox::showText(const QString &text)
             viewport()->setUpdatesEnabled(false);
             bar->setValue(bar->maximum());
             viewport()->setUpdatesEnabled(true);
+            appendedFrom = QTextBlock();
         } else {
             bar->setValue(bar->maximum());
         }
     }
     // New text is drawn from the line it continues down; a scroll has moved
-    // the lines above it already drawn.
+    // the lines above it already drawn. (A view drawn whole needs nothing.)
     if (appendedFrom.isValid()) {
         const int top = int(blockBoundingGeometry(appendedFrom).translated(contentOffset()).top());
         if (top < viewport()->height())
