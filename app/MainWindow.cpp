@@ -39,9 +39,9 @@ const char *const kHiddenControls[] = {"KopfLesen", "Sensorwahl", "Text1_0", "Te
 MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, QWidget *parent)
     : QMainWindow(parent), m_ui(std::make_unique<Ui::MainWindow>()), m_dialogs(dialogs),
       m_env(std::move(environment)), m_fileDialog(dialogs),
-      m_graph([this] { return new GraphWindow(live(), m_measurement->ranges(), m_measurement->scales(), m_settings.languageText); },
+      m_graph([this] { return new GraphWindow(live(), m_measurement->ranges(), m_measurement->scales(), m_settings.language); },
               [this](GraphWindow *window) { window->setWindowIcon(windowIcon()); window->load(); }),
-      m_deleteFiles([this] { return new DeleteFilesDialog(m_settings.languageText, m_dialogs); },
+      m_deleteFiles([this] { return new DeleteFilesDialog(m_settings.language, m_dialogs); },
                     [this](DeleteFilesDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->load(); }),
       m_settingsDialog([this] { return makeSettingsDialog(); },
                        [this](SettingsDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->load(); })
@@ -90,7 +90,7 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
     MeasurementFiles::Hooks hooks;
     hooks.refreshFileList = [this] { deleteFilesDialog()->refreshList(); };
     hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
-    m_files = new MeasurementFiles(m_settings.languageText, *m_measurement, m_fileDialog, m_dialogs, hooks, this);
+    m_files = new MeasurementFiles(m_settings.language, *m_measurement, m_fileDialog, m_dialogs, hooks, this);
 
     m_viewers = new Viewers(m_settings, m_files->saveTarget(), m_dialogs, m_fileDialog,
                             [this](bool enabled) { m_ui->cmdstart->setEnabled(enabled); }, this);
@@ -172,7 +172,7 @@ void MainWindow::applySettings()
     setColour(m_settings.backColorIndex, QPalette::Base);
     m_measurement->port().setLineSettings(m_settings.baudRate + QStringLiteral(",n,8,1"));
     m_measurement->port().setPortNumber(m_settings.portNumber);
-    m_measurement->setLanguage(m_settings.languageText);
+    m_measurement->setLanguage(m_settings.language);
 }
 
 void MainWindow::applyLanguageTexts()
@@ -196,7 +196,7 @@ void MainWindow::applyLanguageTexts()
         // The graph picture speaks the graph window's caption in each language.
         {"Image1", "toolTip", {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
         {"Image1", "accessibleName", {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
-    }, m_settings.languageText);
+    }, m_settings.language);
 
     // Setting the delete dialog's caption loads it.
     const LanguageText deleteCaption{keep, QStringLiteral(" Clean Measurement"), QStringLiteral(" Efface données")};

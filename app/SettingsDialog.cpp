@@ -85,7 +85,7 @@ const LanguageText portLinkFailed = {
     QStringLiteral("Le port %1 n'a pas pu être affecté à %2 :\r\n%3")};
 
 /// A device as one line: its stable name (or node), then what it says of itself.
-QString deviceLine(const SerialDevice &device, const QString &language)
+QString deviceLine(const SerialDevice &device, Language language)
 {
     QString line = device.byIdPath.isEmpty() ? device.systemPath : QFileInfo(device.byIdPath).fileName();
     QStringList about;
@@ -97,7 +97,7 @@ QString deviceLine(const SerialDevice &device, const QString &language)
     if (!device.byIdPath.isEmpty() && !device.systemPath.isEmpty())
         about << device.systemPath;
     if (!device.present)
-        about << notConnected.pick(language, notConnected.english);
+        about << notConnected.pickOrEnglish(language);
     if (!about.isEmpty())
         line += QStringLiteral(" \u2013 ") + about.join(QStringLiteral(", "));
     return line;
@@ -233,13 +233,13 @@ int SettingsDialog::shownPort() const
 
 void SettingsDialog::refreshDevices()
 {
-    const QString language = m_textLanguage;
+    const Language language = m_textLanguage;
     m_devices = listSerialDevices(m_hooks.byIdFolder);
 
     QTreeWidget *list = m_ui->Devices;
     QStringList captions;
     for (const LanguageText &caption : deviceColumns)
-        captions << caption.pick(language, caption.english);
+        captions << caption.pickOrEnglish(language);
     list->setHeaderLabels(captions);
     list->clear();
 
@@ -270,7 +270,7 @@ void SettingsDialog::refreshDevices()
         row->setText(0, ports.join(QStringLiteral(", ")));
         row->setText(1, device.byIdPath.isEmpty() ? device.systemPath : QFileInfo(device.byIdPath).fileName());
         row->setToolTip(1, device.byIdPath.isEmpty() ? device.systemPath : device.byIdPath + QStringLiteral(" \u2192 ") + device.systemPath);
-        row->setText(2, device.present ? device.description : notConnected.pick(language, notConnected.english));
+        row->setText(2, device.present ? device.description : notConnected.pickOrEnglish(language));
         row->setText(3, device.manufacturer);
         row->setText(4, device.serialNumber);
         if (!device.present)
@@ -283,7 +283,7 @@ void SettingsDialog::refreshDevices()
         auto *row = new QTreeWidgetItem(list);
         row->setText(0, QString::number(a.port));
         row->setText(1, a.target);
-        row->setText(2, notConnected.pick(language, notConnected.english));
+        row->setText(2, notConnected.pickOrEnglish(language));
         row->setDisabled(true);
     }
     for (int column = 0; column < list->columnCount(); ++column)
@@ -296,7 +296,7 @@ void SettingsDialog::showPortTarget()
 {
     if (!m_loaded)
         return;
-    const QString language = m_textLanguage;
+    const Language language = m_textLanguage;
     const int port = shownPort();
     if (port < 1)
         return;
@@ -306,26 +306,26 @@ void SettingsDialog::showPortTarget()
     QString shortText = now.target;
     switch (now.kind) {
     case PortAssignment::Kind::System:
-        nowText = portIsSystem.pick(language, portIsSystem.english).arg(port).arg(now.target);
+        nowText = portIsSystem.pickOrEnglish(language).arg(port).arg(now.target);
         break;
     case PortAssignment::Kind::Link:
-        nowText = portIsLink.pick(language, portIsLink.english).arg(port).arg(now.target, now.device);
+        nowText = portIsLink.pickOrEnglish(language).arg(port).arg(now.target, now.device);
         break;
     case PortAssignment::Kind::Dangling:
-        nowText = portIsDangling.pick(language, portIsDangling.english).arg(port).arg(now.target);
-        shortText += QStringLiteral(" (") + notConnected.pick(language, notConnected.english) + QLatin1Char(')');
+        nowText = portIsDangling.pickOrEnglish(language).arg(port).arg(now.target);
+        shortText += QStringLiteral(" (") + notConnected.pickOrEnglish(language) + QLatin1Char(')');
         break;
     case PortAssignment::Kind::File:
-        nowText = portIsFile.pick(language, portIsFile.english).arg(port).arg(QDir::toNativeSeparators(now.linkPath));
+        nowText = portIsFile.pickOrEnglish(language).arg(port).arg(QDir::toNativeSeparators(now.linkPath));
         break;
     }
     if (!now.ownedByUser)
-        nowText += QLatin1Char(' ') + portIsForeign.pick(language, portIsForeign.english).arg(now.linkPath);
+        nowText += QLatin1Char(' ') + portIsForeign.pickOrEnglish(language).arg(now.linkPath);
 
     QComboBox *choice = m_ui->PortDevice;
     const QSignalBlocker quiet(choice);
     choice->clear();
-    choice->addItem(unchangedItem.pick(language, unchangedItem.english).arg(shortText), QString());
+    choice->addItem(unchangedItem.pickOrEnglish(language).arg(shortText), QString());
     const bool changeable = now.kind != PortAssignment::Kind::File && now.ownedByUser;
     for (const SerialDevice &device : std::as_const(m_devices)) {
         if (device.present)
@@ -338,7 +338,7 @@ void SettingsDialog::showPortTarget()
         const int index = choice->findData(pending);
         if (index > 0) {
             choice->setCurrentIndex(index);
-            nowText += QLatin1Char('\n') + portWillBe.pick(language, portWillBe.english).arg(port).arg(pending);
+            nowText += QLatin1Char('\n') + portWillBe.pickOrEnglish(language).arg(port).arg(pending);
         } else {
             // The chosen adapter was unplugged meanwhile: the choice is dropped.
             m_chosenTargets.remove(port);
@@ -368,7 +368,7 @@ bool SettingsDialog::makeChosenPortLinks()
             continue;
         QString error;
         if (!makePortLink(m_hooks.settingsDir, it.key(), it.value(), &error)) {
-            m_dialogs.message(portLinkFailed.pick(m_textLanguage, portLinkFailed.english)
+            m_dialogs.message(portLinkFailed.pickOrEnglish(m_textLanguage)
                                   .arg(it.key()).arg(it.value(), error),
                               Icon::Warning);
             return false;
@@ -415,7 +415,7 @@ void SettingsDialog::setColorIndex(QScrollBar *bar, std::optional<int> index)
 
 void SettingsDialog::applyLanguageTexts()
 {
-    m_textLanguage = m_ui->Sprache->currentText();
+    m_textLanguage = languageFromText(m_ui->Sprache->currentText());
     applyWindowTexts(this, windowTexts, m_textLanguage);
 }
 
@@ -450,7 +450,7 @@ void SettingsDialog::extendedModeChanged()
 
 void SettingsDialog::chooseSpreadsheetProgram()
 {
-    const QString language = m_ui->Sprache->currentText();
+    const Language language = languageFromText(m_ui->Sprache->currentText());
     const QString hint = noSpreadsheetHint.pick(language);
     if (!hint.isEmpty())
         m_dialogs.message(hint, Icon::Warning);
@@ -498,7 +498,7 @@ void SettingsDialog::saveAndRestart()
         m_hooks.closeFiles();
     const bool restarted = m_hooks.restart && m_hooks.restart();
     if (!restarted)
-        m_dialogs.message(restartFailed.pick(m_ui->Sprache->currentText(), restartFailed.english), Icon::Warning);
+        m_dialogs.message(restartFailed.pickOrEnglish(languageFromText(m_ui->Sprache->currentText())), Icon::Warning);
     close();
     if (m_hooks.endProgram)
         m_hooks.endProgram();

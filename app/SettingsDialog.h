@@ -6,6 +6,7 @@
 // number points to; a device chosen for a port becomes its COM<N> link.
 
 #include "FileDialog.h"
+#include "LanguageText.h"
 #include "PortLinks.h"
 
 #include <QList>
@@ -92,7 +93,7 @@ private:
     Hooks m_hooks;
     FileDialog m_fileDialog;
     QString m_extendedModeText = QStringLiteral("0");
-    QString m_textLanguage;                 ///< the language of the texts shown
+    Language m_textLanguage = Language::Other;///< the language of the texts shown
     QList<SerialDevice> m_devices;          ///< as last listed
     QMap<int, QString> m_chosenTargets;     ///< port number -> link target to make on save
     bool m_loaded = false;

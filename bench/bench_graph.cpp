@@ -125,7 +125,7 @@ private:
         targets.setGraphCaption1 = [this](const QString &s) { m_scales.graphCaption1 = s; };
         targets.setGraphCaption2 = [this](const QString &s) { m_scales.graphCaption2 = s; };
         sensorSelection(QStringLiteral("SR1 05"), QStringLiteral("SR2 41"), m_ranges, targets);
-        m_graph = std::make_unique<GraphWindow>(m_live, m_ranges, m_scales, QString());
+        m_graph = std::make_unique<GraphWindow>(m_live, m_ranges, m_scales, Language::Other);
         GraphWindow *graph = m_graph.get();
         graph->load();
         graph->tickTimer()->stop(); // ticks are driven by hand

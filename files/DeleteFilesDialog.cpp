@@ -35,7 +35,7 @@ const DeleteFilesTexts &texts()
 
 } // namespace
 
-DeleteFilesDialog::DeleteFilesDialog(const QString &language, UserDialogs &dialogs, QWidget *parent)
+DeleteFilesDialog::DeleteFilesDialog(Language language, UserDialogs &dialogs, QWidget *parent)
     : QWidget(parent, Qt::Window), m_ui(std::make_unique<Ui::DeleteFilesDialog>()), m_language(language), m_dialogs(dialogs)
 {
     m_ui->setupUi(this);
@@ -74,7 +74,7 @@ void DeleteFilesDialog::deleteSelected()
     const QString path = m_ui->File1->selectedPath();
     if (path.isEmpty())
         return;
-    const QString &language = m_language;
+    const Language language = m_language;
     const Answer choice = m_dialogs.message(texts().question.pick(language),
                                             Icon::Question | Buttons::YesNo,
                                             texts().questionCaption.pick(language));

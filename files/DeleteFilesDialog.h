@@ -17,7 +17,7 @@ class DeleteFilesDialog : public QWidget
     Q_OBJECT
 public:
     /// `language` chooses the texts.
-    DeleteFilesDialog(const QString &language, UserDialogs &dialogs, QWidget *parent = nullptr);
+    DeleteFilesDialog(Language language, UserDialogs &dialogs, QWidget *parent = nullptr);
     ~DeleteFilesDialog() override;
 
     /// The load steps, run once by the owner: centre on the screen, list the
@@ -33,6 +33,6 @@ public slots:
 
 private:
     std::unique_ptr<Ui::DeleteFilesDialog> m_ui;
-    QString m_language;
+    Language m_language;
     UserDialogs &m_dialogs;
 };

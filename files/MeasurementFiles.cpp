@@ -57,7 +57,7 @@ void processEventsBriefly()
 
 } // namespace
 
-MeasurementFiles::MeasurementFiles(const QString &language, Measurement &measurement, FileDialog &fileDialog,
+MeasurementFiles::MeasurementFiles(Language language, Measurement &measurement, FileDialog &fileDialog,
                                    UserDialogs &dialogs, Hooks hooks, QObject *parent)
     : QObject(parent), m_language(language), m_measurement(measurement), m_fileDialog(fileDialog),
       m_dialogs(dialogs), m_hooks(std::move(hooks))
@@ -72,7 +72,7 @@ MeasurementFiles::MeasurementFiles(const QString &language, Measurement &measure
 void MeasurementFiles::saveMeasurement()
 {
     m_measurement.setUnsavedData(false);
-    const QString &language = m_language;
+    const Language language = m_language;
 
     // An installed program's folder cannot take the file: the dialog then
     // starts in the current folder, where the measurements are kept.

@@ -3,6 +3,8 @@
 // save-or-discard question after a stop, the exit question and the orderly
 // end of the program (waiting for the port's output, closing port and file).
 
+#include "LanguageText.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -25,7 +27,7 @@ public:
 
     /// `measurement` is saved, discarded and ended; `fileDialog` asks for
     /// the name to save under.
-    MeasurementFiles(const QString &language, Measurement &measurement, FileDialog &fileDialog,
+    MeasurementFiles(Language language, Measurement &measurement, FileDialog &fileDialog,
                      UserDialogs &dialogs, Hooks hooks, QObject *parent = nullptr);
 
     /// The CSV file the last save wrote (empty once a viewer has shown it).
@@ -59,7 +61,7 @@ private:
     Drain waitForOutput();
     void endProgram();
 
-    QString m_language;
+    Language m_language;
     QString m_saveTarget;
     Measurement &m_measurement;
     FileDialog &m_fileDialog;

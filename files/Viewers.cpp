@@ -66,12 +66,6 @@ const ViewerTexts &texts()
     return table;
 }
 
-/// The text for the program's language; English for any other.
-QString say(const LanguageText &text, Language language)
-{
-    return text.pick(language, text.english);
-}
-
 const QString lineEnd = QStringLiteral("\r\n");
 
 const QString openFilter = QStringLiteral("Filetyp Excel(*.csv)|*.csv|All Files (*.*)|*.*");
@@ -134,9 +128,9 @@ void Viewers::runViewer(const QString &program, const QString &argument, Kind ki
 void Viewers::showNoViewer(const QString &file, const QString &program, bool noHandler, Kind kind)
 {
     const ViewerTexts &t = texts();
-    const QString why = noHandler ? say(t.noHandler, m_settings.language) : say(t.notStarted, m_settings.language).arg(program);
-    const QString advice = say(kind == Kind::Spreadsheet ? t.installSpreadsheet : t.installEditor, m_settings.language);
-    m_dialogs.message(say(t.noViewer, m_settings.language) + lineEnd + QDir::toNativeSeparators(file) + lineEnd + why
+    const QString why = noHandler ? t.noHandler.pickOrEnglish(m_settings.language) : t.notStarted.pickOrEnglish(m_settings.language).arg(program);
+    const QString advice = (kind == Kind::Spreadsheet ? t.installSpreadsheet : t.installEditor).pickOrEnglish(m_settings.language);
+    m_dialogs.message(t.noViewer.pickOrEnglish(m_settings.language) + lineEnd + QDir::toNativeSeparators(file) + lineEnd + why
                           + lineEnd + advice,
                       Buttons::Ok | Icon::Warning);
 }
@@ -154,7 +148,7 @@ void Viewers::showManual(const QString &programDir)
         for (const QString &place : places)
             shown << QDir::toNativeSeparators(QDir::cleanPath(place));
         shown.removeDuplicates();
-        m_dialogs.message(say(t.manualMissing, m_settings.language).arg(helpDocumentName()) + lineEnd
+        m_dialogs.message(t.manualMissing.pickOrEnglish(m_settings.language).arg(helpDocumentName()) + lineEnd
                               + shown.join(lineEnd),
                           Buttons::Ok | Icon::Warning);
         return;
@@ -163,8 +157,8 @@ void Viewers::showManual(const QString &programDir)
     // (as on FAT or SMB media) is never run.
     if (programs::openDocument(found) == programs::OpenResult::Started)
         return;
-    m_dialogs.message(say(t.noPdfViewer, m_settings.language) + lineEnd + QDir::toNativeSeparators(found) + lineEnd
-                          + say(t.installPdfViewer, m_settings.language),
+    m_dialogs.message(t.noPdfViewer.pickOrEnglish(m_settings.language) + lineEnd + QDir::toNativeSeparators(found) + lineEnd
+                          + t.installPdfViewer.pickOrEnglish(m_settings.language),
                       Buttons::Ok | Icon::Warning);
 }
 

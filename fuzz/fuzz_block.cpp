@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (file.open(path) != WorkingFile::OpenResult::Opened)
         fail("working file not opened");
     SampleProcessor processor(ranges, live, file);
-    processor.setLanguage(language);
+    processor.setLanguage(languageFromText(language));
     processor.setTabsAsSemicolons(check1);
     processor.setNotesProvider([] { return QStringLiteral("fuzz"); });
     processor.setClock([] { return QDateTime(QDate(2024, 6, 11), QTime(12, 34, 56)); });

@@ -132,15 +132,3 @@ QString headerUnit(const QString &header)
 {
     return header.mid(7, 4);
 }
-
-TransmissionErrorText transmissionErrorText(const QString &language)
-{
-    static const LanguageText text{
-        QStringLiteral(" Es ist ein Übertragungsfehler aufgetreten... Bitte Drücken Sie Start/ Stopp !"),
-        QStringLiteral("Data transsmision error... Please press Start / Stop again !"),
-        QStringLiteral("Erreur transmission de données ... appuyez encore sur Start / Stop s.v.p")};
-    static const LanguageText title{QStringLiteral("Bitte Messung neu starten !"),
-                                    QStringLiteral("Please start the transmission again !"),
-                                    QStringLiteral("Erreur transmission de données")};
-    return {text.pick(language), title.pick(language)};
-}

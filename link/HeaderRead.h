@@ -39,14 +39,3 @@ HeaderReadResult readInstrumentHeader(InstrumentHeader &state);
 /// The unit part of a header line: characters 8 to 11 (the text after
 /// "INP1 = ", at most 4 characters).
 QString headerUnit(const QString &header);
-
-/// The transmission-error message of one language.
-struct TransmissionErrorText
-{
-    QString text;   ///< message text; null for a language matching none
-    QString title;  ///< title of the box
-};
-
-/// The transmission-error message for `language`; both texts are null
-/// when the language matches none of the three (no message is shown).
-TransmissionErrorText transmissionErrorText(const QString &language);

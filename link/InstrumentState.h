@@ -32,9 +32,3 @@ struct SensorScales
     QString meterCaption1, meterCaption2;   ///< scale captions beside the level meters
 };
 
-/// True for the three languages the program has texts in.
-inline bool isKnownLanguage(const QString &language)
-{
-    return language == QLatin1String("Deutsch") || language == QLatin1String("English")
-        || language == QLatin1String("Francais");
-}

@@ -2,7 +2,7 @@
 
 #include "PortEvents.h"
 #include "HeaderRead.h"
-#include "LanguageText.h"
+#include "MeasurementTexts.h"
 #include "DurableFile.h"
 #include "FilePaths.h"
 #include "Leftover.h"
@@ -26,77 +26,6 @@ namespace {
 
 const char StartCharacter = '\x02';
 const char StopCharacter = '\x03';
-
-/// Time and date labels that Start writes into the receive box.
-const LanguageText kStartTimeLabel{QStringLiteral("    Uhrzeit: "), QStringLiteral("  Time: "), QStringLiteral("  Temps: ")};
-const LanguageText kStartDateLabel{QStringLiteral("    Datum: "), QStringLiteral("  Date: "), QStringLiteral("  Date: ")};
-
-/// Added to the port error when the user may not open the device.
-const LanguageText kPortGroupHint{
-    QStringLiteral("Nur Mitglieder der Gruppe \"%1\" dürfen diese Schnittstelle öffnen: "
-                   "sudo usermod -aG %1 $USER eingeben und sich neu anmelden."),
-    QStringLiteral("Only members of the group \"%1\" may open this port: "
-                   "run sudo usermod -aG %1 $USER and log in again."),
-    QStringLiteral("Seuls les membres du groupe \"%1\" peuvent ouvrir ce port : "
-                   "lancez sudo usermod -aG %1 $USER puis reconnectez-vous.")};
-
-/// Added to the port error when a lock file left by an ended program
-/// holds the device.
-const LanguageText kStaleLockHint{
-    QStringLiteral("Die Schnittstelle ist durch die Sperrdatei \"%1\" des Benutzers %2 belegt, "
-                   "die ein beendetes Programm hinterlassen hat. Entfernen mit: sudo rm %1"),
-    QStringLiteral("The port is held by the lock file \"%1\" of the user %2, "
-                   "left behind by a program that has ended. Remove it with: sudo rm %1"),
-    QStringLiteral("Le port est bloqué par le fichier de verrou \"%1\" de l'utilisateur %2, "
-                   "laissé par un programme terminé. Supprimez-le avec : sudo rm %1")};
-
-const LanguageText kRecoveredText{
-    QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs wurde als \"%1\" aufbewahrt."),
-    QStringLiteral("The unsaved measurement of the last run was kept as \"%1\"."),
-    QStringLiteral("La mesure non sauvegardée de la dernière session a été gardée sous \"%1\".")};
-const LanguageText kRecoverFailedText{
-    QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs konnte nicht kopiert werden: %1\n"
-                   "Ihre Daten sind weiterhin in \"%2\"; bitte diese Datei verschieben und das Programm neu starten, bevor Sie messen."),
-    QStringLiteral("The unsaved measurement of the last run could not be copied: %1\n"
-                   "Its data are still in \"%2\"; move that file and start the program again before measuring."),
-    QStringLiteral("La mesure non sauvegardée de la dernière session n'a pas pu être copiée : %1\n"
-                   "Ses données sont toujours dans \"%2\" ; déplacez ce fichier et redémarrez le programme avant de mesurer.")};
-
-const LanguageText kFolderInUseText{
-    QStringLiteral("In diesem Ordner zeichnet bereits eine andere Kopie des Programms auf:\n%1\n"
-                   "Bitte diese Kopie beenden oder das Programm in einem anderen Ordner starten."),
-    QStringLiteral("Another copy of the program is already recording in this folder:\n%1\n"
-                   "End that copy, or start the program in another folder."),
-    QStringLiteral("Une autre copie du programme enregistre déjà dans ce dossier :\n%1\n"
-                   "Fermez cette copie ou démarrez le programme dans un autre dossier.")};
-const LanguageText kStartRefusedText{
-    QStringLiteral("Im Ordner \"%1\" kann keine Messung aufgezeichnet werden:\n%2"),
-    QStringLiteral("No measurement can be recorded in the folder \"%1\":\n%2"),
-    QStringLiteral("Aucune mesure ne peut être enregistrée dans le dossier \"%1\" :\n%2")};
-
-const LanguageText kForeignWorkingFileText{
-    QStringLiteral("\"%1\" ist ein Verweis, ein Ordner oder die Datei eines anderen Benutzers; "
-                   "das Programm zeichnet dort nicht auf.\n"
-                   "Bitte diesen Eintrag entfernen oder das Programm in einem anderen Ordner starten."),
-    QStringLiteral("\"%1\" is a link, a folder or another user's file; the program does not record into it.\n"
-                   "Remove it, or start the program in another folder."),
-    QStringLiteral("\"%1\" est un lien, un dossier ou le fichier d'un autre utilisateur ; "
-                   "le programme n'y enregistre pas.\n"
-                   "Supprimez-le ou démarrez le programme dans un autre dossier.")};
-const LanguageText kForeignSaveTargetText{
-    QStringLiteral("Die Messung wurde nicht gespeichert: \"%1\" ist ein Verweis eines anderen Benutzers.\n"
-                   "Bitte einen anderen Namen wählen."),
-    QStringLiteral("The measurement was not saved: \"%1\" is a link made by another user.\n"
-                   "Please choose another name."),
-    QStringLiteral("La mesure n'a pas été sauvegardée : \"%1\" est un lien créé par un autre utilisateur.\n"
-                   "Choisissez un autre nom.")};
-const LanguageText kWorkingFileTargetText{
-    QStringLiteral("Die Messung wurde nicht gespeichert: \"%1\" führt zur Arbeitsdatei \"%2\".\n"
-                   "Bitte einen anderen Namen wählen."),
-    QStringLiteral("The measurement was not saved: \"%1\" leads to the working file \"%2\".\n"
-                   "Please choose another name."),
-    QStringLiteral("La mesure n'a pas été sauvegardée : \"%1\" mène au fichier de travail \"%2\".\n"
-                   "Choisissez un autre nom.")};
 
 // Shown in both languages whatever the setting: the usual reason is the
 // spreadsheet program still holding the file open.
@@ -147,7 +76,7 @@ Measurement::Measurement(UserDialogs &dialogs, QObject *parent)
 
 Measurement::~Measurement() = default;
 
-void Measurement::setLanguage(const QString &language)
+void Measurement::setLanguage(Language language)
 {
     m_language = language;
     m_processor->setLanguage(language);
@@ -226,11 +155,11 @@ QString Measurement::portErrorText() const
     QString text = m_port->errorString();
     const QString group = m_port->deniedDeviceGroup();
     if (!group.isEmpty())
-        text += QStringLiteral("\r\n") + kPortGroupHint.pick(m_language, kPortGroupHint.english).arg(group);
+        text += QStringLiteral("\r\n") + MeasurementTexts::portGroupHint.pickOrEnglish(m_language).arg(group);
     const SerialPort::StaleLock lock = m_port->staleLock();
     if (!lock.path.isEmpty())
         text += QStringLiteral("\r\n")
-                + kStaleLockHint.pick(m_language, kStaleLockHint.english).arg(lock.path, lock.owner);
+                + MeasurementTexts::staleLockHint.pickOrEnglish(m_language).arg(lock.path, lock.owner);
     return text;
 }
 
@@ -272,8 +201,8 @@ void Measurement::finish()
 
 void Measurement::startStop()
 {
-    const QString timeLabel = kStartTimeLabel.pick(m_language);
-    const QString dateLabel = kStartDateLabel.pick(m_language);
+    const QString timeLabel = MeasurementTexts::startTimeLabel.pick(m_language);
+    const QString dateLabel = MeasurementTexts::startDateLabel.pick(m_language);
     m_live.graphPictureShown = false;
     m_live.idlePictureShown = true;
 
@@ -345,9 +274,9 @@ bool Measurement::prepareRecording()
     // Never record into nothing: the port stays closed.
     const QString folder = QDir::toNativeSeparators(QDir::currentPath());
     const QString reason = opened == WorkingFile::OpenResult::Foreign
-        ? kForeignWorkingFileText.pick(m_language, kForeignWorkingFileText.english).arg(m_workFile.errorString())
+        ? MeasurementTexts::foreignWorkingFileText.pickOrEnglish(m_language).arg(m_workFile.errorString())
         : m_workFile.errorString();
-    m_dialogs.message(kStartRefusedText.pick(m_language, kStartRefusedText.english).arg(folder, reason),
+    m_dialogs.message(MeasurementTexts::startRefusedText.pickOrEnglish(m_language).arg(folder, reason),
                       Icon::Warning);
     return false;
 }
@@ -360,12 +289,12 @@ bool Measurement::keepUnsavedData()
     const QString kept = WorkingFile::recoverLeftover(WorkingFile::bareName(), QDateTime::currentDateTime(), &error);
     if (kept.isEmpty() && !error.isEmpty()) {
         const QString dataPath = QDir::toNativeSeparators(QFileInfo(resolveBareName(WorkingFile::bareName())).absoluteFilePath());
-        m_dialogs.message(kRecoverFailedText.pick(m_language, kRecoverFailedText.english).arg(error, dataPath),
+        m_dialogs.message(MeasurementTexts::recoverFailedText.pickOrEnglish(m_language).arg(error, dataPath),
                           Icon::Warning);
         return false;
     }
     if (!kept.isEmpty())
-        m_dialogs.message(kRecoveredText.pick(m_language, kRecoveredText.english).arg(kept), Icon::Information);
+        m_dialogs.message(MeasurementTexts::recoveredText.pickOrEnglish(m_language).arg(kept), Icon::Information);
     m_holdsUnsaved = false;
     return true;
 }
@@ -382,14 +311,14 @@ bool Measurement::save(const QString &chosenCsvPath)
     struct stat chosen {};
     if (::lstat(QFile::encodeName(chosenCsvPath).constData(), &chosen) == 0 && S_ISLNK(chosen.st_mode)
         && chosen.st_uid != ::geteuid()) {
-        m_dialogs.message(kForeignSaveTargetText.pick(m_language, kForeignSaveTargetText.english).arg(shownTarget),
+        m_dialogs.message(MeasurementTexts::foreignSaveTargetText.pickOrEnglish(m_language).arg(shownTarget),
                           Icon::Warning);
         return false;
     }
     if (m_workFile.isSameFile(csvPath)
         || QFileInfo(csvPath).absoluteFilePath().compare(QFileInfo(WorkingFile::bareName()).absoluteFilePath(),
                                                          Qt::CaseInsensitive) == 0) {
-        m_dialogs.message(kWorkingFileTargetText.pick(m_language, kWorkingFileTargetText.english)
+        m_dialogs.message(MeasurementTexts::workingFileTargetText.pickOrEnglish(m_language)
                               .arg(shownTarget, QDir::toNativeSeparators(QFileInfo(WorkingFile::bareName()).absoluteFilePath())),
                           Icon::Warning);
         return false;
@@ -416,7 +345,7 @@ bool Measurement::save(const QString &chosenCsvPath)
         // Saved, but the next measurement has no file yet: the next Start
         // tries again and says why when it cannot.
         m_dialogs.message(opened == WorkingFile::OpenResult::Foreign
-                              ? kForeignWorkingFileText.pick(m_language, kForeignWorkingFileText.english)
+                              ? MeasurementTexts::foreignWorkingFileText.pickOrEnglish(m_language)
                                     .arg(m_workFile.errorString())
                               : m_workFile.errorString(),
                           Icon::Warning);
@@ -475,9 +404,9 @@ void Measurement::readHeader()
         emit printerLineRead(header.label11);
 
     if (!m_header.inp1Header.startsWith(QLatin1String("INP1"))) {
-        const TransmissionErrorText message = transmissionErrorText(m_language);
-        if (!message.text.isNull()) {
-            m_dialogs.message(message.text, Buttons::Ok, message.title);
+        if (m_language != Language::Other) {
+            m_dialogs.message(MeasurementTexts::transmissionError.pick(m_language), Buttons::Ok,
+                              MeasurementTexts::transmissionErrorTitle.pick(m_language));
             startStop();
         }
     }
@@ -505,7 +434,7 @@ Measurement::FolderResult Measurement::openFolder()
 {
     const WorkingFile::OpenResult claimed = m_workFile.claim(WorkingFile::bareName());
     if (claimed == WorkingFile::OpenResult::InUse) {
-        m_dialogs.message(kFolderInUseText.pick(m_language, kFolderInUseText.english).arg(m_workFile.errorString()),
+        m_dialogs.message(MeasurementTexts::folderInUseText.pickOrEnglish(m_language).arg(m_workFile.errorString()),
                           Icon::Warning);
         return FolderResult::InUse;
     }
@@ -523,12 +452,12 @@ Measurement::FolderResult Measurement::openFolder()
     case leftover::Found::Kind::Declined:
         break;
     case leftover::Found::Kind::Kept:
-        m_dialogs.message(kRecoveredText.pick(m_language, kRecoveredText.english).arg(found.keptName),
+        m_dialogs.message(MeasurementTexts::recoveredText.pickOrEnglish(m_language).arg(found.keptName),
                           Icon::Information);
         break;
     case leftover::Found::Kind::NotKept:
         // The working file is left as it is: it holds the only copy.
-        m_dialogs.message(kRecoverFailedText.pick(m_language, kRecoverFailedText.english)
+        m_dialogs.message(MeasurementTexts::recoverFailedText.pickOrEnglish(m_language)
                               .arg(found.error, found.dataPath),
                           Icon::Warning);
         m_holdsUnsaved = true;
@@ -553,11 +482,11 @@ void Measurement::reportOpenFailure(WorkingFile::OpenResult result)
         m_dialogs.message(closeSpreadsheetMessage, Icon::Question | Buttons::CancelTryContinue, infoCaption);
         return;
     case WorkingFile::OpenResult::InUse:
-        m_dialogs.message(kFolderInUseText.pick(m_language, kFolderInUseText.english).arg(m_workFile.errorString()),
+        m_dialogs.message(MeasurementTexts::folderInUseText.pickOrEnglish(m_language).arg(m_workFile.errorString()),
                           Icon::Warning);
         return;
     case WorkingFile::OpenResult::Foreign:
-        m_dialogs.message(kForeignWorkingFileText.pick(m_language, kForeignWorkingFileText.english)
+        m_dialogs.message(MeasurementTexts::foreignWorkingFileText.pickOrEnglish(m_language)
                               .arg(m_workFile.errorString()),
                           Icon::Warning);
         return;

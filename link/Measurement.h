@@ -19,6 +19,7 @@
 //              or failed); a Start first keeps them as a recovered copy
 
 #include "InstrumentState.h"
+#include "LanguageText.h"
 #include "LiveModel.h"
 #include "SerialPort.h"
 #include "WorkingFile.h"
@@ -53,8 +54,8 @@ public:
     ~Measurement() override;
 
     /// The language of the program's texts; set once at start-up.
-    void setLanguage(const QString &language);
-    QString language() const { return m_language; }
+    void setLanguage(Language language);
+    Language language() const { return m_language; }
 
     State state() const { return m_state; }
 
@@ -183,7 +184,7 @@ private:
     bool freshWorkingFile();
     void reportOpenFailure(WorkingFile::OpenResult result);
 
-    QString m_language;
+    Language m_language = Language::English;
     State m_state = State::Idle;
     InstrumentHeader m_header;
     SensorRanges m_ranges;

@@ -3,7 +3,7 @@
 #include "LiveModel.h"
 #include "Rules.h"
 #include "InstrumentState.h"
-#include "LanguageText.h"
+#include "MeasurementTexts.h"
 #include "UserDialogs.h"
 #include "WorkingFile.h"
 #include "WordSplitter.h"
@@ -20,12 +20,6 @@ const QChar Backspace(8);
 const QChar Tab(9);
 const QChar LineFeed(10);
 const QChar CarriageReturn(13);
-
-// Labels of the notes header.
-const LanguageText TimeLabel{QStringLiteral("  Uhrzeit: "), QStringLiteral("  Time: "),
-                             QStringLiteral("  Temps: ")};
-const LanguageText DateLabel{QStringLiteral("  Datum: "), QStringLiteral("  Date: "),
-                             QStringLiteral("  Date: ")};
 
 const QString Overload = QStringLiteral("*Ovl*");
 
@@ -64,9 +58,9 @@ void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
 {
     QString block = QString::fromLatin1(received);
 
-    if (isKnownLanguage(m_language)) {
-        m_timeLabel = TimeLabel.pick(m_language);
-        m_dateLabel = DateLabel.pick(m_language);
+    if (m_language != Language::Other) {
+        m_timeLabel = MeasurementTexts::notesTimeLabel.pick(m_language);
+        m_dateLabel = MeasurementTexts::notesDateLabel.pick(m_language);
     }
 
     if (m_check1 == Qt::Checked)
@@ -91,7 +85,7 @@ void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
     applyBackspaces(term, block, termLength);
     block.remove(LineFeed);
     block.replace(CarriageReturn, QStringLiteral("\r\n"));
-    if (m_language == QLatin1String("Deutsch") || m_language == QLatin1String("Francais"))
+    if (m_language == Language::Deutsch || m_language == Language::Francais)
         block.replace(QLatin1Char('.'), QLatin1Char(','));
     term.replaceSelection(block);
 

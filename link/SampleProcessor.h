@@ -3,6 +3,8 @@
 // in the receive box, recorded in the working file, gathered into lines and
 // the last complete line shown in the figures, meters and overload labels.
 
+#include "LanguageText.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -29,7 +31,7 @@ public:
 
     /// The language of the notes header and of the decimal separator
     /// ("Deutsch" and "Francais" record decimal commas).
-    void setLanguage(const QString &language) { m_language = language; }
+    void setLanguage(Language language) { m_language = language; }
 
     /// State of the hidden check box Check1 (checked from the start):
     /// checked records tabs as ";", unchecked keeps them, partially checked
@@ -81,7 +83,7 @@ private:
     void showLevel(const QString &actual, qint16 rangeLimit, qint16 &level, bool &overload) const;
 
     const SensorRanges &m_ranges;
-    QString m_language;
+    Language m_language = Language::English;
     LiveModel &m_live;
     WorkingFile &m_file;
     UserDialogs *m_dialogs = nullptr;

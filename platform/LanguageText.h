@@ -1,7 +1,9 @@
 #pragma once
-// Texts per language. The program's language is compared exactly and
-// case-sensitively with "Deutsch", "English" and "Francais"; any other
-// value picks a fallback (usually: keep the text the control has).
+// Texts per language: every language text of the program's windows and
+// messages is a LanguageText, picked by the Language read from the settings
+// (the name compared exactly and case-sensitively with "Deutsch", "English"
+// and "Francais"; any other value picks a fallback, usually the text the
+// control has).
 
 #include <QString>
 
@@ -35,9 +37,6 @@ struct LanguageText
         return other;
     }
 
-    /// The text for the language named `language`, or `other` when it names none of the three.
-    QString pick(const QString &language, const QString &other = QString()) const
-    {
-        return pick(languageFromText(language), other);
-    }
+    /// The text for `language`, English for Language::Other.
+    QString pickOrEnglish(Language language) const { return pick(language, english); }
 };

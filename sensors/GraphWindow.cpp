@@ -38,7 +38,7 @@ qint32 plottedValue(const QString &caption)
 } // namespace
 
 GraphWindow::GraphWindow(const LiveModel &live, const SensorRanges &ranges, const SensorScales &scales,
-                         const QString &language, QWidget *parent)
+                         Language language, QWidget *parent)
     : QWidget(parent, Qt::Window), m_live(live), m_ranges(ranges), m_scales(scales), m_language(language),
       m_ui(std::make_unique<Ui::GraphWindow>())
 {

@@ -5,6 +5,7 @@
 
 #include "LiveModel.h"
 #include "InstrumentState.h"
+#include "LanguageText.h"
 
 #include <QWidget>
 #include <memory>
@@ -27,7 +28,7 @@ public:
     /// the chart and `scales` its captions, both chosen by the sensor
     /// selection of the measurement; `language` the caption.
     GraphWindow(const LiveModel &live, const SensorRanges &ranges, const SensorScales &scales,
-                const QString &language, QWidget *parent = nullptr);
+                Language language, QWidget *parent = nullptr);
     ~GraphWindow() override;
 
     /// Load: scale label sizes, captions, the selected scales, then the
@@ -70,7 +71,7 @@ private:
     const LiveModel &m_live;
     const SensorRanges &m_ranges;
     const SensorScales &m_scales;
-    QString m_language;
+    Language m_language;
 
     std::unique_ptr<Ui::GraphWindow> m_ui;
     QTimer *m_timer1 = nullptr;

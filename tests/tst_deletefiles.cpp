@@ -55,7 +55,7 @@ private:
     void useLanguage(const QString &language)
     {
         delete m_form;
-        m_form = new DeleteFilesDialog(language, *m_dialogs);
+        m_form = new DeleteFilesDialog(languageFromText(language), *m_dialogs);
     }
     ScriptedDialogs *m_dialogs = nullptr;
     DeleteFilesDialog *m_form = nullptr;
@@ -76,7 +76,7 @@ void DeleteFilesTest::init()
     QDir().mkdir(QStringLiteral("folder.csv"));
 
     m_dialogs = new ScriptedDialogs;
-    m_form = new DeleteFilesDialog(QStringLiteral("English"), *m_dialogs);
+    m_form = new DeleteFilesDialog(Language::English, *m_dialogs);
 }
 
 void DeleteFilesTest::cleanup()

@@ -29,7 +29,7 @@ struct GraphFixture
         targets.setGraphCaption1 = [this](const QString &s) { scales.graphCaption1 = s; };
         targets.setGraphCaption2 = [this](const QString &s) { scales.graphCaption2 = s; };
         sensorSelection(sr1, sr2, ranges, targets);
-        graph = new GraphWindow(live, ranges, scales, language);
+        graph = new GraphWindow(live, ranges, scales, languageFromText(language));
         graph->load();
     }
     ~GraphFixture() { delete graph; }
@@ -58,7 +58,7 @@ private slots:
 void TestGraph::controlsCarryTheirNamesCaptionsAndSizes()
 {
     GraphFixture f;
-    f.graph = new GraphWindow(f.live, f.ranges, f.scales, f.language);
+    f.graph = new GraphWindow(f.live, f.ranges, f.scales, languageFromText(f.language));
     GraphWindow *g = f.graph;
     QCOMPARE(g->objectName(), QStringLiteral("Graph"));
 

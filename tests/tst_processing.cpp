@@ -23,7 +23,7 @@ struct Receiver
 {
     explicit Receiver(const QString &language = QStringLiteral("English"))
     {
-        processor.setLanguage(language);
+        processor.setLanguage(languageFromText(language));
         ranges.rangeLimit1 = 1000;
         ranges.rangeLimit2 = 1000;
         processor.setClock([this] { return now; });
@@ -66,7 +66,7 @@ struct Session
     explicit Session(const QString &language = QStringLiteral("English")) : previous(QDir::currentPath())
     {
         QDir::setCurrent(dir.path());
-        measurement.setLanguage(language);
+        measurement.setLanguage(languageFromText(language));
         measurement.port().setPortDirectory(dir.path());
     }
     ~Session()
@@ -288,7 +288,7 @@ void TestProcessing::unknownLanguageKeepsThePreviousLabels()
 {
     Receiver r(QStringLiteral("Francais"));
     r.receive("x");
-    r.processor.setLanguage(QStringLiteral("Klingon"));
+    r.processor.setLanguage(Language::Other);
     r.processor.expectNotesHeader();
     r.receive("y");
     QCOMPARE(r.recorded(), "x" + r.header(QStringLiteral("  Temps: "), QStringLiteral("  Date: ")));

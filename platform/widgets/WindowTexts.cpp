@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QVariant>
 
-void applyWindowTexts(QObject *window, std::initializer_list<WindowText> rows, const QString &language)
+void applyWindowTexts(QObject *window, std::initializer_list<WindowText> rows, Language language)
 {
     for (const WindowText &row : rows) {
         const QString text = row.text.pick(language);

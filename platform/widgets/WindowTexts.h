@@ -19,4 +19,4 @@ struct WindowText
 /// Sets each row's property for `language` on the child of `window` with
 /// that object name (or on `window` itself). Rows whose text is null for
 /// the language, and names that match no object, are skipped.
-void applyWindowTexts(QObject *window, std::initializer_list<WindowText> rows, const QString &language);
+void applyWindowTexts(QObject *window, std::initializer_list<WindowText> rows, Language language);

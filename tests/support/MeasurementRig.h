@@ -132,7 +132,7 @@ public:
     FileDialog fileDialog{dialogs};
     QStringList calls;                ///< what saving and exit did, in order
     std::function<void()> onRefresh;  ///< runs inside refreshFileList
-    MeasurementFiles files{language, measurement, fileDialog, dialogs, hooks()};
+    MeasurementFiles files{languageFromText(language), measurement, fileDialog, dialogs, hooks()};
 
 private:
     MeasurementFiles::Hooks hooks()

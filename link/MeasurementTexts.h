@@ -1,0 +1,97 @@
+#pragma once
+// The language texts of the measurement: what Start writes into the receive
+// box, the labels of the notes header, and the messages about the port, the
+// working file and its folder.
+
+#include "LanguageText.h"
+
+namespace MeasurementTexts {
+
+/// Time and date labels that Start writes into the receive box.
+inline const LanguageText startTimeLabel{QStringLiteral("    Uhrzeit: "), QStringLiteral("  Time: "), QStringLiteral("  Temps: ")};
+inline const LanguageText startDateLabel{QStringLiteral("    Datum: "), QStringLiteral("  Date: "), QStringLiteral("  Date: ")};
+
+/// Added to the port error when the user may not open the device.
+inline const LanguageText portGroupHint{
+    QStringLiteral("Nur Mitglieder der Gruppe \"%1\" dürfen diese Schnittstelle öffnen: "
+                   "sudo usermod -aG %1 $USER eingeben und sich neu anmelden."),
+    QStringLiteral("Only members of the group \"%1\" may open this port: "
+                   "run sudo usermod -aG %1 $USER and log in again."),
+    QStringLiteral("Seuls les membres du groupe \"%1\" peuvent ouvrir ce port : "
+                   "lancez sudo usermod -aG %1 $USER puis reconnectez-vous.")};
+
+/// Added to the port error when a lock file left by an ended program
+/// holds the device.
+inline const LanguageText staleLockHint{
+    QStringLiteral("Die Schnittstelle ist durch die Sperrdatei \"%1\" des Benutzers %2 belegt, "
+                   "die ein beendetes Programm hinterlassen hat. Entfernen mit: sudo rm %1"),
+    QStringLiteral("The port is held by the lock file \"%1\" of the user %2, "
+                   "left behind by a program that has ended. Remove it with: sudo rm %1"),
+    QStringLiteral("Le port est bloqué par le fichier de verrou \"%1\" de l'utilisateur %2, "
+                   "laissé par un programme terminé. Supprimez-le avec : sudo rm %1")};
+
+inline const LanguageText recoveredText{
+    QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs wurde als \"%1\" aufbewahrt."),
+    QStringLiteral("The unsaved measurement of the last run was kept as \"%1\"."),
+    QStringLiteral("La mesure non sauvegardée de la dernière session a été gardée sous \"%1\".")};
+inline const LanguageText recoverFailedText{
+    QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs konnte nicht kopiert werden: %1\n"
+                   "Ihre Daten sind weiterhin in \"%2\"; bitte diese Datei verschieben und das Programm neu starten, bevor Sie messen."),
+    QStringLiteral("The unsaved measurement of the last run could not be copied: %1\n"
+                   "Its data are still in \"%2\"; move that file and start the program again before measuring."),
+    QStringLiteral("La mesure non sauvegardée de la dernière session n'a pas pu être copiée : %1\n"
+                   "Ses données sont toujours dans \"%2\" ; déplacez ce fichier et redémarrez le programme avant de mesurer.")};
+
+inline const LanguageText folderInUseText{
+    QStringLiteral("In diesem Ordner zeichnet bereits eine andere Kopie des Programms auf:\n%1\n"
+                   "Bitte diese Kopie beenden oder das Programm in einem anderen Ordner starten."),
+    QStringLiteral("Another copy of the program is already recording in this folder:\n%1\n"
+                   "End that copy, or start the program in another folder."),
+    QStringLiteral("Une autre copie du programme enregistre déjà dans ce dossier :\n%1\n"
+                   "Fermez cette copie ou démarrez le programme dans un autre dossier.")};
+inline const LanguageText startRefusedText{
+    QStringLiteral("Im Ordner \"%1\" kann keine Messung aufgezeichnet werden:\n%2"),
+    QStringLiteral("No measurement can be recorded in the folder \"%1\":\n%2"),
+    QStringLiteral("Aucune mesure ne peut être enregistrée dans le dossier \"%1\" :\n%2")};
+
+inline const LanguageText foreignWorkingFileText{
+    QStringLiteral("\"%1\" ist ein Verweis, ein Ordner oder die Datei eines anderen Benutzers; "
+                   "das Programm zeichnet dort nicht auf.\n"
+                   "Bitte diesen Eintrag entfernen oder das Programm in einem anderen Ordner starten."),
+    QStringLiteral("\"%1\" is a link, a folder or another user's file; the program does not record into it.\n"
+                   "Remove it, or start the program in another folder."),
+    QStringLiteral("\"%1\" est un lien, un dossier ou le fichier d'un autre utilisateur ; "
+                   "le programme n'y enregistre pas.\n"
+                   "Supprimez-le ou démarrez le programme dans un autre dossier.")};
+inline const LanguageText foreignSaveTargetText{
+    QStringLiteral("Die Messung wurde nicht gespeichert: \"%1\" ist ein Verweis eines anderen Benutzers.\n"
+                   "Bitte einen anderen Namen wählen."),
+    QStringLiteral("The measurement was not saved: \"%1\" is a link made by another user.\n"
+                   "Please choose another name."),
+    QStringLiteral("La mesure n'a pas été sauvegardée : \"%1\" est un lien créé par un autre utilisateur.\n"
+                   "Choisissez un autre nom.")};
+inline const LanguageText workingFileTargetText{
+    QStringLiteral("Die Messung wurde nicht gespeichert: \"%1\" führt zur Arbeitsdatei \"%2\".\n"
+                   "Bitte einen anderen Namen wählen."),
+    QStringLiteral("The measurement was not saved: \"%1\" leads to the working file \"%2\".\n"
+                   "Please choose another name."),
+    QStringLiteral("La mesure n'a pas été sauvegardée : \"%1\" mène au fichier de travail \"%2\".\n"
+                   "Choisissez un autre nom.")};
+
+/// Time and date labels of the notes header that starts the working file.
+inline const LanguageText notesTimeLabel{QStringLiteral("  Uhrzeit: "), QStringLiteral("  Time: "),
+                                         QStringLiteral("  Temps: ")};
+inline const LanguageText notesDateLabel{QStringLiteral("  Datum: "), QStringLiteral("  Date: "),
+                                         QStringLiteral("  Date: ")};
+
+/// The box shown when the instrument's header did not arrive; no box for a
+/// language other than the three.
+inline const LanguageText transmissionError{
+    QStringLiteral(" Es ist ein Übertragungsfehler aufgetreten... Bitte Drücken Sie Start/ Stopp !"),
+    QStringLiteral("Data transsmision error... Please press Start / Stop again !"),
+    QStringLiteral("Erreur transmission de données ... appuyez encore sur Start / Stop s.v.p")};
+inline const LanguageText transmissionErrorTitle{QStringLiteral("Bitte Messung neu starten !"),
+                                                 QStringLiteral("Please start the transmission again !"),
+                                                 QStringLiteral("Erreur transmission de données")};
+
+} // namespace MeasurementTexts
