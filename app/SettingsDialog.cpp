@@ -455,13 +455,9 @@ void SettingsDialog::chooseSpreadsheetProgram()
     if (!hint.isEmpty())
         m_dialogs.message(hint, Icon::Warning);
 
-    m_fileDialog.DialogTitle = spreadsheetDialogTitle.pick(language);
-    m_fileDialog.Filter = spreadsheetFilter();
-    m_fileDialog.InitDir = m_hooks.programDir;
-    m_fileDialog.FileName.clear();
-    m_fileDialog.ShowOpen();
-    // A cancel leaves FileName empty: the viewers then fall back to the editor.
-    m_ui->Text1->setText(m_fileDialog.FileName);
+    // A cancel empties the entry: the viewers then fall back to the editor.
+    m_ui->Text1->setText(m_fileDialog.getOpenFileName(spreadsheetDialogTitle.pick(language), spreadsheetFilter(),
+                                                      m_hooks.programDir));
 }
 
 void SettingsDialog::leaveWithoutSaving()

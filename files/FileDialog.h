@@ -1,6 +1,8 @@
 #pragma once
-// The file dialog as callers use it: set title, filter, folder and file name,
-// show, read the chosen name back. FileName also serves as a plain store.
+// The save and open dialogs of the program's windows, shown through the
+// dialog seam. Like the desktop's own dialogs, a dialog shown without a
+// folder opens where the previous one did; the title of the previous one
+// is kept for callers that have none of their own.
 
 #include "UserDialogs.h"
 
@@ -9,21 +11,32 @@ class FileDialog
 public:
     explicit FileDialog(UserDialogs &dialogs) : m_dialogs(dialogs) {}
 
-    QString DialogTitle, Filter, InitDir, FileName;
+    /// Shows the save dialog starting in `folder` (empty: where the last
+    /// dialog was); returns the chosen path, or a null string on Cancel.
+    QString getSaveFileName(const QString &title, const QString &filter, const QString &folder = QString())
+    {
+        return show(true, title, filter, folder);
+    }
+    /// Shows the open dialog, as getSaveFileName().
+    QString getOpenFileName(const QString &title, const QString &filter, const QString &folder = QString())
+    {
+        return show(false, title, filter, folder);
+    }
 
-    /// Shows the save dialog; false when the user cancelled (FileName is
-    /// then empty). On OK FileName holds the path as chosen.
-    bool ShowSave() { return show(true); }
-    /// Shows the open dialog; false when the user cancelled.
-    bool ShowOpen() { return show(false); }
+    /// The title of the dialog shown last; empty before the first.
+    QString lastTitle() const { return m_lastTitle; }
 
 private:
-    bool show(bool save)
+    QString show(bool save, const QString &title, const QString &filter, const QString &folder)
     {
-        const FileDialogRequest request{DialogTitle, Filter, InitDir, FileName};
-        const QString chosen = save ? m_dialogs.saveFileName(request) : m_dialogs.openFileName(request);
-        FileName = chosen.isNull() ? QString() : chosen;
-        return !chosen.isNull();
+        if (!folder.isEmpty())
+            m_lastFolder = folder;
+        m_lastTitle = title;
+        const FileDialogRequest request{title, filter, m_lastFolder, QString()};
+        return save ? m_dialogs.saveFileName(request) : m_dialogs.openFileName(request);
     }
+
     UserDialogs &m_dialogs;
+    QString m_lastTitle;
+    QString m_lastFolder;
 };

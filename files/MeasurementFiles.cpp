@@ -77,15 +77,12 @@ void MeasurementFiles::saveMeasurement()
     // An installed program's folder cannot take the file: the dialog then
     // starts in the current folder, where the measurements are kept.
     const QString programDir = QCoreApplication::applicationDirPath();
-    m_fileDialog.InitDir = isWritableFolder(programDir) ? programDir : QDir::currentPath();
-    m_fileDialog.DialogTitle = texts().saveTitle.pick(language);
-    m_fileDialog.Filter = saveFilter;
-    m_fileDialog.FileName.clear();
+    const QString folder = isWritableFolder(programDir) ? programDir : QDir::currentPath();
 
     // The measurement goes on being recorded while the dialog is open.
-    if (!m_fileDialog.ShowSave())
+    const QString chosen = m_fileDialog.getSaveFileName(texts().saveTitle.pick(language), saveFilter, folder);
+    if (chosen.isNull())
         return;
-    const QString chosen = m_fileDialog.FileName;
 
     // The question concerns the name as typed, and then the name the data
     // are written to when that is another existing file.

@@ -174,16 +174,13 @@ void Viewers::exportToSpreadsheet()
 
 void Viewers::openMeasurement()
 {
-    const QString title = texts().openTitle.pick(m_settings.language, m_dialog.DialogTitle);
-    m_dialog.DialogTitle = title;
-    m_dialog.Filter = openFilter;
-    m_dialog.FileName.clear();
+    // Opens where the last save or open dialog was; in a language without
+    // texts the title is the last dialog's.
+    const QString title = texts().openTitle.pick(m_settings.language, m_dialog.lastTitle());
+    const QString chosen = m_dialog.getOpenFileName(title, openFilter);
     // Cancel, a missing settings file or one with fewer than three entries
     // ends the command quietly.
-    if (!m_dialog.ShowOpen())
-        return;
-    const QString chosen = m_dialog.FileName;
-    if (!m_settings.spreadsheetEntriesRead)
+    if (chosen.isNull() || !m_settings.spreadsheetEntriesRead)
         return;
     runViewer(spreadsheetPath(), chosen);
 }

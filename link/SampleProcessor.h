@@ -30,7 +30,7 @@ public:
     SampleProcessor(const SensorRanges &ranges, LiveModel &live, WorkingFile &file, QObject *parent = nullptr);
 
     /// The language of the notes header and of the decimal separator
-    /// ("Deutsch" and "Francais" record decimal commas).
+    /// (German and French record decimal commas).
     void setLanguage(Language language) { m_language = language; }
 
     /// State of the hidden check box Check1 (checked from the start):

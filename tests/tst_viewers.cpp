@@ -452,8 +452,10 @@ void ViewersTest::openShowsChosenFileAndKeepsSaveTarget()
 {
     ViewerRig rig(QStringLiteral("Deutsch"));
     rig.saveTarget = QStringLiteral("last.csv");
-    rig.dialog.InitDir = QStringLiteral("/kept");
-    rig.dialog.FileName = QStringLiteral("Vindo.qvx");
+    // A save dialog shown before, in a folder of its own.
+    rig.dialogs.cancelDialog();
+    QVERIFY(rig.dialog.getSaveFileName(QStringLiteral("save"), QString(), QStringLiteral("/kept")).isNull());
+    rig.dialogs.asked.clear();
     writeSettings(m_spreadsheet->program());
     rig.readSettings();
     const QString chosen = m_dir->filePath(QStringLiteral("chosen one.csv"));
@@ -488,7 +490,9 @@ void ViewersTest::openEndsQuietly()
     QFETCH(bool, cancel);
     QFETCH(QByteArray, settings);
     ViewerRig rig(QStringLiteral("klingon"));
-    rig.dialog.DialogTitle = QStringLiteral("earlier title");
+    rig.dialogs.cancelDialog();
+    rig.dialog.getSaveFileName(QStringLiteral("earlier title"), QString());
+    rig.dialogs.asked.clear();
     if (!settings.isEmpty())
         writeFile(QStringLiteral("qvx.ini"), settings);
     rig.readSettings();
