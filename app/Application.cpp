@@ -91,7 +91,7 @@ int runApplication(int argc, char *argv[])
         return 1;
     dialogs.setParent(&window);
     installQtTranslations(window.settings().language);
-    window.load();
+    window.prepare();
     QObject::connect(&instance, &SingleInstance::raiseRequested, &window, [&window] {
         window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
         window.show();

@@ -40,11 +40,11 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
     : QMainWindow(parent), m_ui(std::make_unique<Ui::MainWindow>()), m_dialogs(dialogs),
       m_env(std::move(environment)), m_fileDialog(dialogs),
       m_graph([this] { return new GraphWindow(live(), m_measurement->ranges(), m_measurement->scales(), m_settings.language); },
-              [this](GraphWindow *window) { window->setWindowIcon(windowIcon()); window->load(); }),
+              [this](GraphWindow *window) { window->setWindowIcon(windowIcon()); window->prepare(); }),
       m_deleteFiles([this] { return new DeleteFilesDialog(m_settings.language, m_dialogs); },
-                    [this](DeleteFilesDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->load(); }),
+                    [this](DeleteFilesDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->prepare(); }),
       m_settingsDialog([this] { return makeSettingsDialog(); },
-                       [this](SettingsDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->load(); })
+                       [this](SettingsDialog *dialog) { dialog->setWindowIcon(windowIcon()); dialog->prepare(); })
 {
     m_ui->setupUi(this);
     setWindowIcon(PictureButton::picture(QStringLiteral("app")));
@@ -205,7 +205,7 @@ void MainWindow::applyLanguageTexts()
         deleteFilesDialog()->setWindowTitle(caption);
 }
 
-void MainWindow::load()
+void MainWindow::prepare()
 {
     m_ui->Label7->hide();
     m_ui->Label8->hide();
@@ -313,7 +313,7 @@ void MainWindow::startStop()
 
 void MainWindow::clearDisplays()
 {
-    m_graph.unload();
+    m_graph.destroy();
     for (QLabel *label : {static_cast<QLabel *>(m_ui->Label9), static_cast<QLabel *>(m_ui->Label10),
                           m_ui->Label5, m_ui->Label6})
         label->clear();

@@ -39,8 +39,9 @@ public:
     MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    /// The load steps: overload labels, meter captions, no close box, sensor.ini.
-    void load();
+    /// Readies the window before it is first shown: overload labels, meter
+    /// captions, no close box, sensor.ini.
+    void prepare();
 
     /// The settings read from the settings file at start-up.
     const Settings &settings() const { return m_settings; }
@@ -65,11 +66,11 @@ public:
     /// The graph window, loaded (hidden) on first use.
     GraphWindow *graph() { return m_graph.get(); }
     /// True while the graph window is loaded.
-    bool graphLoaded() const { return m_graph.isLoaded(); }
+    bool graphLoaded() const { return m_graph.exists(); }
     /// The delete dialog, loaded (hidden) on first use.
     DeleteFilesDialog *deleteFilesDialog() { return m_deleteFiles.get(); }
     /// True once the delete dialog has been loaded.
-    bool deleteFilesDialogLoaded() const { return m_deleteFiles.isLoaded(); }
+    bool deleteFilesDialogLoaded() const { return m_deleteFiles.exists(); }
     /// The settings dialog, loaded on first use.
     SettingsDialog *settingsDialog() { return m_settingsDialog.get(); }
 

@@ -192,7 +192,7 @@ SettingsDialog::SettingsDialog(UserDialogs &dialogs, Hooks hooks, QWidget *paren
 
 SettingsDialog::~SettingsDialog() = default;
 
-void SettingsDialog::load()
+void SettingsDialog::prepare()
 {
     resize(sizeHint());
     centreOnScreen(this);

@@ -23,7 +23,7 @@ class UserDialogs;
 namespace Ui { class SettingsDialog; }
 
 /// The settings dialog: a modeless top-level window, loaded once by its
-/// owner (load()) and hidden, not destroyed, by "leave without saving".
+/// owner (prepare()) and hidden, not destroyed, by "leave without saving".
 class SettingsDialog : public QWidget
 {
     Q_OBJECT
@@ -45,10 +45,10 @@ public:
     SettingsDialog(UserDialogs &dialogs, Hooks hooks, QWidget *parent = nullptr);
     ~SettingsDialog() override;
 
-    /// The load event, run by the owner once before the first show: centres
+    /// Readies the dialog, run by the owner once before the first show: centres
     /// the window, fills the lists, shows "qvx.ini" of the settings folder
     /// and puts up the texts of the language shown in Sprache.
-    void load();
+    void prepare();
 
     /// "1" while Check1 is ticked, else "0": the value saved as entry 8.
     QString extendedModeText() const { return m_extendedModeText; }

@@ -221,7 +221,7 @@ public:
         environment.endProgram = [] {};
         environment.restart = [] { return false; };
         m_window = std::make_unique<MainWindow>(m_dialogs, environment);
-        m_window->load();
+        m_window->prepare();
         m_window->show();
         return *m_window;
     }

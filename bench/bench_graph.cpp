@@ -127,7 +127,7 @@ private:
         sensorSelection(QStringLiteral("SR1 05"), QStringLiteral("SR2 41"), m_ranges, targets);
         m_graph = std::make_unique<GraphWindow>(m_live, m_ranges, m_scales, Language::Other);
         GraphWindow *graph = m_graph.get();
-        graph->load();
+        graph->prepare();
         graph->tickTimer()->stop(); // ticks are driven by hand
         graph->show();
 

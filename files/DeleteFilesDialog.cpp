@@ -50,7 +50,7 @@ DeleteFilesDialog::DeleteFilesDialog(Language language, UserDialogs &dialogs, QW
 
 DeleteFilesDialog::~DeleteFilesDialog() = default;
 
-void DeleteFilesDialog::load()
+void DeleteFilesDialog::prepare()
 {
     centreOnScreen(this);
     // The folder is fixed now: the list keeps showing this folder even if

@@ -20,9 +20,9 @@ public:
     DeleteFilesDialog(Language language, UserDialogs &dialogs, QWidget *parent = nullptr);
     ~DeleteFilesDialog() override;
 
-    /// The load steps, run once by the owner: centre on the screen, list the
+    /// Readies the dialog, run once by the owner: centre on the screen, list the
     /// CSV files of the current directory, set the tool tips.
-    void load();
+    void prepare();
 
     /// Lists the files of the load folder again.
     void refreshList();

@@ -123,14 +123,14 @@ void MeasurementFiles::exit()
         return;
     }
     saveMeasurement();
-    unload();
+    closeProgram();
 }
 
-bool MeasurementFiles::unload()
+bool MeasurementFiles::closeProgram()
 {
     if (m_measurement.hasUnsavedData()) {
         exit();
-        // Exit either ended the program or ran an unload that the user
+        // Exit either ended the program or ran a close that the user
         // aborted; that answer holds for this close as well.
         return !m_ended;
     }

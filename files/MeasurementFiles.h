@@ -42,16 +42,16 @@ public:
     void askSaveAfterStop();
 
     /// Exit: asks whether to save. No ends the program at once; Yes saves,
-    /// then runs unload().
+    /// then runs closeProgram().
     void exit();
 
     /// The main window closing. Runs Exit first when data were received
     /// since the last save or discard, waits for the port's output to be
     /// sent, closes port and working file and ends the program. Returns
     /// true (`cancel`) when the user chose to keep the program running.
-    bool unload();
+    bool closeProgram();
 
-    /// How long unload() waits for unsent output before asking.
+    /// How long closeProgram() waits for unsent output before asking.
     void setDrainTimeoutMs(int ms) { m_drainTimeoutMs = ms; }
     int drainTimeoutMs() const { return m_drainTimeoutMs; }
 

@@ -97,7 +97,7 @@ void GraphWindow::alignScales(const QRect &plotArea)
     }
 }
 
-void GraphWindow::load()
+void GraphWindow::prepare()
 {
     m_ui->Label1->setFixedSize(kScaleLabelSize);
     m_ui->Label2->setFixedSize(kScaleLabelSize);

@@ -17,7 +17,7 @@ class StripChart;
 namespace Ui { class GraphWindow; }
 
 /// The preview graph window. It is created by the main window, which keeps
-/// a guarded pointer to it and then calls load(); closing it deletes
+/// a guarded pointer to it and then calls prepare(); closing it deletes
 /// it, and with it the traces.
 class GraphWindow : public QWidget
 {
@@ -31,9 +31,9 @@ public:
                 Language language, QWidget *parent = nullptr);
     ~GraphWindow() override;
 
-    /// Load: scale label sizes, captions, the selected scales, then the
+    /// Readies the window: scale label sizes, captions, the selected scales, then the
     /// once-a-second timer.
-    void load();
+    void prepare();
 
     /// Shows the scale captions and chart ranges the sensor selection chose.
     void showScales();

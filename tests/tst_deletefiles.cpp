@@ -95,7 +95,7 @@ void DeleteFilesTest::loadListsCsvFilesOfCurrentFolder()
     QVERIFY(m_form->findChild<PictureButton *>(QStringLiteral("Button1")));
     QVERIFY(m_form->findChild<QWidget *>(QStringLiteral("Image1")));
 
-    m_form->load();
+    m_form->prepare();
 
     QCOMPARE(files()->objectName(), QStringLiteral("File1"));
     QCOMPARE(listed(files()), (QStringList{"A.CSV", "b.csv", "c.csv"}));
@@ -104,7 +104,7 @@ void DeleteFilesTest::loadListsCsvFilesOfCurrentFolder()
 
 void DeleteFilesTest::deleteWithNothingSelectedAsksNothing()
 {
-    m_form->load();
+    m_form->prepare();
     button("Button1")->click();
 
     QVERIFY(m_dialogs->asked.isEmpty());
@@ -138,7 +138,7 @@ void DeleteFilesTest::answerDecidesTheDeletion()
     QFETCH(QString, caption);
     QFETCH(bool, deleted);
     useLanguage(language);
-    m_form->load();
+    m_form->prepare();
     files()->setCurrentRow(1);   // b.csv
     m_dialogs->answer(answer);
 
@@ -165,7 +165,7 @@ void DeleteFilesTest::failedDeletionIsSilentAndListIsRefreshed()
 {
     QFETCH(bool, readOnlyFolder);
     QFETCH(QStringList, after);
-    m_form->load();
+    m_form->prepare();
     files()->setCurrentRow(1);   // b.csv
     m_dialogs->answer(Answer::Yes);
 
@@ -188,7 +188,7 @@ void DeleteFilesTest::failedDeletionIsSilentAndListIsRefreshed()
 
 void DeleteFilesTest::refreshListsNewFilesOfTheLoadFolderOnly()
 {
-    m_form->load();
+    m_form->prepare();
     const QString loadFolder = QDir::currentPath();
     QDir().mkdir(QStringLiteral("other"));
     touch(QStringLiteral("other/elsewhere.csv"));
@@ -210,7 +210,7 @@ void DeleteFilesTest::refreshListsNewFilesOfTheLoadFolderOnly()
 
 void DeleteFilesTest::closeHidesAndKeepsTheList()
 {
-    m_form->load();
+    m_form->prepare();
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form));
     files()->setCurrentRow(2);
@@ -242,7 +242,7 @@ void DeleteFilesTest::tooltipsFollowLanguage()
     QFETCH(QString, closeTip);
     useLanguage(language);
 
-    m_form->load();
+    m_form->prepare();
 
     QCOMPARE(button("Button1")->toolTip(), deleteTip);
     QCOMPARE(button("Button2")->toolTip(), closeTip);

@@ -22,15 +22,15 @@ struct GraphFixture
     QPointer<GraphWindow> graph;
 
     /// Runs the real sensor selection, as the measurement does after the
-    /// header read, then creates the window and loads it.
-    void load(const QString &sr1 = QStringLiteral("SR1 05"), const QString &sr2 = QStringLiteral("SR2 41"))
+    /// header read, then creates the window and readies it.
+    void prepare(const QString &sr1 = QStringLiteral("SR1 05"), const QString &sr2 = QStringLiteral("SR2 41"))
     {
         SensorTargets targets;
         targets.setGraphCaption1 = [this](const QString &s) { scales.graphCaption1 = s; };
         targets.setGraphCaption2 = [this](const QString &s) { scales.graphCaption2 = s; };
         sensorSelection(sr1, sr2, ranges, targets);
         graph = new GraphWindow(live, ranges, scales, languageFromText(language));
-        graph->load();
+        graph->prepare();
     }
     ~GraphFixture() { delete graph; }
 };
@@ -99,7 +99,7 @@ void TestGraph::controlsCarryTheirNamesCaptionsAndSizes()
 void TestGraph::loadShowsTheSelectedScales()
 {
     GraphFixture f;
-    f.load(QStringLiteral("SR1 05"), QStringLiteral("SR2 41"));
+    f.prepare(QStringLiteral("SR1 05"), QStringLiteral("SR2 41"));
     GraphWindow *g = f.graph;
 
     QCOMPARE(g->inp1ScaleCaption()->text().left(5), QStringLiteral("400.0"));
@@ -131,7 +131,7 @@ void TestGraph::loadCaptionFollowsTheLanguage()
     QFETCH(QString, caption);
     GraphFixture f;
     f.language = language;
-    f.load();
+    f.prepare();
     QCOMPARE(f.graph->windowTitle(), caption);
 }
 
@@ -154,7 +154,7 @@ void TestGraph::tickPlotsTheShownValuesRounded()
     QFETCH(QString, text);
     QFETCH(int, plotted);
     GraphFixture f;
-    f.load();
+    f.prepare();
     f.live.inp1Actual = text;
     f.live.inp2Actual = QStringLiteral("21756");
 
@@ -178,7 +178,7 @@ void TestGraph::tickPlotsTheShownValuesRounded()
 void TestGraph::tickWritesTheTimeLine()
 {
     GraphFixture f;
-    f.load();
+    f.prepare();
     f.live.sampleTime = QStringLiteral("42");
     f.live.inp2Actual = QStringLiteral("1.5");
     f.graph->tick();
@@ -190,7 +190,7 @@ void TestGraph::tickWritesTheTimeLine()
 void TestGraph::closingDeletesTheWindowAndItsTraces()
 {
     GraphFixture f;
-    f.load();
+    f.prepare();
     f.graph->show();
     f.graph->tick();
     QVERIFY(f.graph->testAttribute(Qt::WA_DeleteOnClose));
@@ -200,7 +200,7 @@ void TestGraph::closingDeletesTheWindowAndItsTraces()
     QVERIFY(f.graph.isNull());
 
     // The next load starts with empty traces.
-    f.load();
+    f.prepare();
     QCOMPARE(f.graph->chart()->pointCount(1), 0);
 }
 

@@ -36,7 +36,7 @@ private slots:
     void exitAnsweredNoEndsAtOnce_data();
     void exitAnsweredNoEndsAtOnce();
     void exitAnsweredYesSavesThenEnds();
-    void unloadWithoutNewDataSendsPendingOutputAndEnds();
+    void closingWithoutNewDataSendsPendingOutputAndEnds();
     void unsentOutputAsksWhatToDo_data();
     void unsentOutputAsksWhatToDo();
     void realBoxShowsPlainTextAndDismissesOnlyWhereAllowed_data();
@@ -226,7 +226,7 @@ void TestPrompts::exitAnsweredNoEndsAtOnce()
 
     rig.dialogs.answer(Answer::No);
     if (viaUnload)
-        QCOMPARE(rig.files.unload(), false);
+        QCOMPARE(rig.files.closeProgram(), false);
     else
         rig.files.exit();
 
@@ -255,7 +255,7 @@ void TestPrompts::exitAnsweredYesSavesThenEnds()
     QCOMPARE(rig.dialogs.messages().size(), 1);
 }
 
-void TestPrompts::unloadWithoutNewDataSendsPendingOutputAndEnds()
+void TestPrompts::closingWithoutNewDataSendsPendingOutputAndEnds()
 {
     MeasurementRig rig;
     QVERIFY(rig.ready());
@@ -263,7 +263,7 @@ void TestPrompts::unloadWithoutNewDataSendsPendingOutputAndEnds()
     rig.measurement.setUnsavedData(false);
     QVERIFY(rig.port.write(QByteArray("\x03\x02", 2)));
 
-    QCOMPARE(rig.files.unload(), false);
+    QCOMPARE(rig.files.closeProgram(), false);
 
     QVERIFY(rig.dialogs.asked.isEmpty());
     QCOMPARE(rig.calls, QStringList{"endProgram"});
@@ -311,7 +311,7 @@ void TestPrompts::unsentOutputAsksWhatToDo()
             rig.dialogs.answer(answers[i]);
     }
 
-    QCOMPARE(rig.files.unload(), cancel);
+    QCOMPARE(rig.files.closeProgram(), cancel);
 
     QCOMPARE(rig.dialogs.pending(), 0);
     QCOMPARE(rig.dialogs.unexpected, 0);

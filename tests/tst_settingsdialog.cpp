@@ -170,7 +170,7 @@ std::unique_ptr<SettingsDialog> TestSettingsDialog::loadedDialog(const QString &
     hooks.settingsDir = hooks.programDir;
     hooks.byIdFolder = m_dir->filePath(QStringLiteral("by-id"));
     auto dialog = std::make_unique<SettingsDialog>(m_dialogs, hooks);
-    dialog->load();
+    dialog->prepare();
     return dialog;
 }
 

@@ -127,7 +127,7 @@ int main(int argc, char **argv)
     environment.endProgram = [] {};
     environment.restart = [] { return false; };
     MainWindow window(dialogs, environment);
-    window.load();
+    window.prepare();
     window.show();
     wait(300);
 

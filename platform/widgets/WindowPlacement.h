@@ -11,34 +11,34 @@
 void centreOnScreen(QWidget *window);
 
 /// A top-level window made on first use and kept until it is closed or
-/// unloaded. `make` creates it; `load` runs its load steps once the window
-/// is known here, so a load that asks for the window again finds it.
+/// destroyed. `make` creates it; `prepare` readies it once the window is
+/// known here, so a preparation that asks for the window again finds it.
 template <class Window>
 class LazyWindow
 {
 public:
-    LazyWindow(std::function<Window *()> make, std::function<void(Window *)> load)
-        : m_make(std::move(make)), m_load(std::move(load))
+    LazyWindow(std::function<Window *()> make, std::function<void(Window *)> prepare)
+        : m_make(std::move(make)), m_prepare(std::move(prepare))
     {
     }
-    ~LazyWindow() { unload(); }
+    ~LazyWindow() { destroy(); }
     LazyWindow(const LazyWindow &) = delete;
     LazyWindow &operator=(const LazyWindow &) = delete;
 
-    /// The window, made and loaded now when it does not exist yet.
+    /// The window, made and readied now when it does not exist yet.
     Window *get()
     {
         if (!m_window) {
             m_window = m_make();
-            if (m_load)
-                m_load(m_window);
+            if (m_prepare)
+                m_prepare(m_window);
         }
         return m_window;
     }
     /// True while the window exists.
-    bool isLoaded() const { return !m_window.isNull(); }
+    bool exists() const { return !m_window.isNull(); }
     /// Destroys the window; the next get() makes a new one.
-    void unload() { delete m_window.data(); }
+    void destroy() { delete m_window.data(); }
     /// Shows the window (made when needed) in front of the others.
     Window *showInFront()
     {
@@ -51,6 +51,6 @@ public:
 
 private:
     std::function<Window *()> m_make;
-    std::function<void(Window *)> m_load;
+    std::function<void(Window *)> m_prepare;
     QPointer<Window> m_window;
 };

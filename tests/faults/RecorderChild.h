@@ -127,7 +127,7 @@ inline int runRecorderChild(int argc, char *argv[])
     environment.restart = [] { return false; };
 
     MainWindow window(dialogs, environment);
-    window.load();
+    window.prepare();
     report("OPEN " + QByteArray(window.workingFile().isOpen() ? "1" : "0"));
     if (mode == QLatin1String("startup")) {
         report("DONE");

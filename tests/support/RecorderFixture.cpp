@@ -62,7 +62,7 @@ MainWindow &RecorderFixture::start()
     environment.endProgram = [this] { ++endProgramCalls; };
     environment.restart = [this] { ++restartCalls; return true; };
     m_window = std::make_unique<MainWindow>(dialogs, environment);
-    m_window->load();
+    m_window->prepare();
     return *m_window;
 }
 
