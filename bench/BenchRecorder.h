@@ -7,7 +7,7 @@
 #include "Controls.h"
 #include "MainWindow.h"
 #include "SerialPort.h"
-#include "UserDialogs.h"
+#include "ScriptedDialogs.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -30,21 +30,6 @@
 #include <vector>
 
 namespace bench {
-
-/// Answers every box with "No" and reports it on standard error.
-class QuietDialogs : public UserDialogs
-{
-public:
-    Answer message(const QString &text, BoxStyle, const QString & = {}) override
-    {
-        std::fprintf(stderr, "box: %s\n", qPrintable(text));
-        return Answer::No;
-    }
-    QString saveFileName(const FileDialogRequest &) override { return QString(); }
-    QString openFileName(const FileDialogRequest &) override { return QString(); }
-    void beep() override {}
-    void about(const QString &, const QString &) override {}
-};
 
 /// The median of some measurements (the upper one of an even count).
 inline double median(std::vector<double> values)
@@ -174,6 +159,12 @@ public:
     Recorder()
         : m_previousDir(QDir::currentPath())
     {
+        // Every box is answered as a cautious user would and noted on
+        // standard error: a benchmark run should ask nothing.
+        m_dialogs.setUnscripted(ScriptedDialogs::Unscripted::Cautious);
+        m_dialogs.onAsked = [](const ScriptedDialogs::Asked &box) {
+            std::fprintf(stderr, "box: %s\n", qPrintable(box.text));
+        };
         QDir::setCurrent(m_dir.path());
         for (const char *name : {"qvx.ini", "sensor.ini"})
             QFile::copy(QStringLiteral(QDR_SOURCE_DIR "/setup/defaults/") + QLatin1String(name),
@@ -231,7 +222,7 @@ public:
 private:
     QTemporaryDir m_dir;
     QString m_previousDir;
-    QuietDialogs m_dialogs;
+    ScriptedDialogs m_dialogs;
     QProcess m_simulator;
     std::unique_ptr<MainWindow> m_window;
 };

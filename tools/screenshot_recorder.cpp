@@ -12,7 +12,7 @@
 // user's, so no test names or test paths show.
 
 #include "MainWindow.h"
-#include "UserDialogs.h"
+#include "ScriptedDialogs.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -29,18 +29,6 @@
 #include <cstdio>
 
 namespace {
-
-/// Answers every box without showing it: nothing in this run should ask.
-class SilentDialogs : public UserDialogs
-{
-public:
-    /// The stop question is answered No: the pictures keep nothing.
-    Answer message(const QString &, BoxStyle, const QString &) override { return Answer::No; }
-    QString saveFileName(const FileDialogRequest &) override { return {}; }
-    QString openFileName(const FileDialogRequest &) override { return {}; }
-    void beep() override {}
-    void about(const QString &, const QString &) override {}
-};
 
 struct Words
 {
@@ -121,7 +109,10 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    SilentDialogs dialogs;
+    // Nothing in this run should ask; a box is answered as a cautious user
+    // would (the stop question with No: the pictures keep nothing).
+    ScriptedDialogs dialogs;
+    dialogs.setUnscripted(ScriptedDialogs::Unscripted::Cautious);
     MainWindowEnvironment environment;
     environment.programDir = folder;
     environment.endProgram = [] {};

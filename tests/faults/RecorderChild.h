@@ -27,7 +27,7 @@
 #include "MainWindow.h"
 #include "PictureButton.h"
 #include "SerialPort.h"
-#include "UserDialogs.h"
+#include "ScriptedDialogs.h"
 
 #include <QApplication>
 #include <QDir>
@@ -45,31 +45,6 @@ inline void report(const QByteArray &line)
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
-
-/// Answers boxes as a cautious user would and reports each of them: No to
-/// a question, Cancel to a retry, OK otherwise. File dialogs are cancelled.
-class ReportingDialogs : public UserDialogs
-{
-public:
-    Answer message(const QString &text, BoxStyle boxStyle, const QString &) override
-    {
-        QByteArray shown = text.toUtf8();
-        shown.replace('\r', "\\r").replace('\n', "\\n");
-        report("MESSAGE " + QByteArray::number(boxStyle.code()) + ' ' + shown);
-        switch (boxStyle.buttons) {
-        case Buttons::YesNo:
-        case Buttons::YesNoCancel: return Answer::No;
-        case Buttons::RetryCancel: return Answer::Cancel;
-        case Buttons::CancelTryContinue: return Answer::Cancel;
-        case Buttons::AbortRetryIgnore: return Answer::Ignore;
-        default: return Answer::Ok;
-        }
-    }
-    QString saveFileName(const FileDialogRequest &) override { return QString(); }
-    QString openFileName(const FileDialogRequest &) override { return QString(); }
-    void beep() override {}
-    void about(const QString &, const QString &) override {}
-};
 
 /// Counts what every received block added to the receive box: the box drops
 /// its oldest 4096 characters once it holds 16384, before a block is added.
@@ -119,7 +94,16 @@ inline int runRecorderChild(int argc, char *argv[])
         return i > 0 ? args.value(i + 1) : QString();
     };
 
-    ReportingDialogs dialogs;
+    // Boxes are answered as a cautious user would, and each one reported.
+    ScriptedDialogs dialogs;
+    dialogs.setUnscripted(ScriptedDialogs::Unscripted::Cautious);
+    dialogs.onAsked = [](const ScriptedDialogs::Asked &box) {
+        if (box.kind != ScriptedDialogs::Kind::Message)
+            return;
+        QByteArray shown = box.text.toUtf8();
+        shown.replace('\r', "\\r").replace('\n', "\\n");
+        report("MESSAGE " + QByteArray::number(box.style) + ' ' + shown);
+    };
     MainWindowEnvironment environment;
     environment.programDir = QDir::currentPath();
     environment.portDirectory = option("--port-dir");

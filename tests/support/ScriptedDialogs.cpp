@@ -1,7 +1,17 @@
 #include "ScriptedDialogs.h"
 
-ScriptedDialogs::Reply ScriptedDialogs::take()
+ScriptedDialogs::Reply ScriptedDialogs::take(BoxStyle style)
 {
+    if (m_answers.isEmpty() && m_unscripted == Unscripted::Cautious) {
+        switch (style.buttons) {
+        case Buttons::YesNo:
+        case Buttons::YesNoCancel: return Reply{Answer::No, QString(), {}};
+        case Buttons::RetryCancel:
+        case Buttons::CancelTryContinue: return Reply{Answer::Cancel, QString(), {}};
+        case Buttons::AbortRetryIgnore: return Reply{Answer::Ignore, QString(), {}};
+        default: return Reply{Answer::Ok, QString(), {}};
+        }
+    }
     if (m_answers.isEmpty()) {
         ++unexpected;
         return Reply{Answer::Cancel, QString(), {}};
@@ -14,25 +24,25 @@ ScriptedDialogs::Reply ScriptedDialogs::take()
 
 Answer ScriptedDialogs::message(const QString &text, BoxStyle style, const QString &title)
 {
-    asked.append({Kind::Message, text, style.code(), title, {}});
-    return take().code;
+    record({Kind::Message, text, style.code(), title, {}});
+    return take(style).code;
 }
 
 QString ScriptedDialogs::saveFileName(const FileDialogRequest &request)
 {
-    asked.append({Kind::Save, request.fileName, 0, request.title, request});
+    record({Kind::Save, request.fileName, 0, request.title, request});
     return take().fileName;
 }
 
 QString ScriptedDialogs::openFileName(const FileDialogRequest &request)
 {
-    asked.append({Kind::Open, request.fileName, 0, request.title, request});
+    record({Kind::Open, request.fileName, 0, request.title, request});
     return take().fileName;
 }
 
 void ScriptedDialogs::about(const QString &appText, const QString &otherText)
 {
-    asked.append({Kind::About, appText + QLatin1Char('\n') + otherText, 0, appText, {}});
+    record({Kind::About, appText + QLatin1Char('\n') + otherText, 0, appText, {}});
 }
 
 QList<ScriptedDialogs::Asked> ScriptedDialogs::messages() const
@@ -42,4 +52,11 @@ QList<ScriptedDialogs::Asked> ScriptedDialogs::messages() const
         if (a.kind == Kind::Message)
             result.append(a);
     return result;
+}
+
+void ScriptedDialogs::record(const Asked &question)
+{
+    asked.append(question);
+    if (onAsked)
+        onAsked(question);
 }

@@ -1,6 +1,8 @@
 #pragma once
-// Test stand-in for the user: answers message boxes and file dialogs from a
-// script and records everything that was asked.
+// Stand-in for the user: answers message boxes and file dialogs from a
+// script and records everything that was asked. Tests script each answer;
+// the crash-test child, the benchmarks and the screenshot tool let it answer
+// as a cautious user would and watch what was asked.
 
 #include "UserDialogs.h"
 
@@ -42,6 +44,16 @@ public:
     void beep() override { m_beeps++; }
     void about(const QString &appText, const QString &otherText) override;
 
+    /// Answers once the script has run out: Cancel, counted in `unexpected`
+    /// (a test that did not expect the box), or those of a cautious user
+    /// (No to a question, Cancel to a retry, Ignore to abort/retry/ignore,
+    /// OK otherwise; file dialogs cancelled).
+    enum class Unscripted { Cancel, Cautious };
+    void setUnscripted(Unscripted answers) { m_unscripted = answers; }
+
+    /// Called with every box and dialog as it is asked.
+    std::function<void(const Asked &)> onAsked;
+
     QList<Asked> asked;        ///< every box and dialog, in order (beeps excluded)
     int beeps() const { return m_beeps; }
     int pending() const { return int(m_answers.size()); }
@@ -51,7 +63,9 @@ public:
     int unexpected = 0;
 
 private:
-    Reply take();
+    Reply take(BoxStyle style = {});
+    void record(const Asked &question);
     QList<Reply> m_answers;
     int m_beeps = 0;
+    Unscripted m_unscripted = Unscripted::Cancel;
 };
