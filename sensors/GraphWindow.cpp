@@ -135,9 +135,9 @@ void GraphWindow::tick()
     m_ui->Label9->setText(QStringLiteral(" Data logging time.. ") + m_live.sampleTime
                       + QStringLiteral(" Sec."));
 
-    // Plot what the labels show, read back from them.
-    m_ui->Chartl321->append(1, plottedValue(m_ui->Label10->text()));
-    m_ui->Chartl321->append(2, plottedValue(m_ui->Label11->text()));
+    // Plot the values the labels show.
+    m_ui->Chartl321->append(1, plottedValue(m_live.inp1Actual));
+    m_ui->Chartl321->append(2, plottedValue(m_live.inp2Actual));
     // A hidden window only gathers the traces; they are drawn when it is
     // shown, so a measurement with the graph closed costs no chart work.
     if (isVisible())
