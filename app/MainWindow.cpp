@@ -65,7 +65,7 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
     for (const char *name : kHiddenControls)
         findChild<QWidget *>(QLatin1String(name))->hide();
     m_ui->Label1->setFont(m_ui->Term->font());
-    m_ui->Term->setAccessibleName(tr("Received data"));
+    m_ui->Term->setAccessibleName(QStringLiteral("Received data"));
     m_ui->Bar1->setBarColor(QColor(0, 0, 200));
     m_ui->Bar2->setBarColor(QColor(200, 0, 0));
     for (MeterScaleLabel *scale : {m_ui->Label9, m_ui->Label10}) {
@@ -196,6 +196,8 @@ void MainWindow::applyLanguageTexts()
         // The graph picture speaks the graph window's caption in each language.
         {"Image1", "toolTip", {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
         {"Image1", "accessibleName", {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
+        // What screen readers call the receive box.
+        {"Term", "accessibleName", {QStringLiteral("Empfangene Daten"), QStringLiteral("Received data"), QStringLiteral("Données reçues")}},
     }, m_settings.language);
 
     // Setting the delete dialog's caption loads it.
@@ -392,6 +394,9 @@ void MainWindow::showHelp()
 
 void MainWindow::showAbout()
 {
+    static const LanguageText what{QStringLiteral("Datenrekorder für das Quendrel/2-Messgerät"),
+                                   QStringLiteral("Data recorder for the Quendrel/2 instrument"),
+                                   QStringLiteral("Enregistreur de données pour l'instrument Quendrel/2")};
     m_dialogs.about(QStringLiteral("Quendrel/2"),
-                    tr("Data recorder for the Quendrel/2 instrument") + QStringLiteral("\r\nVersion 2.1"));
+                    what.pickOrEnglish(m_settings.language) + QStringLiteral("\r\nVersion 2.1"));
 }

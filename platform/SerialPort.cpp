@@ -104,11 +104,11 @@ bool SerialPort::open()
     m_deniedGroup.clear();
     m_staleLock = {};
     if (m_port->isOpen()) {
-        m_error = tr("Port already open");
+        m_error = QStringLiteral("Port already open");
         return false;
     }
     if (m_portNumber < 1) {
-        m_error = tr("Invalid Port Number");
+        m_error = QStringLiteral("Invalid Port Number");
         return false;
     }
     const QString path = devicePath(m_portNumber);

@@ -54,7 +54,7 @@ LevelMeter::LevelMeter(QWidget *parent)
         return true;
     }();
     Q_UNUSED(registered);
-    setAccessibleName(tr("Level"));
+    setAccessibleName(QStringLiteral("Level"));
     updateAccessibleValue();
 }
 
@@ -84,7 +84,7 @@ void LevelMeter::setBarColor(const QColor &color)
 
 void LevelMeter::updateAccessibleValue()
 {
-    setAccessibleDescription(tr("%1 of %2").arg(m_level).arg(m_fullScale));
+    setAccessibleDescription(QStringLiteral("%1 / %2").arg(m_level).arg(m_fullScale));
     if (QAccessible::isActive()) {
         QAccessibleValueChangeEvent event(this, int(m_level));
         QAccessible::updateAccessibility(&event);
