@@ -10,7 +10,7 @@
 /// The receive box: its exact text (a carriage return and a line feed are
 /// two characters) and its selection, on which appending and backspace
 /// handling work.
-struct TermModel
+struct ReceivedText
 {
     QString text;
     int selStart = 0;
@@ -38,7 +38,7 @@ struct TermModel
 /// Displays of the main window driven by received data.
 struct LiveModel
 {
-    TermModel received;                         ///< the receive box (Term)
+    ReceivedText received;                         ///< the receive box (Term)
     QString lastLine;                           ///< last complete line (txtPopStr)
     QStringList lastLineWords;                  ///< its non-empty words (lstPopStrings)
     QString sampleTime;                         ///< Secunden

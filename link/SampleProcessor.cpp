@@ -12,9 +12,9 @@
 
 namespace {
 
-// The receive box is trimmed by this many characters once it holds TermLimit.
-constexpr int TermLimit = 16384;
-constexpr int TermTrim = 4096;
+// The receive box is trimmed by this many characters once it holds ReceivedLimit.
+constexpr int ReceivedLimit = 16384;
+constexpr int ReceivedTrim = 4096;
 
 const QChar Backspace(8);
 const QChar Tab(9);
@@ -54,7 +54,7 @@ void SampleProcessor::setClock(std::function<QDateTime()> clock)
     m_clock = std::move(clock);
 }
 
-void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
+void SampleProcessor::ProcessReceivedBlock(ReceivedText &term, QByteArray received)
 {
     QString block = QString::fromLatin1(received);
 
@@ -75,8 +75,8 @@ void SampleProcessor::ProcessReceivedBlock(TermModel &term, QByteArray received)
         m_live.graphPictureShown = true;
         m_live.idlePictureShown = false;
     }
-    if (termLength >= TermLimit) {
-        term.text.remove(0, TermTrim);
+    if (termLength >= ReceivedLimit) {
+        term.text.remove(0, ReceivedTrim);
         termLength = int(term.text.size());
     }
     term.selStart = termLength;
@@ -119,7 +119,7 @@ void SampleProcessor::CloseWorkingFile()
     m_file.close();
 }
 
-void SampleProcessor::applyBackspaces(TermModel &term, QString &block, int termLength) const
+void SampleProcessor::applyBackspaces(ReceivedText &term, QString &block, int termLength) const
 {
     for (qsizetype i = block.indexOf(Backspace); i >= 0; i = block.indexOf(Backspace)) {
         if (i == 0) {

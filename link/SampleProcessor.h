@@ -14,7 +14,7 @@
 
 struct SensorRanges;
 struct LiveModel;
-struct TermModel;
+struct ReceivedText;
 class UserDialogs;
 class WorkingFile;
 
@@ -53,7 +53,7 @@ public:
 
     /// Processes one received block: shows it in `term`, records it in the
     /// working file, gathers it into lines and shows the last complete line.
-    void ProcessReceivedBlock(TermModel &term, QByteArray block);
+    void ProcessReceivedBlock(ReceivedText &term, QByteArray block);
 
     /// Closes the working file; later blocks are shown but not recorded.
     void CloseWorkingFile();
@@ -74,7 +74,7 @@ public:
     QString lineBuffer() const { return m_lineBuffer; }
 
 private:
-    void applyBackspaces(TermModel &term, QString &block, int termLength) const;
+    void applyBackspaces(ReceivedText &term, QString &block, int termLength) const;
     QString notesHeader(const QDateTime &now) const;
     void record(const QByteArray &bytes);
     bool writeWithRetry(const QByteArray &bytes);

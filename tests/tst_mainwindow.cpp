@@ -637,7 +637,7 @@ void TestMainWindow::receiveBoxShowsTheTextAsItGrowsAndIsTrimmed()
     // trimmed head sometimes ends inside a line end; the widget is redrawn
     // at irregular intervals, as the screen refresh would.
     for (int i = 0; i < 3000; ++i) {
-        TermModel &term = w.live().received;
+        ReceivedText &term = w.live().received;
         if (term.text.size() >= 16384)
             term.text.remove(0, 4096);
         term.append(QStringLiteral("%1 %2").arg(i).arg(QString(i % 37, QLatin1Char('x')))
@@ -681,7 +681,7 @@ void TestMainWindow::receiveBoxFollowsTheEndUnlessScrolledBack()
     };
     int line = 0;
     auto feed = [&] {
-        TermModel &term = w.live().received;
+        ReceivedText &term = w.live().received;
         for (int i = 0; i < linesPerRedraw; ++i, ++line) {
             if (term.text.size() >= 16384)
                 term.text.remove(0, 4096);
