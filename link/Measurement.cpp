@@ -151,6 +151,15 @@ bool Measurement::openPort()
 
 QString Measurement::portErrorText() const
 {
+    switch (m_port->openError()) {
+    case SerialPort::OpenError::NoPortNumber:
+        return MeasurementTexts::noPortNumber.pickOrEnglish(m_language);
+    case SerialPort::OpenError::AlreadyOpen:
+        return MeasurementTexts::portAlreadyOpen.pickOrEnglish(m_language);
+    case SerialPort::OpenError::NoError:
+    case SerialPort::OpenError::DeviceError:
+        break;
+    }
     // A new user is usually not in the group that owns the serial devices.
     QString text = m_port->errorString();
     const QString group = m_port->deniedDeviceGroup();

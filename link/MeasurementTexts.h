@@ -11,6 +11,19 @@ namespace MeasurementTexts {
 inline const LanguageText startTimeLabel{QStringLiteral("    Uhrzeit: "), QStringLiteral("  Time: "), QStringLiteral("  Temps: ")};
 inline const LanguageText startDateLabel{QStringLiteral("    Datum: "), QStringLiteral("  Date: "), QStringLiteral("  Date: ")};
 
+/// A Start with no serial port set in the settings (port 0).
+inline const LanguageText noPortNumber{
+    QStringLiteral("In den Einstellungen ist keine Schnittstelle gewählt: "
+                   "bitte unter Einstellungen, Programm Optionen eine wählen und speichern."),
+    QStringLiteral("No serial port is set in the settings: "
+                   "choose one under Settings, User settings, and save."),
+    QStringLiteral("Aucun port série n'est choisi dans les paramètres : "
+                   "choisissez-en un sous Options, User Setting, puis enregistrez.")};
+/// A Start while the port is open already.
+inline const LanguageText portAlreadyOpen{QStringLiteral("Die Schnittstelle ist bereits geöffnet."),
+                                          QStringLiteral("The serial port is open already."),
+                                          QStringLiteral("Le port série est déjà ouvert.")};
+
 /// Added to the port error when the user may not open the device.
 inline const LanguageText portGroupHint{
     QStringLiteral("Nur Mitglieder der Gruppe \"%1\" dürfen diese Schnittstelle öffnen: "

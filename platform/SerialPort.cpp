@@ -101,14 +101,15 @@ void SerialPort::close()
 bool SerialPort::open()
 {
     m_error.clear();
+    m_openError = OpenError::NoError;
     m_deniedGroup.clear();
     m_staleLock = {};
     if (m_port->isOpen()) {
-        m_error = QStringLiteral("Port already open");
+        m_openError = OpenError::AlreadyOpen;
         return false;
     }
     if (m_portNumber < 1) {
-        m_error = QStringLiteral("Invalid Port Number");
+        m_openError = OpenError::NoPortNumber;
         return false;
     }
     const QString path = devicePath(m_portNumber);
@@ -119,6 +120,7 @@ bool SerialPort::open()
     m_port->setStopBits(QSerialPort::OneStop);
     m_port->setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port->open(QIODevice::ReadWrite)) {
+        m_openError = OpenError::DeviceError;
         m_error = QStringLiteral("%1: %2").arg(path, m_port->errorString());
         if (m_port->error() == QSerialPort::PermissionError)
             m_deniedGroup = deviceUserGroup(path);

@@ -35,8 +35,14 @@ public:
     bool setLineSettings(const QString &settings);
     QString lineSettings() const { return m_settings; }
 
-    /// Opens the port. Returns false and sets errorString() when that fails.
+    /// Why the last open failed.
+    enum class OpenError { NoError, NoPortNumber, AlreadyOpen, DeviceError };
+    Q_ENUM(OpenError)
+
+    /// Opens the port. Returns false and sets openError() (and, for the
+    /// device's own refusal, errorString()) when that fails.
     bool open();
+    OpenError openError() const { return m_openError; }
     /// Closes the port; characters already queued are given a moment to go.
     void close();
     bool isOpen() const;
@@ -50,7 +56,7 @@ public:
     /// Characters not yet sent.
     qint64 bytesToWrite() const;
 
-    /// Readable description of the last open/close failure.
+    /// The device and the system's reason after a DeviceError: "<device>: <reason>".
     QString errorString() const { return m_error; }
 
     /// After an open refused for lack of permission: the group that may use
@@ -97,6 +103,7 @@ private:
     QString m_settings = QStringLiteral("2400,n,8,1");
     qint32 m_baud = 2400;
     QString m_error;
+    OpenError m_openError = OpenError::NoError;
     QString m_deniedGroup;
     StaleLock m_staleLock;
     QString m_portDirectory;

@@ -115,6 +115,8 @@ private slots:
     void commEventCodesAreClassified();
     void cancelInTheErrorBoxClosesOnlyThePort();
     void vanishedDeviceIsReportedOnceWithoutSpinning();
+    void portThatCannotOpenIsNamedWithItsReason_data();
+    void portThatCannotOpenIsNamedWithItsReason();
     void missingHeaderIsReportedInTheConfiguredLanguage_data();
     void missingHeaderIsReportedInTheConfiguredLanguage();
 };
@@ -584,6 +586,40 @@ void TestProcessing::vanishedDeviceIsReportedOnceWithoutSpinning()
     QCOMPARE(session.dialogs.messages().size(), 1);
     QVERIFY(session.dialogs.beeps() >= 1);
     QCOMPARE(m.live().received.text, before);
+}
+
+void TestProcessing::portThatCannotOpenIsNamedWithItsReason_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("text");   // %1: the folder of the session
+    QTest::newRow("no port set") << "English" << 0
+        << "No serial port is set in the settings: choose one under Settings, User settings, and save.";
+    QTest::newRow("no port set, German") << "Deutsch" << 0 << QString::fromUtf8(
+        "In den Einstellungen ist keine Schnittstelle gewählt: "
+        "bitte unter Einstellungen, Programm Optionen eine wählen und speichern.");
+    QTest::newRow("device gone") << "Francais" << 9 << "%1/no-such-device: No such file or directory";
+}
+
+void TestProcessing::portThatCannotOpenIsNamedWithItsReason()
+{
+    QFETCH(QString, language);
+    QFETCH(int, port);
+    QFETCH(QString, text);
+
+    Session session(language);
+    Measurement &m = session.measurement;
+    QFile::link(session.dir.filePath(QStringLiteral("no-such-device")), session.dir.filePath(QStringLiteral("COM9")));
+    m.port().setPortNumber(qint16(port));
+    QCOMPARE(m.openFolder(), Measurement::FolderResult::Ready);
+    session.dialogs.answer(Answer::Ok);
+    QObject::connect(&m, &Measurement::stopped, &m, [&m] { m.discard(); });
+    m.startStop();
+
+    const auto boxes = session.dialogs.messages();
+    QVERIFY(!boxes.isEmpty());
+    QCOMPARE(boxes.at(0).text, text.arg(session.dir.path()));
+    QVERIFY(!m.port().isOpen());
 }
 
 void TestProcessing::missingHeaderIsReportedInTheConfiguredLanguage_data()
