@@ -30,6 +30,14 @@ const QString kColumnHeader = QStringLiteral(
 /// Size of the meters' scale captions.
 const QSize kScaleCaptionSize(41, 181);
 
+/// The delete dialog's caption; in German the dialog keeps its own.
+const LanguageText deleteDialogCaption{QString(), QStringLiteral(" Clean Measurement"),
+                                       QStringLiteral(" Efface données")};
+/// What the about box says the program is.
+const LanguageText aboutText{QStringLiteral("Datenrekorder für das Quendrel/2-Messgerät"),
+                             QStringLiteral("Data recorder for the Quendrel/2 instrument"),
+                             QStringLiteral("Enregistreur de données pour l'instrument Quendrel/2")};
+
 /// The controls that only carry values for the acquisition; never shown.
 const char *const kHiddenControls[] = {"KopfLesen", "Sensorwahl", "Text1_0", "Text1_1",
                                        "txtPopStr", "lstPopStrings", "Check1", "Image1", "Image2"};
@@ -201,8 +209,7 @@ void MainWindow::applyLanguageTexts()
     }, m_settings.language);
 
     // Setting the delete dialog's caption loads it.
-    const LanguageText deleteCaption{keep, QStringLiteral(" Clean Measurement"), QStringLiteral(" Efface données")};
-    const QString caption = deleteCaption.pick(m_settings.language);
+    const QString caption = deleteDialogCaption.pick(m_settings.language);
     if (!caption.isNull())
         deleteFilesDialog()->setWindowTitle(caption);
 }
@@ -394,9 +401,6 @@ void MainWindow::showHelp()
 
 void MainWindow::showAbout()
 {
-    static const LanguageText what{QStringLiteral("Datenrekorder für das Quendrel/2-Messgerät"),
-                                   QStringLiteral("Data recorder for the Quendrel/2 instrument"),
-                                   QStringLiteral("Enregistreur de données pour l'instrument Quendrel/2")};
     m_dialogs.about(QStringLiteral("Quendrel/2"),
-                    what.pickOrEnglish(m_settings.language) + QStringLiteral("\r\nVersion 2.1"));
+                    aboutText.pickOrEnglish(m_settings.language) + QStringLiteral("\r\nVersion 2.1"));
 }

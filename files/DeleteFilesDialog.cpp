@@ -12,26 +12,17 @@
 
 namespace {
 
-/// The texts of the delete dialog, per language.
-struct DeleteFilesTexts
-{
-    LanguageText deleteTip{QStringLiteral("Datei löschen"), QStringLiteral("Delete file"),
-                           QStringLiteral("Efface données")};
-    LanguageText closeTip{QStringLiteral("Verlassen ohne speichern"), QStringLiteral("Exit"),
-                          QStringLiteral("Fin")};
-    LanguageText question{QStringLiteral("Wollen sie die Datei löschen !"),
-                          QStringLiteral("Do you want to delete the selected file ?"),
-                          QStringLiteral(" Efface données de mesure ?")};
-    LanguageText questionCaption{QStringLiteral(" Datei löschen !"),
-                                 QStringLiteral(" delete the selected file"),
-                                 QStringLiteral(" Efface données de mesure")};
-};
-
-const DeleteFilesTexts &texts()
-{
-    static const DeleteFilesTexts table;
-    return table;
-}
+// The texts of the delete dialog, per language.
+const LanguageText deleteTip{QStringLiteral("Datei löschen"), QStringLiteral("Delete file"),
+                             QStringLiteral("Efface données")};
+const LanguageText closeTip{QStringLiteral("Verlassen ohne speichern"), QStringLiteral("Exit"),
+                            QStringLiteral("Fin")};
+const LanguageText question{QStringLiteral("Wollen sie die Datei löschen !"),
+                            QStringLiteral("Do you want to delete the selected file ?"),
+                            QStringLiteral(" Efface données de mesure ?")};
+const LanguageText questionCaption{QStringLiteral(" Datei löschen !"),
+                                   QStringLiteral(" delete the selected file"),
+                                   QStringLiteral(" Efface données de mesure")};
 
 } // namespace
 
@@ -58,7 +49,7 @@ void DeleteFilesDialog::prepare()
     m_ui->File1->setFolder(QDir::currentPath());
     m_ui->File1->refresh();
 
-    applyWindowTexts(this, {{"Button1", "toolTip", texts().deleteTip}, {"Button2", "toolTip", texts().closeTip}},
+    applyWindowTexts(this, {{"Button1", "toolTip", deleteTip}, {"Button2", "toolTip", closeTip}},
                      m_language);
 }
 
@@ -75,9 +66,9 @@ void DeleteFilesDialog::deleteSelected()
     if (path.isEmpty())
         return;
     const Language language = m_language;
-    const Answer choice = m_dialogs.message(texts().question.pick(language),
+    const Answer choice = m_dialogs.message(question.pick(language),
                                             Icon::Question | Buttons::YesNo,
-                                            texts().questionCaption.pick(language));
+                                            questionCaption.pick(language));
     if (choice == Answer::No)
         return;
     // A file that cannot be deleted stays listed; nothing is reported.

@@ -16,33 +16,22 @@
 
 namespace {
 
-/// Texts of the save and exit prompts, one column per language.
-struct PromptTexts
-{
-    LanguageText saveTitle;      ///< caption of the Save dialog
-    LanguageText replaceBefore;  ///< overwrite question, before the name
-    LanguageText replaceAfter;   ///< overwrite question, after the name
-    LanguageText saveQuestion;   ///< asked after a stop and at exit
-};
-
-const PromptTexts &texts()
-{
-    static const PromptTexts t{
-        {QStringLiteral("Möchten Sie die Messung Speichern ?"),
-         QStringLiteral("Do you want to save the measurement ?"),
-         QStringLiteral("Voulez vous sauvegarder la mesure ?")},
-        {QStringLiteral("Soll die Datei  "),
-         QStringLiteral("Do you want to replace the file  "),
-         QStringLiteral("Voulez vous sauvergarder le Ficher ")},
-        {QStringLiteral(" überschreiben ?? "),
-         QStringLiteral(" "),
-         QStringLiteral("  ")},
-        {QStringLiteral("Wollen Sie die Meßdaten speichern ? "),
-         QStringLiteral("Do you want to save the datafile ?"),
-         QStringLiteral("Voulez vous sauvegarder les donnes ?")},
-    };
-    return t;
-}
+// Texts of the save and exit prompts, per language.
+/// Caption of the Save dialog.
+const LanguageText saveTitle{QStringLiteral("Möchten Sie die Messung Speichern ?"),
+                             QStringLiteral("Do you want to save the measurement ?"),
+                             QStringLiteral("Voulez vous sauvegarder la mesure ?")};
+/// The overwrite question, before and after the name.
+const LanguageText replaceBefore{QStringLiteral("Soll die Datei  "),
+                                 QStringLiteral("Do you want to replace the file  "),
+                                 QStringLiteral("Voulez vous sauvergarder le Ficher ")};
+const LanguageText replaceAfter{QStringLiteral(" überschreiben ?? "),
+                                QStringLiteral(" "),
+                                QStringLiteral("  ")};
+/// Asked after a stop and at exit.
+const LanguageText saveQuestion{QStringLiteral("Wollen Sie die Meßdaten speichern ? "),
+                                QStringLiteral("Do you want to save the datafile ?"),
+                                QStringLiteral("Voulez vous sauvegarder les donnes ?")};
 
 const QString saveFilter = QStringLiteral("Filetyp Excel(*.csv)|*.csv");
 const QString sendTimeoutQuestion = QStringLiteral("Data cannot be sent");
@@ -80,15 +69,15 @@ void MeasurementFiles::saveMeasurement()
     const QString folder = isWritableFolder(programDir) ? programDir : QDir::currentPath();
 
     // The measurement goes on being recorded while the dialog is open.
-    const QString chosen = m_fileDialog.getSaveFileName(texts().saveTitle.pick(language), saveFilter, folder);
+    const QString chosen = m_fileDialog.getSaveFileName(saveTitle.pick(language), saveFilter, folder);
     if (chosen.isNull())
         return;
 
     // The question concerns the name as typed, and then the name the data
     // are written to when that is another existing file.
     for (const QString &existing : savename::filesToConfirm(chosen)) {
-        const QString question = texts().replaceBefore.pick(language) + existing
-                                 + texts().replaceAfter.pick(language);
+        const QString question = replaceBefore.pick(language) + existing
+                                 + replaceAfter.pick(language);
         if (m_dialogs.message(question, Icon::Question | Buttons::YesNo) != Answer::Yes) {
             saveMeasurement();
             return;
@@ -103,7 +92,7 @@ void MeasurementFiles::saveMeasurement()
 void MeasurementFiles::askSaveAfterStop()
 {
     m_measurement.setUnsavedData(false);
-    const QString question = texts().saveQuestion.pick(m_language);
+    const QString question = saveQuestion.pick(m_language);
 
     if (m_dialogs.message(question, Icon::Question | Buttons::YesNo) == Answer::Yes) {
         saveMeasurement();
@@ -115,7 +104,7 @@ void MeasurementFiles::askSaveAfterStop()
 void MeasurementFiles::exit()
 {
     m_measurement.setUnsavedData(false);
-    const QString question = texts().saveQuestion.pick(m_language);
+    const QString question = saveQuestion.pick(m_language);
 
     if (m_dialogs.message(question, Icon::Question | Buttons::YesNo) != Answer::Yes) {
         m_measurement.declineAtExit();

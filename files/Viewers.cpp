@@ -12,59 +12,50 @@
 
 namespace {
 
-/// The texts of the viewer commands, per language.
-struct ViewerTexts
-{
-    LanguageText openTitle{QStringLiteral("Dateien von sämtlichen Messungen"),
-                           QStringLiteral("Measurment Files"),
-                           QStringLiteral("Liste des fichiers types")};
-    LanguageText spreadsheetNoData{QStringLiteral("Es sind keine Daten vorhanden,"),
-                                   QStringLiteral("Data for export missing,"),
-                                   QStringLiteral("Donnes pour export manque,")};
-    LanguageText notepadNoData{QStringLiteral(" Es sind keine Daten vorhanden,"),
-                               QStringLiteral(" Data for export missing,"),
-                               QStringLiteral(" Donnes pour export manque,")};
-    // When nothing can show a file: the file, why, and what to install.
-    LanguageText noViewer{QStringLiteral("Kein Programm kann diese Datei anzeigen:"),
-                          QStringLiteral("No program can show this file:"),
-                          QStringLiteral("Aucun programme ne peut afficher ce fichier :")};
-    LanguageText noHandler{QStringLiteral("Für diese Art von Datei ist kein Programm installiert."),
-                           QStringLiteral("No program for this kind of file is installed."),
-                           QStringLiteral("Aucun programme n'est installé pour ce type de fichier.")};
-    LanguageText notStarted{QStringLiteral("Das Programm \"%1\" ließ sich nicht starten."),
-                            QStringLiteral("The program \"%1\" could not be started."),
-                            QStringLiteral("Le programme « %1 » n'a pas pu être démarré.")};
-    LanguageText installSpreadsheet{
-        QStringLiteral("Bitte ein Tabellenkalkulationsprogramm installieren (zum Beispiel LibreOffice Calc) "
-                       "oder in den Einstellungen eines angeben."),
-        QStringLiteral("Please install a spreadsheet program (for example LibreOffice Calc) "
-                       "or set one in the settings."),
-        QStringLiteral("Veuillez installer un tableur (par exemple LibreOffice Calc) "
-                       "ou en indiquer un dans les paramètres.")};
-    LanguageText installEditor{
-        QStringLiteral("Bitte einen Texteditor installieren (zum Beispiel gedit oder Mousepad)."),
-        QStringLiteral("Please install a text editor (for example gedit or Mousepad)."),
-        QStringLiteral("Veuillez installer un éditeur de texte (par exemple gedit ou Mousepad).")};
-    LanguageText noPdfViewer{QStringLiteral("Kein Programm kann das Handbuch anzeigen:"),
-                             QStringLiteral("No program can show the manual:"),
-                             QStringLiteral("Aucun programme ne peut afficher le manuel :")};
-    LanguageText installPdfViewer{
-        QStringLiteral("Bitte einen PDF-Betrachter installieren (zum Beispiel Evince oder Okular)."),
-        QStringLiteral("Please install a PDF viewer (for example Evince or Okular)."),
-        QStringLiteral("Veuillez installer un lecteur PDF (par exemple Evince ou Okular).")};
-    LanguageText manualMissing{QStringLiteral("Das Handbuch %1 wurde nicht gefunden, gesucht in:"),
-                               QStringLiteral("The manual %1 was not found; looked in:"),
-                               QStringLiteral("Le manuel %1 est introuvable ; cherché dans :")};
-    LanguageText saveFirst{QStringLiteral(" Bitte die Messung erst speichern !  "),
-                           QStringLiteral(" Please save the measurement first !"),
-                           QStringLiteral(" Veuillez sauvegarder la mesure d´abord !")};
-};
-
-const ViewerTexts &texts()
-{
-    static const ViewerTexts table;
-    return table;
-}
+// The texts of the viewer commands, per language.
+const LanguageText openTitle{QStringLiteral("Dateien von sämtlichen Messungen"),
+                             QStringLiteral("Measurment Files"),
+                             QStringLiteral("Liste des fichiers types")};
+const LanguageText spreadsheetNoData{QStringLiteral("Es sind keine Daten vorhanden,"),
+                                     QStringLiteral("Data for export missing,"),
+                                     QStringLiteral("Donnes pour export manque,")};
+const LanguageText notepadNoData{QStringLiteral(" Es sind keine Daten vorhanden,"),
+                                 QStringLiteral(" Data for export missing,"),
+                                 QStringLiteral(" Donnes pour export manque,")};
+// When nothing can show a file: the file, why, and what to install.
+const LanguageText noViewer{QStringLiteral("Kein Programm kann diese Datei anzeigen:"),
+                            QStringLiteral("No program can show this file:"),
+                            QStringLiteral("Aucun programme ne peut afficher ce fichier :")};
+const LanguageText noProgramForKind{QStringLiteral("Für diese Art von Datei ist kein Programm installiert."),
+                                    QStringLiteral("No program for this kind of file is installed."),
+                                    QStringLiteral("Aucun programme n'est installé pour ce type de fichier.")};
+const LanguageText notStarted{QStringLiteral("Das Programm \"%1\" ließ sich nicht starten."),
+                              QStringLiteral("The program \"%1\" could not be started."),
+                              QStringLiteral("Le programme « %1 » n'a pas pu être démarré.")};
+const LanguageText installSpreadsheet{
+    QStringLiteral("Bitte ein Tabellenkalkulationsprogramm installieren (zum Beispiel LibreOffice Calc) "
+                   "oder in den Einstellungen eines angeben."),
+    QStringLiteral("Please install a spreadsheet program (for example LibreOffice Calc) "
+                   "or set one in the settings."),
+    QStringLiteral("Veuillez installer un tableur (par exemple LibreOffice Calc) "
+                   "ou en indiquer un dans les paramètres.")};
+const LanguageText installEditor{
+    QStringLiteral("Bitte einen Texteditor installieren (zum Beispiel gedit oder Mousepad)."),
+    QStringLiteral("Please install a text editor (for example gedit or Mousepad)."),
+    QStringLiteral("Veuillez installer un éditeur de texte (par exemple gedit ou Mousepad).")};
+const LanguageText noPdfViewer{QStringLiteral("Kein Programm kann das Handbuch anzeigen:"),
+                               QStringLiteral("No program can show the manual:"),
+                               QStringLiteral("Aucun programme ne peut afficher le manuel :")};
+const LanguageText installPdfViewer{
+    QStringLiteral("Bitte einen PDF-Betrachter installieren (zum Beispiel Evince oder Okular)."),
+    QStringLiteral("Please install a PDF viewer (for example Evince or Okular)."),
+    QStringLiteral("Veuillez installer un lecteur PDF (par exemple Evince ou Okular).")};
+const LanguageText manualMissing{QStringLiteral("Das Handbuch %1 wurde nicht gefunden, gesucht in:"),
+                                 QStringLiteral("The manual %1 was not found; looked in:"),
+                                 QStringLiteral("Le manuel %1 est introuvable ; cherché dans :")};
+const LanguageText saveFirst{QStringLiteral(" Bitte die Messung erst speichern !  "),
+                             QStringLiteral(" Please save the measurement first !"),
+                             QStringLiteral(" Veuillez sauvegarder la mesure d´abord !")};
 
 const QString lineEnd = QStringLiteral("\r\n");
 
@@ -91,7 +82,7 @@ QString Viewers::spreadsheetPath() const
 void Viewers::showNoData(const LanguageText &firstLine)
 {
     const Language language = m_settings.language;
-    m_dialogs.message(firstLine.pick(language) + QLatin1String("\r\n") + texts().saveFirst.pick(language),
+    m_dialogs.message(firstLine.pick(language) + QLatin1String("\r\n") + saveFirst.pick(language),
                       Buttons::OkCancel);
 }
 
@@ -127,10 +118,9 @@ void Viewers::runViewer(const QString &program, const QString &argument, Kind ki
 
 void Viewers::showNoViewer(const QString &file, const QString &program, bool noHandler, Kind kind)
 {
-    const ViewerTexts &t = texts();
-    const QString why = noHandler ? t.noHandler.pickOrEnglish(m_settings.language) : t.notStarted.pickOrEnglish(m_settings.language).arg(program);
-    const QString advice = (kind == Kind::Spreadsheet ? t.installSpreadsheet : t.installEditor).pickOrEnglish(m_settings.language);
-    m_dialogs.message(t.noViewer.pickOrEnglish(m_settings.language) + lineEnd + QDir::toNativeSeparators(file) + lineEnd + why
+    const QString why = noHandler ? noProgramForKind.pickOrEnglish(m_settings.language) : notStarted.pickOrEnglish(m_settings.language).arg(program);
+    const QString advice = (kind == Kind::Spreadsheet ? installSpreadsheet : installEditor).pickOrEnglish(m_settings.language);
+    m_dialogs.message(noViewer.pickOrEnglish(m_settings.language) + lineEnd + QDir::toNativeSeparators(file) + lineEnd + why
                           + lineEnd + advice,
                       Buttons::Ok | Icon::Warning);
 }
@@ -141,14 +131,13 @@ void Viewers::showManual(const QString &programDir)
     // execute bit (as on FAT or SMB media) is never run.
     const QString relative = findHelpDocument(programDir);
     const QString found = relative.isEmpty() ? relative : QFileInfo(relative).absoluteFilePath();
-    const ViewerTexts &t = texts();
     if (found.isEmpty()) {
         const QStringList places{QDir::currentPath(), programDir, installedDocFolder(programDir)};
         QStringList shown;
         for (const QString &place : places)
             shown << QDir::toNativeSeparators(QDir::cleanPath(place));
         shown.removeDuplicates();
-        m_dialogs.message(t.manualMissing.pickOrEnglish(m_settings.language).arg(helpDocumentName()) + lineEnd
+        m_dialogs.message(manualMissing.pickOrEnglish(m_settings.language).arg(helpDocumentName()) + lineEnd
                               + shown.join(lineEnd),
                           Buttons::Ok | Icon::Warning);
         return;
@@ -157,15 +146,15 @@ void Viewers::showManual(const QString &programDir)
     // (as on FAT or SMB media) is never run.
     if (programs::openDocument(found) == programs::OpenResult::Started)
         return;
-    m_dialogs.message(t.noPdfViewer.pickOrEnglish(m_settings.language) + lineEnd + QDir::toNativeSeparators(found) + lineEnd
-                          + t.installPdfViewer.pickOrEnglish(m_settings.language),
+    m_dialogs.message(noPdfViewer.pickOrEnglish(m_settings.language) + lineEnd + QDir::toNativeSeparators(found) + lineEnd
+                          + installPdfViewer.pickOrEnglish(m_settings.language),
                       Buttons::Ok | Icon::Warning);
 }
 
 void Viewers::exportToSpreadsheet()
 {
     if (m_saveTarget.isEmpty()) {
-        showNoData(texts().spreadsheetNoData);
+        showNoData(spreadsheetNoData);
         return;
     }
     runViewer(spreadsheetPath(), m_saveTarget);
@@ -176,7 +165,7 @@ void Viewers::openMeasurement()
 {
     // Opens where the last save or open dialog was; in a language without
     // texts the title is the last dialog's.
-    const QString title = texts().openTitle.pick(m_settings.language, m_dialog.lastTitle());
+    const QString title = openTitle.pick(m_settings.language, m_dialog.lastTitle());
     const QString chosen = m_dialog.getOpenFileName(title, openFilter);
     // Cancel, a missing settings file or one with fewer than three entries
     // ends the command quietly.
@@ -188,7 +177,7 @@ void Viewers::openMeasurement()
 void Viewers::exportToNotepad()
 {
     if (m_saveTarget.isEmpty()) {
-        showNoData(texts().notepadNoData);
+        showNoData(notepadNoData);
         return;
     }
     const QFileInfo file(m_saveTarget);
