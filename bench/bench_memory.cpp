@@ -60,7 +60,7 @@ int main(int argc, char **argv)
         processor.setTabsAsSemicolons(Qt::Checked);
         const QByteArray line = bench::sampleLine(second);
         fed += line.size();
-        processor.ProcessReceivedBlock(window.live().received, line);
+        processor.processBlock(window.live().received, line);
         graph.tick();
         if (second == kMinute) {
             drawNow(window, graph);

@@ -64,13 +64,13 @@ const QString openFilter = QStringLiteral("Filetyp Excel(*.csv)|*.csv|All Files 
 } // namespace
 
 Viewers::Viewers(const Settings &settings, QString &saveTarget, UserDialogs &dialogs, FileDialog &dialog,
-                 std::function<void(bool)> setCmdstartEnabled, QObject *parent)
+                 std::function<void(bool)> setExportEnabled, QObject *parent)
     : QObject(parent)
     , m_settings(settings)
     , m_saveTarget(saveTarget)
     , m_dialogs(dialogs)
     , m_dialog(dialog)
-    , m_setCmdstartEnabled(std::move(setCmdstartEnabled))
+    , m_setExportEnabled(std::move(setExportEnabled))
 {
 }
 
@@ -88,8 +88,8 @@ void Viewers::showNoData(const LanguageText &firstLine)
 
 void Viewers::runViewer(const QString &program, const QString &argument, Kind kind)
 {
-    if (m_setCmdstartEnabled)
-        m_setCmdstartEnabled(false);
+    if (m_setExportEnabled)
+        m_setExportEnabled(false);
 
     ProcessRunner runner;
     runner.setProgram(program);
@@ -113,7 +113,7 @@ void Viewers::runViewer(const QString &program, const QString &argument, Kind ki
     else if (runner.isDesktopOpener() && runner.endedWithError())
         showNoViewer(argument, program, true, kind);
 
-    EnableSpreadsheetExport();
+    enableSpreadsheetExport();
 }
 
 void Viewers::showNoViewer(const QString &file, const QString &program, bool noHandler, Kind kind)
@@ -187,8 +187,8 @@ void Viewers::exportToNotepad()
     m_saveTarget.clear();
 }
 
-void Viewers::EnableSpreadsheetExport()
+void Viewers::enableSpreadsheetExport()
 {
-    if (m_setCmdstartEnabled)
-        m_setCmdstartEnabled(true);
+    if (m_setExportEnabled)
+        m_setExportEnabled(true);
 }

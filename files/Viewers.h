@@ -20,10 +20,10 @@ public:
     /// `settings` (read at start-up, kept by the caller for the viewers'
     /// lifetime) give the language of the texts and the spreadsheet program;
     /// `saveTarget` is the last saved CSV file, emptied once shown;
-    /// `setCmdstartEnabled` enables or disables the spreadsheet-export menu
+    /// `setExportEnabled` enables or disables the spreadsheet-export menu
     /// entry while a viewer is open.
     Viewers(const Settings &settings, QString &saveTarget, UserDialogs &dialogs, FileDialog &dialog,
-            std::function<void(bool)> setCmdstartEnabled, QObject *parent = nullptr);
+            std::function<void(bool)> setExportEnabled, QObject *parent = nullptr);
 
     /// The spreadsheet program the settings name ("WRITE" when they name none).
     QString spreadsheetPath() const;
@@ -38,7 +38,7 @@ public slots:
     /// Shows the last saved measurement in a text editor.
     void exportToNotepad();
     /// Enables the spreadsheet-export menu entry again.
-    void EnableSpreadsheetExport();
+    void enableSpreadsheetExport();
     /// Shows the manual (Quendrel.pdf, looked up in the current folder,
     /// beside the program in `programDir` and in the installed
     /// documentation) with the desktop's PDF viewer. When the manual is not
@@ -67,5 +67,5 @@ private:
     QString &m_saveTarget;
     UserDialogs &m_dialogs;
     FileDialog &m_dialog;
-    std::function<void(bool)> m_setCmdstartEnabled;
+    std::function<void(bool)> m_setExportEnabled;
 };

@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QByteArray expected;
     processor.expectNotesHeader();
     for (qsizetype b = 0; b < blocks.size(); ++b) {
-        processor.ProcessReceivedBlock(live.received, blocks.at(b));
+        processor.processBlock(live.received, blocks.at(b));
         if (b > 0)
             expected += recordedBytes(blocks.at(b), decimalComma, semicolons);
         if (live.received.text.size() > 16384 + 2 * 256)

@@ -174,7 +174,7 @@ QString Measurement::portErrorText() const
 
 void Measurement::readReceived()
 {
-    m_processor->ProcessReceivedBlock(m_live.received, m_port->readAll());
+    m_processor->processBlock(m_live.received, m_port->readAll());
     emit liveChanged();
 }
 

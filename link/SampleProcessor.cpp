@@ -54,7 +54,7 @@ void SampleProcessor::setClock(std::function<QDateTime()> clock)
     m_clock = std::move(clock);
 }
 
-void SampleProcessor::ProcessReceivedBlock(ReceivedText &term, QByteArray received)
+void SampleProcessor::processBlock(ReceivedText &term, QByteArray received)
 {
     QString block = QString::fromLatin1(received);
 
@@ -114,7 +114,7 @@ void SampleProcessor::ProcessReceivedBlock(ReceivedText &term, QByteArray receiv
     m_live.touch();
 }
 
-void SampleProcessor::CloseWorkingFile()
+void SampleProcessor::closeWorkingFile()
 {
     m_file.close();
 }
@@ -170,7 +170,7 @@ bool SampleProcessor::writeWithRetry(const QByteArray &bytes)
         const Answer reply = m_dialogs ? m_dialogs->message(m_file.errorString(), Buttons::RetryCancel | Icon::Critical)
                                        : Answer::Cancel;
         if (reply != Answer::Retry) {
-            CloseWorkingFile();
+            closeWorkingFile();
             return false;
         }
         if (!m_file.isOpen())

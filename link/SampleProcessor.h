@@ -53,10 +53,10 @@ public:
 
     /// Processes one received block: shows it in `term`, records it in the
     /// working file, gathers it into lines and shows the last complete line.
-    void ProcessReceivedBlock(ReceivedText &term, QByteArray block);
+    void processBlock(ReceivedText &term, QByteArray block);
 
     /// Closes the working file; later blocks are shown but not recorded.
-    void CloseWorkingFile();
+    void closeWorkingFile();
 
     /// The next block is replaced in the working file by the notes header
     /// (a measurement was just started).

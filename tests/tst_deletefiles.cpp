@@ -99,7 +99,7 @@ void DeleteFilesTest::loadListsCsvFilesOfCurrentFolder()
 
     QCOMPARE(files()->objectName(), QStringLiteral("File1"));
     QCOMPARE(listed(files()), (QStringList{"A.CSV", "b.csv", "c.csv"}));
-    QVERIFY(files()->FileName().isEmpty());
+    QVERIFY(files()->selectedFileName().isEmpty());
 }
 
 void DeleteFilesTest::deleteWithNothingSelectedAsksNothing()
@@ -221,7 +221,7 @@ void DeleteFilesTest::closeHidesAndKeepsTheList()
     touch(QStringLiteral("new.csv"));
     m_form->show();
     QCOMPARE(listed(files()), (QStringList{"A.CSV", "b.csv", "c.csv"}));
-    QCOMPARE(files()->FileName(), QStringLiteral("c.csv"));
+    QCOMPARE(files()->selectedFileName(), QStringLiteral("c.csv"));
 }
 
 void DeleteFilesTest::tooltipsFollowLanguage_data()

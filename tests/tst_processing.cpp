@@ -38,7 +38,7 @@ struct Receiver
         QFile f(path());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-    void receive(const QByteArray &block) { processor.ProcessReceivedBlock(live.received, block); }
+    void receive(const QByteArray &block) { processor.processBlock(live.received, block); }
 
     /// The notes header as the file must hold it.
     QByteArray header(const QString &timeLabel, const QString &dateLabel) const

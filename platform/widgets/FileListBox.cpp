@@ -21,7 +21,7 @@ void FileListBox::setFolder(const QString &folder)
 
 void FileListBox::refresh()
 {
-    const QString selected = FileName();
+    const QString selected = selectedFileName();
     // Name filters are matched without regard to case, as on the platform
     // the measurement files come from ("A.CSV" is a CSV file too).
     const QStringList names = QDir(m_folder).entryList(
@@ -35,7 +35,7 @@ void FileListBox::refresh()
         setCurrentRow(int(again));
 }
 
-QString FileListBox::FileName() const
+QString FileListBox::selectedFileName() const
 {
     const QList<QListWidgetItem *> items = selectedItems();
     return items.isEmpty() ? QString() : items.first()->text();
@@ -43,6 +43,6 @@ QString FileListBox::FileName() const
 
 QString FileListBox::selectedPath() const
 {
-    const QString name = FileName();
+    const QString name = selectedFileName();
     return name.isEmpty() ? QString() : QDir(m_folder).filePath(name);
 }

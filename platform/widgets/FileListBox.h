@@ -22,7 +22,7 @@ public:
     void refresh();
 
     /// The selected file name without folder; empty when none is selected.
-    QString FileName() const;
+    QString selectedFileName() const;
 
     /// Full path of the selected file; empty when none is selected.
     QString selectedPath() const;
