@@ -128,6 +128,25 @@ def wait_quiet(path, settle=1.5, limit=120):
         time.sleep(0.2)
 
 
+def all_logged(who, folder, log, lines, skip_blank_first_line=False):
+    """Once the simulator and `log` are quiet: True when `log` ends with every
+    byte the simulator sent (after its leading empty line, which the
+    recorder's notes header replaces, when `skip_blank_first_line`) and at
+    least `lines` lines were sent; otherwise says so on standard error."""
+    sent_path = os.path.join(folder, "sent.bin")
+    wait_quiet(sent_path)
+    wait_quiet(log)
+    sent = open(sent_path, "rb").read()
+    if skip_blank_first_line and sent.startswith(b"\r\n"):
+        sent = sent[2:]
+    logged = open(log, "rb").read() if os.path.exists(log) else b""
+    ok = sent.count(b"\n") >= lines and logged.endswith(sent)
+    if not ok:
+        print(f"xvfb_rates: {who}: {len(sent)} bytes sent, {len(logged)} in {os.path.basename(log)}, "
+              "not all recorded", file=sys.stderr)
+    return ok
+
+
 def find_window(pid, name, env):
     """The visible window of process `pid` whose title holds `name`, once it
     has settled for a second; an empty text when none appeared."""
@@ -162,16 +181,8 @@ def recorder_run(display, interval_ms, rate):
             subprocess.run(["xdotool", "mousemove", "--window", window, "28", "46", "click", "1"],
                            env=env, check=True)
             cpu, switches, received, threads = measure(rec.pid, folder)
-            sent_path = os.path.join(folder, "sent.bin")
-            wait_quiet(sent_path)
-            wait_quiet(os.path.join(folder, "Vindo.qvx"))
-            sent = open(sent_path, "rb").read()
-            recorded = open(os.path.join(folder, "Vindo.qvx"), "rb").read()
-            body = sent[2:] if sent.startswith(b"\r\n") else sent
-            ok = sent_lines(sent_path) >= lines and recorded.endswith(body)
-            if not ok:
-                print(f"xvfb_rates: recorder at {interval_ms} ms: {len(body)} bytes sent, "
-                      f"{len(recorded)} in the working file, not all recorded", file=sys.stderr)
+            ok = all_logged(f"recorder at {interval_ms} ms", folder, os.path.join(folder, "Vindo.qvx"), lines,
+                            skip_blank_first_line=True)
         finally:
             rec.kill()
             rec.wait()
@@ -211,12 +222,7 @@ def picocom_run(interval_ms, rate):
             if not pid:
                 raise SystemExit("xvfb_rates: picocom did not start")
             cpu, _, _, _ = measure(int(pid), folder)
-            sent_path = os.path.join(folder, "sent.bin")
-            wait_quiet(sent_path)
-            wait_quiet(log)
-            ok = open(log, "rb").read().endswith(open(sent_path, "rb").read())
-            if not ok:
-                print(f"xvfb_rates: picocom at {interval_ms} ms did not log every byte", file=sys.stderr)
+            ok = all_logged(f"picocom at {interval_ms} ms", folder, log, lines)
         finally:
             if pid:
                 try:
@@ -321,14 +327,7 @@ def cutecom_run(display, interval_ms, rate):
             subprocess.run(["xdotool", "type", "--window", window, "02"], env=env, check=True)
             subprocess.run(["xdotool", "key", "--window", window, "Return"], env=env, check=True)
             cpu, _, _, _ = measure(peer.pid, folder)
-            sent_path = os.path.join(folder, "sent.bin")
-            wait_quiet(sent_path)
-            wait_quiet(log)
-            logged = open(log, "rb").read() if os.path.exists(log) else b""
-            ok = sent_lines(sent_path) >= lines and logged.endswith(open(sent_path, "rb").read())
-            if not ok:
-                print(f"xvfb_rates: CuteCom at {interval_ms} ms: {sent_lines(sent_path)} lines sent, "
-                      f"{len(logged)} bytes logged, not all logged", file=sys.stderr)
+            ok = all_logged(f"CuteCom at {interval_ms} ms", folder, log, lines)
         finally:
             peer.kill()
             peer.wait()
