@@ -5,10 +5,12 @@
 
 int main(int argc, char *argv[])
 {
-    // --help and --version are answered here, before Qt looks for a display.
-    if (const auto text = commandline::answer(argc, argv)) {
-        std::fputs(text->c_str(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
+    // --help, --version and unknown arguments are answered here, before Qt
+    // looks for a display.
+    if (const auto answer = commandline::answer(argc, argv)) {
+        std::FILE *out = answer->exitCode == 0 ? stdout : stderr;
+        std::fputs(answer->text.c_str(), out);
+        return std::fflush(out) == 0 ? answer->exitCode : 1;
     }
     return runApplication(argc, argv);
 }
