@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Builds the user manual Quendrel.pdf from one Markdown file per language.
 
-    build_manual.py OUTPUT.pdf manual.de.md manual.en.md manual.fr.md
+    build_manual.py [--package-file NAME] OUTPUT.pdf manual.de.md manual.en.md manual.fr.md
 
 pandoc turns each Markdown file into HTML; this script puts the parts
 together behind a cover page, each part with its own table of contents, and
@@ -16,7 +16,13 @@ metadata block at the top (title, lang, part, contents, version, date)
 names the part; level-2 headings are chapters and level-3 headings
 sections, both listed in the contents. A heading's id is given as
 {#name}; links to it are written [text](#name) and get the page number.
-Picture paths are relative to the Markdown file.
+Picture paths are relative to the Markdown file. A picture alone in its
+paragraph becomes a figure whose caption is the picture's text; a figure
+followed by a paragraph that is only emphasis (a second caption) is refused.
+@PACKAGE_FILE@ stands for the name of the Debian package file the build
+makes (--package-file, from CMake). A paragraph that ends in a colon stays
+on the page of the example, table or list it introduces, and a short table
+stays on one page.
 """
 
 import html
@@ -46,13 +52,23 @@ def metadata(markdown_path):
     return meta
 
 
-def part_html(markdown_path, meta):
+def part_html(markdown_path, meta, package_file):
     """The part's body as HTML, ids prefixed with the language."""
     prefix = meta["lang"] + "-"
+    with open(markdown_path, encoding="utf-8") as f:
+        markdown = f.read()
+    if "@PACKAGE_FILE@" in markdown:
+        if not package_file:
+            sys.exit(f"{markdown_path} names @PACKAGE_FILE@, but no --package-file was given")
+        markdown = markdown.replace("@PACKAGE_FILE@", package_file)
     out = subprocess.run(
         ["pandoc", "--from=markdown-smart", "--to=html5",
-         "--id-prefix=" + prefix, "--wrap=none", "--no-highlight", markdown_path],
-        check=True, capture_output=True, text=True).stdout
+         "--id-prefix=" + prefix, "--wrap=none", "--no-highlight"],
+        input=markdown, check=True, capture_output=True, text=True).stdout
+    # One caption per figure: the picture's own.
+    doubled = re.findall(r"</figure>\s*<p><em>(.*?)</em></p>", out, re.S)
+    if doubled:
+        sys.exit(f"{markdown_path}: a figure with a second caption: {doubled[0]}")
     # pandoc prefixes the ids, not the links that point to them.
     out = re.sub(r'href="#(?!' + re.escape(prefix) + r')', 'href="#' + prefix, out)
     # Numbers stay whole: a blank between digit groups or before a unit
@@ -83,14 +99,32 @@ def part_html(markdown_path, meta):
             pieces[i] = re.sub(r"\b(" + words + r")(?:\s|\u00a0)+(\d+(?:\.\d+)?)\b(?![.,]\d)", one, pieces[i])
         return "".join(pieces)
     out = link_references(out)
+    # A short table (up to 18 rows and 1200 characters of text) is not split
+    # across pages: half of it, or its heading row alone, at a page bottom
+    # helps nobody. Longer ones break between rows.
+    def whole(m):
+        text = re.sub(r"<[^>]+>", "", m.group(1))
+        short = m.group(1).count("<tr") <= 18 and len(text) <= 1200
+        return '<table class="whole"' + m.group(1) if short else m.group(0)
+    out = re.sub(r'<table(?=[\s>])(.*?</table>)', whole, out, flags=re.S)
     # A heading and the block after it stay on one page.
     def keep(match):
         block = match.group(2)
-        if match.group(3) in ("ul", "ol") and block.count("<" + match.group(3)) > 1:
+        # A nested or long list follows its heading and breaks between items.
+        if match.group(3) in ("ul", "ol") and (block.count("<" + match.group(3)) > 1 or block.count("<li") > 4):
+            return match.group(0)
+        # A long table follows its heading and breaks between its rows.
+        if match.group(3) == "table" and not block.startswith('<table class="whole"'):
             return match.group(0)
         return f'<div class="keep">{match.group(1)}\n{block}</div>'
     out = re.sub(r'(<h[234][^>]*>.*?</h[234]>)\s*(<(p|figure|pre|ul|ol|table)[\s>].*?</\3>)',
                  keep, out, flags=re.S)
+    # A paragraph that introduces an example, a table or a list ("... with:")
+    # is not left alone at a page bottom.
+    out = re.sub(r'<p>((?:(?!</?p>).)*:)</p>(?=(?:\s*</div>)?\s*<(?:pre|table|ul|ol)[\s>])',
+                 r'<p class="lead">\1</p>', out, flags=re.S)
+    out = re.sub(r'<div class="keep">(?=((?:(?!</?div).)*<p class="lead">(?:(?!</?div).)*)</div>)',
+                 '<div class="keep lead">', out, flags=re.S)
     # Pictures are found relative to the Markdown file.
     base = os.path.dirname(os.path.abspath(markdown_path))
     out = re.sub(r'src="(?!/|[a-z]+:)([^"]+)"',
@@ -101,10 +135,14 @@ def part_html(markdown_path, meta):
 def contents(body, meta):
     """The part's table of contents: every h2 and h3 with its page."""
     entries = []
-    for level, ident, title in re.findall(r'<h([23]) id="([^"]+)"[^>]*>(.*?)</h\1>', body, re.S):
+    missing = []
+    for level, attributes, title in re.findall(r'<h([23])((?:\s[^>]*)?)>(.*?)</h\1>', body, re.S):
+        ident = re.search(r'\bid="([^"]+)"', attributes)
+        if not ident:
+            missing.append(title)
+            continue
         text = re.sub(r"<[^>]+>", "", title)
-        entries.append(f'<li class="toc{level}"><a href="#{ident}">{text}</a></li>')
-    missing = re.findall(r'<h([23])>(.*?)</h\1>', body)
+        entries.append(f'<li class="toc{level}"><a href="#{ident.group(1)}">{text}</a></li>')
     if missing:
         sys.exit(f"part {meta['lang']}: headings without an id: {missing[:3]}")
     return (f'<nav class="contents" id="{meta["lang"]}-contents">'
@@ -113,9 +151,13 @@ def contents(body, meta):
 
 
 def main():
-    if len(sys.argv) < 3:
+    arguments = sys.argv[1:]
+    package_file = None
+    if arguments[:1] == ["--package-file"] and len(arguments) >= 2:
+        package_file, arguments = arguments[1], arguments[2:]
+    if len(arguments) < 2:
         sys.exit(__doc__)
-    output, sources = sys.argv[1], sys.argv[2:]
+    output, sources = arguments[0], arguments[1:]
     parts = [(path, metadata(path)) for path in sources]
     first = parts[0][1]
 
@@ -131,7 +173,7 @@ def main():
 <p class="version">Version {html.escape(first.get("version", ""))} · {html.escape(first.get("date", ""))}</p>
 </section>''']
     for path, meta in parts:
-        part = part_html(path, meta)
+        part = part_html(path, meta, package_file)
         # The part's title, the version line below it, then the contents.
         part = re.sub(r"<h1[^>]*>(.*?)</h1>(\s*<p>.*?</p>)?",
                       lambda m: f'<h1 class="part-title" id="{meta["lang"]}-part" '

@@ -83,6 +83,13 @@ QString headingText(QString line)
     return line.simplified();
 }
 
+/// One language's Markdown source.
+QString manualSource(const char *language)
+{
+    QFile file(QStringLiteral(QDR_SOURCE_DIR "/docs/manual.%1.md").arg(QLatin1String(language)));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
 /// The chapter headings (level 2) of one language's Markdown source.
 QStringList chapterHeadings(const char *language)
 {
@@ -101,6 +108,17 @@ QStringList chapterHeadings(const char *language)
     return headings;
 }
 
+/// A variable of the build's CPack configuration, as CPack reads it.
+QString cpackValue(const QString &name)
+{
+    QFile file(QStringLiteral(QDR_BIN_DIR "/../CPackConfig.cmake"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QRegularExpression line(QStringLiteral("^set\\(%1 \"([^\"]*)\"\\)$").arg(name),
+                                  QRegularExpression::MultilineOption);
+    return line.match(QString::fromUtf8(file.readAll())).captured(1);
+}
+
 } // namespace
 
 class tst_Manual : public QObject
@@ -117,17 +135,25 @@ private slots:
     void outlineListsEachPartsChapters();
     void outlineEntriesLeadToTheirHeadings();
     void contentsEntriesAreLinksToTheirPages();
+    void contentsListEveryChapterWithoutSpillingAFewLines();
     void crossReferencesLeadToTheirHeadings();
     void noHeadingStandsAloneAtAPageBottom();
     void quickStartFitsOnOnePage_data();
     void quickStartFitsOnOnePage();
     void picturesAreInTheirPartsLanguage_data();
     void picturesAreInTheirPartsLanguage();
+    void everyFigureHasOneNumberedCaption_data();
+    void everyFigureHasOneNumberedCaption();
+    void quickStartNamesTheBuiltPackageFile();
+    void frenchPunctuationKeepsToItsWord();
     void textLayerHasNoLigatures();
     void noLineBreakInsideAPathOrANumber();
     void documentHasTitleAuthorSubjectAndLanguage();
 
 private:
+    /// The first and last page (1-based) of the part `part` (0 to 2).
+    std::pair<int, int> partPages(int part) const;
+
     QString m_pdf;
     QString m_mutool;
     QList<Page> m_pages;
@@ -330,8 +356,9 @@ void tst_Manual::outlineEntriesLeadToTheirHeadings()
 {
     for (const OutlineEntry &e : std::as_const(m_outline)) {
         QVERIFY2(e.page >= 1 && e.page <= m_pages.size(), qPrintable(e.title));
+        // A non-breaking space in a title reads as a blank on the page.
         const QString text = m_pages.at(e.page - 1).text();
-        QVERIFY2(text.contains(e.title),
+        QVERIFY2(text.contains(e.title.simplified()),
                  qPrintable(QStringLiteral("\"%1\" leads to page %2, which does not show it").arg(e.title).arg(e.page)));
     }
 }
@@ -381,6 +408,52 @@ void tst_Manual::contentsEntriesAreLinksToTheirPages()
         ++checked;
     }
     QCOMPARE(checked, 3);
+}
+
+std::pair<int, int> tst_Manual::partPages(int part) const
+{
+    int seen = -1;
+    int first = 0;
+    for (const OutlineEntry &e : m_outline) {
+        if (e.depth != 1)
+            continue;
+        if (seen == part)
+            return {first, e.page - 1};
+        if (++seen == part)
+            first = e.page;
+    }
+    return {first, int(m_pages.size())};
+}
+
+void tst_Manual::contentsListEveryChapterWithoutSpillingAFewLines()
+{
+    for (int part = 0; part < 3; ++part) {
+        // The contents run from the part's title to the page before its
+        // first chapter (the quick start, which starts a page).
+        const int first = partPages(part).first;
+        const auto quickStart = std::find_if(m_outline.cbegin(), m_outline.cend(), [&](const OutlineEntry &e) {
+            return e.depth == 2 && e.page > first;
+        });
+        QVERIFY(first > 0 && quickStart != m_outline.cend());
+        const int last = quickStart->page - 1;
+        QString contents;
+        for (int p = first; p <= last; ++p)
+            contents += m_pages.at(p - 1).text() + QLatin1Char(' ');
+        for (const QString &chapter : chapterHeadings(Languages[part]))
+            QVERIFY2(contents.contains(chapter.simplified()),
+                     qPrintable(QStringLiteral("the contents on pages %1-%2 leave out \"%3\"").arg(first).arg(last).arg(chapter)));
+
+        // A page the contents run on to carries a good part of them.
+        if (last > first) {
+            QList<double> lines;
+            for (const Word &w : m_pages.at(last - 1).words)
+                if (w.box.top() < FooterTopPt
+                    && std::none_of(lines.cbegin(), lines.cend(), [&](double y) { return qAbs(y - w.box.top()) < 3.0; }))
+                    lines << w.box.top();
+            QVERIFY2(lines.size() >= 10, qPrintable(QStringLiteral("the contents spill %1 lines onto page %2")
+                                                         .arg(lines.size()).arg(last)));
+        }
+    }
 }
 
 void tst_Manual::crossReferencesLeadToTheirHeadings()
@@ -499,6 +572,105 @@ void tst_Manual::picturesAreInTheirPartsLanguage()
     QVERIFY2(lines.contains(QStringLiteral("delete-dialog\ttitle\t") + deleteTitle), qPrintable(lines.join(" | ")));
 }
 
+void tst_Manual::everyFigureHasOneNumberedCaption_data()
+{
+    QTest::addColumn<int>("part");
+    QTest::addColumn<QString>("word");   // what a caption starts with
+    QTest::newRow("Deutsch") << 0 << "Bild";
+    QTest::newRow("English") << 1 << "Picture";
+    QTest::newRow("Francais") << 2 << "Image";
+}
+
+void tst_Manual::everyFigureHasOneNumberedCaption()
+{
+    QFETCH(int, part);
+    QFETCH(QString, word);
+    static const QRegularExpression picture(QStringLiteral("!\\[[^\\]]*\\]\\([^)]+\\)"));
+    const int pictures = int(manualSource(Languages[part]).count(picture));
+    QVERIFY(pictures > 0);
+
+    // "Picture 2: ..." once for each picture, numbered in order; a second
+    // caption line ("Picture 2: ..." again) would be counted twice.
+    const QRegularExpression caption(QStringLiteral("(?:^| )%1 (\\d+) ?:").arg(word));
+    QList<int> numbers;
+    const auto [first, last] = partPages(part);
+    for (int p = first; p <= last; ++p)
+        for (auto it = caption.globalMatch(m_pages.at(p - 1).text()); it.hasNext();)
+            numbers << it.next().captured(1).toInt();
+    QList<int> expected;
+    for (int n = 1; n <= pictures; ++n)
+        expected << n;
+    QCOMPARE(numbers, expected);
+}
+
+void tst_Manual::quickStartNamesTheBuiltPackageFile()
+{
+    // The file CPack makes: name_version-release_architecture.deb, the
+    // architecture as dpkg names it (CPack asks dpkg too).
+    const QString dpkg = QStandardPaths::findExecutable(QStringLiteral("dpkg"));
+    if (dpkg.isEmpty())
+        QSKIP("dpkg is missing: no Debian package is built here");
+    bool ok = false;
+    const QString architecture = run(dpkg, {QStringLiteral("--print-architecture")}, &ok).trimmed();
+    QVERIFY(ok && !architecture.isEmpty());
+    const QString name = cpackValue(QStringLiteral("CPACK_PACKAGE_NAME"));
+    const QString version = cpackValue(QStringLiteral("CPACK_PACKAGE_VERSION"));
+    const QString release = cpackValue(QStringLiteral("CPACK_DEBIAN_PACKAGE_RELEASE"));
+    QVERIFY2(!name.isEmpty() && !version.isEmpty() && !release.isEmpty(), "no CPackConfig.cmake in the build");
+    const QString package = QStringLiteral("%1_%2-%3_%4.deb").arg(name, version, release, architecture);
+
+    // Each part's quick start names it ...
+    for (int part = 0; part < 3; ++part) {
+        const auto quickStart = std::find_if(m_outline.cbegin(), m_outline.cend(), [&](const OutlineEntry &e) {
+            return e.depth == 2 && e.page > partPages(part).first;
+        });
+        QVERIFY(quickStart != m_outline.cend());
+        QVERIFY2(m_pages.at(quickStart->page - 1).contains(QStringLiteral("./") + package),
+                 qPrintable(QStringLiteral("the quick start on page %1 does not name %2").arg(quickStart->page).arg(package)));
+    }
+    // ... and no page names another.
+    for (int p = 1; p <= m_pages.size(); ++p)
+        for (const Word &w : m_pages.at(p - 1).words)
+            if (w.text.contains(name + QLatin1Char('_')) && w.text.endsWith(QLatin1String(".deb")))
+                QVERIFY2(w.text.endsWith(package),
+                         qPrintable(QStringLiteral("page %1 names %2, not %3").arg(p).arg(w.text, package)));
+}
+
+void tst_Manual::frenchPunctuationKeepsToItsWord()
+{
+    // In French a blank stands before ":", ";", "?" and "!" and inside
+    // guillemets; it must be a non-breaking one, or the sign can start a
+    // line of its own. Examples and commands are typed as they are; "!["
+    // begins a picture.
+    QString text = manualSource("fr");
+    QVERIFY(!text.isEmpty());
+    text.remove(QRegularExpression(QStringLiteral("^---\\n.*?\\n---\\n"), QRegularExpression::DotMatchesEverythingOption));
+    text.remove(QRegularExpression(QStringLiteral("```.*?```"), QRegularExpression::DotMatchesEverythingOption));
+    text.remove(QRegularExpression(QStringLiteral("`[^`\\n]*`")));
+    static const QRegularExpression breakable(QStringLiteral("[ \\t\\n]+(?:[:;?\\x{00BB}]|!(?!\\[))|\\x{00AB}[ \\t\\n]"));
+    QStringList found;
+    for (auto it = breakable.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        found << text.mid(qMax(0, int(m.capturedStart()) - 25), 40).simplified();
+    }
+    QVERIFY2(found.isEmpty(), qPrintable(QStringLiteral("%1 breakable blanks, first: \"%2\"")
+                                             .arg(found.size()).arg(found.value(0))));
+    // The page shows the same: no line starts with a lone sign.
+    int checked = 0;
+    const auto [first, last] = partPages(2);
+    for (int p = first; p <= last; ++p) {
+        const QList<Word> &words = m_pages.at(p - 1).words;
+        for (int k = 1; k < words.size(); ++k) {
+            const bool startsLine = words.at(k).box.top() > words.at(k - 1).box.bottom() - 2.0;
+            const QString &sign = words.at(k).text;
+            if (startsLine && (sign == QLatin1String(":") || sign == QLatin1String(";") || sign == QLatin1String("!")))
+                QFAIL(qPrintable(QStringLiteral("page %1: a line starts with \"%2\"").arg(p).arg(sign)));
+            checked += sign == QLatin1String(":");
+        }
+    }
+    QVERIFY(checked > 50);
+}
+
 void tst_Manual::textLayerHasNoLigatures()
 {
     for (int i = 0; i < m_pages.size(); ++i)
@@ -558,7 +730,10 @@ void tst_Manual::documentHasTitleAuthorSubjectAndLanguage()
     };
     QVERIFY2(field("Title").startsWith(QStringLiteral("Quendrel/2")), qPrintable(field("Title")));
     QVERIFY(field("Title").contains(QStringLiteral("User manual")));
-    QVERIFY(!field("Author").isEmpty());
+    // The authors as the package names them (its contact, without address).
+    const QString contact = cpackValue(QStringLiteral("CPACK_PACKAGE_CONTACT"));
+    QVERIFY(!contact.isEmpty());
+    QCOMPARE(field("Author"), contact.section(QStringLiteral(" <"), 0, 0));
     QVERIFY(!field("Subject").isEmpty());
     const QString lang = run(m_mutool, {QStringLiteral("show"), m_pdf, QStringLiteral("trailer/Root/Lang")}, &ok);
     QVERIFY(ok);
