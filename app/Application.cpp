@@ -86,9 +86,12 @@ int runApplication(int argc, char *argv[])
     }
 
     MainWindow window(dialogs, environment);
-    // Another copy records in this folder: it was told, nothing was touched.
-    if (window.folderInUse())
+    // Another copy records in this folder: nothing was touched, and the
+    // box that says so is answered before the program ends.
+    if (window.folderInUse()) {
+        QCoreApplication::sendPostedEvents();
         return 1;
+    }
     dialogs.setParent(&window);
     installQtTranslations(window.settings().language);
     window.prepare();

@@ -8,7 +8,7 @@
 #include "PictureButton.h"
 #include "LevelMeter.h"
 #include "SerialPort.h"
-#include "MeasurementFiles.h"
+#include "MeasurementPrompts.h"
 #include "ReceiveBox.h"
 #include "Rules.h"
 #include "SampleProcessor.h"
@@ -88,17 +88,17 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
     m_ui->MPort->menuAction()->setObjectName(QStringLiteral("MPortAction"));
     m_ui->Text2->installEventFilter(this);
 
-    m_measurement = new Measurement(m_dialogs, this);
-    m_measurement->port().setPortDirectory(m_env.portDirectory.isEmpty() ? m_env.settingsDir : m_env.portDirectory);
+    m_measurement = new Measurement(this);
+    m_measurement->setPortDirectory(m_env.portDirectory.isEmpty() ? m_env.settingsDir : m_env.portDirectory);
     m_measurement->setNotesProvider([this] { return m_ui->Text2->text(); });
 
     m_settings = SettingsFile(m_env.settingsDir).readAtStartUp();
     applySettings();
 
-    MeasurementFiles::Hooks hooks;
+    MeasurementPrompts::Hooks hooks;
     hooks.refreshFileList = [this] { deleteFilesDialog()->refreshList(); };
     hooks.endProgram = [this] { if (m_env.endProgram) m_env.endProgram(); };
-    m_files = new MeasurementFiles(m_settings.language, *m_measurement, m_fileDialog, m_dialogs, hooks, this);
+    m_files = new MeasurementPrompts(m_settings.language, *m_measurement, m_fileDialog, m_dialogs, hooks, this);
 
     m_viewers = new Viewers(m_settings, m_files->saveTarget(), m_dialogs, m_fileDialog,
                             [this](bool enabled) { m_ui->cmdstart->setEnabled(enabled); }, this);
@@ -131,11 +131,7 @@ void MainWindow::wireControls()
     connect(m_ui->Button4, &QAbstractButton::clicked, this, &MainWindow::showDeleteDialog);
     connect(m_ui->Button5, &QAbstractButton::clicked, this, &MainWindow::exit);
     connect(m_ui->Image1, &ClickableImage::clicked, this, &MainWindow::showGraph);
-    connect(m_ui->KopfLesen, &QAbstractButton::clicked, this, &MainWindow::readHeader);
-    connect(m_ui->Sensorwahl, &QAbstractButton::clicked, m_measurement, &Measurement::selectSensors);
     connect(m_ui->Term, &ReceiveBox::doubleClicked, this, [this] { m_measurement->clearReceived(); refreshView(); });
-    connect(m_ui->Check1, &QCheckBox::stateChanged, this,
-            [this](int state) { m_measurement->processor().setTabsAsSemicolons(Qt::CheckState(state)); });
     connect(m_ui->SSCommand2, &QAction::triggered, this, &MainWindow::startStop);
     connect(m_ui->SScommand4, &QAction::triggered, this, &MainWindow::saveMeasurement);
     connect(m_ui->SScommand3, &QAction::triggered, this, &MainWindow::openMeasurement);
@@ -143,7 +139,6 @@ void MainWindow::wireControls()
     connect(m_ui->SSCommand6, &QAction::triggered, this, &MainWindow::exportToNotepad);
     connect(m_ui->SSCommand1, &QAction::triggered, this, &MainWindow::exit);
     connect(m_ui->Path, &QAction::triggered, this, &MainWindow::showSettings);
-    connect(m_ui->MOpen, &QAction::triggered, this, &MainWindow::togglePort);
     connect(m_ui->info, &QAction::triggered, this, &MainWindow::showAbout);
     connect(m_ui->Help, &QAction::triggered, this, &MainWindow::showHelp);
 
@@ -151,8 +146,7 @@ void MainWindow::wireControls()
     connect(m_measurement, &Measurement::liveChanged, this, &MainWindow::scheduleRefresh);
     connect(m_measurement, &Measurement::displaysCleared, this, &MainWindow::clearDisplays);
     connect(m_measurement, &Measurement::portOpenChanged, m_ui->MOpen, &QAction::setChecked);
-    connect(m_measurement, &Measurement::stopped, this, &MainWindow::showStopped);
-    connect(m_measurement, &Measurement::started, this, &MainWindow::showStarted);
+    connect(m_measurement, &Measurement::stateChanged, this, &MainWindow::showState);
     connect(m_measurement, &Measurement::headerReadStarted, this, [this] {
         m_ui->Text1_0->clear();
         m_ui->Text1_1->clear();
@@ -178,8 +172,7 @@ void MainWindow::applySettings()
     };
     setColour(m_settings.foreColorIndex, QPalette::Text);
     setColour(m_settings.backColorIndex, QPalette::Base);
-    m_measurement->port().setLineSettings(m_settings.baudRate + QStringLiteral(",n,8,1"));
-    m_measurement->port().setPortNumber(m_settings.portNumber);
+    m_measurement->setPort(m_settings.portNumber, m_settings.baudRate + QStringLiteral(",n,8,1"));
     m_measurement->setLanguage(m_settings.language);
 }
 
@@ -227,14 +220,14 @@ void MainWindow::prepare()
     // Two values, read as items; a failed read keeps the value before it.
     SettingsItems items(resolveNameIn(m_env.settingsDir, sensorFileName()));
     QString item;
+    qint16 values[2] = {0, 0};
     qint16 value = 0;
-    for (int counter = 1; counter <= 2; ++counter) {
+    for (qint16 &target : values) {
         if (items.next(item))
             value = rules::toInt16(rules::leadingNumber(item)).value_or(value);
-        const QString text = value < 0 ? QString::number(value) : QLatin1Char(' ') + QString::number(value);
-        InstrumentHeader &header = m_measurement->header();
-        (counter == 1 ? header.inp1Header : header.inp2Header) = text;
+        target = value;
     }
+    m_measurement->setStartupHeader(values[0], values[1]);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -310,14 +303,12 @@ void MainWindow::refreshView()
 
 // ---------------------------------------------------------------- measurement
 
-void MainWindow::togglePort()
-{
-    m_measurement->togglePort();
-}
-
 void MainWindow::startStop()
 {
-    m_measurement->startStop();
+    if (m_measurement->state() == Measurement::State::Measuring)
+        m_measurement->stop();
+    else
+        m_measurement->start();
 }
 
 void MainWindow::clearDisplays()
@@ -332,25 +323,26 @@ void MainWindow::clearDisplays()
     refreshView();
 }
 
-void MainWindow::showStopped()
+void MainWindow::showState(Measurement::State state)
 {
-    m_ui->MPort->menuAction()->setVisible(true);
-    m_ui->Button2->setVisible(true);
-    m_files->askSaveAfterStop();
-}
-
-void MainWindow::showStarted()
-{
-    m_ui->MPort->menuAction()->setVisible(false);
-    m_ui->Button2->setVisible(false);
-    m_ui->Text2->setReadOnly(true);
-    m_ui->Label9->clear();
-    m_ui->Label10->clear();
-}
-
-void MainWindow::readHeader()
-{
-    m_measurement->readHeader();
+    // The settings menu and the save button are hidden from a start until
+    // the measurement is stopped, also while the port is closed after an error.
+    switch (state) {
+    case Measurement::State::Measuring:
+        m_ui->MPort->menuAction()->setVisible(false);
+        m_ui->Button2->setVisible(false);
+        m_ui->Text2->setReadOnly(true);
+        break;
+    case Measurement::State::Stopped:
+        m_ui->MPort->menuAction()->setVisible(true);
+        m_ui->Button2->setVisible(true);
+        break;
+    case Measurement::State::Idle:
+    case Measurement::State::PortFailed:
+    case Measurement::State::Paused:
+    case Measurement::State::WriteFailed:
+        break;
+    }
 }
 
 void MainWindow::showHeader()

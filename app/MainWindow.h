@@ -15,7 +15,7 @@
 #include <functional>
 #include <memory>
 
-class MeasurementFiles;
+class MeasurementPrompts;
 class QTimer;
 class UserDialogs;
 class Viewers;
@@ -50,16 +50,14 @@ public:
     /// The measurement: serial link, working file, receive path.
     Measurement &measurement() { return *m_measurement; }
     /// What the window shows of the running measurement.
-    LiveModel &live() { return m_measurement->live(); }
-    /// The serial port of the measurement.
-    SerialPort *comm() { return &m_measurement->port(); }
+    const LiveModel &live() const { return m_measurement->live(); }
     /// The working file of the measurement.
     const WorkingFile &workingFile() const { return m_measurement->workingFile(); }
     /// True when another copy of the program records in the current
     /// folder: the user was told, and the program is to end.
     bool folderInUse() const { return m_folderInUse; }
     /// Saving, the stop and exit questions.
-    MeasurementFiles *measurementFiles() const { return m_files; }
+    MeasurementPrompts *prompts() const { return m_files; }
     /// The spreadsheet and text viewers.
     Viewers *viewers() const { return m_viewers; }
 
@@ -80,10 +78,6 @@ public:
 public slots:
     /// Start/Stop (Button1).
     void startStop();
-    /// Opens or closes the port.
-    void togglePort();
-    /// Reads the instrument header back from the working file.
-    void readHeader();
     /// Save (Button2, File > Save).
     void saveMeasurement();
     /// Open (Button3): a saved file in the spreadsheet program.
@@ -114,8 +108,7 @@ private:
     void applySettings();
     void applyLanguageTexts();
     void clearDisplays();
-    void showStopped();
-    void showStarted();
+    void showState(Measurement::State state);
     void showHeader();
     void scheduleRefresh();
     SettingsDialog *makeSettingsDialog();
@@ -126,7 +119,7 @@ private:
     Settings m_settings;
     Measurement *m_measurement = nullptr;
     FileDialog m_fileDialog;          ///< save and open dialogs
-    MeasurementFiles *m_files = nullptr;
+    MeasurementPrompts *m_files = nullptr;
     Viewers *m_viewers = nullptr;
     LazyWindow<GraphWindow> m_graph;
     LazyWindow<DeleteFilesDialog> m_deleteFiles;

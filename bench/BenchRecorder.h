@@ -78,9 +78,9 @@ public:
     explicit DurabilityProbe(MainWindow &window) : m_file(window.workingFile())
     {
         m_clock.start();
-        // Connected after the window's own handler: the block has just been
-        // written when this runs (a few microseconds after it arrived).
-        QObject::connect(window.comm(), &SerialPort::readyRead, &m_context, [this] {
+        // The live model changes right after a block was written (a few
+        // microseconds after it arrived).
+        QObject::connect(&window.measurement(), &Measurement::liveChanged, &m_context, [this] {
             const qint64 end = m_file.writtenBytes();
             if (m_measuring && end > m_lastEnd) {
                 // A write that found the sync due has synced its own block.

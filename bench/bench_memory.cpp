@@ -1,17 +1,18 @@
-// Memory over a day of recording: 86,400 sample lines through the block
-// processing of a shown main window and 86,400 ticks of the shown graph
-// window, fed as fast as they run (the views redrawn at screen rate).
+// Memory over a day of recording: 86,400 sample lines sent by the
+// instrument's side of a pseudo-terminal into a started measurement of a
+// shown main window, and 86,400 ticks of the shown graph window, fed as
+// fast as they run (the views redrawn at screen rate).
 // Prints day_rss_growth_mb, the resident memory after the day minus after
 // the first minute's worth, and the chart's own share of it.
 //
 // Sanity checks (exit status 1): the chart holds a point per second of the
-// day and the working file every byte fed.
+// day and the working file every byte sent after the header.
 
 #include "BenchRecorder.h"
 #include "SampleLines.h"
 
 #include "GraphWindow.h"
-#include "SampleProcessor.h"
+#include "PtyLine.h"
 
 #include <QLineEdit>
 #include "StripChart.h"
@@ -43,8 +44,27 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
 
     bench::Recorder recorder;
+    // The instrument's side of port 1 in the recorder's folder.
+    PtyLine instrument(QDir::currentPath(), 1);
     MainWindow &window = recorder.start();
-    SampleProcessor &processor = window.measurement().processor();
+    window.startStop();
+    Measurement &measurement = window.measurement();
+    // Waits until the recorder has recorded past `bytes`.
+    const auto recordedPast = [&measurement](qint64 bytes) {
+        QElapsedTimer waited;
+        waited.start();
+        while (measurement.workingFile().writtenBytes() <= bytes && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return measurement.workingFile().writtenBytes() > bytes;
+    };
+    // The header first, so the header read finds the instrument's.
+    const QByteArray header = "INP1 = bar 07\r\nSR1 = 100 07\r\nINP2 = C   03\r\nSR2 = 200 03\r\n";
+    if (!instrument.ready() || measurement.state() != Measurement::State::Measuring || !instrument.write(header)
+        || !recordedPast(0)) {
+        std::fprintf(stderr, "the measurement did not start on the pseudo-terminal\n");
+        return 1;
+    }
+    const qint64 afterHeader = measurement.workingFile().writtenBytes();
     window.showGraph();
     GraphWindow &graph = *window.graph();
     graph.tickTimer()->stop(); // ticks are driven here, as fast as they run
@@ -56,11 +76,12 @@ int main(int argc, char **argv)
     double afterMinute = 0.0;
     qsizetype chartAfterMinute = 0;
     qint64 fed = 0;
-    for (int second = 1; second <= kDay; ++second) {
-        processor.setTabsAsSemicolons(Qt::Checked);
+    bool sane = true;
+    for (int second = 1; second <= kDay && sane; ++second) {
         const QByteArray line = bench::sampleLine(second);
+        const qint64 before = measurement.workingFile().writtenBytes();
         fed += line.size();
-        processor.processBlock(window.live().received, line);
+        sane = instrument.write(line) && recordedPast(before + line.size() - 1);
         graph.tick();
         if (second == kMinute) {
             drawNow(window, graph);
@@ -72,17 +93,18 @@ int main(int argc, char **argv)
             lastDrawn = clock.nsecsElapsed();
         }
     }
+    if (!sane)
+        std::fprintf(stderr, "the recorder stopped taking lines after %lld bytes\n", fed);
     drawNow(window, graph);
     const double afterDay = bench::residentBytes();
     const qsizetype chartAfterDay = graph.chart()->storedBytes();
-    bool sane = true;
     if (graph.chart()->pointCount(1) != kDay) {
         std::fprintf(stderr, "the chart holds %d points, expected %d\n", graph.chart()->pointCount(1), kDay);
         sane = false;
     }
-    if (window.workingFile().writtenBytes() != fed) {
-        std::fprintf(stderr, "the working file holds %lld bytes, expected %lld\n",
-                     window.workingFile().writtenBytes(), fed);
+    if (window.workingFile().writtenBytes() - afterHeader != fed) {
+        std::fprintf(stderr, "the working file holds %lld bytes after the header, expected %lld\n",
+                     window.workingFile().writtenBytes() - afterHeader, fed);
         sane = false;
     }
 

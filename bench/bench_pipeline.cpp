@@ -151,9 +151,8 @@ Round feed(MainWindow &window, const Line &line, const std::vector<QByteArray> &
 
     Round round;
     QEventLoop loop;
-    // Connected after the window's own handler, so it runs once the block
-    // has been processed.
-    const QMetaObject::Connection watch = QObject::connect(window.comm(), &SerialPort::readyRead, &loop, [&] {
+    // The live model changes once a block has been processed.
+    const QMetaObject::Connection watch = QObject::connect(&window.measurement(), &Measurement::liveChanged, &loop, [&] {
         ++round.blocks;
         if (file.writtenBytes() - start >= expected)
             loop.quit();
@@ -240,9 +239,19 @@ int main(int argc, char **argv)
         return 1;
     }
     MainWindow &window = recorder.start();
-    window.togglePort();
-    if (!window.comm()->isOpen()) {
-        std::fprintf(stderr, "the port did not open\n");
+    window.startStop();
+    // The first block becomes the notes header; the INP1 line after it
+    // satisfies the header read, so the measurement runs on.
+    const auto recorded = [&window](qint64 past) {
+        QElapsedTimer waited;
+        waited.start();
+        while (window.workingFile().writtenBytes() <= past && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return window.workingFile().writtenBytes() > past;
+    };
+    if (!window.measurement().isPortOpen() || !line.send({QByteArray("\r")}) || !recorded(0)
+        || !line.send({QByteArray("INP1 = bar 07\r\n")}) || !recorded(window.workingFile().writtenBytes())) {
+        std::fprintf(stderr, "the measurement did not start\n");
         return 1;
     }
     if (bench::onMemoryFileSystem(window.workingFile().resolvedPath())) {

@@ -79,7 +79,7 @@ bool startMeasurement(bench::Recorder &recorder, const QStringList &simulatorArg
     }
     MainWindow &window = recorder.start();
     control<PictureButton>(window, "Button1")->click();
-    if (!window.comm()->isOpen()) {
+    if (!window.measurement().isPortOpen()) {
         std::fprintf(stderr, "the port did not open\n");
         return false;
     }

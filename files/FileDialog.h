@@ -23,17 +23,30 @@ public:
         return show(false, title, filter, folder);
     }
 
+    /// Asks for a name to save under as getSaveFileName() does, and hands
+    /// it to `chosen` once the user has answered (a null string on Cancel).
+    void askSaveFileName(const QString &title, const QString &filter, const QString &folder,
+                         std::function<void(const QString &)> chosen)
+    {
+        m_dialogs.askSaveFileName(request(title, filter, folder), std::move(chosen));
+    }
+
     /// The title of the dialog shown last; empty before the first.
     QString lastTitle() const { return m_lastTitle; }
 
 private:
-    QString show(bool save, const QString &title, const QString &filter, const QString &folder)
+    FileDialogRequest request(const QString &title, const QString &filter, const QString &folder)
     {
         if (!folder.isEmpty())
             m_lastFolder = folder;
         m_lastTitle = title;
-        const FileDialogRequest request{title, filter, m_lastFolder, QString()};
-        return save ? m_dialogs.saveFileName(request) : m_dialogs.openFileName(request);
+        return FileDialogRequest{title, filter, m_lastFolder, QString()};
+    }
+
+    QString show(bool save, const QString &title, const QString &filter, const QString &folder)
+    {
+        const FileDialogRequest asked = request(title, filter, folder);
+        return save ? m_dialogs.saveFileName(asked) : m_dialogs.openFileName(asked);
     }
 
     UserDialogs &m_dialogs;

@@ -45,9 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
 
     const QString language = QLatin1String(kLanguages[data[0] & 3]);
-    const Qt::CheckState check1 = (data[0] >> 2 & 3) == 0 ? Qt::Unchecked
-                                : (data[0] >> 2 & 3) == 1 ? Qt::PartiallyChecked
-                                                          : Qt::Checked;
+    const bool semicolons = (data[0] >> 2 & 1) != 0;
     QList<QByteArray> blocks;
     for (size_t i = 1; i < size;) {
         const size_t length = data[i++];
@@ -65,12 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fail("working file not opened");
     SampleProcessor processor(ranges, live, file);
     processor.setLanguage(languageFromText(language));
-    processor.setTabsAsSemicolons(check1);
+    processor.setTabsAsSemicolons(semicolons);
     processor.setNotesProvider([] { return QStringLiteral("fuzz"); });
     processor.setClock([] { return QDateTime(QDate(2024, 6, 11), QTime(12, 34, 56)); });
 
-    // Partially checked keeps the previous choice, and there was none yet.
-    const bool semicolons = check1 == Qt::Checked;
     const bool decimalComma = language == QLatin1String("Deutsch") || language == QLatin1String("Francais");
     QByteArray expected;
     processor.expectNotesHeader();

@@ -1,21 +1,18 @@
 #include "Measurement.h"
 
-#include "PortEvents.h"
-#include "HeaderRead.h"
-#include "MeasurementTexts.h"
 #include "DurableFile.h"
 #include "FilePaths.h"
+#include "HeaderRead.h"
 #include "Leftover.h"
-#include "SerialPort.h"
+#include "MeasurementTexts.h"
 #include "SampleProcessor.h"
 #include "SensorSelection.h"
-#include "UserDialogs.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QLocale>
+#include <QProcess>
 #include <QTime>
 #include <QTimer>
 
@@ -27,11 +24,11 @@ namespace {
 const char StartCharacter = '\x02';
 const char StopCharacter = '\x03';
 
-// Shown in both languages whatever the setting: the usual reason is the
-// spreadsheet program still holding the file open.
-const QString closeSpreadsheetMessage =
-    QStringLiteral("Please close Microsoft EXCEL ! \r\nBitte Microsoft EXCEL schließen ! ");
-const QString infoCaption = QStringLiteral(" Quendrel Data Recorder Info ");
+/// The text of the communication box for a vanished device.
+const QString deviceLostText = QStringLiteral("Unknown error or event");
+
+/// What a header line starts with when the instrument sent it.
+const QString Inp1Marker = QStringLiteral("INP1");
 
 QString shortDate()
 {
@@ -43,35 +40,33 @@ QString timeOfDay()
     return QTime::currentTime().toString(QStringLiteral("hh:mm:ss"));
 }
 
+QString workingFileShown()
+{
+    return QDir::toNativeSeparators(QFileInfo(WorkingFile::bareName()).absoluteFilePath());
+}
+
 } // namespace
 
-Measurement::Measurement(UserDialogs &dialogs, QObject *parent)
-    : QObject(parent), m_dialogs(dialogs)
+Measurement::Measurement(QObject *parent)
+    : QObject(parent)
 {
     m_port = new SerialPort(this);
-    m_port->setObjectName(QStringLiteral("MSComm1"));
     m_processor = new SampleProcessor(m_ranges, m_live, m_workFile, this);
-    m_processor->setDialogs(&m_dialogs);
-    m_headerTimer = new QTimer(this);
-    m_headerTimer->setObjectName(QStringLiteral("Timer1"));
-    m_headerTimer->setInterval(HeaderReadDelayMs);
-    m_headerTimer->setSingleShot(true);
+    m_headerReadTimer = new QTimer(this);
+    m_headerReadTimer->setObjectName(QStringLiteral("headerReadTimer"));
+    m_headerReadTimer->setInterval(HeaderReadDelayMs);
+    m_headerReadTimer->setSingleShot(true);
 
-    // A sync the disk refused is asked about like a failed write.
-    m_workFile.setSyncFailureHandler([this](const QString &error) {
-        return m_dialogs.message(error, Buttons::RetryCancel | Icon::Critical) == Answer::Retry;
-    });
-
+    // A refused write or sync waits for the user's decision (retry/abort);
+    // blocks that arrive meanwhile wait behind it in the processor.
+    m_processor->setWriteFailureHandler([this](const QString &error) { onWriteFailed(error); });
+    m_processor->setIncompleteLineHandler([this] { emit lineIncomplete(); });
+    m_workFile.setSyncFailureHandler([this](const QString &error) { onSyncFailed(error); });
     m_workFile.setSyncObserver([this](qint64 syncedBytes) { emit synced(syncedBytes); });
 
     connect(m_port, &SerialPort::readyRead, this, &Measurement::readReceived);
-    connect(m_port, &SerialPort::eventOccurred, this, &Measurement::handlePortEvent);
-    // The timer is stopped after the read, so a Start/Stop run by a
-    // transmission error does not arm a second read.
-    connect(m_headerTimer, &QTimer::timeout, this, [this] {
-        readHeader();
-        m_headerTimer->stop();
-    });
+    connect(m_port, &SerialPort::deviceLost, this, &Measurement::handlePortError);
+    connect(m_headerReadTimer, &QTimer::timeout, this, &Measurement::readHeader);
 }
 
 Measurement::~Measurement() = default;
@@ -80,6 +75,27 @@ void Measurement::setLanguage(Language language)
 {
     m_language = language;
     m_processor->setLanguage(language);
+}
+
+void Measurement::setPort(int portNumber, const QString &lineSettings)
+{
+    m_port->setLineSettings(lineSettings);
+    m_port->setPortNumber(qint16(portNumber));
+}
+
+void Measurement::setPortDirectory(const QString &folder)
+{
+    m_port->setPortDirectory(folder);
+}
+
+void Measurement::setStartupHeader(qint16 inp1, qint16 inp2)
+{
+    // A value that is not negative is shown with a leading blank.
+    const auto text = [](qint16 value) {
+        return value < 0 ? QString::number(value) : QLatin1Char(' ') + QString::number(value);
+    };
+    m_header.inp1Header = text(inp1);
+    m_header.inp2Header = text(inp2);
 }
 
 void Measurement::setNotesProvider(std::function<QString()> notes)
@@ -95,9 +111,16 @@ void Measurement::setState(State state)
     emit stateChanged(state);
 }
 
-bool Measurement::isRunning() const
+void Measurement::fail(Error error, const QString &text)
 {
-    return m_port->isOpen();
+    m_error = error;
+    m_errorString = text;
+    emit errorOccurred(error);
+}
+
+bool Measurement::hasUnsavedData() const
+{
+    return m_holdsUnsaved && !m_holdsDecided && m_workFile.writtenBytes() > 0;
 }
 
 void Measurement::clearReceived()
@@ -107,47 +130,23 @@ void Measurement::clearReceived()
     emit liveChanged();
 }
 
-qint64 Measurement::pendingOutput() const
+void Measurement::appendReceived(const QString &text)
 {
-    return m_port->bytesToWrite();
+    m_live.received.append(text);
+    m_live.touch();
+    emit liveChanged();
 }
 
-bool Measurement::hasUnsavedData() const
+void Measurement::finish()
 {
-    return m_processor->hasUnsavedData();
-}
-
-bool Measurement::recordRaw(const QByteArray &bytes)
-{
-    if (!m_workFile.write(bytes))
-        return false;
-    m_holdsUnsaved = true;
-    return true;
-}
-
-void Measurement::setUnsavedData(bool unsaved)
-{
-    m_processor->setUnsavedData(unsaved);
+    m_headerReadTimer->stop();
+    m_port->close();
+    emit portOpenChanged(false);
+    // The next copy of the program (a restart) takes the folder over.
+    m_workFile.release();
 }
 
 // ---------------------------------------------------------------- the port
-
-void Measurement::togglePort()
-{
-    if (m_port->isOpen())
-        m_port->close();
-    else if (!m_port->open())
-        m_dialogs.message(portErrorText(), Icon::Warning);
-    emit portOpenChanged(m_port->isOpen());
-}
-
-bool Measurement::openPort()
-{
-    if (!m_port->open())
-        m_dialogs.message(portErrorText(), Icon::Warning);
-    emit portOpenChanged(m_port->isOpen());
-    return m_port->isOpen();
-}
 
 QString Measurement::portErrorText() const
 {
@@ -175,48 +174,95 @@ QString Measurement::portErrorText() const
 void Measurement::readReceived()
 {
     m_processor->processBlock(m_live.received, m_port->readAll());
+    if (m_workFile.isOpen())
+        m_holdsUnsaved = true;
     emit liveChanged();
 }
 
-void Measurement::handlePortEvent(SerialPort::Event event)
+void Measurement::handlePortError()
 {
-    const PortEventClass kind = classifyPortEvent(qint16(event));
-    switch (kind.kind) {
-    case PortEventClass::Receive:
-        readReceived();
+    if (m_state != State::Measuring && m_state != State::WriteFailed)
         return;
-    case PortEventClass::Event:
-    case PortEventClass::None:
-        // Line-state events are consumed silently.
-        return;
-    case PortEventClass::Error:
-        break;
-    }
-    m_dialogs.beep();
-    // Cancel closes the port and nothing else: the measurement goes on
-    // into the same working file at the next Start.
-    if (m_dialogs.message(kind.text, Buttons::OkCancel, portErrorTitle()) == Answer::Cancel)
-        m_port->close();
+    m_stateBeforeFailure = State::Measuring;
+    setState(State::PortFailed);
+    fail(Error::PortError, deviceLostText);
 }
 
-void Measurement::finish()
+void Measurement::retry()
 {
-    m_port->close();
-    // The next copy of the program (a restart) takes the folder over.
-    m_workFile.release();
+    switch (m_state) {
+    case State::PortFailed:
+        // Going on: a port the device has left stays closed, and the next
+        // start opens it again.
+        setState(m_port->isOpen() ? State::Measuring : State::Paused);
+        return;
+    case State::WriteFailed:
+        setState(m_stateBeforeFailure);
+        if (m_syncFailed) {
+            m_syncFailed = false;
+            m_workFile.retrySync();
+        } else {
+            m_processor->retryWrites();
+        }
+        return;
+    default:
+        return;
+    }
+}
+
+void Measurement::abort()
+{
+    switch (m_state) {
+    case State::PortFailed:
+        // The measurement goes on into the same working file at the next start.
+        m_port->close();
+        setState(State::Paused);
+        return;
+    case State::WriteFailed:
+        // Recording stops; what reached the file stays, later blocks are
+        // shown but not recorded.
+        setState(m_stateBeforeFailure);
+        if (m_syncFailed) {
+            m_syncFailed = false;
+            m_workFile.abandonSync();
+        } else {
+            m_processor->dropWrites();
+        }
+        return;
+    default:
+        return;
+    }
+}
+
+void Measurement::onWriteFailed(const QString &error)
+{
+    if (m_state != State::WriteFailed)
+        m_stateBeforeFailure = m_state;
+    m_syncFailed = false;
+    setState(State::WriteFailed);
+    fail(Error::WriteFailed, error);
+}
+
+void Measurement::onSyncFailed(const QString &error)
+{
+    if (m_state == State::WriteFailed)
+        return;
+    m_stateBeforeFailure = m_state;
+    m_syncFailed = true;
+    setState(State::WriteFailed);
+    fail(Error::SyncFailed, error);
 }
 
 // ---------------------------------------------------------------- start and stop
 
-void Measurement::startStop()
+void Measurement::clearForStartOrStop()
 {
-    const QString timeLabel = MeasurementTexts::startTimeLabel.pick(m_language);
-    const QString dateLabel = MeasurementTexts::startDateLabel.pick(m_language);
     m_live.graphPictureShown = false;
     m_live.idlePictureShown = true;
-
     m_port->write(QByteArray(1, StopCharacter));
-    m_header.inp1Header = QStringLiteral("INP1");
+    // Only a received "INP1" line satisfies the header read after a start;
+    // the read after a stop passes silently.
+    m_header.inp1Header = Inp1Marker;
     m_header.inp2Header.clear();
     m_header.sr1Header.clear();
     m_header.sr2Header.clear();
@@ -226,53 +272,75 @@ void Measurement::startStop()
     m_scales.graphCaption2.clear();
     m_live.clearFigures();
     m_live.received.clear();
-    m_headerTimer->start();
+    m_headerReadTimer->start();
     emit displaysCleared();
+}
 
+void Measurement::start()
+{
+    if (m_state == State::Measuring || m_state == State::PortFailed || m_state == State::WriteFailed)
+        return;
+    startMeasurement(false);
+}
+
+void Measurement::startMeasurement(bool afterSave)
+{
     const QString dateText = shortDate();
-    if (m_port->isOpen()) {
-        // Stop: the data wait in the working file for the user's decision,
-        // which may save them and start the next measurement at once.
-        m_port->close();
+    clearForStartOrStop();
+
+    if (!prepareRecording()) {
+        // Nothing to record into: the port stays closed.
+        appendReceived((m_workFile.isOpen() ? QString() : MeasurementTexts::startDateLabel.pick(m_language))
+                       + QStringLiteral("\r\n"));
+        return;
+    }
+    if (!m_port->open()) {
+        // A port that cannot be opened makes the start a stop.
+        const SerialPort::OpenError why = m_port->openError();
         emit portOpenChanged(false);
-        m_workFile.close();
-        setState(State::Stopped);
-        emit stopped();
-    } else if (prepareRecording()) {
-        // A port that cannot be opened makes the click a stop.
-        if (!openPort()) {
+        fail(why == SerialPort::OpenError::NoPortNumber ? Error::NoPortSet : Error::PortOpenFailed, portErrorText());
+        if (afterSave) {
+            // The saved measurement is done; the next one waits for a start.
+            setState(State::Idle);
+        } else {
             m_workFile.close();
             setState(State::Stopped);
-            emit stopped();
         }
+        appendReceived(MeasurementTexts::startDateLabel.pick(m_language) + QStringLiteral("\r\n"));
+        return;
     }
+    emit portOpenChanged(true);
+    m_port->write(QByteArray(1, StartCharacter));
+    m_header.inp1Header.clear();
+    m_processor->expectNotesHeader();
+    m_holdsUnsaved = true;
+    setState(State::Measuring);
+    appendReceived(MeasurementTexts::startTimeLabel.pick(m_language) + timeOfDay()
+                   + MeasurementTexts::startDateLabel.pick(m_language) + dateText + QStringLiteral("\r\n"));
+}
 
-    if (m_port->isOpen()) {
-        m_port->write(QByteArray(1, StartCharacter));
-        m_header.inp1Header.clear();
-        m_processor->expectNotesHeader();
-        m_holdsUnsaved = true;
-        setState(State::Measuring);
-        // The header read follows the start, also when a save question
-        // came between the click and this start.
-        m_headerTimer->start();
-        emit started();
-        m_live.received.append(timeLabel + timeOfDay() + dateLabel + dateText);
-    } else if (!m_workFile.isOpen()) {
-        m_live.received.append(dateLabel);
-    }
-    m_live.received.append(QStringLiteral("\r\n"));
-    m_live.touch();
-    emit liveChanged();
+void Measurement::stop()
+{
+    if (m_state == State::Idle || m_state == State::Stopped)
+        return;
+    clearForStartOrStop();
+    m_port->close();
+    emit portOpenChanged(false);
+    m_processor->dropWrites();
+    m_syncFailed = false;
+    m_workFile.close();
+    setState(State::Stopped);
+    // The working file is closed: the line under the cleared box carries
+    // the date label alone.
+    appendReceived(MeasurementTexts::startDateLabel.pick(m_language) + QStringLiteral("\r\n"));
 }
 
 bool Measurement::prepareRecording()
 {
-    // Recording goes on into the same file after the port was closed by
-    // Cancel in the communication error box.
+    // After a port error the measurement goes on into the same file.
     if (m_workFile.isOpen())
         return true;
-    if (m_holdsUnsaved && !keepUnsavedData())
+    if (m_holdsUnsaved && !m_holdsDecided && !keepUnsavedData())
         return false;
     const WorkingFile::OpenResult opened = m_workFile.open(WorkingFile::bareName());
     if (opened == WorkingFile::OpenResult::Opened) {
@@ -285,26 +353,46 @@ bool Measurement::prepareRecording()
     const QString reason = opened == WorkingFile::OpenResult::Foreign
         ? MeasurementTexts::foreignWorkingFileText.pickOrEnglish(m_language).arg(m_workFile.errorString())
         : m_workFile.errorString();
-    m_dialogs.message(MeasurementTexts::startRefusedText.pickOrEnglish(m_language).arg(folder, reason),
-                      Icon::Warning);
+    fail(Error::StartRefused, MeasurementTexts::startRefusedText.pickOrEnglish(m_language).arg(folder, reason));
     return false;
 }
 
 bool Measurement::keepUnsavedData()
 {
     // What the last measurement left unsaved (a cancelled or failed save)
-    // is kept beside the working file, as at start-up.
+    // is kept beside the working file, as at start-up. When no copy can be
+    // made the start is refused: the working file holds the only copy.
     QString error;
     const QString kept = WorkingFile::recoverLeftover(WorkingFile::bareName(), QDateTime::currentDateTime(), &error);
     if (kept.isEmpty() && !error.isEmpty()) {
-        const QString dataPath = QDir::toNativeSeparators(QFileInfo(resolveBareName(WorkingFile::bareName())).absoluteFilePath());
-        m_dialogs.message(MeasurementTexts::recoverFailedText.pickOrEnglish(m_language).arg(error, dataPath),
-                          Icon::Warning);
+        fail(Error::RecoverFailed,
+             MeasurementTexts::recoverFailedText.pickOrEnglish(m_language).arg(error, workingFileShown()));
         return false;
     }
-    if (!kept.isEmpty())
-        m_dialogs.message(MeasurementTexts::recoveredText.pickOrEnglish(m_language).arg(kept), Icon::Information);
     m_holdsUnsaved = false;
+    if (!kept.isEmpty())
+        emit recovered(kept);
+    return true;
+}
+
+bool Measurement::openFreshWorkingFile(bool afterSave)
+{
+    const WorkingFile::OpenResult opened = m_workFile.open(WorkingFile::bareName());
+    if (opened != WorkingFile::OpenResult::Opened && afterSave) {
+        // Saved, but the next measurement has no file yet: the next start
+        // tries again and says why when it cannot.
+        fail(Error::WorkingFileUnusable,
+             opened == WorkingFile::OpenResult::Foreign
+                 ? MeasurementTexts::foreignWorkingFileText.pickOrEnglish(m_language).arg(m_workFile.errorString())
+                 : m_workFile.errorString());
+        return false;
+    }
+    if (opened != WorkingFile::OpenResult::Opened) {
+        reportOpenFailure(opened);
+        return false;
+    }
+    leftover::clearNote(WorkingFile::bareName());
+    m_holdsUnsaved = m_holdsDecided = false;
     return true;
 }
 
@@ -312,6 +400,10 @@ bool Measurement::keepUnsavedData()
 
 bool Measurement::save(const QString &chosenCsvPath)
 {
+    // A measurement may be saved while it runs; not while a decision about
+    // the port or the file is open.
+    if (m_state == State::PortFailed || m_state == State::WriteFailed)
+        return false;
     // A name that is a link is saved at the file it leads to (the question
     // named that file); another user's link, and anything that leads to
     // the working file, are refused.
@@ -320,16 +412,14 @@ bool Measurement::save(const QString &chosenCsvPath)
     struct stat chosen {};
     if (::lstat(QFile::encodeName(chosenCsvPath).constData(), &chosen) == 0 && S_ISLNK(chosen.st_mode)
         && chosen.st_uid != ::geteuid()) {
-        m_dialogs.message(MeasurementTexts::foreignSaveTargetText.pickOrEnglish(m_language).arg(shownTarget),
-                          Icon::Warning);
+        fail(Error::SaveRefused, MeasurementTexts::foreignSaveTargetText.pickOrEnglish(m_language).arg(shownTarget));
         return false;
     }
     if (m_workFile.isSameFile(csvPath)
         || QFileInfo(csvPath).absoluteFilePath().compare(QFileInfo(WorkingFile::bareName()).absoluteFilePath(),
                                                          Qt::CaseInsensitive) == 0) {
-        m_dialogs.message(MeasurementTexts::workingFileTargetText.pickOrEnglish(m_language)
-                              .arg(shownTarget, QDir::toNativeSeparators(QFileInfo(WorkingFile::bareName()).absoluteFilePath())),
-                          Icon::Warning);
+        fail(Error::SaveRefused,
+             MeasurementTexts::workingFileTargetText.pickOrEnglish(m_language).arg(shownTarget, workingFileShown()));
         return false;
     }
 
@@ -337,56 +427,40 @@ bool Measurement::save(const QString &chosenCsvPath)
     // of, are not this measurement's: the copy is then empty.
     const QString source = m_holdsDecided ? QProcess::nullDevice() : m_workFile.resolvedPath();
     QString error;
-    // The copy is taken while the file may still record: no event runs
-    // during it, so no block falls between the copy and the emptying.
     if (source.isEmpty() || !durable::copyFile(source, csvPath, &error)) {
-        if (error.isEmpty())
-            error = QDir::toNativeSeparators(QFileInfo(WorkingFile::bareName()).absoluteFilePath());
-        m_dialogs.message(error, Icon::Warning);
+        fail(Error::SaveFailed, error.isEmpty() ? workingFileShown() : error);
         return false;
     }
     m_holdsUnsaved = false;
     m_holdsDecided = true;
     emit saved(csvPath);
 
-    const WorkingFile::OpenResult opened = m_workFile.open(WorkingFile::bareName());
-    if (opened != WorkingFile::OpenResult::Opened) {
-        // Saved, but the next measurement has no file yet: the next Start
-        // tries again and says why when it cannot.
-        m_dialogs.message(opened == WorkingFile::OpenResult::Foreign
-                              ? MeasurementTexts::foreignWorkingFileText.pickOrEnglish(m_language)
-                                    .arg(m_workFile.errorString())
-                              : m_workFile.errorString(),
-                          Icon::Warning);
+    // The next measurement starts at once in a fresh working file. When
+    // none can be made it waits (Idle); the next start tries again.
+    clearReceived();
+    m_port->close();
+    emit portOpenChanged(false);
+    m_workFile.close();
+    if (!openFreshWorkingFile(true)) {
         setState(State::Idle);
+        appendReceived(MeasurementTexts::startDateLabel.pick(m_language) + QStringLiteral("\r\n"));
         return true;
     }
-    leftover::clearNote(WorkingFile::bareName());
-    m_holdsDecided = false;
-    clearReceived();
-    setUnsavedData(false);
-
-    // The port is opened again, so the next measurement is received at once.
-    m_port->close();
-    if (openPort()) {
-        m_holdsUnsaved = true;
-        setState(State::Measuring);
-    } else {
-        setState(State::Idle);
-    }
+    startMeasurement(true);
     return true;
 }
 
 void Measurement::discard()
 {
-    m_workFile.close();
+    if (m_state != State::Stopped)
+        return;
     m_holdsUnsaved = false;
-    const WorkingFile::OpenResult opened = m_workFile.open(WorkingFile::bareName());
-    if (opened == WorkingFile::OpenResult::Opened) {
-        leftover::clearNote(WorkingFile::bareName());
-        m_holdsDecided = false;
+    if (openFreshWorkingFile()) {
+        // A working file records again: the line under the cleared box
+        // loses its date label.
+        m_live.received.clear();
+        appendReceived(QStringLiteral("\r\n"));
     } else {
-        reportOpenFailure(opened);
         // Declined all the same: the next start drops them without a copy.
         m_holdsDecided = true;
         leftover::noteDeclined(WorkingFile::bareName());
@@ -394,8 +468,12 @@ void Measurement::discard()
     setState(State::Idle);
 }
 
-void Measurement::declineAtExit()
+void Measurement::decline()
 {
+    m_headerReadTimer->stop();
+    m_port->close();
+    emit portOpenChanged(false);
+    m_processor->dropWrites();
     m_workFile.close();
     m_holdsUnsaved = false;
     // The data stay in the closed working file; the next start replaces
@@ -412,12 +490,14 @@ void Measurement::readHeader()
     if (!header.label11.isNull())
         emit printerLineRead(header.label11);
 
-    if (!m_header.inp1Header.startsWith(QLatin1String("INP1"))) {
-        if (m_language != Language::Other) {
-            m_dialogs.message(MeasurementTexts::transmissionError.pick(m_language), Buttons::Ok,
-                              MeasurementTexts::transmissionErrorTitle.pick(m_language));
-            startStop();
-        }
+    // Without the instrument's header the measurement is stopped; a
+    // language other than the three shows nothing and stops nothing. The
+    // stop arms no second read.
+    if (!m_header.inp1Header.startsWith(Inp1Marker) && m_language != Language::Other
+        && m_state != State::Stopped && m_state != State::Idle) {
+        fail(Error::TransmissionError, MeasurementTexts::transmissionError.pick(m_language));
+        stop();
+        m_headerReadTimer->stop();
     }
     selectSensors();
     emit headerRead();
@@ -442,14 +522,9 @@ void Measurement::selectSensors()
 Measurement::FolderResult Measurement::openFolder()
 {
     const WorkingFile::OpenResult claimed = m_workFile.claim(WorkingFile::bareName());
-    if (claimed == WorkingFile::OpenResult::InUse) {
-        m_dialogs.message(MeasurementTexts::folderInUseText.pickOrEnglish(m_language).arg(m_workFile.errorString()),
-                          Icon::Warning);
-        return FolderResult::InUse;
-    }
     if (claimed != WorkingFile::OpenResult::Opened) {
         reportOpenFailure(claimed);
-        return FolderResult::Unready;
+        return claimed == WorkingFile::OpenResult::InUse ? FolderResult::InUse : FolderResult::Unready;
     }
 
     // A measurement the last run could not finish (a crash, a kill, the
@@ -461,25 +536,16 @@ Measurement::FolderResult Measurement::openFolder()
     case leftover::Found::Kind::Declined:
         break;
     case leftover::Found::Kind::Kept:
-        m_dialogs.message(MeasurementTexts::recoveredText.pickOrEnglish(m_language).arg(found.keptName),
-                          Icon::Information);
+        emit recovered(found.keptName);
         break;
     case leftover::Found::Kind::NotKept:
         // The working file is left as it is: it holds the only copy.
-        m_dialogs.message(MeasurementTexts::recoverFailedText.pickOrEnglish(m_language)
-                              .arg(found.error, found.dataPath),
-                          Icon::Warning);
+        fail(Error::RecoverFailed,
+             MeasurementTexts::recoverFailedText.pickOrEnglish(m_language).arg(found.error, found.dataPath));
         m_holdsUnsaved = true;
         return FolderResult::Unready;
     }
-
-    const WorkingFile::OpenResult opened = m_workFile.open(WorkingFile::bareName());
-    if (opened != WorkingFile::OpenResult::Opened) {
-        reportOpenFailure(opened);
-        return FolderResult::Unready;
-    }
-    leftover::clearNote(WorkingFile::bareName());
-    return FolderResult::Ready;
+    return openFreshWorkingFile() ? FolderResult::Ready : FolderResult::Unready;
 }
 
 void Measurement::reportOpenFailure(WorkingFile::OpenResult result)
@@ -488,20 +554,18 @@ void Measurement::reportOpenFailure(WorkingFile::OpenResult result)
     case WorkingFile::OpenResult::Opened:
         return;
     case WorkingFile::OpenResult::DeleteFailed:
-        m_dialogs.message(closeSpreadsheetMessage, Icon::Question | Buttons::CancelTryContinue, infoCaption);
+        fail(Error::WorkingFileHeld, m_workFile.errorString());
         return;
     case WorkingFile::OpenResult::InUse:
-        m_dialogs.message(MeasurementTexts::folderInUseText.pickOrEnglish(m_language).arg(m_workFile.errorString()),
-                          Icon::Warning);
+        fail(Error::FolderInUse, MeasurementTexts::folderInUseText.pickOrEnglish(m_language).arg(m_workFile.errorString()));
         return;
     case WorkingFile::OpenResult::Foreign:
-        m_dialogs.message(MeasurementTexts::foreignWorkingFileText.pickOrEnglish(m_language)
-                              .arg(m_workFile.errorString()),
-                          Icon::Warning);
+        fail(Error::WorkingFileUnusable,
+             MeasurementTexts::foreignWorkingFileText.pickOrEnglish(m_language).arg(m_workFile.errorString()));
         return;
     case WorkingFile::OpenResult::ListingFailed:
     case WorkingFile::OpenResult::OpenFailed:
-        m_dialogs.message(m_workFile.errorString(), Icon::Warning);
+        fail(Error::WorkingFileUnusable, m_workFile.errorString());
         return;
     }
 }

@@ -1,22 +1,29 @@
 #pragma once
 // The measurement session: it owns one measurement from Start to Save.
-// It holds the serial link, sends the start and stop characters, reads
-// the instrument header 1.5 s after Start/Stop and selects the sensor
-// scales from it, processes every received block and is the only owner of
-// the working file and of what is kept beside it (recovered copies, the
-// note of a declined measurement). Saving and discarding are asked of it.
-// It has no widgets: the windows follow it through its signals, and it
-// asks the user through the dialog seam.
+// Shaped like QProcess: start(), stop(), save() and discard() each make one
+// transition and return; state() tells where the session is and
+// stateChanged() announces every change; errorOccurred() and errorString()
+// say what went wrong. It shows nothing and asks nothing: a controller
+// above it asks the user and answers through retry() and abort() where
+// the session waits for a decision.
 //
-// States:
-//   Idle       no measurement; the working file is empty (or could not be
-//              made, and the next Start tries again)
-//   Measuring  started: blocks are recorded (the port may have been closed
-//              by Cancel in the communication error box; the next Start
-//              then records on into the same file)
-//   Stopped    stopped, and the recorded data are neither saved nor
-//              discarded yet (the question is open, the save was cancelled
-//              or failed); a Start first keeps them as a recovered copy
+// It holds the serial link, sends the start and stop characters, reads the
+// instrument header 1.5 s after every start and stop and selects the
+// sensor scales from it, processes every received block, and is through
+// its folder the only owner of the working file and its companions.
+//
+//            start()                     stop()
+//   Idle ───────────────> Measuring ───────────────> Stopped
+//    ^  <─── discard() ──────┼───────────────────────┘  │
+//    │                       │ port error      save() ──┘ (then start())
+//    │                       v                    
+//    │                   PortFailed ── retry() ──> Measuring
+//    │                       │ abort()
+//    │                       v
+//    │                    Paused ── start() ──> Measuring (same file)
+//    │
+//   Measuring ── write or sync refused ──> WriteFailed ── retry() (written) ──> Measuring
+//                                                   └──── abort() (file closed) ──> Measuring
 
 #include "InstrumentState.h"
 #include "LanguageText.h"
@@ -30,14 +37,38 @@
 
 class QTimer;
 class SampleProcessor;
-class UserDialogs;
 
 class Measurement : public QObject
 {
     Q_OBJECT
 public:
-    enum class State { Idle, Measuring, Stopped };
+    enum class State {
+        Idle,         ///< no measurement; the working file is empty (or could not be made)
+        Measuring,    ///< the port is open and every block is recorded
+        PortFailed,   ///< the port reported an error; retry() goes on, abort() closes the port
+        Paused,       ///< the port was closed after an error; start() records on into the same file
+        WriteFailed,  ///< the working file refused a write or sync; retry() writes again, abort() stops recording
+        Stopped       ///< stopped; the data wait to be saved or discarded
+    };
     Q_ENUM(State)
+
+    enum class Error {
+        NoError,
+        NoPortSet,            ///< no serial port is chosen in the settings
+        PortOpenFailed,       ///< the port could not be opened (errorString() names device and reason)
+        PortError,            ///< the open port reported an error
+        FolderInUse,          ///< another copy of the program records in this folder
+        WorkingFileUnusable,  ///< no working file could be made (errorString() says why)
+        WorkingFileHeld,      ///< the working file cannot be emptied: something holds it
+        StartRefused,         ///< a start found no working file to record into
+        RecoverFailed,        ///< unsaved data could not be kept as a copy; they stay in the working file
+        WriteFailed,          ///< writing a block to the working file failed
+        SyncFailed,           ///< the disk refused to sync the working file
+        TransmissionError,    ///< no "INP1" header line arrived after a start
+        SaveRefused,          ///< the chosen name is another user's link or the working file
+        SaveFailed            ///< the copy to the chosen name failed
+    };
+    Q_ENUM(Error)
 
     /// How taking the measurement folder at start-up ended.
     enum class FolderResult {
@@ -46,155 +77,153 @@ public:
         InUse       ///< another copy records here; nothing was touched (reported)
     };
 
-    /// Delay from Start/Stop to the header read.
+    /// Delay from a start or stop to the header read.
     static constexpr int HeaderReadDelayMs = 1500;
 
-    /// `dialogs` answers the port, transmission and file questions.
-    explicit Measurement(UserDialogs &dialogs, QObject *parent = nullptr);
+    explicit Measurement(QObject *parent = nullptr);
     ~Measurement() override;
 
     /// The language of the program's texts; set once at start-up.
     void setLanguage(Language language);
     Language language() const { return m_language; }
+    /// The serial port's number and line settings ("9600,n,8,1"); set once at start-up.
+    void setPort(int portNumber, const QString &lineSettings);
+    /// Where COM<N> links are looked up.
+    void setPortDirectory(const QString &folder);
+    /// The header texts shown until the first start (the start-up values).
+    void setStartupHeader(qint16 inp1, qint16 inp2);
+    /// Text of the notes box, written into the notes header.
+    void setNotesProvider(std::function<QString()> notes);
 
     State state() const { return m_state; }
+    Error error() const { return m_error; }
+    QString errorString() const { return m_errorString; }
+
+    /// True while the port is open.
+    bool isPortOpen() const { return m_port->isOpen(); }
+    /// The serial port, for reading its settings and state.
+    const SerialPort &port() const { return *m_port; }
+    /// True when the working file holds received data that were neither
+    /// saved nor discarded.
+    bool hasUnsavedData() const;
 
     /// The header lines of the running measurement.
-    InstrumentHeader &header() { return m_header; }
+    const InstrumentHeader &header() const { return m_header; }
     /// The scales of both inputs, set by the sensor selection.
     const SensorRanges &ranges() const { return m_ranges; }
     /// The scale captions the sensor selection chose.
     const SensorScales &scales() const { return m_scales; }
-
-    /// The serial port (its object name is "MSComm1").
-    SerialPort &port() { return *m_port; }
+    /// What the main window shows of the running measurement.
+    const LiveModel &live() const { return m_live; }
     /// The working file, for reading its figures (bytes written and synced).
     const WorkingFile &workingFile() const { return m_workFile; }
-    /// What the main window shows of the running measurement.
-    LiveModel &live() { return m_live; }
-    /// The receive path.
-    SampleProcessor &processor() { return *m_processor; }
-    /// The one-shot timer of the header read (object name "Timer1").
-    QTimer &headerTimer() { return *m_headerTimer; }
-
-    /// Text of the notes box, written into the notes header.
-    void setNotesProvider(std::function<QString()> notes);
-
-    /// True while the port is open, i.e. a measurement is being received.
-    bool isRunning() const;
+    /// Characters not yet sent to the instrument.
+    qint64 pendingOutput() const { return m_port->bytesToWrite(); }
 
     /// Start-up: claims the working file of the current folder, keeps what
     /// the last run left in it (a measurement it could not finish becomes
-    /// a CSV file and the user is told; one the user declined is dropped)
-    /// and empties it for the first measurement.
+    /// a CSV file, announced by recovered(); one the user declined is
+    /// dropped) and empties it for the first measurement.
     FolderResult openFolder();
 
+    /// Starts a measurement: sends the stop character, clears the displays,
+    /// keeps unsaved data as a recovered copy, opens a fresh working file
+    /// (or records on into the open one after a port error), opens the port
+    /// and sends the start character. A port that cannot be opened makes
+    /// it a stop (state Stopped, after errorOccurred()).
+    void start();
+
+    /// Stops the measurement: sends the stop character, clears the
+    /// displays, closes the port and the working file. The data wait in
+    /// the working file (state Stopped).
+    void stop();
+
     /// Saves the recorded data as `csvPath` (the name already made final):
-    /// a durable byte copy of the working file, which is then emptied; the
-    /// receive box is cleared and the port opened again, so the next
-    /// measurement starts at once. Failures are reported in a box; the data
-    /// then stay in the working file (state Stopped). True when the CSV
+    /// a durable byte copy of the working file. On success saved() is
+    /// emitted and the next measurement starts at once; on failure the data
+    /// stay (state Stopped) and errorOccurred() says why. True when the CSV
     /// file was written.
-    bool save(const QString &chosenCsvPath);
+    bool save(const QString &csvPath);
 
     /// Drops the recorded data and empties the working file for the next
-    /// measurement. Failures are reported in a box.
+    /// measurement (state Idle).
     void discard();
 
-    /// The user declined to keep the data at Exit: recording stops and the
-    /// next start drops them without a word.
-    void declineAtExit();
+    /// Keeps the data in the closed working file and notes that the user
+    /// declined them: the next run replaces them without a copy.
+    void decline();
 
-    /// Appends `bytes` to the working file exactly as given, past the
-    /// receive path's rules (replaying a recorded stream). False when no
-    /// file records or the write failed.
-    bool recordRaw(const QByteArray &bytes);
-
-    /// True when received data were neither saved nor discarded.
-    bool hasUnsavedData() const;
-    /// Saving or discarding decides about the received data.
-    void setUnsavedData(bool unsaved);
+    /// The decision a waiting state asked for: PortFailed goes on measuring,
+    /// WriteFailed writes the waiting data again.
+    void retry();
+    /// PortFailed closes the port (Paused); WriteFailed stops recording
+    /// (the measurement goes on unrecorded).
+    void abort();
 
     /// Empties the receive box.
     void clearReceived();
 
-    /// Characters not yet sent to the instrument.
-    qint64 pendingOutput() const;
-    /// The program ends (or restarts): closes the port and stops recording;
-    /// what was recorded stays in the working file.
+    /// The program ends (or restarts): closes the port and gives the
+    /// working file up; what was recorded stays in it.
     void finish();
 
-public slots:
-    /// Opens a closed port or closes an open one; a failure is reported in
-    /// a box with the system's description.
-    void togglePort();
-
-    /// Start/Stop: sends the stop character, clears the displays, arms the
-    /// header read and toggles the port. When the port closed, the
-    /// measurement is over (stopped()); when it opened, the start character
-    /// is sent and the notes header is written with the first block. A
-    /// Start that finds no working file to record into is refused.
-    void startStop();
-
-    /// Reads the instrument header back from the working file and selects
-    /// the sensor scales; without an "INP1" line reports a transmission
-    /// error and runs Start/Stop again.
-    void readHeader();
-
-    /// Selects both inputs' scales from the sensor codes of the header.
-    void selectSensors();
-
-    /// What the port reported: line-state events pass silently, errors
-    /// are shown with OK and Cancel (Cancel closes the port).
-    void handlePortEvent(SerialPort::Event event);
-
 signals:
+    void stateChanged(Measurement::State state);
+    /// Something went wrong; errorString() says what, in the program's language.
+    void errorOccurred(Measurement::Error error);
     /// The live model changed; views redraw at their next refresh.
     void liveChanged();
-    /// Start/Stop cleared the displays; views drop the header texts and
-    /// show the live model now.
+    /// A start or stop cleared the displays.
     void displaysCleared();
     /// The port was opened or closed.
     void portOpenChanged(bool open);
-    /// The session moved to another state.
-    void stateChanged(Measurement::State state);
-    /// Start/Stop closed the port: the recorded data wait to be saved or
-    /// discarded.
-    void stopped();
-    /// Start/Stop opened the port and sent the start character.
-    void started();
-    /// The working file reached the disk up to `syncedBytes`.
-    void synced(qint64 syncedBytes);
+    /// A block arrived while no complete line is known yet.
+    void lineIncomplete();
+    /// Unsaved data were kept under `name` beside the working file.
+    void recovered(const QString &name);
     /// The recorded data were written to `csvPath`.
     void saved(const QString &csvPath);
+    /// The working file reached the disk up to `syncedBytes`.
+    void synced(qint64 syncedBytes);
     /// A header read begins.
     void headerReadStarted();
-    /// The header read found a "Pri" line (the caption of Label11).
+    /// The header read found a "Pri" line.
     void printerLineRead(const QString &line);
     /// The header read ended and the sensor scales were selected.
     void headerRead();
 
 private:
     void setState(State state);
+    void fail(Error error, const QString &text);
     void readReceived();
-    QString portErrorText() const;
-    bool openPort();
+    void handlePortError();
+    void clearForStartOrStop();
+    void startMeasurement(bool afterSave);
+    void appendReceived(const QString &text);
     bool prepareRecording();
     bool keepUnsavedData();
-    bool freshWorkingFile();
+    bool openFreshWorkingFile(bool afterSave = false);
     void reportOpenFailure(WorkingFile::OpenResult result);
+    QString portErrorText() const;
+    void onWriteFailed(const QString &error);
+    void onSyncFailed(const QString &error);
+    void readHeader();
+    void selectSensors();
 
     Language m_language = Language::English;
     State m_state = State::Idle;
+    State m_stateBeforeFailure = State::Measuring;
+    Error m_error = Error::NoError;
+    QString m_errorString;
     InstrumentHeader m_header;
     SensorRanges m_ranges;
     SensorScales m_scales;
-    UserDialogs &m_dialogs;
     SerialPort *m_port = nullptr;
     WorkingFile m_workFile;
     LiveModel m_live;
     SampleProcessor *m_processor = nullptr;
-    QTimer *m_headerTimer = nullptr;
+    QTimer *m_headerReadTimer = nullptr;
+    bool m_syncFailed = false;       ///< the failed write is a refused sync
     bool m_holdsUnsaved = false;     ///< the working file holds data nobody saved or dropped
     bool m_holdsDecided = false;     ///< it holds saved or declined data it could not be emptied of
 };

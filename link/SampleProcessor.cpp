@@ -4,7 +4,6 @@
 #include "Rules.h"
 #include "InstrumentState.h"
 #include "MeasurementTexts.h"
-#include "UserDialogs.h"
 #include "WorkingFile.h"
 #include "WordSplitter.h"
 
@@ -34,16 +33,6 @@ SampleProcessor::SampleProcessor(const SensorRanges &ranges, LiveModel &live, Wo
 {
 }
 
-void SampleProcessor::setTabsAsSemicolons(Qt::CheckState s)
-{
-    m_check1 = s;
-}
-
-void SampleProcessor::setDialogs(UserDialogs *dialogs)
-{
-    m_dialogs = dialogs;
-}
-
 void SampleProcessor::setNotesProvider(std::function<QString()> f)
 {
     m_notes = std::move(f);
@@ -63,14 +52,8 @@ void SampleProcessor::processBlock(ReceivedText &term, QByteArray received)
         m_dateLabel = MeasurementTexts::notesDateLabel.pick(m_language);
     }
 
-    if (m_check1 == Qt::Checked)
-        m_semicolonMode = QStringLiteral("1");
-    else if (m_check1 == Qt::Unchecked)
-        m_semicolonMode = QStringLiteral("0");
-
     // Show the block in the receive box, trimmed to a bounded size.
     int termLength = int(term.text.size());
-    m_unsavedData = termLength > 0;
     if (termLength > 0) {
         m_live.graphPictureShown = true;
         m_live.idlePictureShown = false;
@@ -97,7 +80,7 @@ void SampleProcessor::processBlock(ReceivedText &term, QByteArray received)
         m_dateText = QLocale::system().toString(now.date(), QLocale::ShortFormat);
         block = notesHeader(now);
     }
-    if (m_semicolonMode == QLatin1String("1"))
+    if (m_tabsAsSemicolons)
         block.replace(Tab, QLatin1Char(';'));
     m_notesHeaderPending = false;
     record(block.toLatin1());
@@ -106,8 +89,8 @@ void SampleProcessor::processBlock(ReceivedText &term, QByteArray received)
     block.remove(Tab);
     block.remove(QLatin1Char(';'));
     gatherLine(block);
-    if (!splitLastLine(m_live) && m_dialogs)
-        m_dialogs->beep();
+    if (!splitLastLine(m_live) && m_incompleteLine)
+        m_incompleteLine();
     showWords();
     showLevel(m_live.inp1Actual, m_ranges.rangeLimit1, m_live.inp1Level, m_live.inp1Overload);
     showLevel(m_live.inp2Actual, m_ranges.rangeLimit2, m_live.inp2Level, m_live.inp2Overload);
@@ -148,35 +131,43 @@ void SampleProcessor::record(const QByteArray &bytes)
 {
     if (!m_file.isOpen())
         return;
-    // A block that arrives while the write-error question of an earlier
-    // block is open waits behind it, so the file keeps the arrival order.
-    if (m_recording) {
-        m_pendingWrites.append(bytes);
-        return;
-    }
-    m_recording = true;
-    bool written = writeWithRetry(bytes);
-    while (written && !m_pendingWrites.isEmpty() && m_file.isOpen())
-        written = writeWithRetry(m_pendingWrites.takeFirst());
-    // After Cancel the file is closed and the waiting blocks are not recorded.
-    m_pendingWrites.clear();
-    m_recording = false;
+    // Behind an undecided write failure every block waits, so the file
+    // keeps the arrival order.
+    m_pendingWrites.append(bytes);
+    if (!m_writeHeld)
+        writeWaiting();
 }
 
-bool SampleProcessor::writeWithRetry(const QByteArray &bytes)
+void SampleProcessor::writeWaiting()
 {
-    while (!m_file.write(bytes)) {
-        // Without anyone to ask, the answer is Cancel.
-        const Answer reply = m_dialogs ? m_dialogs->message(m_file.errorString(), Buttons::RetryCancel | Icon::Critical)
-                                       : Answer::Cancel;
-        if (reply != Answer::Retry) {
-            closeWorkingFile();
-            return false;
+    while (!m_pendingWrites.isEmpty() && m_file.isOpen()) {
+        if (!m_file.write(m_pendingWrites.constFirst())) {
+            if (!m_writeFailed) {
+                dropWrites();
+                return;
+            }
+            m_writeHeld = true;
+            m_writeFailed(m_file.errorString());
+            return;
         }
-        if (!m_file.isOpen())
-            return false;
+        m_pendingWrites.removeFirst();
     }
-    return true;
+    m_pendingWrites.clear();
+}
+
+void SampleProcessor::retryWrites()
+{
+    m_writeHeld = false;
+    writeWaiting();
+}
+
+void SampleProcessor::dropWrites()
+{
+    const bool held = m_writeHeld || !m_pendingWrites.isEmpty();
+    m_writeHeld = false;
+    m_pendingWrites.clear();
+    if (held)
+        closeWorkingFile();
 }
 
 void SampleProcessor::gatherLine(const QString &block)

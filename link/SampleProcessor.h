@@ -15,7 +15,6 @@
 struct SensorRanges;
 struct LiveModel;
 struct ReceivedText;
-class UserDialogs;
 class WorkingFile;
 
 class SampleProcessor : public QObject
@@ -33,16 +32,26 @@ public:
     /// (German and French record decimal commas).
     void setLanguage(Language language) { m_language = language; }
 
-    /// State of the hidden check box Check1 (checked from the start):
-    /// checked records tabs as ";", unchecked keeps them, partially checked
-    /// keeps the previous choice.
-    void setTabsAsSemicolons(Qt::CheckState s);
+    /// Tabs are recorded as ";" (the default) or kept as they are.
+    void setTabsAsSemicolons(bool semicolons) { m_tabsAsSemicolons = semicolons; }
 
-    /// Who is asked when writing the working file fails (Retry writes the
-    /// block again, Cancel closes the file; without dialogs the answer is
-    /// Cancel) and who beeps while a block arrives with no complete line
-    /// known yet.
-    void setDialogs(UserDialogs *dialogs);
+    /// Told when writing the working file failed, with the system's
+    /// description. The block and every later one wait until retryWrites()
+    /// or dropWrites(); without a handler the file is closed at once.
+    void setWriteFailureHandler(std::function<void(const QString &error)> handler)
+    {
+        m_writeFailed = std::move(handler);
+    }
+    /// Told when a block arrives while no complete line is known yet.
+    void setIncompleteLineHandler(std::function<void()> handler) { m_incompleteLine = std::move(handler); }
+
+    /// Writes the waiting blocks again, in the order they arrived.
+    void retryWrites();
+    /// Drops the waiting blocks and closes the working file: later blocks
+    /// are shown but not recorded.
+    void dropWrites();
+    /// True while blocks wait for a write failure to be decided.
+    bool writesWaiting() const { return m_writeHeld; }
 
     /// Supplies the text of the notes box Text2 for the notes header.
     void setNotesProvider(std::function<QString()> f);
@@ -64,12 +73,6 @@ public:
     /// True until the first block after expectNotesHeader() arrived.
     bool notesHeaderPending() const { return m_notesHeaderPending; }
 
-    /// True when the receive box held text when the last block arrived:
-    /// data that were neither saved nor discarded.
-    bool hasUnsavedData() const { return m_unsavedData; }
-    /// Saving, discarding or a start-up decides about the received data.
-    void setUnsavedData(bool unsaved) { m_unsavedData = unsaved; }
-
     /// Received text not yet ended by a carriage return.
     QString lineBuffer() const { return m_lineBuffer; }
 
@@ -77,7 +80,7 @@ private:
     void applyBackspaces(ReceivedText &term, QString &block, int termLength) const;
     QString notesHeader(const QDateTime &now) const;
     void record(const QByteArray &bytes);
-    bool writeWithRetry(const QByteArray &bytes);
+    void writeWaiting();
     void gatherLine(const QString &block);
     void showWords();
     void showLevel(const QString &actual, qint16 rangeLimit, qint16 &level, bool &overload) const;
@@ -86,21 +89,19 @@ private:
     Language m_language = Language::English;
     LiveModel &m_live;
     WorkingFile &m_file;
-    UserDialogs *m_dialogs = nullptr;
-    Qt::CheckState m_check1 = Qt::Checked;
+    bool m_tabsAsSemicolons = true;
+    std::function<void(const QString &)> m_writeFailed;
+    std::function<void()> m_incompleteLine;
     std::function<QString()> m_notes;
     std::function<QDateTime()> m_clock;
 
-    QString m_semicolonMode;
     QString m_timeLabel;
     QString m_dateLabel;
     QString m_dateText;
     QString m_lineBuffer;
 
-    // Blocks waiting to be written while a write-error question is open
-    // (the question's event loop may deliver further blocks).
+    // Blocks waiting to be written while a write failure is undecided.
     QList<QByteArray> m_pendingWrites;
-    bool m_recording = false;
+    bool m_writeHeld = false;
     bool m_notesHeaderPending = false;
-    bool m_unsavedData = false;
 };

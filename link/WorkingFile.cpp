@@ -260,55 +260,77 @@ bool WorkingFile::sync()
         m_firstUnsynced.invalidate();
         return true;
     }
-    // While the question about a refused sync is open, blocks go on being
-    // written; they are synced once it is answered.
-    if (m_askingAboutSync)
+    // While a refused sync waits for retrySync() or abandonSync(), blocks
+    // go on being written; they are synced with the retry.
+    if (m_syncHeld)
         return false;
+    const bool rewrite = m_rewriteAtNextSync;
+    m_rewriteAtNextSync = false;
+    return syncNow(rewrite);
+}
 
-    bool rewrite = false;
-    for (;;) {
-        const qint64 target = m_written;
-        if ((!rewrite || writeAt(m_unsynced.constData(), m_unsynced.size(), m_position - m_unsynced.size()))
-            && ::fdatasync(m_fd) == 0) {
-            m_synced = target;
-            m_unsynced.clear();
-            ++m_syncCount;
-            m_firstUnsynced.invalidate();
-            if (m_syncObserver)
-                m_syncObserver(m_synced);
-            return true;
-        }
-        if (m_error.isEmpty() || !rewrite)
-            m_error = describe(errno);
-        if (!m_syncFailed) {
-            // Nobody to ask: try again at the next deadline, with the
-            // data written again, as the failed sync may have dropped them.
-            m_firstUnsynced.start();
-            if (QAbstractEventDispatcher::instance())
-                m_syncTimer.start(SyncDelayMs);
-            return false;
-        }
-        m_askingAboutSync = true;
-        const bool retry = m_syncFailed(m_error);
-        m_askingAboutSync = false;
-        if (!retry) {
-            // Recording stops; what reached the operating system stays.
-            m_syncTimer.stop();
-            m_firstUnsynced.invalidate();
-            m_recording = false;
-            return false;
-        }
-        // After a refused sync the kernel may have dropped the unsynced
-        // pages: they are written again from memory before the next sync.
-        rewrite = true;
-        m_error.clear();
+bool WorkingFile::syncNow(bool rewrite)
+{
+    const qint64 target = m_written;
+    // After a refused sync the kernel may have dropped the unsynced pages:
+    // they are written again from memory before the next sync.
+    if ((!rewrite || writeAt(m_unsynced.constData(), m_unsynced.size(), m_position - m_unsynced.size()))
+        && ::fdatasync(m_fd) == 0) {
+        m_synced = target;
+        m_unsynced.clear();
+        ++m_syncCount;
+        m_firstUnsynced.invalidate();
+        if (m_syncObserver)
+            m_syncObserver(m_synced);
+        return true;
     }
+    if (m_error.isEmpty() || !rewrite)
+        m_error = describe(errno);
+    if (!m_syncFailed) {
+        // Nobody to tell: try again at the next deadline, with the data
+        // written again, as the failed sync may have dropped them.
+        m_firstUnsynced.start();
+        m_rewriteAtNextSync = true;
+        if (QAbstractEventDispatcher::instance())
+            m_syncTimer.start(SyncDelayMs);
+        return false;
+    }
+    m_syncHeld = true;
+    m_syncFailed(m_error);
+    return false;
+}
+
+bool WorkingFile::retrySync()
+{
+    if (!m_syncHeld)
+        return sync();
+    m_syncHeld = false;
+    m_error.clear();
+    if (!m_recording)
+        return false;
+    return syncNow(true);
+}
+
+void WorkingFile::abandonSync()
+{
+    if (!m_syncHeld)
+        return;
+    // Recording stops; what reached the operating system stays.
+    m_syncHeld = false;
+    m_syncTimer.stop();
+    m_firstUnsynced.invalidate();
+    m_recording = false;
+    if (!m_claimed)
+        closeDescriptor();
 }
 
 void WorkingFile::close()
 {
     if (!m_recording)
         return;
+    // A sync still waiting for a decision is tried once more; the data
+    // written so far stay either way.
+    m_syncHeld = false;
     sync();
     m_syncTimer.stop();
     m_firstUnsynced.invalidate();

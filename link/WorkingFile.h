@@ -71,14 +71,19 @@ public:
     void release();
 
     /// Syncs everything written so far to the disk now (nothing to do
-    /// returns true at once). When the disk refuses, the failure handler
-    /// decides: write the unsynced data again and retry, or stop recording.
+    /// returns true at once). When the disk refuses, the failure handler is
+    /// told and further syncs wait for retrySync() or abandonSync();
+    /// writing goes on meanwhile.
     bool sync();
 
-    /// Asked once per refused sync with the system's description; true
-    /// retries, false stops recording (the data written so far stay).
-    /// Without a handler a refused sync is retried at the next deadline.
-    void setSyncFailureHandler(std::function<bool(const QString &error)> handler)
+    /// After a refused sync: writes the unsynced data again and syncs.
+    bool retrySync();
+    /// After a refused sync: stops recording (the data written so far stay).
+    void abandonSync();
+
+    /// Told once per refused sync with the system's description. Without a
+    /// handler a refused sync is retried at the next deadline.
+    void setSyncFailureHandler(std::function<void(const QString &error)> handler)
     {
         m_syncFailed = std::move(handler);
     }
@@ -132,6 +137,7 @@ public:
 private:
     void startRecording(qint64 at);
     void syncLater();
+    bool syncNow(bool rewrite);
     bool stillNamesClaimedFile() const;
     void closeDescriptor();
     QString describe(int error) const;
@@ -141,7 +147,8 @@ private:
     bool m_claimed = false;         // m_fd holds the lock of the folder's working file
     bool m_recording = false;
     bool m_syncable = false;        // a regular file (a device cannot be synced)
-    bool m_askingAboutSync = false; // the failure handler's question is open
+    bool m_syncHeld = false;        // a refused sync waits for retrySync() or abandonSync()
+    bool m_rewriteAtNextSync = false; // a sync failed unseen: write the data again first
     QString m_path;
     QString m_error;
     qint64 m_position = 0;          // where the next block goes
@@ -152,5 +159,5 @@ private:
     QTimer m_syncTimer;
     QElapsedTimer m_firstUnsynced;  // runs while written data wait for a sync
     std::function<void(qint64)> m_syncObserver;
-    std::function<bool(const QString &)> m_syncFailed;
+    std::function<void(const QString &)> m_syncFailed;
 };

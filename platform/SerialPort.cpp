@@ -182,7 +182,7 @@ void SerialPort::onError(int error)
         if (m_port->isOpen()) {
             m_port->clearError();
             m_port->close();
-            QTimer::singleShot(0, this, [this] { emit eventOccurred(Event::DeviceLost); });
+            QTimer::singleShot(0, this, &SerialPort::deviceLost);
         }
         return;
     default:

@@ -13,16 +13,6 @@ class SerialPort : public QObject
 {
     Q_OBJECT
 public:
-    /// A line-state event or an error of the port. The numbers are the
-    /// codes the communication texts are listed under.
-    enum class Event : qint16 {
-        Sent = 1, CtsChanged = 3, DsrChanged = 4, CdChanged = 5, Ring = 6, EndOfFile = 7,
-        Break = 1001, CtsTimeout = 1002, DsrTimeout = 1003, Framing = 1004, Overrun = 1006,
-        CdTimeout = 1007, ReceiveOverflow = 1008, Parity = 1009, TransmitFull = 1010,
-        DeviceLost = 1011
-    };
-    Q_ENUM(Event)
-
     explicit SerialPort(QObject *parent = nullptr);
     ~SerialPort() override;
 
@@ -92,7 +82,9 @@ signals:
     /// Characters are waiting: readAll() takes them.
     void readyRead();
     /// The port reported a line-state event or an error.
-    void eventOccurred(SerialPort::Event event);
+    /// The device went away while the port was open (a USB adapter
+    /// pulled, the other side hung up); the port is closed already.
+    void deviceLost();
 
 private:
     void onReadyRead();

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 /// The buttons of a message box.
 enum class Buttons { Ok, OkCancel, AbortRetryIgnore, YesNoCancel, YesNo, RetryCancel, CancelTryContinue };
 
@@ -63,6 +65,25 @@ public:
 
     /// Modal open dialog; returns the chosen path, or a null string on Cancel.
     virtual QString openFileName(const FileDialogRequest &request) = 0;
+
+    /// Asks with a message box and hands the answer to `answered` once the
+    /// user has given it. The caller must not rely on either order: a modal
+    /// box answers before ask() returns, a script or a window-modal box later.
+    virtual void ask(const QString &text, BoxStyle style, const QString &title,
+                     std::function<void(Answer)> answered)
+    {
+        const Answer answer = message(text, style, title);
+        if (answered)
+            answered(answer);
+    }
+
+    /// Asks for a name to save under, as ask(); a null string is Cancel.
+    virtual void askSaveFileName(const FileDialogRequest &request, std::function<void(const QString &)> chosen)
+    {
+        const QString name = saveFileName(request);
+        if (chosen)
+            chosen(name);
+    }
 
     /// The system beep.
     virtual void beep() = 0;

@@ -172,7 +172,7 @@ private:
 /// more receive blocks processed since `revision`.
 bool waitUntilProcessed(MainWindow &w, PtyLine &line, quint64 revision, int blocks = 0)
 {
-    QSerialPort *port = w.comm()->findChild<QSerialPort *>();
+    QSerialPort *port = w.measurement().findChild<QSerialPort *>();
     QDeadlineTimer deadline(20000);
     while (!deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -360,9 +360,9 @@ void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()
     QVERIFY(sim.start(fx.dir(), 4, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
     MainWindow &w = fx.start();
     control<PictureButton>(w, "Button1")->click();
-    QVERIFY(w.comm()->isOpen());
+    QVERIFY(w.measurement().isPortOpen());
     QVERIFY(sim.waitForEvent("START", 5000));
-    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "Timer1")->isActive() && control<QLabel>(w, "Label5")->text().startsWith(QLatin1String("INP1")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "headerReadTimer")->isActive() && control<QLabel>(w, "Label5")->text().startsWith(QLatin1String("INP1")), 5000);
     const QString vindo = fx.path(QStringLiteral("Vindo.qvx"));
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(vindo).size() > 1000, 5000);
     const qint64 recordedBeforeHangUp = QFileInfo(vindo).size();
@@ -370,7 +370,7 @@ void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()
     fx.dialogs.answer(Answer::Ok);   // the communication error box
     sim.hangUp();
     QTRY_COMPARE_WITH_TIMEOUT(fx.dialogs.messages().size(), 1, 5000);
-    QVERIFY(!w.comm()->isOpen());
+    QVERIFY(!w.measurement().isPortOpen());
     QCOMPARE(fx.dialogs.messages().first().style, BoxStyle(Buttons::OkCancel).code());
 
     // No busy loop: two seconds of events cost little processor time.
@@ -392,10 +392,10 @@ void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()
     // same working file since no stop prompt re-created it.
     QVERIFY(sim.comeBack());
     control<PictureButton>(w, "Button1")->click();
-    QVERIFY(w.comm()->isOpen());
+    QVERIFY(w.measurement().isPortOpen());
     QVERIFY(sim.waitForEvent("START", 5000));
     QTRY_VERIFY_WITH_TIMEOUT(readAll(vindo).size() > firstRun.size() + 300, 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "Timer1")->isActive(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "headerReadTimer")->isActive(), 5000);
     QVERIFY(readAll(vindo).startsWith(firstRun));
     QVERIFY(kNotesHeader.match(QString::fromLatin1(readAll(vindo).mid(firstRun.size()))).hasMatch());
     QCOMPARE(fx.dialogs.messages().size(), 1);
@@ -410,7 +410,7 @@ void TestFaults::fullDiskAsksRetryOrCancelAndKeepsWhatWasWritten()
     QVERIFY(sim.start(fx.dir(), 5, {QStringLiteral("--interval-ms"), QStringLiteral("10")}));
     MainWindow &w = fx.start();
     control<PictureButton>(w, "Button1")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "Timer1")->isActive() && control<QLabel>(w, "Label5")->text().startsWith(QLatin1String("INP1")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "headerReadTimer")->isActive() && control<QLabel>(w, "Label5")->text().startsWith(QLatin1String("INP1")), 5000);
     const QString vindo = fx.path(QStringLiteral("Vindo.qvx"));
 
     // The disk fills up; space comes back while the question is open.
@@ -512,14 +512,14 @@ void TestFaults::garbageOnTheLineIsRecordedByTheFileRules()
     QVERIFY(line.ready());
     MainWindow &w = fx.start();
     control<PictureButton>(w, "Button1")->click();
-    QVERIFY(w.comm()->isOpen());
+    QVERIFY(w.measurement().isPortOpen());
 
     // The first block is replaced by the notes header; then a header the
     // header read accepts, so the measurement goes on.
     QVERIFY(line.write("\r\n"));
     QVERIFY(waitUntilProcessed(w, line, w.live().revision, 1));
     QVERIFY(line.write(kHeader));
-    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "Timer1")->isActive(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "headerReadTimer")->isActive(), 5000);
     QVERIFY2(control<QLabel>(w, "Label5")->text().startsWith(QLatin1String("INP1 = ")), qPrintable(control<QLabel>(w, "Label5")->text()));
     QVERIFY(waitUntilProcessed(w, line, 0));
     const qint64 peakBefore = peakResidentKb();
@@ -577,7 +577,7 @@ void TestFaults::garbageOnTheLineIsRecordedByTheFileRules()
     QVERIFY(waitUntilProcessed(w, line, 0));
     w.refreshView();
 
-    QVERIFY(w.comm()->isOpen());
+    QVERIFY(w.measurement().isPortOpen());
     QCOMPARE(fx.dialogs.messages().size(), 0);
     QVERIFY(backspaceBlocks > 1000);
     QVERIFY(control<ReceiveBox>(w, "Term")->document()->characterCount() < 16384 + 2 * 65536);

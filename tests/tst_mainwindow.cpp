@@ -6,7 +6,7 @@
 #include "faults/RecorderChild.h"
 #include "FilePaths.h"
 #include "FileSizeLimit.h"
-#include "MeasurementFiles.h"
+#include "MeasurementPrompts.h"
 #include "Viewers.h"
 #include "GraphWindow.h"
 #include "SettingsDialog.h"
@@ -114,13 +114,13 @@ void TestMainWindow::settingsFileDrivesPortLanguageAndColours()
     if (!settings.isEmpty())
         fx.writeFile(QStringLiteral("qvx.ini"), settings);
     MainWindow &w = fx.start();
-    QCOMPARE(w.comm()->portNumber(), port);
+    QCOMPARE(w.measurement().port().portNumber(), port);
     QCOMPARE(w.language(), language);
     // Entry 6 carries a baud rate only when written by hand; otherwise the
     // text is refused and the settings of the layout stay.
     const QString expected = QString::fromLatin1(settings).contains(QLatin1String("9600"))
         ? QStringLiteral("9600,n,8,1") : QStringLiteral("2400,n,8,1");
-    QCOMPARE(w.comm()->lineSettings(), expected);
+    QCOMPARE(w.measurement().port().lineSettings(), expected);
     QCOMPARE(control<ReceiveBox>(w, "Term")->palette().color(QPalette::Text), text);
     QCOMPARE(control<QLineEdit>(w, "Text2")->palette().color(QPalette::Text), text);
     QCOMPARE(control<ReceiveBox>(w, "Term")->palette().color(QPalette::Base), base);
@@ -194,11 +194,10 @@ void TestMainWindow::designStateOfControls()
     QVERIFY(!control<QAction>(w, "SScommand3")->isVisible() && !control<QAction>(w, "SScommand3")->isEnabled());
     QVERIFY(!control<QAction>(w, "MOpen")->isVisible() && !control<QAction>(w, "MOpen")->isEnabled());
     QVERIFY(!control<QAction>(w, "MSettings")->isVisible());
-    QVERIFY(control<QCheckBox>(w, "Check1")->isChecked());
     QCOMPARE(control<QLineEdit>(w, "Text1_0")->text(), QStringLiteral("SK1"));
     QCOMPARE(control<QLineEdit>(w, "Text1_1")->text(), QStringLiteral("SK2"));
-    QVERIFY(!control<QTimer>(w, "Timer1")->isActive());
-    QCOMPARE(control<QTimer>(w, "Timer1")->interval(), 1500);
+    QVERIFY(!control<QTimer>(w, "headerReadTimer")->isActive());
+    QCOMPARE(control<QTimer>(w, "headerReadTimer")->interval(), 1500);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QVERIFY(!control<QLabel>(w, "Label7")->isVisible());
@@ -230,9 +229,9 @@ void TestMainWindow::settingsDialogAndViewersUseTheFileStartUpRead()
     fx.writeFile(QStringLiteral("qvx.ini"), decoy);
     MainWindow &w = fx.start();
     QCOMPARE(w.language(), QStringLiteral("Francais"));
-    QCOMPARE(w.comm()->portNumber(), qint16(5));
+    QCOMPARE(w.measurement().port().portNumber(), qint16(5));
 
-    w.measurementFiles()->saveTarget() = fx.path(QStringLiteral("m.csv"));
+    w.prompts()->saveTarget() = fx.path(QStringLiteral("m.csv"));
     w.exportToSpreadsheet();
     QCOMPARE(w.viewers()->spreadsheetPath(), QStringLiteral("/opt/no-calc"));
 
@@ -252,7 +251,7 @@ void TestMainWindow::settingsDialogAndViewersUseTheFileStartUpRead()
     fx.destroy();
     MainWindow &next = fx.start();
     QCOMPARE(next.language(), QStringLiteral("English"));
-    QCOMPARE(next.comm()->portNumber(), qint16(6));
+    QCOMPARE(next.measurement().port().portNumber(), qint16(6));
     QCOMPARE(control<QLineEdit>(next, "Text2")->palette().color(QPalette::Text), QColor(255, 255, 255));
 }
 
@@ -427,13 +426,16 @@ void TestMainWindow::portOpensAndClosesOnTheSimulator()
     Simulator sim;
     QVERIFY(sim.start(fx.dir(), 4));
     MainWindow &w = fx.start();
-    w.togglePort();
-    QVERIFY(w.comm()->isOpen());
+    control<PictureButton>(w, "Button1")->click();
+    QVERIFY(w.measurement().isPortOpen());
     QVERIFY(control<QAction>(w, "MOpen")->isChecked());
-    w.togglePort();
-    QVERIFY(!w.comm()->isOpen());
+    control<PictureButton>(w, "Button1")->click();
+    QVERIFY(!w.measurement().isPortOpen());
     QVERIFY(!control<QAction>(w, "MOpen")->isChecked());
-    QVERIFY(fx.dialogs.messages().isEmpty());
+    QTRY_VERIFY(fx.dialogs.isAsking());
+    QCOMPARE(fx.dialogs.question().text, QStringLiteral("Do you want to save the datafile ?"));
+    fx.dialogs.reply(Answer::No);
+    QCOMPARE(fx.dialogs.messages().size(), 1);
 }
 
 void TestMainWindow::portThatCannotBeOpenedIsReported()
@@ -441,15 +443,18 @@ void TestMainWindow::portThatCannotBeOpenedIsReported()
     RecorderFixture fx;
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 9));
     QFile::link(fx.path(QStringLiteral("no-such-device")), fx.path(QStringLiteral("COM9")));
-    fx.dialogs.answer(Answer::Ok);
     MainWindow &w = fx.start();
-    w.togglePort();
-    QVERIFY(!w.comm()->isOpen());
+    control<PictureButton>(w, "Button1")->click();
+    QTRY_VERIFY(fx.dialogs.isAsking());
+    fx.dialogs.reply(Answer::Ok);
+    QVERIFY(!w.measurement().isPortOpen());
     QVERIFY(!control<QAction>(w, "MOpen")->isChecked());
     const auto boxes = fx.dialogs.messages();
-    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes.size(), 2);
     QCOMPARE(boxes.first().style, 48);
     QVERIFY(!boxes.first().text.isEmpty());
+    // The start became a stop: the save question follows the report.
+    QCOMPARE(boxes.last().text, QStringLiteral("Do you want to save the datafile ?"));
 }
 
 void TestMainWindow::staleLockFileOfThePortIsFound_data()
@@ -605,12 +610,16 @@ void TestMainWindow::receivedCharactersReachTheReceiveBox()
     Simulator sim;
     QVERIFY(sim.start(fx.dir(), 6, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
     MainWindow &w = fx.start();
-    w.togglePort();
-    w.comm()->write(QByteArray(1, '\x02'));
+    control<PictureButton>(w, "Button1")->click();
     QTRY_VERIFY_WITH_TIMEOUT(w.live().received.text.contains(QStringLiteral("INP1 = ")), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!w.live().inp1Actual.isEmpty(), 5000);
     w.refreshView();
     QVERIFY(control<ReceiveBox>(w, "Term")->toPlainText().contains(QStringLiteral("INP1 = ")));
+    // A double-click empties the receive box.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTest::mouseDClick(control<ReceiveBox>(w, "Term")->viewport(), Qt::LeftButton);
+    QVERIFY(control<ReceiveBox>(w, "Term")->toPlainText().size() < 200);
 }
 
 void TestMainWindow::closeRequestsAreIgnored()
@@ -636,18 +645,18 @@ void TestMainWindow::receiveBoxShowsTheTextAsItGrowsAndIsTrimmed()
     // Lines of varying length, some ended by a lone carriage return, so the
     // trimmed head sometimes ends inside a line end; the widget is redrawn
     // at irregular intervals, as the screen refresh would.
+    auto *box = control<ReceiveBox>(w, "Term");
+    ReceivedText term;
     for (int i = 0; i < 3000; ++i) {
-        ReceivedText &term = w.live().received;
         if (term.text.size() >= 16384)
             term.text.remove(0, 4096);
         term.append(QStringLiteral("%1 %2").arg(i).arg(QString(i % 37, QLatin1Char('x')))
                     + (i % 5 == 0 ? QStringLiteral("\r") : QStringLiteral("\r\n")));
-        w.live().touch();
         if (i % 7 == 0 || i % 11 == 0)
-            w.refreshView();
+            box->showText(term.text);
     }
-    w.refreshView();
-    QCOMPARE(control<ReceiveBox>(w, "Term")->toPlainText(), display(w.live().received.text));
+    box->showText(term.text);
+    QCOMPARE(box->toPlainText(), display(term.text));
     // No undo history builds up over a day of appending.
     QCOMPARE(control<ReceiveBox>(w, "Term")->document()->availableUndoSteps(), 0);
 }
@@ -680,16 +689,15 @@ void TestMainWindow::receiveBoxFollowsTheEndUnlessScrolledBack()
         return box->viewport()->rect().contains(box->cursorRect(end).center());
     };
     int line = 0;
+    ReceivedText term;
     auto feed = [&] {
-        ReceivedText &term = w.live().received;
         for (int i = 0; i < linesPerRedraw; ++i, ++line) {
             if (term.text.size() >= 16384)
                 term.text.remove(0, 4096);
             term.append(QStringLiteral("%1 sample line of seventy-odd characters, as the instrument sends\r\n")
                             .arg(line, 5));
         }
-        w.live().touch();
-        w.refreshView();
+        box->showText(term.text);
     };
     // What the window shows (its backing store, drawn piece by piece as
     // lines arrive) is what drawing the box whole gives.
@@ -717,7 +725,7 @@ void TestMainWindow::receiveBoxFollowsTheEndUnlessScrolledBack()
     QCOMPARE(box->verticalScrollBar()->value(), 0);
     if (linesPerRedraw < 60)
         QCOMPARE(box->cursorForPosition(QPoint(2, 2)).block().text(), top);
-    QCOMPARE(box->toPlainText().count(QLatin1Char('\n')), w.live().received.text.count(QLatin1Char('\n')));
+    QCOMPARE(box->toPlainText().count(QLatin1Char('\n')), term.text.count(QLatin1Char('\n')));
 }
 
 void TestMainWindow::commandsRouteToTheirOperations()
@@ -738,10 +746,10 @@ void TestMainWindow::commandsRouteToTheirOperations()
     QCOMPARE(lastAsked(), Kind::About);
     QVERIFY(fx.dialogs.asked.last().text.contains(QStringLiteral("Version 2.1")));
 
-    fx.dialogs.cancelDialog();
     control<PictureButton>(w, "Button2")->click();           // save: the save dialog, cancelled
     QCOMPARE(lastAsked(), Kind::Save);
     QCOMPARE(fx.dialogs.asked.last().title, QStringLiteral("Do you want to save the measurement ?"));
+    fx.dialogs.replyFile(QString());
     fx.dialogs.cancelDialog();
     control<PictureButton>(w, "Button3")->click();           // open: the open dialog, cancelled
     QCOMPARE(lastAsked(), Kind::Open);
@@ -752,20 +760,14 @@ void TestMainWindow::commandsRouteToTheirOperations()
     QVERIFY(w.graphLoaded());
     QVERIFY(w.graph()->isVisible());
 
-    // Double-clicks empty the receive box and the notes.
-    w.live().received.append(QStringLiteral("abc\r\n"));
-    w.live().touch();
-    w.refreshView();
+    // A double-click empties the notes.
     control<QLineEdit>(w, "Text2")->setText(QStringLiteral("notes"));
-    QTest::mouseDClick(control<ReceiveBox>(w, "Term")->viewport(), Qt::LeftButton);
     QTest::mouseDClick(control<QLineEdit>(w, "Text2"), Qt::LeftButton);
-    QVERIFY(w.live().received.text.isEmpty());
-    QVERIFY(control<ReceiveBox>(w, "Term")->toPlainText().isEmpty());
     QVERIFY(control<QLineEdit>(w, "Text2")->text().isEmpty());
 
-    fx.dialogs.answer(Answer::No);
     control<PictureButton>(w, "Button5")->click();           // exit: the question, then the end
     QCOMPARE(fx.dialogs.asked.last().text, QStringLiteral("Do you want to save the datafile ?"));
+    fx.dialogs.reply(Answer::No);
     QCOMPARE(fx.endProgramCalls, 1);
     QCOMPARE(fx.dialogs.unexpected, 0);
 }

@@ -54,7 +54,7 @@ void TestMeasurement::startMeasurement(RecorderFixture &fx, Simulator &sim, cons
     MainWindow &w = fx.start();
     control<QLineEdit>(w, "Text2")->setText(notes);
     control<PictureButton>(w, "Button1")->click();
-    QVERIFY(w.comm()->isOpen());
+    QVERIFY(w.measurement().isPortOpen());
     // The port was closed before the click, so only the start character went out.
     QVERIFY(sim.waitForReceived(QByteArray("\x02"), 3000));
     QCOMPARE(sim.received(), QByteArray("\x02"));
@@ -152,11 +152,13 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     // Stop, save under a new name: the port opens again at once and the
     // simulator sees stop, then start, and sends its header again.
     const QString target = fx.path(QStringLiteral("run1"));
-    fx.dialogs.answer(Answer::Yes);
-    fx.dialogs.chooseFile(target);
     const QByteArray sentBeforeStop = sim.sent();
     control<PictureButton>(w, "Button1")->click();
-    QVERIFY(w.comm()->isOpen());
+    QTRY_VERIFY(fx.dialogs.isAsking());
+    fx.dialogs.reply(Answer::Yes);
+    QTRY_VERIFY(fx.dialogs.isAsking());
+    fx.dialogs.replyFile(target);
+    QVERIFY(w.measurement().isPortOpen());
     QVERIFY(sim.waitForReceived(QByteArray("\x02\x03\x02"), 3000));
     QCOMPARE(fx.dialogs.unexpected, 0);
 
@@ -177,7 +179,7 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
 
     // The new measurement records into a fresh working file.
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 0, 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(control<QLabel>(w, "Label5")->text() == unitLabel && !control<QTimer>(w, "Timer1")->isActive(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(control<QLabel>(w, "Label5")->text() == unitLabel && !control<QTimer>(w, "headerReadTimer")->isActive(), 5000);
     QCOMPARE(fx.dialogs.messages().size(), 1); // only the save question
     // The working file and its header copy stay in the current folder.
     QCOMPARE(QDir(fx.programDir()).entryList({QStringLiteral("vindo.qv*")}, QDir::Files, QDir::Name).size(),
@@ -195,10 +197,11 @@ void TestMeasurement::stopWithoutSavingStartsAnEmptyFile()
     MainWindow &w = fx.window();
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 200, 5000);
 
-    fx.dialogs.answer(Answer::No);
     control<PictureButton>(w, "Button1")->click();
-    QVERIFY(!w.comm()->isOpen());
+    QVERIFY(!w.measurement().isPortOpen());
     QVERIFY(sim.waitForReceived(QByteArray("\x02\x03"), 3000));
+    QTRY_VERIFY(fx.dialogs.isAsking());
+    fx.dialogs.reply(Answer::No);
     QCOMPARE(fx.dialogs.messages().size(), 1);
     QCOMPARE(fx.dialogs.messages().first().text, QStringLiteral("Voulez vous sauvegarder les donnes ?"));
     QCOMPARE(fx.dialogs.messages().first().style, 36);
@@ -207,7 +210,7 @@ void TestMeasurement::stopWithoutSavingStartsAnEmptyFile()
     QVERIFY(control<QMenu>(w, "MPort")->menuAction()->isVisible());
     QVERIFY(!control<QLineEdit>(w, "Text2")->isReadOnly());
     // The header read after a stop passes silently.
-    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "Timer1")->isActive(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "headerReadTimer")->isActive(), 3000);
     QCOMPARE(fx.dialogs.messages().size(), 1);
     QCOMPARE(control<QLabel>(w, "Label5")->text(), QStringLiteral("INP1"));
 }
@@ -222,15 +225,17 @@ void TestMeasurement::startWithoutInstrumentReportsATransmissionError()
     if (QTest::currentTestFailed())
         return;
     MainWindow &w = fx.window();
-    fx.dialogs.answer(Answer::Ok);  // the transmission error
-    fx.dialogs.answer(Answer::No);  // the stop prompt that follows
-    QTRY_COMPARE_WITH_TIMEOUT(fx.dialogs.messages().size(), 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(fx.dialogs.isAsking(), 5000);
+    fx.dialogs.reply(Answer::Ok);  // the transmission error
+    QTRY_VERIFY(fx.dialogs.isAsking());
+    fx.dialogs.reply(Answer::No);  // the stop prompt that follows
     const auto boxes = fx.dialogs.messages();
+    QCOMPARE(boxes.size(), 2);
     QCOMPARE(boxes.at(0).text, QStringLiteral("Data transsmision error... Please press Start / Stop again !"));
     QCOMPARE(boxes.at(0).title, QStringLiteral("Please start the transmission again !"));
     QCOMPARE(boxes.at(0).style, 0);
     QCOMPARE(boxes.at(1).text, QStringLiteral("Do you want to save the datafile ?"));
-    QVERIFY(!w.comm()->isOpen());
+    QVERIFY(!w.measurement().isPortOpen());
     QVERIFY(sim.waitForReceived(QByteArray("\x02\x03"), 3000));
 }
 
@@ -244,20 +249,23 @@ void TestMeasurement::cancelledSaveKeepsTheRecordedData()
         return;
     MainWindow &w = fx.window();
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 200, 5000);
-    fx.dialogs.answer(Answer::Yes);
-    fx.dialogs.cancelDialog();
     QTRY_VERIFY_WITH_TIMEOUT(w.workingFile().writtenBytes() > w.workingFile().syncedBytes(), 3000);
     control<PictureButton>(w, "Button1")->click();
-    QVERIFY(!w.comm()->isOpen());
+    QVERIFY(!w.measurement().isPortOpen());
     QVERIFY(!w.workingFile().isOpen());
     // Stop takes what is left to the disk at once.
     QCOMPARE(w.workingFile().syncedBytes(), w.workingFile().writtenBytes());
     const QByteArray data = fx.readFile(QStringLiteral("Vindo.qvx"));
     QVERIFY(data.contains("Notes :  kept\r"));
     QVERIFY(data.contains("INP1 = "));
+    QTRY_VERIFY(fx.dialogs.isAsking());
+    fx.dialogs.reply(Answer::Yes);
+    QTRY_VERIFY(fx.dialogs.isAsking());
+    fx.dialogs.replyFile(QString());
     // Nothing reaches the closed file any more.
     QTest::qWait(300);
     QCOMPARE(fx.readFile(QStringLiteral("Vindo.qvx")), data);
+    QCOMPARE(w.measurement().state(), Measurement::State::Stopped);
 }
 
 QTEST_MAIN(TestMeasurement)

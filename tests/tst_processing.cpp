@@ -1,16 +1,10 @@
 // Received blocks: the receive box, the working file, the last complete
 // line and the figures, meters and overload labels it drives.
 
-#include "PortEvents.h"
 #include "FileSizeLimit.h"
 #include "LiveModel.h"
-#include "Measurement.h"
-#include "SerialPort.h"
-#include "Simulator.h"
 #include "SampleProcessor.h"
-#include "ScriptedDialogs.h"
 #include "InstrumentState.h"
-#include "UserDialogs.h"
 #include "WorkingFile.h"
 
 #include <QtTest>
@@ -28,7 +22,8 @@ struct Receiver
         ranges.rangeLimit2 = 1000;
         processor.setClock([this] { return now; });
         processor.setNotesProvider([this] { return notes; });
-        processor.setDialogs(&dialogs);
+        processor.setIncompleteLineHandler([this] { ++beeps; });
+        processor.setWriteFailureHandler([this](const QString &error) { writeErrors << error; });
         file.open(path());
     }
 
@@ -53,32 +48,11 @@ struct Receiver
     SensorRanges ranges;
     LiveModel live;
     WorkingFile file;
-    ScriptedDialogs dialogs;
+    int beeps = 0;               ///< blocks that arrived with no complete line known
+    QStringList writeErrors;     ///< write failures reported, in order
     SampleProcessor processor{ranges, live, file};
     QDateTime now{QDate(2024, 3, 5), QTime(9, 7, 3)};
     QString notes;
-};
-
-/// A measurement session alone, in a temporary folder as the current
-/// directory, its COM<N> links looked up there.
-struct Session
-{
-    explicit Session(const QString &language = QStringLiteral("English")) : previous(QDir::currentPath())
-    {
-        QDir::setCurrent(dir.path());
-        measurement.setLanguage(languageFromText(language));
-        measurement.port().setPortDirectory(dir.path());
-    }
-    ~Session()
-    {
-        measurement.finish();
-        QDir::setCurrent(previous);
-    }
-
-    QString previous;
-    QTemporaryDir dir;
-    ScriptedDialogs dialogs;
-    Measurement measurement{dialogs};
 };
 
 } // namespace
@@ -93,7 +67,7 @@ private slots:
     void sevenWordsAreShownAndMissingOnesEmptied();
     void blockIsFilteredForBoxAndFile_data();
     void blockIsFilteredForBoxAndFile();
-    void tabsFollowCheck1();
+    void tabsAreRecordedAsSemicolonsUnlessSetOtherwise();
     void notesHeaderReplacesTheFirstBlock_data();
     void notesHeaderReplacesTheFirstBlock();
     void notesHeaderWordsAreShownUntilTheFirstLine();
@@ -106,19 +80,11 @@ private slots:
     void receiveBoxIsTrimmed_data();
     void receiveBoxIsTrimmed();
     void unendedLineIsBoundedButRecorded();
-    void writeFailureRetriesThenCancelStopsRecording();
+    void writeFailureWaitsThenDropStopsRecording();
     void retriedBlockIsRecordedOnce();
     void blockArrivingDuringTheQuestionFollowsTheOneBefore();
     void recordedBytesDoNotDependOnPieces_data();
     void recordedBytesDoNotDependOnPieces();
-    void commEventCodesAreClassified_data();
-    void commEventCodesAreClassified();
-    void cancelInTheErrorBoxClosesOnlyThePort();
-    void vanishedDeviceIsReportedOnceWithoutSpinning();
-    void portThatCannotOpenIsNamedWithItsReason_data();
-    void portThatCannotOpenIsNamedWithItsReason();
-    void missingHeaderIsReportedInTheConfiguredLanguage_data();
-    void missingHeaderIsReportedInTheConfiguredLanguage();
 };
 
 void TestProcessing::lastLineDrivesFiguresMetersAndLabels_data()
@@ -220,22 +186,15 @@ void TestProcessing::blockIsFilteredForBoxAndFile()
     QCOMPARE(r.recorded(), recorded);
 }
 
-void TestProcessing::tabsFollowCheck1()
+void TestProcessing::tabsAreRecordedAsSemicolonsUnlessSetOtherwise()
 {
     Receiver r;
-    const std::pair<Qt::CheckState, QByteArray> steps[] = {
-        {Qt::Unchecked, "a\tb"},
-        {Qt::PartiallyChecked, "a\tb"},  // keeps the last choice
-        {Qt::Checked, "a;b"},
-        {Qt::PartiallyChecked, "a;b"},
-    };
-    QByteArray expected;
-    for (const auto &[state, bytes] : steps) {
-        r.processor.setTabsAsSemicolons(state);
-        r.receive("a\tb");
-        expected += bytes;
-    }
-    QCOMPARE(r.recorded(), expected);
+    r.receive("a\tb");
+    r.processor.setTabsAsSemicolons(false);
+    r.receive("a\tb");
+    r.processor.setTabsAsSemicolons(true);
+    r.receive("a\tb");
+    QCOMPARE(r.recorded(), QByteArray("a;ba\tba;b"));
 }
 
 void TestProcessing::notesHeaderReplacesTheFirstBlock_data()
@@ -300,12 +259,12 @@ void TestProcessing::blockWithoutLineEndKeepsTheShownLine()
 {
     Receiver r;
     r.receive("1 2 3 4 5 6 7\r");
-    const int beepsBefore = r.dialogs.beeps();
+    const int beepsBefore = r.beeps;
     r.receive("8 9 10");
     QCOMPARE(r.live.sampleTime, QStringLiteral("1"));
     QCOMPARE(r.live.inp1Actual, QStringLiteral("2"));
     QCOMPARE(r.live.lastLine, QStringLiteral("1 2 3 4 5 6 7\r\n"));
-    QCOMPARE(r.dialogs.beeps(), beepsBefore);
+    QCOMPARE(r.beeps, beepsBefore);
 }
 
 void TestProcessing::beepsUntilTheFirstLineEnds()
@@ -313,10 +272,10 @@ void TestProcessing::beepsUntilTheFirstLineEnds()
     Receiver r;
     r.receive("1 2");
     r.receive(" 3");
-    QCOMPARE(r.dialogs.beeps(), 2);
+    QCOMPARE(r.beeps, 2);
     QVERIFY(r.live.lastLineWords.isEmpty());
     r.receive("\r");
-    QCOMPARE(r.dialogs.beeps(), 2);
+    QCOMPARE(r.beeps, 2);
     QCOMPARE(r.live.lastLineWords, (QStringList{"1", "2", "3\r\n"}));
 }
 
@@ -386,7 +345,6 @@ void TestProcessing::receiveBoxIsTrimmed()
     r.live.idlePictureShown = true;
     r.receive("XYZ");
     QCOMPARE(r.live.received.text, before.mid(keptFrom) + QStringLiteral("XYZ"));
-    QCOMPARE(r.processor.hasUnsavedData(), length > 0);
     QCOMPARE(r.live.graphPictureShown, imageShown);
     QCOMPARE(r.live.idlePictureShown, !imageShown);
 }
@@ -404,22 +362,26 @@ void TestProcessing::unendedLineIsBoundedButRecorded()
     QCOMPARE(r.live.lastLine, newest + QStringLiteral("\r\n"));
 }
 
-void TestProcessing::writeFailureRetriesThenCancelStopsRecording()
+void TestProcessing::writeFailureWaitsThenDropStopsRecording()
 {
     Receiver r;
     if (!r.file.openForAppend(QStringLiteral("/dev/full")))
         QSKIP("no /dev/full on this system");
-    r.dialogs.answer(Answer::Retry);
-    r.dialogs.answer(Answer::Cancel);
 
+    // The failure is told once; the block waits for the decision.
     r.receive("a\r");
-    QCOMPARE(r.dialogs.messages().size(), 2);
-    QVERIFY(!r.dialogs.messages().first().text.isEmpty());
-    QCOMPARE(r.dialogs.messages().first().style, (Buttons::RetryCancel | Icon::Critical).code());
-    QVERIFY(!r.file.isOpen());
+    QCOMPARE(r.writeErrors.size(), 1);
+    QVERIFY(!r.writeErrors.first().isEmpty());
+    QVERIFY(r.processor.writesWaiting());
+    QVERIFY(r.file.isOpen());
+    r.processor.retryWrites();
+    QCOMPARE(r.writeErrors.size(), 2);
 
+    // Dropping stops recording; what follows is shown, not recorded.
+    r.processor.dropWrites();
+    QVERIFY(!r.file.isOpen());
     r.receive("b\r");
-    QCOMPARE(r.dialogs.messages().size(), 2);
+    QCOMPARE(r.writeErrors.size(), 2);
     QCOMPARE(r.live.received.text, QStringLiteral("a\r\nb\r\n"));
     QCOMPARE(r.live.sampleTime, QStringLiteral("b\r\n"));
 }
@@ -430,11 +392,13 @@ void TestProcessing::retriedBlockIsRecordedOnce()
     QVERIFY(r.file.write("0123456789"));
     FileSizeLimit limit(16);
     QVERIFY(limit.isActive());
-    r.dialogs.answer(Answer::Retry, [&] { limit.lift(); });
 
     // The block fits only in part: the part written is taken back.
     r.receive("ABCDEFGHIJKL\r");
-    QCOMPARE(r.dialogs.messages().size(), 1);
+    QCOMPARE(r.writeErrors.size(), 1);
+    limit.lift();
+    r.processor.retryWrites();
+    QCOMPARE(r.writeErrors.size(), 1);
     QCOMPARE(r.recorded(), QByteArray("0123456789ABCDEFGHIJKL\r\n"));
 }
 
@@ -442,14 +406,14 @@ void TestProcessing::blockArrivingDuringTheQuestionFollowsTheOneBefore()
 {
     Receiver r;
     FileSizeLimit limit(4);
-    r.dialogs.answer(Answer::Retry, [&] {
-        // The question's event loop delivers the next block.
-        r.receive("second\r");
-        limit.lift();
-    });
-
     r.receive("first\r");
-    QCOMPARE(r.dialogs.messages().size(), 1);
+    QCOMPARE(r.writeErrors.size(), 1);
+    // A block that arrives while the failure is undecided waits behind it.
+    r.receive("second\r");
+    QCOMPARE(r.writeErrors.size(), 1);
+    limit.lift();
+    r.processor.retryWrites();
+
     QCOMPARE(r.recorded(), QByteArray("first\r\nsecond\r\n"));
     QCOMPARE(r.live.received.text, QStringLiteral("first\r\nsecond\r\n"));
 }
@@ -493,182 +457,6 @@ void TestProcessing::recordedBytesDoNotDependOnPieces()
     const QByteArray header = deutsch ? r.header(QStringLiteral("  Uhrzeit: "), QStringLiteral("  Datum: "))
                                       : r.header(QStringLiteral("  Time: "), QStringLiteral("  Date: "));
     QCOMPARE(r.recorded(), header + body);
-}
-
-void TestProcessing::commEventCodesAreClassified_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("box");   // a beep and an OK/Cancel box with the text
-
-    QTest::newRow("output threshold") << 1 << int(PortEventClass::None) << "" << false;
-    QTest::newRow("receive") << 2 << int(PortEventClass::Receive) << "" << false;
-    QTest::newRow("CTS change") << 3 << int(PortEventClass::Event) << "Change in CTS Detected" << false;
-    QTest::newRow("end of file") << 7 << int(PortEventClass::Event) << "End of File Detected" << false;
-    QTest::newRow("break") << 1001 << int(PortEventClass::Event) << "Break Received" << false;
-    QTest::newRow("CTS timeout") << 1002 << int(PortEventClass::Error) << "CTS Timeout" << true;
-    QTest::newRow("DSR timeout") << 1003 << int(PortEventClass::Error) << "DSR Timeout" << true;
-    QTest::newRow("framing") << 1004 << int(PortEventClass::Event) << "Framing Error" << false;
-    QTest::newRow("ignored 1005") << 1005 << int(PortEventClass::None) << "" << false;
-    QTest::newRow("overrun") << 1006 << int(PortEventClass::Error) << "Overrun Error" << true;
-    QTest::newRow("1008") << 1008 << int(PortEventClass::None) << "" << false;
-    QTest::newRow("parity") << 1009 << int(PortEventClass::Event) << "Parity Error" << false;
-    QTest::newRow("1010 unknown") << 1010 << int(PortEventClass::Error) << "Unknown error or event" << true;
-}
-
-void TestProcessing::commEventCodesAreClassified()
-{
-    QFETCH(int, code);
-    QFETCH(int, kind);
-    QFETCH(QString, text);
-    QFETCH(bool, box);
-
-    const PortEventClass event = classifyPortEvent(qint16(code));
-    QCOMPARE(int(event.kind), kind);
-    QCOMPARE(event.text, text);
-
-    // What the measurement does with it.
-    if (code == 2)
-        return;
-    Session session;
-    session.dialogs.answer(Answer::Ok);
-    session.measurement.handlePortEvent(SerialPort::Event(code));
-    QCOMPARE(session.dialogs.beeps(), int(box));
-    QCOMPARE(session.dialogs.messages().size(), int(box));
-    if (box) {
-        QCOMPARE(session.dialogs.messages().first().text, text);
-        QCOMPARE(session.dialogs.messages().first().title, QStringLiteral("Click Cancel to quit, OK to ignore."));
-        QCOMPARE(session.dialogs.messages().first().style, 1);
-    }
-}
-
-void TestProcessing::cancelInTheErrorBoxClosesOnlyThePort()
-{
-    Session session;
-    Simulator sim;
-    QVERIFY(sim.start(session.dir.path(), 5));
-    Measurement &m = session.measurement;
-    m.port().setPortNumber(5);
-    m.togglePort();
-    QVERIFY(m.port().isOpen());
-    QSignalSpy portChanges(&m, &Measurement::portOpenChanged);
-    session.dialogs.answer(Answer::Ok);
-    m.handlePortEvent(SerialPort::Event::Overrun);
-    QVERIFY(m.port().isOpen());
-    session.dialogs.answer(Answer::Cancel);
-    m.handlePortEvent(SerialPort::Event::Overrun);
-    QVERIFY(!m.port().isOpen());
-    // Nothing else changes: the check mark that follows portOpenChanged
-    // stays as it was.
-    QCOMPARE(portChanges.size(), 0);
-}
-
-void TestProcessing::vanishedDeviceIsReportedOnceWithoutSpinning()
-{
-    Session session;
-    Simulator sim;
-    QVERIFY(sim.start(session.dir.path(), 7, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
-    Measurement &m = session.measurement;
-    m.port().setPortNumber(7);
-    QCOMPARE(m.openFolder(), Measurement::FolderResult::Ready);
-    m.startStop();
-    QVERIFY(m.port().isOpen());
-    QTRY_VERIFY_WITH_TIMEOUT(m.live().received.text.contains(QStringLiteral("INP1 = ")), 5000);
-    session.dialogs.answer(Answer::Ok);
-    session.dialogs.answer(Answer::Ok);
-    sim.hangUp();
-    QTRY_COMPARE_WITH_TIMEOUT(session.dialogs.messages().size(), 1, 5000);
-    QVERIFY(!m.port().isOpen());
-    const QString before = m.live().received.text;
-    // Let the event loop run: a port left open would report again and again.
-    QTest::qWait(500);
-    QCOMPARE(session.dialogs.messages().size(), 1);
-    QVERIFY(session.dialogs.beeps() >= 1);
-    QCOMPARE(m.live().received.text, before);
-}
-
-void TestProcessing::portThatCannotOpenIsNamedWithItsReason_data()
-{
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<int>("port");
-    QTest::addColumn<QString>("text");   // %1: the folder of the session
-    QTest::newRow("no port set") << "English" << 0
-        << "No serial port is set in the settings: choose one under Settings, User settings, and save.";
-    QTest::newRow("no port set, German") << "Deutsch" << 0 << QString::fromUtf8(
-        "In den Einstellungen ist keine Schnittstelle gewählt: "
-        "bitte unter Einstellungen, Programm Optionen eine wählen und speichern.");
-    QTest::newRow("device gone") << "Francais" << 9 << "%1/no-such-device: No such file or directory";
-}
-
-void TestProcessing::portThatCannotOpenIsNamedWithItsReason()
-{
-    QFETCH(QString, language);
-    QFETCH(int, port);
-    QFETCH(QString, text);
-
-    Session session(language);
-    Measurement &m = session.measurement;
-    QFile::link(session.dir.filePath(QStringLiteral("no-such-device")), session.dir.filePath(QStringLiteral("COM9")));
-    m.port().setPortNumber(qint16(port));
-    QCOMPARE(m.openFolder(), Measurement::FolderResult::Ready);
-    session.dialogs.answer(Answer::Ok);
-    QObject::connect(&m, &Measurement::stopped, &m, [&m] { m.discard(); });
-    m.startStop();
-
-    const auto boxes = session.dialogs.messages();
-    QVERIFY(!boxes.isEmpty());
-    QCOMPARE(boxes.at(0).text, text.arg(session.dir.path()));
-    QVERIFY(!m.port().isOpen());
-}
-
-void TestProcessing::missingHeaderIsReportedInTheConfiguredLanguage_data()
-{
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("title");
-    QTest::newRow("Deutsch") << "Deutsch"
-        << QString::fromUtf8(" Es ist ein Übertragungsfehler aufgetreten... Bitte Drücken Sie Start/ Stopp !")
-        << "Bitte Messung neu starten !";
-    QTest::newRow("English") << "English" << "Data transsmision error... Please press Start / Stop again !"
-                             << "Please start the transmission again !";
-    QTest::newRow("Francais") << "Francais"
-        << QString::fromUtf8("Erreur transmission de données ... appuyez encore sur Start / Stop s.v.p")
-        << QString::fromUtf8("Erreur transmission de données");
-    QTest::newRow("unknown") << "english" << "" << "";
-}
-
-void TestProcessing::missingHeaderIsReportedInTheConfiguredLanguage()
-{
-    QFETCH(QString, language);
-    QFETCH(QString, text);
-    QFETCH(QString, title);
-
-    Session session(language);
-    Measurement &m = session.measurement;
-    // Port 9 cannot open, so the Start/Stop that follows the report ends at once.
-    QFile::link(session.dir.filePath(QStringLiteral("no-such-device")), session.dir.filePath(QStringLiteral("COM9")));
-    m.port().setPortNumber(9);
-    QCOMPARE(m.openFolder(), Measurement::FolderResult::Ready);
-    m.header().inp1Header.clear(); // as after a Start: only a received line counts
-    session.dialogs.answer(Answer::Ok); // the report
-    session.dialogs.answer(Answer::Ok); // the port that cannot open
-    QObject::connect(&m, &Measurement::stopped, &m, [&m] { m.discard(); });
-    m.readHeader();
-
-    const auto boxes = session.dialogs.messages();
-    if (text.isEmpty()) {
-        // No report and no stop in a language the program does not know.
-        QVERIFY(boxes.isEmpty());
-        QVERIFY(!m.headerTimer().isActive());
-        return;
-    }
-    QCOMPARE(boxes.size(), 2);
-    QCOMPARE(boxes.at(0).text, text);
-    QCOMPARE(boxes.at(0).title, title);
-    QCOMPARE(boxes.at(0).style, 0);
-    QCOMPARE(m.state(), Measurement::State::Idle);
-    QVERIFY(m.headerTimer().isActive());   // the Start/Stop that followed armed the next header read
 }
 
 QTEST_GUILESS_MAIN(TestProcessing)

@@ -1,6 +1,9 @@
 // The questions at a measurement stop and at exit, the discard of a
-// measurement and the orderly end of the program.
+// measurement, what becomes of unsaved data at the next start, and the
+// orderly end of the program. The instrument sends through a real
+// pseudo-terminal; each question is answered once it has appeared.
 
+#include "FileSizeLimit.h"
 #include "MeasurementRig.h"
 #include "QtUserDialogs.h"
 
@@ -13,11 +16,19 @@
 #include <QtTest>
 
 using Kind = ScriptedDialogs::Kind;
+using State = Measurement::State;
 
 namespace {
+const QString saveQuestion = QStringLiteral("Do you want to save the datafile ?");
 const QString excelMessage =
     QStringLiteral("Please close Microsoft EXCEL ! \r\nBitte Microsoft EXCEL schließen ! ");
 const QString infoCaption = QStringLiteral(" Quendrel Data Recorder Info ");
+const int yesNoQuestion = (Icon::Question | Buttons::YesNo).code();
+
+QStringList recoveredCopies()
+{
+    return QDir().entryList({QStringLiteral("Vindo-recovered-*.csv")});
+}
 } // namespace
 
 class TestPrompts : public QObject
@@ -25,16 +36,18 @@ class TestPrompts : public QObject
     Q_OBJECT
 
 private slots:
-    void discardStartsAnEmptyWorkingFile_data();
+    void stopAsksOnceItHasReturned();
     void discardStartsAnEmptyWorkingFile();
     void discardOfAnUndeletableFileShowsTheExcelMessageOnce();
     void cancelledSaveDialogKeepsTheData_data();
     void cancelledSaveDialogKeepsTheData();
     void unsavedDataAreKeptBeforeTheNextMeasurement_data();
     void unsavedDataAreKeptBeforeTheNextMeasurement();
+    void copyThatFailsAtStartIsReportedAndKeepsTheData();
     void declinedDataThatCannotBeDroppedNeverReachASave();
-    void exitAnsweredNoEndsAtOnce_data();
-    void exitAnsweredNoEndsAtOnce();
+    void questionsComeOneAtATimeInOrder();
+    void exitAnsweredNoEndsAtOnceAndReleasesThePort_data();
+    void exitAnsweredNoEndsAtOnceAndReleasesThePort();
     void exitAnsweredYesSavesThenEnds();
     void closingWithoutNewDataSendsPendingOutputAndEnds();
     void unsentOutputAsksWhatToDo_data();
@@ -43,35 +56,40 @@ private slots:
     void realBoxShowsPlainTextAndDismissesOnlyWhereAllowed();
 };
 
-void TestPrompts::discardStartsAnEmptyWorkingFile_data()
+void TestPrompts::stopAsksOnceItHasReturned()
 {
-    QTest::addColumn<bool>("recorded");
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(rig.record("data", false));
 
-    QTest::newRow("after a measurement") << true;
-    QTest::newRow("no working file") << false;
+    // The stop itself asks nothing: the question follows once it returned.
+    rig.measurement.stop();
+    QCOMPARE(rig.measurement.state(), State::Stopped);
+    QVERIFY(!rig.dialogs.isAsking());
+    QVERIFY(rig.sentToInstrument().endsWith('\x03'));
+
+    QCOMPARE(rig.question(), saveQuestion);
+    const auto asked = rig.dialogs.question();
+    QCOMPARE(asked.style, yesNoQuestion);
+    QCOMPARE(asked.title, QString());
 }
 
 void TestPrompts::discardStartsAnEmptyWorkingFile()
 {
-    QFETCH(bool, recorded);
-
     MeasurementRig rig;
     QVERIFY(rig.ready());
-    if (recorded)
-        QVERIFY(rig.record("to be discarded", false));
+    QVERIFY(rig.record("to be discarded", true));
 
-    rig.dialogs.answer(Answer::No);
-    rig.files.askSaveAfterStop();
+    rig.reply(Answer::No);
 
-    QCOMPARE(rig.dialogs.asked.size(), 1);
-    QCOMPARE(rig.dialogs.asked[0].text, QStringLiteral("Do you want to save the datafile ?"));
-    QCOMPARE(rig.dialogs.asked[0].style, 36);
-    QCOMPARE(rig.dialogs.asked[0].title, QString());
+    QCOMPARE(rig.measurement.state(), State::Idle);
     QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray());
     QVERIFY(rig.workFile.isOpen());
     QVERIFY(!rig.measurement.hasUnsavedData());
     QVERIFY(rig.calls.isEmpty());
-    QVERIFY(!rig.port.isOpen());
+    QVERIFY(!rig.measurement.isPortOpen());
+    QVERIFY(rig.quiet());
+    QCOMPARE(rig.measurement.live().received.text, QStringLiteral("\r\n"));
 }
 
 void TestPrompts::discardOfAnUndeletableFileShowsTheExcelMessageOnce()
@@ -82,17 +100,16 @@ void TestPrompts::discardOfAnUndeletableFileShowsTheExcelMessageOnce()
     if (!rig.lockFile(QStringLiteral("Vindo.qvx")))
         QSKIP("needs root and a file system that can make a file append-only");
 
-    rig.dialogs.answer(Answer::No);
-    rig.dialogs.answer(Answer::TryAgain);
-    rig.files.askSaveAfterStop();
+    QVERIFY(rig.stop());
+    rig.reply(Answer::No);
 
-    const auto messages = rig.dialogs.messages();
-    QCOMPARE(messages.size(), 2);
-    QCOMPARE(messages[1].text, excelMessage);
-    QCOMPARE(messages[1].style, 38);
-    QCOMPARE(messages[1].title, infoCaption);
+    QCOMPARE(rig.question(), excelMessage);
+    QCOMPARE(rig.dialogs.question().style, (Icon::Question | Buttons::CancelTryContinue).code());
+    QCOMPARE(rig.dialogs.question().title, infoCaption);
+    rig.reply(Answer::TryAgain);
+    QVERIFY(rig.quiet());
     QVERIFY(!rig.workFile.isOpen());
-    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray("held open elsewhere"));
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), rig.recorded("held open elsewhere"));
 }
 
 void TestPrompts::cancelledSaveDialogKeepsTheData_data()
@@ -109,148 +126,220 @@ void TestPrompts::cancelledSaveDialogKeepsTheData()
 
     MeasurementRig rig;
     QVERIFY(rig.ready());
-    QVERIFY(rig.record("recorded data", true));
+    QVERIFY(rig.record("recorded data", false));
 
-    rig.dialogs.answer(Answer::Yes);
-    rig.dialogs.cancelDialog();
-    rig.calls.clear();
     if (atExit)
-        rig.files.exit();
+        rig.prompts.exit();
     else
-        rig.measurement.startStop();
+        rig.measurement.stop();
+    QCOMPARE(rig.question(), saveQuestion);
+    rig.reply(Answer::Yes);
+    QVERIFY(rig.waitForQuestion());
+    QCOMPARE(rig.dialogs.question().kind, Kind::Save);
+    rig.replyFile(QString());
 
-    QCOMPARE(rig.dialogs.asked.size(), 2);
-    QCOMPARE(rig.dialogs.asked[1].kind, Kind::Save);
-    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray("recorded data"));
-    QVERIFY(!rig.workFile.isOpen() || atExit);
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), rig.recorded("recorded data"));
     // Exit still ends the program after the cancelled dialog.
-    if (atExit)
+    if (atExit) {
         QCOMPARE(rig.calls, QStringList{"endProgram"});
-    else
-        QCOMPARE(rig.measurement.state(), Measurement::State::Stopped);
+    } else {
+        QCOMPARE(rig.measurement.state(), State::Stopped);
+        QVERIFY(!rig.workFile.isOpen());
+        QVERIFY(rig.calls.isEmpty());
+    }
 }
 
 void TestPrompts::unsavedDataAreKeptBeforeTheNextMeasurement_data()
 {
-    QTest::addColumn<bool>("cancelled");   // else the copy fails
+    QTest::addColumn<QString>("first");   // how the first measurement's save ends
 
-    QTest::newRow("save dialog cancelled") << true;
-    QTest::newRow("copy failed") << false;
+    QTest::newRow("save dialog cancelled") << "cancelled";
+    QTest::newRow("copy failed") << "failed";
+    QTest::newRow("saved, then the next one's dialog cancelled") << "saved";
 }
 
 void TestPrompts::unsavedDataAreKeptBeforeTheNextMeasurement()
 {
-    QFETCH(bool, cancelled);
+    QFETCH(QString, first);
 
     MeasurementRig rig;
     QVERIFY(rig.ready());
     QVERIFY(rig.record("first run", true));
-    rig.dialogs.answer(Answer::Yes);
-    if (cancelled)
-        rig.dialogs.cancelDialog();
-    else
-        rig.dialogs.chooseFile(rig.path(QStringLiteral("no-such-folder/run1")));
-    if (!cancelled)
-        rig.dialogs.answer(Answer::Ok);   // the failed copy's box
-    rig.measurement.startStop();
-    QCOMPARE(rig.measurement.state(), Measurement::State::Stopped);
-    QVERIFY(!rig.port.isOpen());
+    rig.reply(Answer::Yes);
+    if (first == QLatin1String("failed")) {
+        rig.replyFile(rig.path(QStringLiteral("no-such-folder/run1")));
+        QVERIFY(rig.question().contains(QStringLiteral("run1.csv")));
+        rig.reply(Answer::Ok);
+    } else if (first == QLatin1String("saved")) {
+        // The measurement after a save is as unsaved as any other.
+        rig.replyFile(rig.path(QStringLiteral("run1")));
+        QCOMPARE(rig.measurement.state(), State::Measuring);
+        QVERIFY(rig.send("next run"));
+        rig.head = rig.recorded("");
+        QVERIFY(rig.stop());
+        rig.reply(Answer::Yes);
+        rig.replyFile(QString());
+    } else {
+        rig.replyFile(QString());
+    }
+    const QByteArray unsaved = MeasurementRig::contents(QStringLiteral("Vindo.qvx"));
+    QCOMPARE(rig.measurement.state(), State::Stopped);
+    QVERIFY(!rig.measurement.isPortOpen());
 
-    // Start keeps the unsaved data first, then records anew.
-    rig.dialogs.answer(Answer::Ok);
-    rig.measurement.startStop();
-    QCOMPARE(rig.measurement.state(), Measurement::State::Measuring);
-    QVERIFY(rig.port.isOpen());
-    const QStringList kept = QDir().entryList({QStringLiteral("Vindo-recovered-*.csv")});
+    // Start keeps the unsaved data first and says so, then records anew.
+    QVERIFY(rig.start());
+    const QStringList kept = recoveredCopies();
     QCOMPARE(kept.size(), 1);
-    QCOMPARE(MeasurementRig::contents(kept.first()), QByteArray("first run"));
-    const auto told = rig.dialogs.messages().last();
-    QCOMPARE(told.style, BoxStyle(Icon::Information).code());
-    QVERIFY2(told.text.contains(kept.first()), qPrintable(told.text));
-    QVERIFY(rig.measurement.recordRaw("second run"));
+    QCOMPARE(MeasurementRig::contents(kept.first()), unsaved);
+    QVERIFY2(rig.question().contains(kept.first()), qPrintable(rig.dialogs.question().text));
+    QCOMPARE(rig.dialogs.question().style, BoxStyle(Icon::Information).code());
+    rig.reply(Answer::Ok);
+    QVERIFY(rig.send("second run"));
 
     // The next save writes the second measurement only.
-    rig.dialogs.answer(Answer::Yes);
-    rig.dialogs.chooseFile(rig.path(QStringLiteral("run2")));
-    rig.measurement.startStop();
-    QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("run2.csv"))), QByteArray("second run"));
-    QCOMPARE(MeasurementRig::contents(kept.first()), QByteArray("first run"));
-    QCOMPARE(rig.measurement.state(), Measurement::State::Measuring);
+    QVERIFY(rig.stop());
+    rig.reply(Answer::Yes);
+    rig.replyFile(rig.path(QStringLiteral("run2")));
+    QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("run2.csv"))), rig.recorded("second run"));
+    QCOMPARE(MeasurementRig::contents(kept.first()), unsaved);
+    QCOMPARE(rig.measurement.state(), State::Measuring);
     QCOMPARE(rig.dialogs.unexpected, 0);
+}
+
+void TestPrompts::copyThatFailsAtStartIsReportedAndKeepsTheData()
+{
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(rig.record("only copy", true));
+    rig.reply(Answer::Yes);
+    rig.replyFile(QString());
+    const QByteArray unsaved = MeasurementRig::contents(QStringLiteral("Vindo.qvx"));
+
+    // No copy can be written: the start is refused, with the reason and
+    // the file that still holds the data, and that file stays as it is.
+    {
+        FileSizeLimit full(8);
+        QVERIFY(full.isActive());
+        rig.measurement.start();
+        QVERIFY(rig.waitForQuestion());
+    }
+    const auto told = rig.dialogs.question();
+    QCOMPARE(told.style, BoxStyle(Icon::Warning).code());
+    QVERIFY2(told.text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(told.text));
+    QVERIFY2(told.text.contains(QDir::toNativeSeparators(rig.path(QStringLiteral("Vindo.qvx")))), qPrintable(told.text));
+    rig.reply(Answer::Ok);
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), unsaved);
+    QVERIFY(!rig.measurement.isPortOpen());
+    QVERIFY(!rig.sentToInstrument().contains('\x02' + QByteArray("\x03\x02")));
+    QCOMPARE(rig.measurement.state(), State::Stopped);
+
+    // The next start keeps them.
+    QVERIFY(rig.start());
+    QCOMPARE(recoveredCopies().size(), 1);
+    QCOMPARE(MeasurementRig::contents(recoveredCopies().first()), unsaved);
 }
 
 void TestPrompts::declinedDataThatCannotBeDroppedNeverReachASave()
 {
     MeasurementRig rig;
     QVERIFY(rig.ready());
-    QVERIFY(rig.record("declined", true));
+    QVERIFY(rig.record("declined", false));
     if (!rig.lockFile(QStringLiteral("Vindo.qvx")))
         QSKIP("needs root and a file system that can make a file append-only");
 
-    rig.dialogs.answer(Answer::No);
-    rig.dialogs.answer(Answer::TryAgain);
-    rig.measurement.startStop();
-    QCOMPARE(rig.dialogs.messages().last().text, excelMessage);
+    QVERIFY(rig.stop());
+    rig.reply(Answer::No);
+    QCOMPARE(rig.question(), excelMessage);
+    rig.reply(Answer::TryAgain);
 
     // Start cannot record into that file: it says where and why, and the
     // instrument is not started.
-    rig.measurement.startStop();
-    const auto refused = rig.dialogs.messages().last();
+    const QByteArray sent = rig.sentToInstrument();
+    rig.measurement.start();
+    QVERIFY(rig.waitForQuestion());
+    const auto refused = rig.dialogs.question();
     QCOMPARE(refused.style, BoxStyle(Icon::Warning).code());
     QVERIFY2(refused.text.contains(QDir::toNativeSeparators(QDir::currentPath())), qPrintable(refused.text));
-    QVERIFY(!rig.port.isOpen());
-    QVERIFY(!rig.sentToInstrument().contains('\x02'));
+    rig.reply(Answer::Ok);
+    QVERIFY(!rig.measurement.isPortOpen());
+    QVERIFY(!rig.sentToInstrument().mid(sent.size()).contains('\x02'));
 
     // A save now holds nothing of the declined data.
-    rig.dialogs.chooseFile(rig.path(QStringLiteral("after")));
-    rig.files.saveMeasurement();
+    rig.prompts.saveMeasurement();
+    QVERIFY(rig.waitForQuestion());
+    rig.replyFile(rig.path(QStringLiteral("after")));
     QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("after.csv"))), QByteArray());
 }
 
-void TestPrompts::exitAnsweredNoEndsAtOnce_data()
+void TestPrompts::questionsComeOneAtATimeInOrder()
 {
-    QTest::addColumn<bool>("viaUnload");
+    // Start with no port set: the port error comes first, then the save
+    // question of the start that became a stop; never both at once.
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QCOMPARE(rig.measurement.openFolder(), Measurement::FolderResult::Ready);
+    rig.measurement.setPort(0, QStringLiteral("9600,n,8,1"));
+    rig.measurement.start();
+    QCOMPARE(rig.measurement.state(), State::Stopped);
+    QCOMPARE(rig.measurement.error(), Measurement::Error::NoPortSet);
+
+    QVERIFY(rig.question().startsWith(QStringLiteral("No serial port is set in the settings")));
+    rig.settle();
+    QCOMPARE(rig.dialogs.asked.size(), 1);
+    rig.reply(Answer::Ok);
+    QCOMPARE(rig.question(), saveQuestion);
+    rig.reply(Answer::No);
+    QCOMPARE(rig.measurement.state(), State::Idle);
+    QCOMPARE(rig.dialogs.asked.size(), 2);
+}
+
+void TestPrompts::exitAnsweredNoEndsAtOnceAndReleasesThePort_data()
+{
+    QTest::addColumn<bool>("viaClose");
 
     QTest::newRow("exit command") << false;
     QTest::newRow("window closing after new data") << true;
 }
 
-void TestPrompts::exitAnsweredNoEndsAtOnce()
+void TestPrompts::exitAnsweredNoEndsAtOnceAndReleasesThePort()
 {
-    QFETCH(bool, viaUnload);
+    QFETCH(bool, viaClose);
 
     MeasurementRig rig;
     QVERIFY(rig.ready());
-    QVERIFY(rig.record("kept on disk", true));
+    QVERIFY(rig.record("kept on disk", false));
     QVERIFY(rig.holdOutput());
 
-    rig.dialogs.answer(Answer::No);
-    if (viaUnload)
-        QCOMPARE(rig.files.closeProgram(), false);
+    if (viaClose)
+        rig.prompts.closeProgram();
     else
-        rig.files.exit();
+        rig.prompts.exit();
+    QCOMPARE(rig.question(), saveQuestion);
+    rig.reply(Answer::No);
 
     QCOMPARE(rig.dialogs.asked.size(), 1);
     QCOMPARE(rig.calls, QStringList{"endProgram"});
-    // Nothing after the answer: the port is not closed, no further box.
-    QVERIFY(rig.port.isOpen());
+    // Nothing waits for the output, and the port is free for the next user.
+    QVERIFY(!rig.measurement.isPortOpen());
     QVERIFY(!rig.workFile.isOpen());
-    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray("kept on disk"));
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), rig.recorded("kept on disk"));
 }
 
 void TestPrompts::exitAnsweredYesSavesThenEnds()
 {
     MeasurementRig rig;
     QVERIFY(rig.ready());
-    QVERIFY(rig.record("last run", true));
+    QVERIFY(rig.record("last run", false));
 
-    rig.dialogs.answer(Answer::Yes);
-    rig.dialogs.chooseFile(rig.path(QStringLiteral("final")));
-    rig.files.exit();
+    rig.prompts.exit();
+    QCOMPARE(rig.question(), saveQuestion);
+    rig.reply(Answer::Yes);
+    QVERIFY(rig.waitForQuestion());
+    rig.replyFile(rig.path(QStringLiteral("final")));
 
-    QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("final.csv"))), QByteArray("last run"));
-    QCOMPARE(rig.calls, QStringList({"refreshFileList", "clearTerm", "togglePort", "endProgram"}));
-    QVERIFY(!rig.port.isOpen());
+    QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("final.csv"))), rig.recorded("last run"));
+    QCOMPARE(rig.calls, QStringList({"refreshFileList", "endProgram"}));
+    QVERIFY(!rig.measurement.isPortOpen());
     QVERIFY(!rig.workFile.isOpen());
     QCOMPARE(rig.dialogs.messages().size(), 1);
 }
@@ -260,16 +349,19 @@ void TestPrompts::closingWithoutNewDataSendsPendingOutputAndEnds()
     MeasurementRig rig;
     QVERIFY(rig.ready());
     QVERIFY(rig.record("saved before", true));
-    rig.measurement.setUnsavedData(false);
-    QVERIFY(rig.port.write(QByteArray("\x03\x02", 2)));
+    rig.reply(Answer::Yes);
+    rig.replyFile(rig.path(QStringLiteral("saved")));
+    QCOMPARE(rig.measurement.state(), State::Measuring);
+    QVERIFY(!rig.measurement.hasUnsavedData());
+    const QByteArray sent = rig.sentToInstrument();
 
-    QCOMPARE(rig.files.closeProgram(), false);
+    rig.prompts.closeProgram();
 
-    QVERIFY(rig.dialogs.asked.isEmpty());
-    QCOMPARE(rig.calls, QStringList{"endProgram"});
-    QVERIFY(!rig.port.isOpen());
+    QVERIFY(rig.quiet());
+    QCOMPARE(rig.calls, QStringList({"refreshFileList", "endProgram"}));
+    QVERIFY(!rig.measurement.isPortOpen());
     QVERIFY(!rig.workFile.isOpen());
-    QCOMPARE(rig.sentToInstrument(), QByteArray("\x03\x02", 2));
+    QVERIFY(sent.endsWith(QByteArray("\x03\x02", 2)));
 }
 
 void TestPrompts::unsentOutputAsksWhatToDo_data()
@@ -277,7 +369,7 @@ void TestPrompts::unsentOutputAsksWhatToDo_data()
     QTest::addColumn<bool>("newData");       // closing runs Exit first (answered Yes, dialog cancelled)
     QTest::addColumn<QList<Answer>>("answers"); // to "Data cannot be sent"
     QTest::addColumn<int>("drainsDuring");   // index of the answer during which the output leaves, or -1
-    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<bool>("keepsRunning");
 
     QTest::newRow("abort keeps running") << false << QList<Answer>{Answer::Abort} << -1 << true;
     QTest::newRow("ignore closes") << false << QList<Answer>{Answer::Ignore} << -1 << false;
@@ -291,41 +383,54 @@ void TestPrompts::unsentOutputAsksWhatToDo()
     QFETCH(bool, newData);
     QFETCH(QList<Answer>, answers);
     QFETCH(int, drainsDuring);
-    QFETCH(bool, cancel);
+    QFETCH(bool, keepsRunning);
 
+    // A measurement runs right after a save: nothing unsaved yet.
     MeasurementRig rig;
     QVERIFY(rig.ready());
     QVERIFY(rig.record("data", true));
-    if (newData) {
-        rig.dialogs.answer(Answer::Yes);
-        rig.dialogs.cancelDialog();
-    } else {
-        rig.measurement.setUnsavedData(false);
-    }
+    rig.reply(Answer::Yes);
+    rig.replyFile(rig.path(QStringLiteral("saved")));
+    if (newData)
+        QVERIFY(rig.send("more"));
+    QCOMPARE(rig.measurement.hasUnsavedData(), newData);
     QVERIFY(rig.holdOutput());
-    rig.files.setDrainTimeoutMs(0);
-    for (int i = 0; i < answers.size(); ++i) {
-        if (i == drainsDuring)
-            rig.dialogs.answer(answers[i], [&rig] { QVERIFY(rig.releaseOutput()); });
-        else
-            rig.dialogs.answer(answers[i]);
-    }
+    rig.prompts.setDrainTimeoutMs(0);
+    // The wait at the end asks through a modal box: its answers are scripted.
+    const auto scriptSendAnswers = [&] {
+        for (int i = 0; i < answers.size(); ++i) {
+            if (i == drainsDuring)
+                rig.dialogs.answer(answers[i], [&rig] { QVERIFY(rig.releaseOutput()); });
+            else
+                rig.dialogs.answer(answers[i]);
+        }
+    };
 
-    QCOMPARE(rig.files.closeProgram(), cancel);
+    if (newData) {
+        rig.prompts.closeProgram();
+        QCOMPARE(rig.question(), saveQuestion);
+        rig.reply(Answer::Yes);
+        QVERIFY(rig.waitForQuestion());
+        scriptSendAnswers();
+        rig.replyFile(QString());
+    } else {
+        scriptSendAnswers();
+        rig.prompts.closeProgram();
+    }
 
     QCOMPARE(rig.dialogs.pending(), 0);
     QCOMPARE(rig.dialogs.unexpected, 0);
     int sendQuestions = 0;
     for (const auto &m : rig.dialogs.messages()) {
-        if (m.style != 34)
+        if (m.style != (Icon::Question | Buttons::AbortRetryIgnore).code())
             continue;
         ++sendQuestions;
         QCOMPARE(m.text, QStringLiteral("Data cannot be sent"));
         QCOMPARE(m.title, QString());
     }
     QCOMPARE(sendQuestions, int(answers.size()));
-    QCOMPARE(rig.port.isOpen(), cancel);
-    QCOMPARE(rig.calls.contains(QStringLiteral("endProgram")), !cancel);
+    QCOMPARE(rig.measurement.isPortOpen(), keepsRunning);
+    QCOMPARE(rig.calls.contains(QStringLiteral("endProgram")), !keepsRunning);
 }
 
 void TestPrompts::realBoxShowsPlainTextAndDismissesOnlyWhereAllowed_data()

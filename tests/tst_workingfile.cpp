@@ -4,8 +4,6 @@
 
 #include "FilePaths.h"
 #include "FileSizeLimit.h"
-#include "Measurement.h"
-#include "ScriptedDialogs.h"
 #include "WorkingFile.h"
 
 #include <QtTest>
@@ -314,38 +312,42 @@ void TestWorkingFile::failedRecoveryKeepsTheFileAndSaysWhy()
 
 void TestWorkingFile::refusedSyncIsAskedAboutOnce_data()
 {
-    QTest::addColumn<Answer>("reply");
+    QTest::addColumn<bool>("retry");       // else the sync is abandoned
     QTest::addColumn<bool>("recording");   // afterwards
 
-    QTest::newRow("retry") << Answer::Retry << true;
-    QTest::newRow("cancel") << Answer::Cancel << false;
+    QTest::newRow("retry") << true << true;
+    QTest::newRow("abandon") << false << false;
 }
 
 void TestWorkingFile::refusedSyncIsAskedAboutOnce()
 {
-    QFETCH(Answer, reply);
+    QFETCH(bool, retry);
     QFETCH(bool, recording);
     if (!qEnvironmentVariable("LD_PRELOAD").contains(QLatin1String("failingsync")))
         QSKIP("needs the failing-sync library preloaded (run through ctest)");
 
     InFolder folder;
-    ScriptedDialogs dialogs;
-    Measurement measurement(dialogs);
-    QCOMPARE(measurement.openFolder(), Measurement::FolderResult::Ready);
-    QVERIFY(measurement.recordRaw("    1   20.5\r\n"));
+    WorkingFile file;
+    QStringList refused;
+    file.setSyncFailureHandler([&refused](const QString &error) { refused << error; });
+    QCOMPARE(file.open(), WorkingFile::OpenResult::Opened);
+    QVERIFY(file.write("    1   20.5\r\n"));
 
-    // Blocks keep arriving while the question is open: one question only.
+    // Blocks keep being written while the failure waits for a decision,
+    // and it is told once.
     qputenv("QDR_FDATASYNC_EIO", "1");
-    dialogs.answer(reply, [&measurement] {
-        QVERIFY(measurement.recordRaw("    2   20.6\r\n"));
-        QTest::qWait(WorkingFile::SyncDelayMs + 100);
-        QVERIFY(measurement.recordRaw("    3   20.7\r\n"));
-    });
-    const WorkingFile &file = measurement.workingFile();
-    QTRY_COMPARE_WITH_TIMEOUT(dialogs.messages().size(), 1, 3000);
-    QCOMPARE(dialogs.messages().first().text, QDir::toNativeSeparators(folder.dir.filePath(WorkingFile::bareName()))
-                                                  + QLatin1String(":\n") + QString::fromLocal8Bit(std::strerror(EIO)));
-    QCOMPARE(dialogs.messages().first().style, (Buttons::RetryCancel | Icon::Critical).code());
+    QTRY_COMPARE_WITH_TIMEOUT(refused.size(), 1, 3000);
+    QVERIFY(file.write("    2   20.6\r\n"));
+    QTest::qWait(WorkingFile::SyncDelayMs + 100);
+    QVERIFY(file.write("    3   20.7\r\n"));
+    QCOMPARE(refused.size(), 1);
+    QCOMPARE(refused.first(), QDir::toNativeSeparators(folder.dir.filePath(WorkingFile::bareName()))
+                                  + QLatin1String(":\n") + QString::fromLocal8Bit(std::strerror(EIO)));
+
+    if (retry)
+        file.retrySync();
+    else
+        file.abandonSync();
     QCOMPARE(file.isOpen(), recording);
     if (recording) {
         // Counted as safe only once a sync really took the data.
@@ -355,7 +357,7 @@ void TestWorkingFile::refusedSyncIsAskedAboutOnce()
         QVERIFY(file.syncedBytes() < file.writtenBytes());
     }
     QTest::qWait(WorkingFile::SyncDelayMs + 100);
-    QCOMPARE(dialogs.messages().size(), 1);
+    QCOMPARE(refused.size(), 1);
     QCOMPARE(folder.content(WorkingFile::bareName()), QByteArray("    1   20.5\r\n    2   20.6\r\n    3   20.7\r\n"));
     qunsetenv("QDR_FDATASYNC_EIO");
 }

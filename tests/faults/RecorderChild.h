@@ -31,6 +31,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -110,21 +111,31 @@ inline int runRecorderChild(int argc, char *argv[])
     environment.endProgram = [] { report("END"); std::_Exit(0); };
     environment.restart = [] { return false; };
 
+    // The boxes of the start-up and of a click are asked once the event
+    // loop runs; the child answers them before it reports.
+    const auto answerBoxes = [] {
+        QEventLoop loop;
+        QTimer::singleShot(300, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
     MainWindow window(dialogs, environment);
     window.prepare();
+    answerBoxes();
     report("OPEN " + QByteArray(window.workingFile().isOpen() ? "1" : "0"));
     if (mode == QLatin1String("startup")) {
         report("DONE");
         return 0;
     }
+    if (mode == QLatin1String("port") || mode == QLatin1String("start")) {
+        control<PictureButton>(window, "Button1")->click();
+        answerBoxes();
+    }
     if (mode == QLatin1String("port")) {
-        window.togglePort();
         report("DONE");
         return 0;
     }
     if (mode == QLatin1String("start")) {
-        control<PictureButton>(window, "Button1")->click();
-        report("PORT " + QByteArray(window.comm()->isOpen() ? "1" : "0"));
+        report("PORT " + QByteArray(window.measurement().isPortOpen() ? "1" : "0"));
         report("OPEN " + QByteArray(window.workingFile().isOpen() ? "1" : "0"));
         report("DONE");
         return 0;
@@ -139,7 +150,7 @@ inline int runRecorderChild(int argc, char *argv[])
     control<PictureButton>(window, "Button1")->click();
     counter.started();
     bool stopping = false;
-    QObject::connect(window.comm(), &SerialPort::readyRead, &window, [&] {
+    QObject::connect(&window.measurement(), &Measurement::liveChanged, &window, [&] {
         const qint64 shown = counter.blockDone();
         const bool exits = mode == QLatin1String("exit");
         if ((mode == QLatin1String("once") || exits) && shown >= until && !stopping) {
@@ -149,7 +160,7 @@ inline int runRecorderChild(int argc, char *argv[])
                     control<PictureButton>(window, "Button5")->click();   // Exit, answered No: the program ends here
                     return;
                 }
-                if (window.comm()->isOpen())
+                if (window.measurement().isPortOpen())
                     control<PictureButton>(window, "Button1")->click();   // stop
                 report("OPEN " + QByteArray(window.workingFile().isOpen() ? "1" : "0"));
                 report("DONE");

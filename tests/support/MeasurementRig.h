@@ -1,13 +1,14 @@
 #pragma once
-// A measurement in progress, for the save and exit prompts: a temporary
-// folder as the current directory, the working file in it, the serial port
-// on a real pseudo-terminal linked as COM3, scripted dialogs and the hooks
-// of the main window recorded in the order they ran.
+// A measurement as the user and the instrument meet it: a temporary folder
+// as the current directory, the working file in it, the serial port on a
+// real pseudo-terminal linked as COM3 with the test playing the
+// instrument, the questions of the prompts asked through scripted dialogs
+// and answered by the test when they appear, and the hooks of the main
+// window recorded in the order they ran.
 
 #include "FileDialog.h"
-#include "SerialPort.h"
 #include "Measurement.h"
-#include "MeasurementFiles.h"
+#include "MeasurementPrompts.h"
 #include "PtyLine.h"
 #include "ScriptedDialogs.h"
 #include "WorkingFile.h"
@@ -40,8 +41,9 @@ public:
         QDir::setCurrent(m_dir.path());
         m_line = std::make_unique<PtyLine>(m_dir.path(), 3);
         m_linked = m_line->ready();
-        port.setPortDirectory(m_dir.path());
-        port.setPortNumber(3);
+        measurement.setLanguage(languageFromText(language));
+        measurement.setPortDirectory(m_dir.path());
+        measurement.setPort(3, QStringLiteral("9600,n,8,1"));
     }
 
     ~MeasurementRig()
@@ -72,36 +74,146 @@ public:
             file.write(bytes);
     }
 
-    /// A measurement has been recorded: the working file is open and holds
-    /// `data`, the receive box shows them, the port is open when `measuring`.
-    bool record(const QByteArray &data, bool measuring)
+    /// Lets events run for `ms` milliseconds.
+    static void wait(int ms)
     {
-        if (measurement.openFolder() != Measurement::FolderResult::Ready || !measurement.recordRaw(data))
+        QDeadlineTimer deadline(ms);
+        while (!deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+
+    /// The folder is taken and a measurement started: the port is open, the
+    /// instrument's first block became the notes header in the working file
+    /// and its INP1 line followed, so the header read finds it.
+    bool start()
+    {
+        if (!measurement.workingFile().isClaimed()
+            && measurement.openFolder() != Measurement::FolderResult::Ready)
             return false;
-        measurement.setUnsavedData(!data.isEmpty());
-        return !measuring || port.open();
+        measurement.start();
+        if (measurement.state() != Measurement::State::Measuring)
+            return false;
+        const qint64 before = measurement.workingFile().writtenBytes();
+        if (!m_line->write("\r") || !recordedPast(before) || !send("INP1 = bar\r"))
+            return false;
+        head = contents(QStringLiteral("Vindo.qvx"));
+        return true;
+    }
+
+    /// The instrument sends `data`; true once the recorder has recorded all
+    /// of it. Line feeds are dropped and carriage returns recorded with a
+    /// line feed, as the receive path does.
+    bool send(const QByteArray &data)
+    {
+        QByteArray recorded = data;
+        recorded.replace('\n', QByteArray()).replace("\r", "\r\n");
+        const qint64 until = measurement.workingFile().writtenBytes() + recorded.size();
+        return m_line->write(data) && recordedPast(until - 1);
+    }
+
+    /// A measurement ran and recorded `data` after the notes header; with
+    /// `stopped` it was stopped, and the save question is open.
+    bool record(const QByteArray &data, bool stopped)
+    {
+        if (!start() || (!data.isEmpty() && !send(data)))
+            return false;
+        return !stopped || stop();
+    }
+
+    /// Stop: true once the save question it causes is open.
+    bool stop()
+    {
+        measurement.stop();
+        return waitForQuestion();
+    }
+
+    /// What the working file holds: the notes header, then `data`.
+    QByteArray recorded(const QByteArray &data) const { return head + data; }
+
+    /// True once a question is open (waiting up to five seconds).
+    bool waitForQuestion()
+    {
+        QDeadlineTimer deadline(5000);
+        while (!dialogs.isAsking() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return dialogs.isAsking();
+    }
+
+    /// True when nothing is asked once what is under way has happened.
+    bool quiet()
+    {
+        settle();
+        return !dialogs.isAsking();
+    }
+
+    /// The open question's text, once one is open; empty otherwise.
+    QString question()
+    {
+        return waitForQuestion() ? dialogs.question().text : QString();
+    }
+
+    /// Answers the open question and lets what follows happen.
+    void reply(Answer answer)
+    {
+        dialogs.reply(answer);
+        QCoreApplication::processEvents();
+    }
+    /// Answers the open file dialog with `name` (a null string cancels).
+    void replyFile(const QString &name)
+    {
+        dialogs.replyFile(name);
+        QCoreApplication::processEvents();
+    }
+
+    /// Save from the menu: the name is chosen in the dialog, and each
+    /// question that follows is answered in turn.
+    void saveAs(const QString &name, const QList<Answer> &answers = {})
+    {
+        prompts.saveMeasurement();
+        if (!waitForQuestion())
+            return;
+        replyFile(name);
+        for (Answer answer : answers) {
+            if (!waitForQuestion())
+                return;
+            reply(answer);
+        }
+        settle();
+    }
+
+    /// Lets every question that follows appear.
+    void settle()
+    {
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::processEvents();
     }
 
     /// Queues more output than the line takes while the instrument side
     /// reads nothing, so characters stay unsent.
     bool holdOutput()
     {
-        return port.write(QByteArray(1 << 20, 'x')) && port.bytesToWrite() > 0;
+        m_sent += m_line->received(0);
+        return port()->write(QByteArray(1 << 20, 'x')) && measurement.pendingOutput() > 0;
     }
 
     /// The instrument side reads until the port has sent everything.
     bool releaseOutput()
     {
         QDeadlineTimer deadline(10000);
-        while (port.bytesToWrite() > 0 && !deadline.hasExpired()) {
+        while (measurement.pendingOutput() > 0 && !deadline.hasExpired()) {
             m_line->drainInput();
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         }
-        return port.bytesToWrite() == 0;
+        return measurement.pendingOutput() == 0;
     }
 
     /// Everything the instrument side has received so far.
-    QByteArray sentToInstrument() { return m_line ? m_line->received() : QByteArray(); }
+    QByteArray sentToInstrument()
+    {
+        if (m_line)
+            m_sent += m_line->received();
+        return m_sent;
+    }
 
     /// Makes the files of the current folder impossible to delete while new
     /// ones can still be made (an append-only folder, or a read-only one
@@ -126,22 +238,18 @@ public:
 
     QString language;
     ScriptedDialogs dialogs;
-    Measurement measurement{dialogs};
+    Measurement measurement;
     const WorkingFile &workFile = measurement.workingFile();
-    SerialPort &port = measurement.port();
     FileDialog fileDialog{dialogs};
     QStringList calls;                ///< what saving and exit did, in order
     std::function<void()> onRefresh;  ///< runs inside refreshFileList
-    MeasurementFiles files{languageFromText(language), measurement, fileDialog, dialogs, hooks()};
+    MeasurementPrompts prompts{languageFromText(language), measurement, fileDialog, dialogs, hooks()};
+    QByteArray head;                  ///< the working file's notes header
 
 private:
-    MeasurementFiles::Hooks hooks()
+    MeasurementPrompts::Hooks hooks()
     {
-        QObject::connect(&measurement, &Measurement::liveChanged, [this] { calls << QStringLiteral("clearTerm"); });
-        QObject::connect(&measurement, &Measurement::portOpenChanged, [this] { calls << QStringLiteral("togglePort"); });
-        // As the main window routes it: a stop asks whether to save.
-        QObject::connect(&measurement, &Measurement::stopped, [this] { files.askSaveAfterStop(); });
-        MeasurementFiles::Hooks h;
+        MeasurementPrompts::Hooks h;
         h.refreshFileList = [this] {
             calls << QStringLiteral("refreshFileList");
             if (onRefresh)
@@ -150,6 +258,20 @@ private:
         h.endProgram = [this] { calls << QStringLiteral("endProgram"); };
         return h;
     }
+
+    /// True once the working file holds more than `bytes`.
+    bool recordedPast(qint64 bytes)
+    {
+        QDeadlineTimer deadline(5000);
+        while (measurement.workingFile().writtenBytes() <= bytes && !deadline.hasExpired()) {
+            m_sent += m_line->received(0);
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        return measurement.workingFile().writtenBytes() > bytes;
+    }
+
+    /// The port, to hold output back on the line.
+    SerialPort *port() { return measurement.findChild<SerialPort *>(); }
 
     static bool setFolderDeletable(const QString &folder, bool deletable)
     {
@@ -173,5 +295,6 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<PtyLine> m_line;
     bool m_linked = false;
+    QByteArray m_sent;
     QString m_lockedFolder;
 };

@@ -1,5 +1,7 @@
 #include "RecorderFixture.h"
 
+#include <QCoreApplication>
+
 #include <QDir>
 #include <QFile>
 
@@ -63,6 +65,8 @@ MainWindow &RecorderFixture::start()
     environment.restart = [this] { ++restartCalls; return true; };
     m_window = std::make_unique<MainWindow>(dialogs, environment);
     m_window->prepare();
+    // The boxes of the start-up are asked as soon as the event loop runs.
+    QCoreApplication::sendPostedEvents();
     return *m_window;
 }
 

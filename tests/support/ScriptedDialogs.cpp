@@ -28,6 +28,57 @@ Answer ScriptedDialogs::message(const QString &text, BoxStyle style, const QStri
     return take(style).code;
 }
 
+void ScriptedDialogs::ask(const QString &text, BoxStyle style, const QString &title,
+                          std::function<void(Answer)> answered)
+{
+    const Asked question{Kind::Message, text, style.code(), title, {}};
+    if (answersAtOnce()) {
+        record(question);
+        const Answer answer = take(style).code;
+        if (answered)
+            answered(answer);
+        return;
+    }
+    m_open.append({question, std::move(answered), {}});
+    record(question);
+}
+
+void ScriptedDialogs::askSaveFileName(const FileDialogRequest &request, std::function<void(const QString &)> chosen)
+{
+    const Asked question{Kind::Save, request.fileName, 0, request.title, request};
+    if (answersAtOnce()) {
+        record(question);
+        const QString name = take().fileName;
+        if (chosen)
+            chosen(name);
+        return;
+    }
+    m_open.append({question, {}, std::move(chosen)});
+    record(question);
+}
+
+void ScriptedDialogs::reply(Answer answer)
+{
+    if (m_open.isEmpty() || m_open.constFirst().question.kind != Kind::Message) {
+        ++unexpected;
+        return;
+    }
+    const Open open = m_open.takeFirst();
+    if (open.answered)
+        open.answered(answer);
+}
+
+void ScriptedDialogs::replyFile(const QString &path)
+{
+    if (m_open.isEmpty() || m_open.constFirst().question.kind != Kind::Save) {
+        ++unexpected;
+        return;
+    }
+    const Open open = m_open.takeFirst();
+    if (open.chosen)
+        open.chosen(path);
+}
+
 QString ScriptedDialogs::saveFileName(const FileDialogRequest &request)
 {
     record({Kind::Save, request.fileName, 0, request.title, request});

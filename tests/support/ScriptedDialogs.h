@@ -17,7 +17,7 @@ public:
     /// One question as the program asked it.
     struct Asked
     {
-        Kind kind;
+        Kind kind = Kind::Message;
         QString text;       ///< message text, or the dialog's proposed file name
         int style = 0;      ///< message style as one number (BoxStyle::code())
         QString title;      ///< title as passed (empty: application title)
@@ -39,6 +39,11 @@ public:
     void cancelDialog() { m_answers.append({Answer::Cancel, QString(), {}}); }
 
     Answer message(const QString &text, BoxStyle style, const QString &title = {}) override;
+    /// Answers from the script, or as a cautious user; otherwise the
+    /// question stays open until the test answers it with reply().
+    void ask(const QString &text, BoxStyle style, const QString &title,
+             std::function<void(Answer)> answered) override;
+    void askSaveFileName(const FileDialogRequest &request, std::function<void(const QString &)> chosen) override;
     QString saveFileName(const FileDialogRequest &request) override;
     QString openFileName(const FileDialogRequest &request) override;
     void beep() override { m_beeps++; }
@@ -54,6 +59,15 @@ public:
     /// Called with every box and dialog as it is asked.
     std::function<void(const Asked &)> onAsked;
 
+    /// True while a question waits for reply() or replyFile().
+    bool isAsking() const { return !m_open.isEmpty(); }
+    /// The question that waits (the oldest, when several do).
+    Asked question() const { return m_open.isEmpty() ? Asked{} : m_open.constFirst().question; }
+    /// Answers the waiting message box.
+    void reply(Answer answer);
+    /// Answers the waiting file dialog with `path` (a null string cancels).
+    void replyFile(const QString &path);
+
     QList<Asked> asked;        ///< every box and dialog, in order (beeps excluded)
     int beeps() const { return m_beeps; }
     int pending() const { return int(m_answers.size()); }
@@ -65,7 +79,16 @@ public:
 private:
     Reply take(BoxStyle style = {});
     void record(const Asked &question);
+    struct Open
+    {
+        Asked question;
+        std::function<void(Answer)> answered;
+        std::function<void(const QString &)> chosen;
+    };
+    bool answersAtOnce() const { return !m_answers.isEmpty() || m_unscripted == Unscripted::Cautious; }
+
     QList<Reply> m_answers;
+    QList<Open> m_open;
     int m_beeps = 0;
     Unscripted m_unscripted = Unscripted::Cancel;
 };

@@ -1,0 +1,318 @@
+// The measurement session on a real pseudo-terminal: its states, what it
+// reports, and what each decision about a failure leads to.
+
+#include "FileSizeLimit.h"
+#include "Measurement.h"
+#include "PtyLine.h"
+#include "Simulator.h"
+
+#include <QtTest>
+
+#include <memory>
+
+using State = Measurement::State;
+using Error = Measurement::Error;
+
+namespace {
+
+/// A measurement session alone, in a temporary folder as the current
+/// directory, its COM<N> links looked up there, and what it reported.
+struct Session
+{
+    explicit Session(const QString &language = QStringLiteral("English")) : previous(QDir::currentPath())
+    {
+        QDir::setCurrent(dir.path());
+        measurement.setLanguage(languageFromText(language));
+        measurement.setPortDirectory(dir.path());
+        QObject::connect(&measurement, &Measurement::errorOccurred, &measurement,
+                         [this](Measurement::Error error) { errors << error; });
+    }
+    ~Session()
+    {
+        measurement.finish();
+        QDir::setCurrent(previous);
+    }
+    /// Starts a measurement on port `port`: true when it runs.
+    bool start(int port)
+    {
+        measurement.setPort(port, QStringLiteral("9600,n,8,1"));
+        if (measurement.openFolder() != Measurement::FolderResult::Ready)
+            return false;
+        measurement.start();
+        return measurement.state() == Measurement::State::Measuring;
+    }
+
+    QString previous;
+    QTemporaryDir dir;
+    Measurement measurement;
+    QList<Measurement::Error> errors;
+};
+
+/// What the file `name` holds.
+QByteArray fileContents(const QString &name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void commandsOutsideTheirStatesChangeNothing_data();
+    void commandsOutsideTheirStatesChangeNothing();
+    void refusedWriteWaitsForTheDecision_data();
+    void refusedWriteWaitsForTheDecision();
+    void lostDeviceWaitsForTheDecisionAndRecordsOnAfterIt_data();
+    void lostDeviceWaitsForTheDecisionAndRecordsOnAfterIt();
+    void vanishedDeviceIsReportedOnceWithoutSpinning();
+    void portThatCannotOpenIsNamedWithItsReason_data();
+    void portThatCannotOpenIsNamedWithItsReason();
+    void missingHeaderIsReportedInTheConfiguredLanguage_data();
+    void missingHeaderIsReportedInTheConfiguredLanguage();
+};
+
+void TestSession::commandsOutsideTheirStatesChangeNothing_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("measuring");   // else idle
+
+    for (const char *command : {"stop", "discard", "retry", "abort"})
+        QTest::addRow("%s when idle", command) << QString::fromLatin1(command) << false;
+    for (const char *command : {"start", "discard", "retry", "abort"})
+        QTest::addRow("%s while measuring", command) << QString::fromLatin1(command) << true;
+}
+
+void TestSession::commandsOutsideTheirStatesChangeNothing()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, measuring);
+
+    Session session;
+    Measurement &m = session.measurement;
+    PtyLine line(session.dir.path(), 4);
+    QVERIFY(line.ready());
+    if (measuring)
+        QVERIFY(session.start(4));
+    else
+        QCOMPARE(m.openFolder(), Measurement::FolderResult::Ready);
+    const State before = m.state();
+    const QByteArray sent = line.received();
+    QSignalSpy changes(&m, &Measurement::stateChanged);
+
+    const std::map<QString, std::function<void()>> commands{
+        {QStringLiteral("start"), [&m] { m.start(); }},   {QStringLiteral("stop"), [&m] { m.stop(); }},
+        {QStringLiteral("discard"), [&m] { m.discard(); }}, {QStringLiteral("retry"), [&m] { m.retry(); }},
+        {QStringLiteral("abort"), [&m] { m.abort(); }}};
+    commands.at(command)();
+
+    QCOMPARE(m.state(), before);
+    QCOMPARE(changes.size(), 0);
+    QVERIFY(session.errors.isEmpty());
+    QCOMPARE(m.isPortOpen(), measuring);
+    QVERIFY(line.received(50).isEmpty());
+    Q_UNUSED(sent);
+}
+
+void TestSession::refusedWriteWaitsForTheDecision_data()
+{
+    QTest::addColumn<bool>("retry");
+
+    QTest::newRow("retry") << true;
+    QTest::newRow("abort") << false;
+}
+
+void TestSession::refusedWriteWaitsForTheDecision()
+{
+    QFETCH(bool, retry);
+
+    Session session;
+    Measurement &m = session.measurement;
+    PtyLine line(session.dir.path(), 4);
+    QVERIFY(line.ready());
+    QVERIFY(session.start(4));
+    QVERIFY(line.write("\r"));
+    QTRY_VERIFY(m.workingFile().writtenBytes() > 0);
+    const qint64 head = m.workingFile().writtenBytes();
+
+    // The disk takes nothing more: the session waits for a decision while
+    // the instrument goes on sending.
+    auto full = std::make_unique<FileSizeLimit>(head);
+    QVERIFY(full->isActive());
+    QVERIFY(line.write("INP1 = bar\r"));
+    QTRY_COMPARE(m.state(), State::WriteFailed);
+    QCOMPARE(session.errors, QList<Error>{Error::WriteFailed});
+    QVERIFY(!m.errorString().isEmpty());
+    QVERIFY(line.write("1 2 3 4 5 6 7\r"));
+    QTRY_VERIFY(m.live().received.text.contains(QStringLiteral("1 2 3 4 5 6 7")));
+    QCOMPARE(m.state(), State::WriteFailed);
+    QCOMPARE(session.errors.size(), 1);
+    full.reset();
+
+    if (retry)
+        m.retry();
+    else
+        m.abort();
+    QCOMPARE(m.state(), State::Measuring);
+    QVERIFY(line.write("8 9\r"));
+    QTRY_VERIFY(m.live().received.text.contains(QStringLiteral("8 9")));
+    const QByteArray body = fileContents(QStringLiteral("Vindo.qvx")).mid(head);
+    // Retried, every block is there in the order it arrived; aborted,
+    // recording stopped and nothing after the failure is in the file.
+    QCOMPARE(body, retry ? QByteArray("INP1 = bar\r\n1 2 3 4 5 6 7\r\n8 9\r\n") : QByteArray());
+    QCOMPARE(m.workingFile().isOpen(), retry);
+    QCOMPARE(session.errors.size(), 1);
+}
+
+void TestSession::lostDeviceWaitsForTheDecisionAndRecordsOnAfterIt_data()
+{
+    QTest::addColumn<bool>("goOn");   // OK in the box, else Cancel
+
+    QTest::newRow("OK") << true;
+    QTest::newRow("Cancel") << false;
+}
+
+
+void TestSession::lostDeviceWaitsForTheDecisionAndRecordsOnAfterIt()
+{
+    QFETCH(bool, goOn);
+
+    Session session;
+    Measurement &m = session.measurement;
+    auto line = std::make_unique<PtyLine>(session.dir.path(), 5);
+    QVERIFY(line->ready());
+    QVERIFY(session.start(5));
+    QVERIFY(line->write("\rINP1 = bar\r"));
+    QTRY_VERIFY_WITH_TIMEOUT(m.live().received.text.contains(QStringLiteral("INP1 = bar")), 5000);
+    const QByteArray first = fileContents(QStringLiteral("Vindo.qvx"));
+
+    // The device goes away: the session waits for the user's decision.
+    QFile::remove(session.dir.filePath(QStringLiteral("COM5")));
+    line.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(m.state(), Measurement::State::PortFailed, 5000);
+    QCOMPARE(session.errors, QList<Measurement::Error>{Measurement::Error::PortError});
+    QCOMPARE(m.errorString(), QStringLiteral("Unknown error or event"));
+    QVERIFY(!m.isPortOpen());
+    if (goOn)
+        m.retry();
+    else
+        m.abort();
+    // Either way the port is closed and the next start records on into the
+    // same working file.
+    QCOMPARE(m.state(), Measurement::State::Paused);
+    line = std::make_unique<PtyLine>(session.dir.path(), 5);
+    QVERIFY(line->ready());
+    m.start();
+    QCOMPARE(m.state(), Measurement::State::Measuring);
+    QVERIFY(line->write("after\r"));
+    QTRY_VERIFY_WITH_TIMEOUT(fileContents(QStringLiteral("Vindo.qvx")).size() > first.size(), 5000);
+    QVERIFY(fileContents(QStringLiteral("Vindo.qvx")).startsWith(first));
+}
+
+
+void TestSession::vanishedDeviceIsReportedOnceWithoutSpinning()
+{
+    Session session;
+    Simulator sim;
+    QVERIFY(sim.start(session.dir.path(), 7, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
+    Measurement &m = session.measurement;
+    QVERIFY(session.start(7));
+    QTRY_VERIFY_WITH_TIMEOUT(m.live().received.text.contains(QStringLiteral("INP1 = ")), 5000);
+    sim.hangUp();
+    QTRY_COMPARE_WITH_TIMEOUT(session.errors.size(), 1, 5000);
+    QCOMPARE(m.state(), Measurement::State::PortFailed);
+    QVERIFY(!m.isPortOpen());
+    const QString before = m.live().received.text;
+    // Let the event loop run: a port left open would report again and again.
+    QTest::qWait(500);
+    QCOMPARE(session.errors.size(), 1);
+    QCOMPARE(m.live().received.text, before);
+}
+
+
+void TestSession::portThatCannotOpenIsNamedWithItsReason_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("text");   // %1: the folder of the session
+    QTest::newRow("no port set") << "English" << 0
+        << "No serial port is set in the settings: choose one under Settings, User settings, and save.";
+    QTest::newRow("no port set, German") << "Deutsch" << 0 << QString::fromUtf8(
+        "In den Einstellungen ist keine Schnittstelle gewählt: "
+        "bitte unter Einstellungen, Programm Optionen eine wählen und speichern.");
+    QTest::newRow("device gone") << "Francais" << 9 << "%1/no-such-device: No such file or directory";
+}
+
+
+void TestSession::portThatCannotOpenIsNamedWithItsReason()
+{
+    QFETCH(QString, language);
+    QFETCH(int, port);
+    QFETCH(QString, text);
+
+    Session session(language);
+    Measurement &m = session.measurement;
+    QFile::link(session.dir.filePath(QStringLiteral("no-such-device")), session.dir.filePath(QStringLiteral("COM9")));
+    QVERIFY(!session.start(port));
+
+    // The start became a stop: the data wait for the save question.
+    QCOMPARE(session.errors, QList<Measurement::Error>{port == 0 ? Measurement::Error::NoPortSet
+                                                                  : Measurement::Error::PortOpenFailed});
+    QCOMPARE(m.errorString(), text.arg(session.dir.path()));
+    QCOMPARE(m.state(), Measurement::State::Stopped);
+    QVERIFY(!m.isPortOpen());
+}
+
+
+void TestSession::missingHeaderIsReportedInTheConfiguredLanguage_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("Deutsch") << "Deutsch"
+        << QString::fromUtf8(" Es ist ein Übertragungsfehler aufgetreten... Bitte Drücken Sie Start/ Stopp !")
+        << "Bitte Messung neu starten !";
+    QTest::newRow("English") << "English" << "Data transsmision error... Please press Start / Stop again !"
+                             << "Please start the transmission again !";
+    QTest::newRow("Francais") << "Francais"
+        << QString::fromUtf8("Erreur transmission de données ... appuyez encore sur Start / Stop s.v.p")
+        << QString::fromUtf8("Erreur transmission de données");
+    QTest::newRow("unknown") << "english" << "" << "";
+}
+
+
+void TestSession::missingHeaderIsReportedInTheConfiguredLanguage()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, text);
+    QFETCH(QString, title);
+
+    // An instrument that answers nothing.
+    Session session(language);
+    Measurement &m = session.measurement;
+    PtyLine line(session.dir.path(), 9);
+    QVERIFY(line.ready());
+    QVERIFY(session.start(9));
+    QSignalSpy read(&m, &Measurement::headerRead);
+    QVERIFY(read.wait(Measurement::HeaderReadDelayMs + 3000));
+
+    if (text.isEmpty()) {
+        // No report and no stop in a language the program does not know.
+        QVERIFY(session.errors.isEmpty());
+        QCOMPARE(m.state(), Measurement::State::Measuring);
+        return;
+    }
+    QCOMPARE(session.errors, QList<Measurement::Error>{Measurement::Error::TransmissionError});
+    QCOMPARE(m.errorString(), text);
+    // The measurement is stopped, and no second header read follows.
+    QCOMPARE(m.state(), Measurement::State::Stopped);
+    QVERIFY(!m.isPortOpen());
+    QVERIFY(!read.wait(Measurement::HeaderReadDelayMs + 500));
+}
+
+
+QTEST_GUILESS_MAIN(TestSession)
+#include "tst_session.moc"
