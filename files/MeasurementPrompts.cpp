@@ -66,8 +66,9 @@ MeasurementPrompts::MeasurementPrompts(Language language, Measurement &measureme
         if (state == Measurement::State::Stopped)
             run([this](Done done) { askAfterStop(std::move(done)); });
     }, Qt::QueuedConnection);
-    connect(&m_measurement, &Measurement::recovered, this, [this](const QString &name) {
-        const QString text = MeasurementTexts::recoveredText.pickOrEnglish(m_language).arg(name);
+    connect(&m_measurement, &Measurement::recovered, this, [this](const QString &name, bool ofLastRun) {
+        const LanguageText &told = ofLastRun ? MeasurementTexts::recoveredText : MeasurementTexts::recoveredThisRunText;
+        const QString text = told.pickOrEnglish(m_language).arg(name);
         run([this, text](Done done) {
             m_dialogs.ask(text, Icon::Information, QString(), [done](Answer) { done(); });
         });
@@ -147,9 +148,11 @@ void MeasurementPrompts::report(Measurement::Error error)
         });
         return;
     case Measurement::Error::WorkingFileHeld:
-        run([this](Done done) {
-            m_dialogs.ask(closeSpreadsheetMessage, Icon::Question | Buttons::CancelTryContinue, infoCaption,
-                          [done](Answer) { done(); });
+        // The usual reason on the desktop the text names; beneath it the
+        // file and the system's reason.
+        run([this, text](Done done) {
+            m_dialogs.ask(closeSpreadsheetMessage + QStringLiteral("\r\n\r\n") + text,
+                          Icon::Question | Buttons::CancelTryContinue, infoCaption, [done](Answer) { done(); });
         });
         return;
     case Measurement::Error::NoPortSet:

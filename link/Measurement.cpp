@@ -366,12 +366,12 @@ bool Measurement::keepUnsavedData()
     const QString kept = WorkingFile::recoverLeftover(WorkingFile::bareName(), QDateTime::currentDateTime(), &error);
     if (kept.isEmpty() && !error.isEmpty()) {
         fail(Error::RecoverFailed,
-             MeasurementTexts::recoverFailedText.pickOrEnglish(m_language).arg(error, workingFileShown()));
+             MeasurementTexts::recoverFailedThisRunText.pickOrEnglish(m_language).arg(error, workingFileShown()));
         return false;
     }
     m_holdsUnsaved = false;
     if (!kept.isEmpty())
-        emit recovered(kept);
+        emit recovered(kept, false);
     return true;
 }
 
@@ -536,7 +536,7 @@ Measurement::FolderResult Measurement::openFolder()
     case leftover::Found::Kind::Declined:
         break;
     case leftover::Found::Kind::Kept:
-        emit recovered(found.keptName);
+        emit recovered(found.keptName, true);
         break;
     case leftover::Found::Kind::NotKept:
         // The working file is left as it is: it holds the only copy.

@@ -179,8 +179,9 @@ signals:
     void portOpenChanged(bool open);
     /// A block arrived while no complete line is known yet.
     void lineIncomplete();
-    /// Unsaved data were kept under `name` beside the working file.
-    void recovered(const QString &name);
+    /// Unsaved data were kept under `name` beside the working file: those
+    /// the last run left (at start-up), or those of this run (at a start).
+    void recovered(const QString &name, bool ofLastRun);
     /// The recorded data were written to `csvPath`.
     void saved(const QString &csvPath);
     /// The working file reached the disk up to `syncedBytes`.

@@ -47,6 +47,11 @@ inline const LanguageText recoveredText{
     QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs wurde als \"%1\" aufbewahrt."),
     QStringLiteral("The unsaved measurement of the last run was kept as \"%1\"."),
     QStringLiteral("La mesure non sauvegardée de la dernière session a été gardée sous \"%1\".")};
+/// The same for a measurement of this run, kept at the next start.
+inline const LanguageText recoveredThisRunText{
+    QStringLiteral("Die nicht gespeicherte Messung wurde als \"%1\" aufbewahrt."),
+    QStringLiteral("The unsaved measurement was kept as \"%1\"."),
+    QStringLiteral("La mesure non sauvegardée a été gardée sous \"%1\".")};
 inline const LanguageText recoverFailedText{
     QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs konnte nicht kopiert werden: %1\n"
                    "Ihre Daten sind weiterhin in \"%2\"; bitte diese Datei verschieben und das Programm neu starten, bevor Sie messen."),
@@ -54,6 +59,14 @@ inline const LanguageText recoverFailedText{
                    "Its data are still in \"%2\"; move that file and start the program again before measuring."),
     QStringLiteral("La mesure non sauvegardée de la dernière session n'a pas pu être copiée : %1\n"
                    "Ses données sont toujours dans \"%2\" ; déplacez ce fichier et redémarrez le programme avant de mesurer.")};
+
+inline const LanguageText recoverFailedThisRunText{
+    QStringLiteral("Die nicht gespeicherte Messung konnte nicht kopiert werden: %1\n"
+                   "Ihre Daten sind weiterhin in \"%2\"; bitte diese Datei verschieben, bevor Sie erneut messen."),
+    QStringLiteral("The unsaved measurement could not be copied: %1\n"
+                   "Its data are still in \"%2\"; move that file before measuring again."),
+    QStringLiteral("La mesure non sauvegardée n'a pas pu être copiée : %1\n"
+                   "Ses données sont toujours dans \"%2\" ; déplacez ce fichier avant de mesurer à nouveau.")};
 
 inline const LanguageText folderInUseText{
     QStringLiteral("In diesem Ordner zeichnet bereits eine andere Kopie des Programms auf:\n%1\n"
