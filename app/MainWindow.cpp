@@ -172,7 +172,7 @@ void MainWindow::applySettings()
     };
     setColour(m_settings.foreColorIndex, QPalette::Text);
     setColour(m_settings.backColorIndex, QPalette::Base);
-    m_measurement->setPort(m_settings.portNumber, m_settings.baudRate + QStringLiteral(",n,8,1"));
+    m_measurement->setPortSettings(m_settings.port);
     m_measurement->setLanguage(m_settings.language);
 }
 
@@ -217,17 +217,8 @@ void MainWindow::prepare()
     // close request is ignored in closeEvent().
     setWindowFlag(Qt::WindowCloseButtonHint, false);
 
-    // Two values, read as items; a failed read keeps the value before it.
-    SettingsItems items(resolveNameIn(m_env.settingsDir, sensorFileName()));
-    QString item;
-    qint16 values[2] = {0, 0};
-    qint16 value = 0;
-    for (qint16 &target : values) {
-        if (items.next(item))
-            value = rules::toInt16(rules::leadingNumber(item)).value_or(value);
-        target = value;
-    }
-    m_measurement->setStartupHeader(values[0], values[1]);
+    const SensorDefaults sensors = readSensorDefaults(m_env.settingsDir);
+    m_measurement->setStartupHeader(sensors.inp1, sensors.inp2);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -46,7 +46,7 @@ public:
     /// The settings read from the settings file at start-up.
     const Settings &settings() const { return m_settings; }
     /// The language of the program's texts, entry 3 of the settings file as read.
-    QString language() const { return m_settings.languageText; }
+    Language language() const { return m_settings.language; }
     /// The measurement: serial link, working file, receive path.
     Measurement &measurement() { return *m_measurement; }
     /// What the window shows of the running measurement.

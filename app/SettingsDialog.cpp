@@ -385,8 +385,9 @@ void SettingsDialog::readSettingsFile()
     // the dialog does not touch the port, which may be recording.
     const Settings settings = SettingsFile(m_hooks.settingsDir).readForDialog();
     m_ui->Text1->setText(settings.spreadsheetPath);
-    selectItem(m_ui->text3, settings.portText);
-    selectItem(m_ui->Sprache, settings.languageText);
+    if (settings.port.number > 0)
+        selectItem(m_ui->text3, QString::number(settings.port.number));
+    selectItem(m_ui->Sprache, languageName(settings.language));
     setColorIndex(m_ui->Fore, settings.foreColorIndex);
     setColorIndex(m_ui->Back, settings.backColorIndex);
     if (settings.extendedMode) {
@@ -445,7 +446,7 @@ void SettingsDialog::previewBackColour()
 
 void SettingsDialog::extendedModeChanged()
 {
-    m_extendedModeText = m_ui->Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    m_extendedMode = m_ui->Check1->isChecked();
 }
 
 void SettingsDialog::chooseSpreadsheetProgram()
@@ -469,12 +470,11 @@ void SettingsDialog::saveAndRestart()
 {
     Settings values;
     values.spreadsheetPath = m_ui->Text1->text();
-    values.portText = m_ui->text3->currentText();
-    values.languageText = m_ui->Sprache->currentText();
-    values.language = languageFromText(values.languageText);
+    values.port.number = qint16(m_ui->text3->currentText().toInt());
+    values.language = languageFromText(m_ui->Sprache->currentText());
     values.foreColorIndex = m_ui->Fore->value();
     values.backColorIndex = m_ui->Back->value();
-    values.extendedMode = m_extendedModeText == QLatin1String("1");
+    values.extendedMode = m_extendedMode;
 
     // The port links first: a device that cannot be linked stops the save,
     // and the program goes on as it was.

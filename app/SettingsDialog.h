@@ -50,8 +50,8 @@ public:
     /// and puts up the texts of the language shown in Sprache.
     void prepare();
 
-    /// "1" while Check1 is ticked, else "0": the value saved as entry 8.
-    QString extendedModeText() const { return m_extendedModeText; }
+    /// True while the extended mode is ticked: the value saved as entry 8.
+    bool extendedMode() const { return m_extendedMode; }
 
 public slots:
     /// Text colour chosen: colours the sample Text2 and the preview's text.
@@ -92,7 +92,7 @@ private:
     UserDialogs &m_dialogs;
     Hooks m_hooks;
     FileDialog m_fileDialog;
-    QString m_extendedModeText = QStringLiteral("0");
+    bool m_extendedMode = false;
     Language m_textLanguage = Language::Other;///< the language of the texts shown
     QList<SerialDevice> m_devices;          ///< as last listed
     QMap<int, QString> m_chosenTargets;     ///< port number -> link target to make on save

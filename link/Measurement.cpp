@@ -77,10 +77,9 @@ void Measurement::setLanguage(Language language)
     m_processor->setLanguage(language);
 }
 
-void Measurement::setPort(int portNumber, const QString &lineSettings)
+void Measurement::setPortSettings(const PortSettings &settings)
 {
-    m_port->setLineSettings(lineSettings);
-    m_port->setPortNumber(qint16(portNumber));
+    m_port->setPortSettings(settings);
 }
 
 void Measurement::setPortDirectory(const QString &folder)

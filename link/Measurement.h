@@ -86,8 +86,8 @@ public:
     /// The language of the program's texts; set once at start-up.
     void setLanguage(Language language);
     Language language() const { return m_language; }
-    /// The serial port's number and line settings ("9600,n,8,1"); set once at start-up.
-    void setPort(int portNumber, const QString &lineSettings);
+    /// The serial port's number and line settings; set once at start-up.
+    void setPortSettings(const PortSettings &settings);
     /// Where COM<N> links are looked up.
     void setPortDirectory(const QString &folder);
     /// The header texts shown until the first start (the start-up values).

@@ -20,6 +20,19 @@ inline Language languageFromText(const QString &text)
     return Language::Other;
 }
 
+/// The name languageFromText() reads: "Deutsch", "English", "Francais";
+/// empty for Language::Other.
+inline QString languageName(Language language)
+{
+    switch (language) {
+    case Language::Deutsch: return QStringLiteral("Deutsch");
+    case Language::English: return QStringLiteral("English");
+    case Language::Francais: return QStringLiteral("Francais");
+    case Language::Other: break;
+    }
+    return QString();
+}
+
 /// One text per language; a language matching none of the three picks `other`.
 struct LanguageText
 {

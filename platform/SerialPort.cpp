@@ -48,21 +48,6 @@ SerialPort::SerialPort(QObject *parent)
 
 SerialPort::~SerialPort() = default;
 
-bool SerialPort::setLineSettings(const QString &settings)
-{
-    // The rates the serial control accepted; anything else is refused.
-    static const QList<qint32> rates = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 28800,
-                                        38400, 56000, 57600, 115200, 128000, 230400, 256000, 460800, 921600};
-    const QStringList parts = settings.split(QLatin1Char(','));
-    bool ok = false;
-    const qint32 baud = parts.value(0).trimmed().toInt(&ok);
-    if (!ok || !rates.contains(baud))
-        return false;
-    m_settings = settings;
-    m_baud = baud;
-    return true;
-}
-
 QString SerialPort::portDirectory() const
 {
     return m_portDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : m_portDirectory;
@@ -108,16 +93,16 @@ bool SerialPort::open()
         m_openError = OpenError::AlreadyOpen;
         return false;
     }
-    if (m_portNumber < 1) {
+    if (m_settings.number < 1) {
         m_openError = OpenError::NoPortNumber;
         return false;
     }
-    const QString path = devicePath(m_portNumber);
+    const QString path = devicePath(m_settings.number);
     m_port->setPortName(path);
-    m_port->setBaudRate(m_baud);
-    m_port->setDataBits(QSerialPort::Data8);
-    m_port->setParity(QSerialPort::NoParity);
-    m_port->setStopBits(QSerialPort::OneStop);
+    m_port->setBaudRate(m_settings.baudRate);
+    m_port->setDataBits(m_settings.dataBits);
+    m_port->setParity(m_settings.parity);
+    m_port->setStopBits(m_settings.stopBits);
     m_port->setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port->open(QIODevice::ReadWrite)) {
         m_openError = OpenError::DeviceError;

@@ -1,7 +1,9 @@
 #pragma once
 // The serial port as the program uses it: a port number whose device is
 // found through a COM<N> link, line settings, open and close, reading what
-// arrived, writing, and the line-state events and errors the port reports.
+// arrived, writing, and the loss of the device.
+
+#include "PortSettings.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -16,14 +18,9 @@ public:
     explicit SerialPort(QObject *parent = nullptr);
     ~SerialPort() override;
 
-    /// Port number 1..; the next open uses it.
-    void setPortNumber(qint16 port) { m_portNumber = port; }
-    qint16 portNumber() const { return m_portNumber; }
-
-    /// Line settings "baud,parity,data,stop" such as "2400,n,8,1". A text
-    /// without a valid baud rate is refused (returns false, keeps the old).
-    bool setLineSettings(const QString &settings);
-    QString lineSettings() const { return m_settings; }
+    /// The port number and line settings the next open uses.
+    void setPortSettings(const PortSettings &settings) { m_settings = settings; }
+    const PortSettings &portSettings() const { return m_settings; }
 
     /// Why the last open failed.
     enum class OpenError { NoError, NoPortNumber, AlreadyOpen, DeviceError };
@@ -81,7 +78,6 @@ public:
 signals:
     /// Characters are waiting: readAll() takes them.
     void readyRead();
-    /// The port reported a line-state event or an error.
     /// The device went away while the port was open (a USB adapter
     /// pulled, the other side hung up); the port is closed already.
     void deviceLost();
@@ -91,9 +87,7 @@ private:
     void onError(int error);
 
     QSerialPort *m_port;
-    qint16 m_portNumber = 1;
-    QString m_settings = QStringLiteral("2400,n,8,1");
-    qint32 m_baud = 2400;
+    PortSettings m_settings;
     QString m_error;
     OpenError m_openError = OpenError::NoError;
     QString m_deniedGroup;

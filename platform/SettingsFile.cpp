@@ -62,8 +62,8 @@ std::optional<int> wholeColorIndex(const QString &item)
 QByteArray settingsFileBytes(const Settings &values)
 {
     return entryLine(values.spreadsheetPath)
-         + entryLine(values.portText)
-         + entryLine(values.languageText)
+         + entryLine(values.port.number > 0 ? QString::number(values.port.number) : QString())
+         + entryLine(languageName(values.language))
          + numberLine(values.foreColorIndex.value_or(0))
          + numberLine(values.backColorIndex.value_or(0))
          + "\r\n"       // baud rate: always empty, the port keeps its line settings
@@ -99,17 +99,20 @@ Settings SettingsFile::readAtStartUp() const
             settings.spreadsheetPath = item;
             break;
         case 2:
-            settings.portText = item;
-            settings.portNumber = rules::toInt16(rules::leadingNumber(item)).value_or(0);
+            settings.port.number = rules::toInt16(rules::leadingNumber(item)).value_or(0);
             break;
         case 3:
-            settings.languageText = item;
             settings.language = languageFromText(item);
             settings.spreadsheetEntriesRead = read == 3;
             break;
         case 4: settings.foreColorIndex = leadingColorIndex(item); break;
         case 5: settings.backColorIndex = leadingColorIndex(item); break;
-        case 6: settings.baudRate = item; break;
+        case 6:
+            // The entry names the rate only; the line is always 8 data bits,
+            // no parity, one stop bit.
+            if (const std::optional<qint32> rate = PortSettings::baudRateFromText(item))
+                settings.port.baudRate = *rate;
+            break;
         // Entries 7 to 9 (a spare, the extended mode, "Ready") change
         // nothing at start-up.
         default: break;
@@ -130,15 +133,20 @@ Settings SettingsFile::readForDialog() const
             ++read;
         switch (entry) {
         case 1: settings.spreadsheetPath = item; break;
-        case 2: settings.portText = item; break;
+        case 2:
+            if (item.size() == 1 && item.at(0) >= QLatin1Char('1') && item.at(0) <= QLatin1Char('9'))
+                settings.port.number = qint16(item.at(0).digitValue());
+            break;
         case 3:
-            settings.languageText = item;
             settings.language = languageFromText(item);
             settings.spreadsheetEntriesRead = read == 3;
             break;
         case 4: settings.foreColorIndex = wholeColorIndex(item); break;
         case 5: settings.backColorIndex = wholeColorIndex(item); break;
-        case 6: settings.baudRate = item; break;
+        case 6:
+            if (const std::optional<qint32> rate = PortSettings::baudRateFromText(item))
+                settings.port.baudRate = *rate;
+            break;
         case 8:
             if (const std::optional<int> state = wholeNumber(item); state == 0 || state == 1)
                 settings.extendedMode = *state == 1;
@@ -148,4 +156,18 @@ Settings SettingsFile::readForDialog() const
         }
     }
     return settings;
+}
+
+SensorDefaults readSensorDefaults(const QString &folder)
+{
+    SettingsItems items(resolveNameIn(folder, sensorFileName()));
+    QString item;
+    qint16 values[2] = {0, 0};
+    qint16 value = 0;
+    for (qint16 &target : values) {
+        if (items.next(item))
+            value = rules::toInt16(rules::leadingNumber(item)).value_or(value);
+        target = value;
+    }
+    return {values[0], values[1]};
 }

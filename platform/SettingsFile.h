@@ -4,6 +4,7 @@
 // reads it by its own rules into the same type and writes it back.
 
 #include "LanguageText.h"
+#include "PortSettings.h"
 #include "SettingsItems.h"
 
 #include <QByteArray>
@@ -17,17 +18,16 @@ struct Settings
 {
     QString spreadsheetPath;            ///< entry 1: spreadsheet program, may be empty
     bool spreadsheetEntriesRead = false;///< entries 1 to 3 were in the file
-    QString portText;                   ///< entry 2 as read ("1" to "9" when the dialog wrote it)
-    qint16 portNumber = 0;              ///< entry 2's number at start-up; 0 when none fits
+    PortSettings port{.number = 0};              ///< entry 2: the number, 0 when none fits;
+                                        ///< entry 6: the baud rate when it names one
     Language language = Language::Other;///< entry 3
-    QString languageText;               ///< entry 3 exactly as read (and as written)
     std::optional<int> foreColorIndex;  ///< entry 4: text colour index 0..15
     std::optional<int> backColorIndex;  ///< entry 5: background colour index 0..15
-    QString baudRate;                   ///< entry 6: start-up appends ",n,8,1" for the port
     std::optional<bool> extendedMode;   ///< entry 8: 1 ticked, 0 not
 };
 
-/// The nine lines of the file: entries 1 to 3, the two colour indices with
+/// The nine lines of the file: the spreadsheet program, the port number
+/// (empty for none) and the language's name (empty for an unknown one), the two colour indices with
 /// one blank either side (0 when none), two empty lines (the baud-rate entry
 /// and a spare), the extended-mode flag ("1" or "0") and "Ready". A text
 /// that holds a comma is written in double quotes, so readers still see it
@@ -57,8 +57,9 @@ public:
     /// halves to even, a colour index outside 0..15 refused.
     Settings readAtStartUp() const;
     /// The settings as the settings dialog reads them: eleven items into one
-    /// shared text; colours and the extended mode only when the item is a
-    /// whole number (rounded halves to even) in their range.
+    /// shared text; the port only when the item is one digit 1 to 9; colours
+    /// and the extended mode only when the item is a whole number (rounded
+    /// halves to even) in their range.
     Settings readForDialog() const;
 
     /// Replaces the file with `values` (see writeSettingsFile()).
@@ -70,3 +71,16 @@ public:
 private:
     QString m_path;
 };
+
+/// The values the header shows for both inputs until the instrument sends
+/// its own: the file "sensor.ini" (any spelling) in a folder.
+struct SensorDefaults
+{
+    qint16 inp1 = 0;
+    qint16 inp2 = 0;
+};
+
+/// Two items of "sensor.ini" in `folder`, each by its leading number; an
+/// item that cannot be read or does not fit keeps the value before it (0
+/// for the first). A missing file gives zeros.
+SensorDefaults readSensorDefaults(const QString &folder);

@@ -114,13 +114,15 @@ void TestMainWindow::settingsFileDrivesPortLanguageAndColours()
     if (!settings.isEmpty())
         fx.writeFile(QStringLiteral("qvx.ini"), settings);
     MainWindow &w = fx.start();
-    QCOMPARE(w.measurement().port().portNumber(), port);
-    QCOMPARE(w.language(), language);
-    // Entry 6 carries a baud rate only when written by hand; otherwise the
-    // text is refused and the settings of the layout stay.
-    const QString expected = QString::fromLatin1(settings).contains(QLatin1String("9600"))
-        ? QStringLiteral("9600,n,8,1") : QStringLiteral("2400,n,8,1");
-    QCOMPARE(w.measurement().port().lineSettings(), expected);
+    const PortSettings &portSettings = w.measurement().port().portSettings();
+    QCOMPARE(int(portSettings.number), port);
+    QCOMPARE(w.language(), languageFromText(language));
+    // Entry 6 carries a baud rate only when written by hand; the line is
+    // always 8 data bits, no parity, one stop bit.
+    QCOMPARE(portSettings.baudRate, settings.contains("9600") ? 9600 : 2400);
+    QCOMPARE(portSettings.dataBits, QSerialPort::Data8);
+    QCOMPARE(portSettings.parity, QSerialPort::NoParity);
+    QCOMPARE(portSettings.stopBits, QSerialPort::OneStop);
     QCOMPARE(control<ReceiveBox>(w, "Term")->palette().color(QPalette::Text), text);
     QCOMPARE(control<QLineEdit>(w, "Text2")->palette().color(QPalette::Text), text);
     QCOMPARE(control<ReceiveBox>(w, "Term")->palette().color(QPalette::Base), base);
@@ -228,8 +230,8 @@ void TestMainWindow::settingsDialogAndViewersUseTheFileStartUpRead()
     const QByteArray decoy = RecorderFixture::settingsLines(QStringLiteral("Deutsch"), 7, 0, 15, QStringLiteral("decoy"));
     fx.writeFile(QStringLiteral("qvx.ini"), decoy);
     MainWindow &w = fx.start();
-    QCOMPARE(w.language(), QStringLiteral("Francais"));
-    QCOMPARE(w.measurement().port().portNumber(), qint16(5));
+    QCOMPARE(w.language(), Language::Francais);
+    QCOMPARE(w.measurement().port().portSettings().number, qint16(5));
 
     w.prompts()->saveTarget() = fx.path(QStringLiteral("m.csv"));
     w.exportToSpreadsheet();
@@ -250,8 +252,8 @@ void TestMainWindow::settingsDialogAndViewersUseTheFileStartUpRead()
     QCOMPARE(fx.readFile(QStringLiteral("qvx.ini")), decoy);
     fx.destroy();
     MainWindow &next = fx.start();
-    QCOMPARE(next.language(), QStringLiteral("English"));
-    QCOMPARE(next.measurement().port().portNumber(), qint16(6));
+    QCOMPARE(next.language(), Language::English);
+    QCOMPARE(next.measurement().port().portSettings().number, qint16(6));
     QCOMPARE(control<QLineEdit>(next, "Text2")->palette().color(QPalette::Text), QColor(255, 255, 255));
 }
 

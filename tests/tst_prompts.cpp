@@ -283,7 +283,7 @@ void TestPrompts::questionsComeOneAtATimeInOrder()
     MeasurementRig rig;
     QVERIFY(rig.ready());
     QCOMPARE(rig.measurement.openFolder(), Measurement::FolderResult::Ready);
-    rig.measurement.setPort(0, QStringLiteral("9600,n,8,1"));
+    rig.measurement.setPortSettings({.number = 0});
     rig.measurement.start();
     QCOMPARE(rig.measurement.state(), State::Stopped);
     QCOMPARE(rig.measurement.error(), Measurement::Error::NoPortSet);

@@ -158,18 +158,25 @@ void TestRules::startUpAndDialogReadTheSettingsByTheirOwnRules_data()
     QTest::addColumn<int>("dialogFore");
     QTest::addColumn<int>("dialogBack");
     QTest::addColumn<int>("extended");
+    QTest::addColumn<int>("dialogPort");        // 0: refused, the list keeps its choice
+    QTest::addColumn<int>("baud");
 
     const int de = int(Language::Deutsch), en = int(Language::English), other = int(Language::Other);
     QTest::newRow("as the dialog writes it") << QByteArray("calc\r\n3\r\nEnglish\r\n 15 \r\n 1 \r\n\r\n\r\n1\r\nReady\r\n")
-        << 3 << en << 15 << 1 << true << 15 << 1 << 1;
+        << 3 << en << 15 << 1 << true << 15 << 1 << 1 << 3 << 2400;
     QTest::newRow("leading numbers only at start-up") << QByteArray("calc\r\n2.5x\r\nDeutsch\r\n4 red\r\n 6.5\r\n\r\n\r\n0.4\r\n")
-        << 2 << de << 4 << 6 << true << -1 << 6 << 0;
+        << 2 << de << 4 << 6 << true << -1 << 6 << 0 << 0 << 2400;
     QTest::newRow("colours outside 0 to 15") << QByteArray("calc\r\n1\r\nenglish\r\n16\r\n-1\r\n\r\n\r\n2\r\n")
-        << 1 << other << -1 << -1 << true << -1 << -1 << -1;
+        << 1 << other << -1 << -1 << true << -1 << -1 << -1 << 1 << 2400;
+    // The commas split the line settings into items: "7" lands in entry 8.
+    QTest::newRow("baud rate by hand") << QByteArray("calc\r\n12\r\nFrancais\r\n 0 \r\n 15 \r\n 9600,e,7,2\r\n\r\n0\r\nReady\r\n")
+        << 12 << int(Language::Francais) << 0 << 15 << true << 0 << 15 << -1 << 0 << 9600;
+    QTest::newRow("baud rate not offered") << QByteArray("calc\r\n4\r\nDeutsch\r\n 0 \r\n 15 \r\n 9601\r\n\r\n0\r\nReady\r\n")
+        << 4 << de << 0 << 15 << true << 0 << 15 << 0 << 4 << 2400;
     // Items that cannot be read keep the text before them: "2" is also
     // entries 3 to 9.
-    QTest::newRow("two entries") << QByteArray("calc\r\n2\r\n") << 2 << other << 2 << 2 << false << 2 << 2 << -1;
-    QTest::newRow("no settings file") << QByteArray() << 0 << other << 0 << 0 << false << -1 << -1 << -1;
+    QTest::newRow("two entries") << QByteArray("calc\r\n2\r\n") << 2 << other << 2 << 2 << false << 2 << 2 << -1 << 2 << 2400;
+    QTest::newRow("no settings file") << QByteArray() << 0 << other << 0 << 0 << false << -1 << -1 << -1 << 0 << 2400;
 }
 
 void TestRules::startUpAndDialogReadTheSettingsByTheirOwnRules()
@@ -184,7 +191,9 @@ void TestRules::startUpAndDialogReadTheSettingsByTheirOwnRules()
     const SettingsFile settingsFile(dir.path());
     const Settings atStart = settingsFile.readAtStartUp();
     const Settings inDialog = settingsFile.readForDialog();
-    QTEST(int(atStart.portNumber), "port");
+    QTEST(int(atStart.port.number), "port");
+    QTEST(int(atStart.port.baudRate), "baud");
+    QTEST(int(inDialog.port.number), "dialogPort");
     QTEST(int(atStart.language), "language");
     QTEST(atStart.foreColorIndex.value_or(-1), "fore");
     QTEST(atStart.backColorIndex.value_or(-1), "back");
@@ -192,7 +201,11 @@ void TestRules::startUpAndDialogReadTheSettingsByTheirOwnRules()
     QTEST(inDialog.foreColorIndex.value_or(-1), "dialogFore");
     QTEST(inDialog.backColorIndex.value_or(-1), "dialogBack");
     QTEST(inDialog.extendedMode ? int(*inDialog.extendedMode) : -1, "extended");
-    QCOMPARE(inDialog.languageText, atStart.languageText);
+    QCOMPARE(inDialog.language, atStart.language);
+    // Read for the dialog and written back unchanged, a file the dialog
+    // wrote keeps its bytes.
+    if (QByteArray(QTest::currentDataTag()) == "as the dialog writes it")
+        QCOMPARE(settingsFileBytes(inDialog), file);
 }
 
 QTEST_GUILESS_MAIN(TestRules)

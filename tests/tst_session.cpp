@@ -35,7 +35,7 @@ struct Session
     /// Starts a measurement on port `port`: true when it runs.
     bool start(int port)
     {
-        measurement.setPort(port, QStringLiteral("9600,n,8,1"));
+        measurement.setPortSettings({.number = qint16(port), .baudRate = 9600});
         if (measurement.openFolder() != Measurement::FolderResult::Ready)
             return false;
         measurement.start();

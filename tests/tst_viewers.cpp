@@ -51,7 +51,6 @@ struct ViewerRig
 {
     explicit ViewerRig(const QString &language = QString())
     {
-        settings.languageText = language;
         settings.language = languageFromText(language);
     }
 
@@ -59,10 +58,9 @@ struct ViewerRig
     /// (the language of the rig kept).
     void readSettings()
     {
-        const QString language = settings.languageText;
+        const Language language = settings.language;
         settings = SettingsFile(QDir::currentPath()).readAtStartUp();
-        settings.languageText = language;
-        settings.language = languageFromText(language);
+        settings.language = language;
     }
 
     Settings settings;

@@ -43,7 +43,7 @@ public:
         m_linked = m_line->ready();
         measurement.setLanguage(languageFromText(language));
         measurement.setPortDirectory(m_dir.path());
-        measurement.setPort(3, QStringLiteral("9600,n,8,1"));
+        measurement.setPortSettings({.number = 3, .baudRate = 9600});
     }
 
     ~MeasurementRig()
