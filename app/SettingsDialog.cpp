@@ -132,14 +132,21 @@ const LanguageText restartFailed = {
 
 /// File types offered when looking for the spreadsheet program: Excel,
 /// and on other systems their installed spreadsheets too.
-QString spreadsheetFilter()
+const LanguageText spreadsheetProgramsFilter = {
+    QStringLiteral("Tabellenkalkulationen"), QStringLiteral("Spreadsheet programs"),
+    QStringLiteral("Tableurs")};
+
+/// The chooser's type list: Excel by name, and on Linux the usual
+/// spreadsheet programs, described in the dialog's language.
+FileFilters spreadsheetFilter(Language language)
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("Filetyp Exe(*.exe)|Excel.exe|");
-#else
-    return QStringLiteral("Filetyp Exe(*.exe)|Excel.exe|"
-                          "Spreadsheet programs|localc libreoffice soffice gnumeric|");
+    FileFilters filters = {{QStringLiteral("Filetyp Exe(*.exe)"), {QStringLiteral("Excel.exe")}}};
+#ifndef Q_OS_WIN
+    filters.append({spreadsheetProgramsFilter.pickOrEnglish(language),
+                    {QStringLiteral("localc"), QStringLiteral("libreoffice"), QStringLiteral("soffice"),
+                     QStringLiteral("gnumeric")}});
 #endif
+    return filters;
 }
 
 const QString previewText = QStringLiteral(" Quendrel/2 ");
@@ -457,7 +464,7 @@ void SettingsDialog::chooseSpreadsheetProgram()
         m_dialogs.message(hint, Icon::Warning);
 
     // A cancel empties the entry: the viewers then fall back to the editor.
-    m_ui->Text1->setText(m_fileDialog.getOpenFileName(spreadsheetDialogTitle.pick(language), spreadsheetFilter(),
+    m_ui->Text1->setText(m_fileDialog.getOpenFileName(spreadsheetDialogTitle.pick(language), spreadsheetFilter(language),
                                                       m_hooks.programDir));
 }
 

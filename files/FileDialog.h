@@ -13,39 +13,39 @@ public:
 
     /// Shows the save dialog starting in `folder` (empty: where the last
     /// dialog was); returns the chosen path, or a null string on Cancel.
-    QString getSaveFileName(const QString &title, const QString &filter, const QString &folder = QString())
+    QString getSaveFileName(const QString &title, const FileFilters &filters, const QString &folder = QString())
     {
-        return show(true, title, filter, folder);
+        return show(true, title, filters, folder);
     }
     /// Shows the open dialog, as getSaveFileName().
-    QString getOpenFileName(const QString &title, const QString &filter, const QString &folder = QString())
+    QString getOpenFileName(const QString &title, const FileFilters &filters, const QString &folder = QString())
     {
-        return show(false, title, filter, folder);
+        return show(false, title, filters, folder);
     }
 
     /// Asks for a name to save under as getSaveFileName() does, and hands
     /// it to `chosen` once the user has answered (a null string on Cancel).
-    void askSaveFileName(const QString &title, const QString &filter, const QString &folder,
+    void askSaveFileName(const QString &title, const FileFilters &filters, const QString &folder,
                          std::function<void(const QString &)> chosen)
     {
-        m_dialogs.askSaveFileName(request(title, filter, folder), std::move(chosen));
+        m_dialogs.askSaveFileName(request(title, filters, folder), std::move(chosen));
     }
 
     /// The title of the dialog shown last; empty before the first.
     QString lastTitle() const { return m_lastTitle; }
 
 private:
-    FileDialogRequest request(const QString &title, const QString &filter, const QString &folder)
+    FileDialogRequest request(const QString &title, const FileFilters &filters, const QString &folder)
     {
         if (!folder.isEmpty())
             m_lastFolder = folder;
         m_lastTitle = title;
-        return FileDialogRequest{title, filter, m_lastFolder, QString()};
+        return FileDialogRequest{title, filters, m_lastFolder, QString()};
     }
 
-    QString show(bool save, const QString &title, const QString &filter, const QString &folder)
+    QString show(bool save, const QString &title, const FileFilters &filters, const QString &folder)
     {
-        const FileDialogRequest asked = request(title, filter, folder);
+        const FileDialogRequest asked = request(title, filters, folder);
         return save ? m_dialogs.saveFileName(asked) : m_dialogs.openFileName(asked);
     }
 

@@ -31,7 +31,7 @@ const LanguageText saveQuestion{QStringLiteral("Wollen Sie die Meßdaten speiche
                                 QStringLiteral("Do you want to save the datafile ?"),
                                 QStringLiteral("Voulez vous sauvegarder les donnes ?")};
 
-const QString saveFilter = QStringLiteral("Filetyp Excel(*.csv)|*.csv");
+const FileFilters saveFilter = {{QStringLiteral("Filetyp Excel(*.csv)"), {QStringLiteral("*.csv")}}};
 const QString sendTimeoutQuestion = QStringLiteral("Data cannot be sent");
 
 /// Title of the box about a port error.

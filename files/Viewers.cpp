@@ -59,7 +59,8 @@ const LanguageText saveFirst{QStringLiteral(" Bitte die Messung erst speichern !
 
 const QString lineEnd = QStringLiteral("\r\n");
 
-const QString openFilter = QStringLiteral("Filetyp Excel(*.csv)|*.csv|All Files (*.*)|*.*");
+const FileFilters openFilter = {{QStringLiteral("Filetyp Excel(*.csv)"), {QStringLiteral("*.csv")}},
+                                {QStringLiteral("All Files (*.*)"), {QStringLiteral("*.*")}}};
 
 } // namespace
 

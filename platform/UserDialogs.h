@@ -29,24 +29,27 @@ struct BoxStyle
     constexpr BoxStyle(Icon i) : icon(i) {}
     constexpr BoxStyle(Buttons b, Icon i) : buttons(b), icon(i) {}
 
-    /// The style as one number, buttons plus icon (36 is a question with
-    /// Yes and No, 48 a warning with OK), as boxes are described to users.
-    constexpr int code() const
-    {
-        constexpr int icons[] = {0, 16, 32, 48, 64};
-        return int(buttons) + icons[int(icon)];
-    }
     constexpr bool operator==(const BoxStyle &other) const = default;
 };
 
 constexpr BoxStyle operator|(Buttons buttons, Icon icon) { return {buttons, icon}; }
 constexpr BoxStyle operator|(Icon icon, Buttons buttons) { return {buttons, icon}; }
 
+/// One entry of a file dialog's type list: a description and the name
+/// patterns it stands for ("*.csv", or whole names such as "gnumeric").
+struct FileFilter
+{
+    QString description;
+    QStringList patterns;
+    bool operator==(const FileFilter &) const = default;
+};
+using FileFilters = QList<FileFilter>;
+
 /// What a file dialog is asked to show.
 struct FileDialogRequest
 {
     QString title;      ///< caption of the dialog
-    QString filter;     ///< "desc|pattern|desc|pattern" (a trailing "|" allowed)
+    FileFilters filters;///< the type list, first entry chosen
     QString initDir;    ///< folder shown first; empty keeps the dialog's choice
     QString fileName;   ///< file name proposed
 };
@@ -101,5 +104,6 @@ private:
     QString m_applicationTitle = QStringLiteral("Quendrel2_DataRecorder");
 };
 
-/// Turns "desc|pattern|desc|pattern|" into Qt's "desc (pattern);;..." form.
-QString qtFileFilter(const QString &windowsFilter);
+/// The type list in Qt's "desc (pattern pattern);;..." form; "*.*" stands
+/// for every file, names without a dot included.
+QString qtFileFilter(const FileFilters &filters);

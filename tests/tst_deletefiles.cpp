@@ -147,7 +147,7 @@ void DeleteFilesTest::answerDecidesTheDeletion()
     QCOMPARE(m_dialogs->asked.size(), 1);
     QCOMPARE(m_dialogs->asked.at(0).text, question);
     QCOMPARE(m_dialogs->asked.at(0).title, caption);
-    QCOMPARE(m_dialogs->asked.at(0).style, 36);
+    QCOMPARE(m_dialogs->asked.at(0).style, Icon::Question | Buttons::YesNo);
     QCOMPARE(QFile::exists(QStringLiteral("b.csv")), !deleted);
     const QStringList expected = deleted ? QStringList{"A.CSV", "c.csv"} : QStringList{"A.CSV", "b.csv", "c.csv"};
     QCOMPARE(listed(files()), expected);

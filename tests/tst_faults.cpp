@@ -330,7 +330,7 @@ void TestFaults::nextStartKeepsOnlyARunThatDidNotEndAsChosen()
         QVERIFY(child.start({QStringLiteral("exit"), QStringLiteral("--until"), QStringLiteral("2000")}));
         QVERIFY(child.waitForFinished(30000));
         QVERIFY(child.lines().contains("END"));
-        QCOMPARE(child.messages(), QList<QByteArray>{"36 Do you want to save the datafile ?"});
+        QCOMPARE(child.messages(), QList<QByteArray>{"Question/YesNo Do you want to save the datafile ?"});
     }
     sim.stop();
     // Either way the measurement was left on disk.
@@ -371,7 +371,7 @@ void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()
     sim.hangUp();
     QTRY_COMPARE_WITH_TIMEOUT(fx.dialogs.messages().size(), 1, 5000);
     QVERIFY(!w.measurement().isPortOpen());
-    QCOMPARE(fx.dialogs.messages().first().style, BoxStyle(Buttons::OkCancel).code());
+    QCOMPARE(fx.dialogs.messages().first().style, BoxStyle(Buttons::OkCancel));
 
     // No busy loop: two seconds of events cost little processor time.
     const double before = cpuSeconds();
@@ -421,7 +421,7 @@ void TestFaults::fullDiskAsksRetryOrCancelAndKeepsWhatWasWritten()
         QTRY_COMPARE_WITH_TIMEOUT(fx.dialogs.messages().size(), 1, 5000);
     }
     const ScriptedDialogs::Asked question = fx.dialogs.messages().first();
-    QCOMPARE(question.style & 7, BoxStyle(Buttons::RetryCancel).code());
+    QCOMPARE(question.style.buttons, Buttons::RetryCancel);
     QVERIFY2(!question.text.isEmpty(), "the box says why");
     QVERIFY(w.workingFile().isOpen());
     const qint64 afterRetry = QFileInfo(vindo).size();
@@ -490,7 +490,7 @@ void TestFaults::readOnlyFolderIsReportedAndStartIsRefused()
     const QList<QByteArray> messages = child.messages();
     QVERIFY2(messages.size() == 2, lines.join('\n').constData());
     for (const QByteArray &m : messages) {
-        QVERIFY2(m.startsWith(QByteArray::number(BoxStyle(Icon::Warning).code()) + ' '), m.constData());
+        QVERIFY2(m.startsWith(describe(BoxStyle(Icon::Warning)) + ' '), m.constData());
         QVERIFY2(m.contains("Read-only"), m.constData());
     }
     QVERIFY2(messages.first().contains(QFile::encodeName(QDir::toNativeSeparators(QDir(folder).filePath(QStringLiteral("Vindo.qvx"))))),

@@ -365,7 +365,7 @@ void TestMainWindow::leftoverMeasurementIsKeptBeforeStartUpReplacesIt()
         // The only copy stays where it is, and the box says where.
         QCOMPARE(fx.readFile(QStringLiteral("Vindo.qvx")), left);
         QVERIFY2(boxes.first().text.contains(QDir::toNativeSeparators(vindo)), qPrintable(boxes.first().text));
-        QCOMPARE(boxes.first().style, 48);
+        QCOMPARE(boxes.first().style, BoxStyle(Icon::Warning));
     } else {
         QCOMPARE(QFileInfo(vindo).size(), 0);
     }
@@ -391,7 +391,7 @@ void TestMainWindow::workingFileNameTakenByAFolderIsReportedOnce()
     QVERIFY2(boxes.first().text.startsWith(QLatin1Char('"') + QDir::toNativeSeparators(fx.path(QStringLiteral("Vindo.qvx")))
                                            + QLatin1String("\" is a link, a folder or another user's file")),
              qPrintable(boxes.first().text));
-    QCOMPARE(boxes.first().style, 48);
+    QCOMPARE(boxes.first().style, BoxStyle(Icon::Warning));
     QVERIFY(!w.workingFile().isOpen());
     QVERIFY(QFileInfo(fx.path(QStringLiteral("Vindo.qvx/held"))).isDir());
 }
@@ -453,7 +453,7 @@ void TestMainWindow::portThatCannotBeOpenedIsReported()
     QVERIFY(!control<QAction>(w, "MOpen")->isChecked());
     const auto boxes = fx.dialogs.messages();
     QCOMPARE(boxes.size(), 2);
-    QCOMPARE(boxes.first().style, 48);
+    QCOMPARE(boxes.first().style, BoxStyle(Icon::Warning));
     QVERIFY(!boxes.first().text.isEmpty());
     // The start became a stop: the save question follows the report.
     QCOMPARE(boxes.last().text, QStringLiteral("Do you want to save the datafile ?"));
@@ -600,7 +600,7 @@ void TestMainWindow::portTheUserMayNotOpenNamesItsGroup()
     QVERIFY(child.waitForFinished(30000));
     const QString output = QString::fromUtf8(child.readAllStandardOutput());
     QVERIFY2(output.contains(QStringLiteral("DONE")), qPrintable(output));
-    const QString expected = QStringLiteral("MESSAGE 48 %1: Permission denied\\r\\n%2")
+    const QString expected = QStringLiteral("MESSAGE Warning/Ok %1: Permission denied\\r\\n%2")
                                  .arg(QString::fromLocal8Bit(device), hint);
     QVERIFY2(output.contains(expected), qPrintable(output));
 }

@@ -204,7 +204,7 @@ void TestMeasurement::stopWithoutSavingStartsAnEmptyFile()
     fx.dialogs.reply(Answer::No);
     QCOMPARE(fx.dialogs.messages().size(), 1);
     QCOMPARE(fx.dialogs.messages().first().text, QStringLiteral("Voulez vous sauvegarder les donnes ?"));
-    QCOMPARE(fx.dialogs.messages().first().style, 36);
+    QCOMPARE(fx.dialogs.messages().first().style, Icon::Question | Buttons::YesNo);
     QCOMPARE(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size(), 0);
     QVERIFY(w.workingFile().isOpen());
     QVERIFY(control<QMenu>(w, "MPort")->menuAction()->isVisible());
@@ -233,7 +233,7 @@ void TestMeasurement::startWithoutInstrumentReportsATransmissionError()
     QCOMPARE(boxes.size(), 2);
     QCOMPARE(boxes.at(0).text, QStringLiteral("Data transsmision error... Please press Start / Stop again !"));
     QCOMPARE(boxes.at(0).title, QStringLiteral("Please start the transmission again !"));
-    QCOMPARE(boxes.at(0).style, 0);
+    QCOMPARE(boxes.at(0).style, BoxStyle());
     QCOMPARE(boxes.at(1).text, QStringLiteral("Do you want to save the datafile ?"));
     QVERIFY(!w.measurement().isPortOpen());
     QVERIFY(sim.waitForReceived(QByteArray("\x02\x03"), 3000));

@@ -23,7 +23,7 @@ const QString saveQuestion = QStringLiteral("Do you want to save the datafile ?"
 const QString excelMessage =
     QStringLiteral("Please close Microsoft EXCEL ! \r\nBitte Microsoft EXCEL schließen ! ");
 const QString infoCaption = QStringLiteral(" Quendrel Data Recorder Info ");
-const int yesNoQuestion = (Icon::Question | Buttons::YesNo).code();
+const BoxStyle yesNoQuestion = Icon::Question | Buttons::YesNo;
 
 QStringList recoveredCopies()
 {
@@ -109,7 +109,7 @@ void TestPrompts::discardOfAnUndeletableFileShowsTheExcelMessageOnce()
     QVERIFY2(held.contains(QDir::toNativeSeparators(rig.path(QStringLiteral("Vindo.qvx"))) + QStringLiteral(":\n")),
              qPrintable(held));
     QVERIFY2(held.endsWith(QString::fromLocal8Bit(std::strerror(EPERM))), qPrintable(held));
-    QCOMPARE(rig.dialogs.question().style, (Icon::Question | Buttons::CancelTryContinue).code());
+    QCOMPARE(rig.dialogs.question().style, (Icon::Question | Buttons::CancelTryContinue));
     QCOMPARE(rig.dialogs.question().title, infoCaption);
     rig.reply(Answer::TryAgain);
     QVERIFY(rig.quiet());
@@ -197,7 +197,7 @@ void TestPrompts::unsavedDataAreKeptBeforeTheNextMeasurement()
     QCOMPARE(kept.size(), 1);
     QCOMPARE(MeasurementRig::contents(kept.first()), unsaved);
     QCOMPARE(rig.question(), QStringLiteral("The unsaved measurement was kept as \"%1\".").arg(kept.first()));
-    QCOMPARE(rig.dialogs.question().style, BoxStyle(Icon::Information).code());
+    QCOMPARE(rig.dialogs.question().style, BoxStyle(Icon::Information));
     rig.reply(Answer::Ok);
     QVERIFY(rig.send("second run"));
 
@@ -229,7 +229,7 @@ void TestPrompts::copyThatFailsAtStartIsReportedAndKeepsTheData()
         QVERIFY(rig.waitForQuestion());
     }
     const auto told = rig.dialogs.question();
-    QCOMPARE(told.style, BoxStyle(Icon::Warning).code());
+    QCOMPARE(told.style, BoxStyle(Icon::Warning));
     QVERIFY2(told.text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(told.text));
     QVERIFY2(told.text.contains(QDir::toNativeSeparators(rig.path(QStringLiteral("Vindo.qvx")))), qPrintable(told.text));
     rig.reply(Answer::Ok);
@@ -263,7 +263,7 @@ void TestPrompts::declinedDataThatCannotBeDroppedNeverReachASave()
     rig.measurement.start();
     QVERIFY(rig.waitForQuestion());
     const auto refused = rig.dialogs.question();
-    QCOMPARE(refused.style, BoxStyle(Icon::Warning).code());
+    QCOMPARE(refused.style, BoxStyle(Icon::Warning));
     QVERIFY2(refused.text.contains(QDir::toNativeSeparators(QDir::currentPath())), qPrintable(refused.text));
     rig.reply(Answer::Ok);
     QVERIFY(!rig.measurement.isPortOpen());
@@ -427,7 +427,7 @@ void TestPrompts::unsentOutputAsksWhatToDo()
     QCOMPARE(rig.dialogs.unexpected, 0);
     int sendQuestions = 0;
     for (const auto &m : rig.dialogs.messages()) {
-        if (m.style != (Icon::Question | Buttons::AbortRetryIgnore).code())
+        if (m.style != (Icon::Question | Buttons::AbortRetryIgnore))
             continue;
         ++sendQuestions;
         QCOMPARE(m.text, QStringLiteral("Data cannot be sent"));

@@ -94,7 +94,7 @@ void TestSave::saveCopiesByteForByteAndStartsAnew()
 
     // The dialog was set up for a CSV file in the program's folder.
     const FileDialogRequest request = rig.dialogs.asked.first().request;
-    QCOMPARE(request.filter, QStringLiteral("Filetyp Excel(*.csv)|*.csv"));
+    QCOMPARE(request.filters, FileFilters({{QStringLiteral("Filetyp Excel(*.csv)"), {QStringLiteral("*.csv")}}}));
     QCOMPARE(request.initDir, QCoreApplication::applicationDirPath());
     QCOMPARE(request.fileName, QString());
 
@@ -171,7 +171,7 @@ void TestSave::textsFollowTheLanguage()
     QCOMPARE(rig.dialogs.asked[0].title, title);
     const auto question = rig.dialogs.asked[1];
     QCOMPARE(question.text, before + chosen + after);
-    QCOMPARE(question.style, (Icon::Question | Buttons::YesNo).code());
+    QCOMPARE(question.style, (Icon::Question | Buttons::YesNo));
     QCOMPARE(question.title, QString());
 }
 
@@ -316,7 +316,7 @@ void TestSave::failedCopyIsReportedAndKeepsTheData()
 
     QVERIFY(rig.waitForQuestion());
     const auto told = rig.dialogs.question();
-    QCOMPARE(told.style, BoxStyle(Icon::Warning).code());
+    QCOMPARE(told.style, BoxStyle(Icon::Warning));
     QVERIFY2(told.text.contains(QStringLiteral("run.csv")), qPrintable(told.text));
     QCOMPARE(rig.measurement.error(), Measurement::Error::SaveFailed);
     rig.reply(Answer::Ok);
@@ -347,7 +347,7 @@ void TestSave::failedNewWorkingFileIsReported()
 
     QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("run.csv"))), rig.recorded("saved anyway"));
     QVERIFY(rig.waitForQuestion());
-    QCOMPARE(rig.dialogs.question().style, BoxStyle(Icon::Warning).code());
+    QCOMPARE(rig.dialogs.question().style, BoxStyle(Icon::Warning));
     QVERIFY(!rig.dialogs.question().text.isEmpty());
     QVERIFY(!rig.workFile.isOpen());
     // No measurement starts without a file to record into.
@@ -385,7 +385,7 @@ void TestSave::failedDeleteIsReportedAndTheNextMeasurementStandsAlone()
     // A folder that cannot lose files still lets the file be emptied.
     QCOMPARE(rig.quiet(), !lockedFile);
     if (lockedFile) {
-        QCOMPARE(rig.dialogs.question().style, BoxStyle(Icon::Warning).code());
+        QCOMPARE(rig.dialogs.question().style, BoxStyle(Icon::Warning));
         QVERIFY2(rig.dialogs.question().text.contains(QStringLiteral("Vindo.qvx")), qPrintable(rig.dialogs.question().text));
         rig.reply(Answer::Ok);
         QVERIFY(!rig.workFile.isOpen());
@@ -424,7 +424,7 @@ void TestSave::fullDiskIsReportedWithTheFileAndTheReason()
     const auto told = rig.dialogs.question();
     ::umount(small.constData());
 
-    QCOMPARE(told.style, BoxStyle(Icon::Warning).code());
+    QCOMPARE(told.style, BoxStyle(Icon::Warning));
     QVERIFY2(told.text.contains(rig.path(QStringLiteral("small/run.csv"))), qPrintable(told.text));
     QVERIFY2(told.text.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))), qPrintable(told.text));
     QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), rig.recorded(data));
@@ -473,7 +473,7 @@ void TestSave::linksAreNeverWrittenThroughSilently()
         QVERIFY(rig.quiet());
     } else {
         QVERIFY(rig.waitForQuestion());
-        QCOMPARE(rig.dialogs.question().style, BoxStyle(Icon::Warning).code());
+        QCOMPARE(rig.dialogs.question().style, BoxStyle(Icon::Warning));
         QVERIFY2(rig.dialogs.question().text.contains(rig.path(QStringLiteral("result.csv"))),
                  qPrintable(rig.dialogs.question().text));
         QCOMPARE(MeasurementRig::contents(QStringLiteral("outside/bashrc")), QByteArray("rc"));

@@ -301,19 +301,21 @@ void TestSettingsDialog::spreadsheetChoiceAsksInTheDialogLanguage_data()
     QTest::addColumn<QString>("hintStart");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("programs");      // the second entry of the type list
     QTest::newRow("Deutsch, cancelled") << QByteArray("Deutsch")
         << QStringLiteral("Wenn auf Ihrem Rechner kein Excel installiert ist, Bitte Abbrechen wählen !\r\nEs wird")
-        << QStringLiteral("Wo befindet sich Excel ->( Pfadangabe )") << QString();
+        << QStringLiteral("Wo befindet sich Excel ->( Pfadangabe )") << QString() << QStringLiteral("Tabellenkalkulationen");
     QTest::newRow("English, chosen") << QByteArray("English")
         << QStringLiteral("If Excel isn't installed on this PC, chose Cancel, \r\n Notepad")
-        << QStringLiteral("Where is MS-Excel->( Path input )") << QStringLiteral("/usr/bin/localc");
+        << QStringLiteral("Where is MS-Excel->( Path input )") << QStringLiteral("/usr/bin/localc")
+        << QStringLiteral("Spreadsheet programs");
     QTest::newRow("Francais, cancelled") << QByteArray("Francais")
         << QStringLiteral("Si Excel n'est pas installer, veuillez sélectionner Annule, \r\n Notepad")
-        << QStringLiteral("Ou est MS-Excel -> ( enter répertoire )") << QString();
+        << QStringLiteral("Ou est MS-Excel -> ( enter répertoire )") << QString() << QStringLiteral("Tableurs");
     // A language the list does not hold leaves "Deutsch" selected.
     QTest::newRow("unknown stays German") << QByteArray("english")
         << QStringLiteral("Wenn auf Ihrem Rechner") << QStringLiteral("Wo befindet sich Excel ->( Pfadangabe )")
-        << QString();
+        << QString() << QStringLiteral("Tabellenkalkulationen");
 }
 
 void TestSettingsDialog::spreadsheetChoiceAsksInTheDialogLanguage()
@@ -336,12 +338,14 @@ void TestSettingsDialog::spreadsheetChoiceAsksInTheDialogLanguage()
     const ScriptedDialogs::Asked hint = m_dialogs.asked.at(0);
     QCOMPARE(hint.kind, ScriptedDialogs::Kind::Message);
     QVERIFY2(hint.text.startsWith(hintStart), qPrintable(hint.text));
-    QCOMPARE(hint.style, 48);
+    QCOMPARE(hint.style, BoxStyle(Icon::Warning));
     QCOMPARE(hint.title, QString());
     const FileDialogRequest request = m_dialogs.asked.at(1).request;
     QCOMPARE(m_dialogs.asked.at(1).kind, ScriptedDialogs::Kind::Open);
     QCOMPARE(request.title, title);
-    QVERIFY(request.filter.startsWith(QStringLiteral("Filetyp Exe(*.exe)|Excel.exe|")));
+    QFETCH(QString, programs);
+    QCOMPARE(qtFileFilter(request.filters),
+             QStringLiteral("Filetyp Exe(*.exe) (Excel.exe);;%1 (localc libreoffice soffice gnumeric)").arg(programs));
     QCOMPARE(request.initDir, m_dir->path());
     QCOMPARE(request.fileName, QString());
     QCOMPARE(child<QLineEdit>(dialog.get(), "Text1")->text(), chosen.isNull() ? QString() : chosen);
@@ -387,7 +391,7 @@ void TestSettingsDialog::unwritableSettingsFileIsReportedAndNothingEnds()
     child<QToolButton>(dialog.get(), "Button1")->click();
 
     QCOMPARE(m_dialogs.messages().size(), 1);
-    QCOMPARE(m_dialogs.messages().at(0).style, 48);
+    QCOMPARE(m_dialogs.messages().at(0).style, BoxStyle(Icon::Warning));
     QVERIFY(m_dialogs.messages().at(0).text.contains(QStringLiteral("qvx.ini")));
     QVERIFY(m_calls.isEmpty());
     QVERIFY(dialog->isVisible());

@@ -440,7 +440,7 @@ void ViewersTest::exportWithoutSavedFileShowsNoDataMessage()
 
     QCOMPARE(rig.dialogs.asked.size(), 1);
     QCOMPARE(rig.dialogs.asked.at(0).text, text);
-    QCOMPARE(rig.dialogs.asked.at(0).style, 1);
+    QCOMPARE(rig.dialogs.asked.at(0).style, BoxStyle(Buttons::OkCancel));
     QVERIFY(rig.dialogs.asked.at(0).title.isEmpty());
     QCOMPARE(rig.starting.size(), 0);
     QVERIFY(rig.exportEnabled.isEmpty());
@@ -452,7 +452,7 @@ void ViewersTest::openShowsChosenFileAndKeepsSaveTarget()
     rig.saveTarget = QStringLiteral("last.csv");
     // A save dialog shown before, in a folder of its own.
     rig.dialogs.cancelDialog();
-    QVERIFY(rig.dialog.getSaveFileName(QStringLiteral("save"), QString(), QStringLiteral("/kept")).isNull());
+    QVERIFY(rig.dialog.getSaveFileName(QStringLiteral("save"), {}, QStringLiteral("/kept")).isNull());
     rig.dialogs.asked.clear();
     writeSettings(m_spreadsheet->program());
     rig.readSettings();
@@ -465,7 +465,8 @@ void ViewersTest::openShowsChosenFileAndKeepsSaveTarget()
     const ScriptedDialogs::Asked open = rig.dialogs.asked.at(0);
     QCOMPARE(open.kind, ScriptedDialogs::Kind::Open);
     QCOMPARE(open.request.title, QStringLiteral("Dateien von sämtlichen Messungen"));
-    QCOMPARE(open.request.filter, QStringLiteral("Filetyp Excel(*.csv)|*.csv|All Files (*.*)|*.*"));
+    QCOMPARE(open.request.filters, FileFilters({{QStringLiteral("Filetyp Excel(*.csv)"), {QStringLiteral("*.csv")}},
+                                                {QStringLiteral("All Files (*.*)"), {QStringLiteral("*.*")}}}));
     QCOMPARE(open.request.initDir, QStringLiteral("/kept"));
     QVERIFY(open.request.fileName.isEmpty());
     const QList<QStringList> expected{{chosen}};
@@ -489,7 +490,7 @@ void ViewersTest::openEndsQuietly()
     QFETCH(QByteArray, settings);
     ViewerRig rig(QStringLiteral("klingon"));
     rig.dialogs.cancelDialog();
-    rig.dialog.getSaveFileName(QStringLiteral("earlier title"), QString());
+    rig.dialog.getSaveFileName(QStringLiteral("earlier title"), {});
     rig.dialogs.asked.clear();
     if (!settings.isEmpty())
         writeFile(QStringLiteral("qvx.ini"), settings);
@@ -692,7 +693,7 @@ void ViewersTest::helpWithoutAnyViewerSaysSoOnce()
     QCOMPARE(rig.dialogs.asked.size(), 1);
     QCOMPARE(rig.dialogs.asked.at(0).kind, ScriptedDialogs::Kind::Message);
     QCOMPARE(rig.dialogs.asked.at(0).text, first + "\r\n" + manual + "\r\n" + advice);
-    QCOMPARE(rig.dialogs.asked.at(0).style, (Buttons::Ok | Icon::Warning).code());
+    QCOMPARE(rig.dialogs.asked.at(0).style, (Buttons::Ok | Icon::Warning));
     QTest::qWait(200);
     QVERIFY(xdgOpen.runs().isEmpty());
 }
@@ -793,7 +794,7 @@ void ViewersTest::openWithoutAnyViewerSaysSoOnce()
     QCOMPARE(lines.at(1), file);
     QCOMPARE(lines.at(2), why);
     QVERIFY2(lines.at(3).contains(QLatin1String("LibreOffice Calc")), qPrintable(lines.at(3)));
-    QCOMPARE(messages.at(0).style, (Buttons::Ok | Icon::Warning).code());
+    QCOMPARE(messages.at(0).style, (Buttons::Ok | Icon::Warning));
     QCOMPARE(rig.exportEnabled, (QList<bool>{false, true}));
     // xdg-open is only asked when the desktop has a program for the file.
     QCOMPARE(QFile::exists(opened), path == QLatin1String("failing opener"));

@@ -8,24 +8,18 @@
 #include <QMessageBox>
 #include <QPointer>
 
-QString qtFileFilter(const QString &windowsFilter)
+QString qtFileFilter(const FileFilters &filters)
 {
-    const QStringList parts = windowsFilter.split(QLatin1Char('|'));
-    QStringList filters;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        const QString description = parts.at(i);
-        QString patterns = parts.at(i + 1);
-        if (description.isEmpty() && patterns.isEmpty())
-            continue;
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    QStringList entries;
+    for (const FileFilter &filter : filters) {
+        QStringList patterns = filter.patterns;
         // "*.*" means every file on Windows; Qt's "*" also matches names
         // without a dot.
-        patterns.replace(QStringLiteral("*.*"), QStringLiteral("*"));
-        filters << QStringLiteral("%1 (%2)").arg(description, patterns);
+        patterns.replaceInStrings(QStringLiteral("*.*"), QStringLiteral("*"));
+        entries << QStringLiteral("%1 (%2)").arg(filter.description, patterns.join(QLatin1Char(' ')));
     }
-    return filters.join(QStringLiteral(";;"));
+    return entries.join(QStringLiteral(";;"));
 }
-
 
 namespace {
 
@@ -153,7 +147,7 @@ Answer QtUserDialogs::message(const QString &text, BoxStyle boxStyle, const QStr
 
 static QString runFileDialog(QWidget *parent, const FileDialogRequest &request, QFileDialog::AcceptMode mode)
 {
-    QFileDialog dialog(parent, request.title, request.initDir, qtFileFilter(request.filter));
+    QFileDialog dialog(parent, request.title, request.initDir, qtFileFilter(request.filters));
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     // The overwrite question is the program's own, asked on the typed name.

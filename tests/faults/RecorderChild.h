@@ -103,7 +103,7 @@ inline int runRecorderChild(int argc, char *argv[])
             return;
         QByteArray shown = box.text.toUtf8();
         shown.replace('\r', "\\r").replace('\n', "\\n");
-        report("MESSAGE " + QByteArray::number(box.style) + ' ' + shown);
+        report("MESSAGE " + describe(box.style) + ' ' + shown);
     };
     MainWindowEnvironment environment;
     environment.programDir = QDir::currentPath();

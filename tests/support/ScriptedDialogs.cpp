@@ -24,14 +24,14 @@ ScriptedDialogs::Reply ScriptedDialogs::take(BoxStyle style)
 
 Answer ScriptedDialogs::message(const QString &text, BoxStyle style, const QString &title)
 {
-    record({Kind::Message, text, style.code(), title, {}});
+    record({Kind::Message, text, style, title, {}});
     return take(style).code;
 }
 
 void ScriptedDialogs::ask(const QString &text, BoxStyle style, const QString &title,
                           std::function<void(Answer)> answered)
 {
-    const Asked question{Kind::Message, text, style.code(), title, {}};
+    const Asked question{Kind::Message, text, style, title, {}};
     if (answersAtOnce()) {
         record(question);
         const Answer answer = take(style).code;
@@ -45,7 +45,7 @@ void ScriptedDialogs::ask(const QString &text, BoxStyle style, const QString &ti
 
 void ScriptedDialogs::askSaveFileName(const FileDialogRequest &request, std::function<void(const QString &)> chosen)
 {
-    const Asked question{Kind::Save, request.fileName, 0, request.title, request};
+    const Asked question{Kind::Save, request.fileName, {}, request.title, request};
     if (answersAtOnce()) {
         record(question);
         const QString name = take().fileName;
@@ -81,19 +81,19 @@ void ScriptedDialogs::replyFile(const QString &path)
 
 QString ScriptedDialogs::saveFileName(const FileDialogRequest &request)
 {
-    record({Kind::Save, request.fileName, 0, request.title, request});
+    record({Kind::Save, request.fileName, {}, request.title, request});
     return take().fileName;
 }
 
 QString ScriptedDialogs::openFileName(const FileDialogRequest &request)
 {
-    record({Kind::Open, request.fileName, 0, request.title, request});
+    record({Kind::Open, request.fileName, {}, request.title, request});
     return take().fileName;
 }
 
 void ScriptedDialogs::about(const QString &appText, const QString &otherText)
 {
-    record({Kind::About, appText + QLatin1Char('\n') + otherText, 0, appText, {}});
+    record({Kind::About, appText + QLatin1Char('\n') + otherText, {}, appText, {}});
 }
 
 QList<ScriptedDialogs::Asked> ScriptedDialogs::messages() const
@@ -110,4 +110,12 @@ void ScriptedDialogs::record(const Asked &question)
     asked.append(question);
     if (onAsked)
         onAsked(question);
+}
+
+QByteArray describe(BoxStyle style)
+{
+    static const char *const icons[] = {"None", "Critical", "Question", "Warning", "Information"};
+    static const char *const buttons[] = {"Ok", "OkCancel", "AbortRetryIgnore", "YesNoCancel",
+                                          "YesNo", "RetryCancel", "CancelTryContinue"};
+    return QByteArray(icons[int(style.icon)]) + '/' + buttons[int(style.buttons)];
 }

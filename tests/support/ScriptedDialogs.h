@@ -6,8 +6,14 @@
 
 #include "UserDialogs.h"
 
+#include <QByteArray>
 #include <QList>
 #include <functional>
+
+/// A box style as words, "Warning/Ok", for reports and failed comparisons.
+QByteArray describe(BoxStyle style);
+/// Lets QCOMPARE print a box style.
+inline char *toString(const BoxStyle &style) { return qstrdup(describe(style).constData()); }
 
 class ScriptedDialogs : public UserDialogs
 {
@@ -19,7 +25,7 @@ public:
     {
         Kind kind = Kind::Message;
         QString text;       ///< message text, or the dialog's proposed file name
-        int style = 0;      ///< message style as one number (BoxStyle::code())
+        BoxStyle style;     ///< buttons and icon of a message box
         QString title;      ///< title as passed (empty: application title)
         FileDialogRequest request;
     };
