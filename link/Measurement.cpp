@@ -154,6 +154,9 @@ QString Measurement::portErrorText() const
         return MeasurementTexts::noPortNumber.pickOrEnglish(m_language);
     case SerialPort::OpenError::AlreadyOpen:
         return MeasurementTexts::portAlreadyOpen.pickOrEnglish(m_language);
+    case SerialPort::OpenError::NotSerialPort:
+        return m_port->errorString() + QStringLiteral("\r\n")
+               + MeasurementTexts::notSerialPort.pickOrEnglish(m_language).arg(m_port->devicePath(m_port->portSettings().number));
     case SerialPort::OpenError::NoError:
     case SerialPort::OpenError::DeviceError:
         break;
@@ -163,8 +166,13 @@ QString Measurement::portErrorText() const
     const QString group = m_port->deniedDeviceGroup();
     if (!group.isEmpty())
         text += QStringLiteral("\r\n") + MeasurementTexts::portGroupHint.pickOrEnglish(m_language).arg(group);
-    const SerialPort::StaleLock lock = m_port->staleLock();
-    if (!lock.path.isEmpty())
+    const SerialPort::PortLock lock = m_port->portLock();
+    if (lock.running)
+        text += QStringLiteral("\r\n")
+                + MeasurementTexts::portInUseHint.pickOrEnglish(m_language)
+                      .arg(lock.path, lock.owner, QString::number(lock.pid),
+                           lock.program.isEmpty() ? QStringLiteral("?") : lock.program);
+    else if (!lock.path.isEmpty())
         text += QStringLiteral("\r\n")
                 + MeasurementTexts::staleLockHint.pickOrEnglish(m_language).arg(lock.path, lock.owner);
     return text;

@@ -43,6 +43,21 @@ inline const LanguageText staleLockHint{
     QStringLiteral("Le port est bloqué par le fichier de verrou \"%1\" de l'utilisateur %2, "
                    "laissé par un programme terminé. Supprimez-le avec : sudo rm %1")};
 
+/// Added to the port error when a running program holds the port's lock.
+inline const LanguageText portInUseHint{
+    QStringLiteral("Die Schnittstelle wird vom Programm %4 (Prozess %3) des Benutzers %2 benutzt "
+                   "(Sperrdatei \"%1\"). Beenden Sie dieses Programm und versuchen Sie es erneut."),
+    QStringLiteral("The port is in use by the program %4 (process %3) of the user %2 "
+                   "(lock file \"%1\"). End that program, then try again."),
+    QStringLiteral("Le port est utilisé par le programme %4 (processus %3) de l'utilisateur %2 "
+                   "(fichier de verrou \"%1\"). Quittez ce programme, puis réessayez.")};
+
+/// Added to the system's reason when the port's device is no serial port.
+inline const LanguageText notSerialPort{
+    QStringLiteral("%1 ist keine serielle Schnittstelle."),
+    QStringLiteral("%1 is not a serial port."),
+    QStringLiteral("%1 n'est pas un port série.")};
+
 inline const LanguageText recoveredText{
     QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs wurde als \"%1\" aufbewahrt."),
     QStringLiteral("The unsaved measurement of the last run was kept as \"%1\"."),

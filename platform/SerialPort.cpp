@@ -9,10 +9,13 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <climits>
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -33,6 +36,23 @@ QString deviceUserGroup(const QString &device)
 #else
     Q_UNUSED(device);
     return QString();
+#endif
+}
+
+/// True when `device` is a terminal (a serial line or a pseudo-terminal).
+/// Opened without waiting and without becoming the controlling terminal.
+bool isTerminal(const QString &device)
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return true;    // cannot tell: the system's reason stands alone
+    const bool terminal = ::isatty(fd) == 1;
+    ::close(fd);
+    return terminal;
+#else
+    Q_UNUSED(device);
+    return true;
 #endif
 }
 
@@ -88,7 +108,7 @@ bool SerialPort::open()
     m_error.clear();
     m_openError = OpenError::NoError;
     m_deniedGroup.clear();
-    m_staleLock = {};
+    m_portLock = {};
     if (m_port->isOpen()) {
         m_openError = OpenError::AlreadyOpen;
         return false;
@@ -104,12 +124,25 @@ bool SerialPort::open()
     m_port->setParity(m_settings.parity);
     m_port->setStopBits(m_settings.stopBits);
     m_port->setFlowControl(QSerialPort::NoFlowControl);
-    if (!m_port->open(QIODevice::ReadWrite)) {
+    bool opened = m_port->open(QIODevice::ReadWrite);
+    if (!opened && m_port->error() == QSerialPort::PermissionError) {
+        m_portLock = findPortLock(path);
+        // A lock left by an ended run of this user is the user's to take over.
+        if (!m_portLock.path.isEmpty() && !m_portLock.running && m_portLock.ownedByUser
+            && QFile::remove(m_portLock.path)) {
+            m_port->clearError();
+            opened = m_port->open(QIODevice::ReadWrite);
+            m_portLock = opened ? PortLock() : findPortLock(path);
+        }
+    }
+    if (!opened) {
         m_openError = OpenError::DeviceError;
         m_error = QStringLiteral("%1: %2").arg(path, m_port->errorString());
-        if (m_port->error() == QSerialPort::PermissionError)
+        if (m_port->error() == QSerialPort::PermissionError && m_portLock.path.isEmpty())
             m_deniedGroup = deviceUserGroup(path);
-        m_staleLock = findStaleLock(path);
+        else if (m_port->error() != QSerialPort::PermissionError
+                 && m_port->error() != QSerialPort::DeviceNotFoundError && !isTerminal(path))
+            m_openError = OpenError::NotSerialPort;
         m_port->clearError();
         return false;
     }
@@ -183,13 +216,14 @@ QStringList SerialPort::lockFolders()
             QStringLiteral("/var/tmp")};
 }
 
-SerialPort::StaleLock SerialPort::findStaleLock(const QString &device, const QStringList &folders)
+SerialPort::PortLock SerialPort::findPortLock(const QString &device, const QStringList &folders)
 {
-    StaleLock found;
+    PortLock found;
 #ifdef Q_OS_UNIX
     // Lock files are named after the device: "LCK..ttyUSB0", and for a
     // device in a sub-folder of /dev "LCK..pts_3".
-    const QString real = QFileInfo(device).canonicalFilePath().isEmpty() ? device : QFileInfo(device).canonicalFilePath();
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    QString real = canonical.isEmpty() ? device : canonical;
     QStringList names{QStringLiteral("LCK..") + QFileInfo(real).fileName()};
     if (real.startsWith(QLatin1String("/dev/")))
         names << QStringLiteral("LCK..") + real.mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
@@ -199,15 +233,23 @@ SerialPort::StaleLock SerialPort::findStaleLock(const QString &device, const QSt
             struct stat info {};
             if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
                 continue;
-            QFile lock(path);
-            if (!lock.open(QIODevice::ReadOnly))
-                continue;
-            const qint64 pid = QString::fromLatin1(lock.readLine(64)).trimmed().toLongLong();
-            if (pid <= 0 || (::kill(pid_t(pid), 0) == 0 || errno != ESRCH))
-                continue;
             found.path = path;
             const struct passwd *user = ::getpwuid(info.st_uid);
             found.owner = user ? QString::fromLocal8Bit(user->pw_name) : QString::number(info.st_uid);
+            found.ownedByUser = info.st_uid == ::geteuid();
+            // The first line holds the process id, in text; a planted file
+            // may hold anything, so only a short line is read.
+            QFile lock(path);
+            if (lock.open(QIODevice::ReadOnly))
+                found.pid = qMax<qint64>(0, QString::fromLatin1(lock.readLine(64)).trimmed().toLongLong());
+            // A process of another user still runs when kill() is refused.
+            found.running = found.pid > 0 && found.pid <= INT_MAX
+                            && (::kill(pid_t(found.pid), 0) == 0 || errno == EPERM);
+            if (found.running) {
+                QFile comm(QStringLiteral("/proc/%1/comm").arg(found.pid));
+                if (comm.open(QIODevice::ReadOnly))
+                    found.program = QString::fromLocal8Bit(comm.readLine(64)).trimmed();
+            }
             return found;
         }
     }

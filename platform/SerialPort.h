@@ -23,11 +23,13 @@ public:
     const PortSettings &portSettings() const { return m_settings; }
 
     /// Why the last open failed.
-    enum class OpenError { NoError, NoPortNumber, AlreadyOpen, DeviceError };
+    enum class OpenError { NoError, NoPortNumber, AlreadyOpen, DeviceError, NotSerialPort };
     Q_ENUM(OpenError)
 
     /// Opens the port. Returns false and sets openError() (and, for the
-    /// device's own refusal, errorString()) when that fails.
+    /// device's own refusal, errorString() and portLock()) when that fails.
+    /// A lock file that the user's own ended process left is removed and
+    /// the open tried once more.
     bool open();
     OpenError openError() const { return m_openError; }
     /// Closes the port; characters already queued are given a moment to go.
@@ -46,23 +48,26 @@ public:
     /// The device and the system's reason after a DeviceError: "<device>: <reason>".
     QString errorString() const { return m_error; }
 
-    /// After an open refused for lack of permission: the group that may use
-    /// the device (read and write for its group, as "dialout" usually has);
-    /// empty otherwise.
+    /// After an open refused for lack of permission on the device itself
+    /// (not for a lock file): the group that may use the device (read and
+    /// write for its group, as "dialout" usually has); empty otherwise.
     QString deniedDeviceGroup() const { return m_deniedGroup; }
 
-    /// A lock file that keeps a device from being opened although the
-    /// program that made it has ended (left by a crash, often of another
-    /// user, and not removable by this one).
-    struct StaleLock
+    /// The lock file that marks a device as in use (named "LCK..<device>"
+    /// in one of lockFolders()), as found after an open was refused.
+    struct PortLock
     {
-        QString path;    ///< the lock file; empty when there is none
-        QString owner;   ///< the user it belongs to
+        QString path;       ///< the lock file; empty when there is none
+        QString owner;      ///< the user it belongs to
+        bool ownedByUser = false;   ///< it belongs to the user running the program
+        qint64 pid = 0;     ///< the process it names; 0 when it names none
+        bool running = false;       ///< that process still runs
+        QString program;    ///< the running process's name, when known
     };
-    /// After a refused open: the stale lock file of the device, if any.
-    StaleLock staleLock() const { return m_staleLock; }
-    /// Looks in `folders` for the lock file of `device` whose process is gone.
-    static StaleLock findStaleLock(const QString &device, const QStringList &folders = lockFolders());
+    /// After a refused open: the device's lock file, if any.
+    PortLock portLock() const { return m_portLock; }
+    /// Looks in `folders` for the lock file of `device`.
+    static PortLock findPortLock(const QString &device, const QStringList &folders = lockFolders());
     /// The folders serial-port lock files are kept in.
     static QStringList lockFolders();
 
@@ -91,6 +96,6 @@ private:
     QString m_error;
     OpenError m_openError = OpenError::NoError;
     QString m_deniedGroup;
-    StaleLock m_staleLock;
+    PortLock m_portLock;
     QString m_portDirectory;
 };

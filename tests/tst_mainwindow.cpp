@@ -490,10 +490,11 @@ void TestMainWindow::staleLockFileOfThePortIsFound()
     file.close();
     const bool otherOwner = ::geteuid() == 0 && ::chown(QFile::encodeName(lock).constData(), 65534, 65534) == 0;
 
-    const SerialPort::StaleLock stale = SerialPort::findStaleLock(device, {QStringLiteral("/nonexistent"), locks.path()});
-    QCOMPARE(stale.path.isEmpty(), !found);
+    const SerialPort::PortLock stale = SerialPort::findPortLock(device, {QStringLiteral("/nonexistent"), locks.path()});
+    QCOMPARE(!stale.path.isEmpty() && !stale.running, found);
     if (found) {
         QCOMPARE(stale.path, lock);
+        QCOMPARE(stale.ownedByUser, !otherOwner);
         if (otherOwner)
             QCOMPARE(stale.owner, QString::fromLocal8Bit(::getpwuid(65534)->pw_name));
     }

@@ -71,6 +71,8 @@ private slots:
     void vanishedDeviceIsReportedOnceWithoutSpinning();
     void portThatCannotOpenIsNamedWithItsReason_data();
     void portThatCannotOpenIsNamedWithItsReason();
+    void portLockIsNamedOrTakenOver_data();
+    void portLockIsNamedOrTakenOver();
     void missingHeaderIsReportedInTheConfiguredLanguage_data();
     void missingHeaderIsReportedInTheConfiguredLanguage();
 };
@@ -244,6 +246,11 @@ void TestSession::portThatCannotOpenIsNamedWithItsReason_data()
         "In den Einstellungen ist keine Schnittstelle gewählt: "
         "bitte unter Einstellungen, Programm Optionen eine wählen und speichern.");
     QTest::newRow("device gone") << "Francais" << 9 << "%1/no-such-device: No such file or directory";
+    // Anything else the system refuses: the reason it gives is "Inappropriate
+    // ioctl for device", which says nothing to a user.
+    QTest::newRow("a plain file") << "English" << 8 << "\r\n%1/plain.txt is not a serial port.";
+    QTest::newRow("a plain file, French") << "Francais" << 8
+        << QString::fromUtf8("\r\n%1/plain.txt n'est pas un port série.");
 }
 
 
@@ -256,14 +263,77 @@ void TestSession::portThatCannotOpenIsNamedWithItsReason()
     Session session(language);
     Measurement &m = session.measurement;
     QFile::link(session.dir.filePath(QStringLiteral("no-such-device")), session.dir.filePath(QStringLiteral("COM9")));
+    QFile plain(session.dir.filePath(QStringLiteral("plain.txt")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    QFile::link(plain.fileName(), session.dir.filePath(QStringLiteral("COM8")));
     QVERIFY(!session.start(port));
 
     // The start became a stop: the data wait for the save question.
     QCOMPARE(session.errors, QList<Measurement::Error>{port == 0 ? Measurement::Error::NoPortSet
                                                                   : Measurement::Error::PortOpenFailed});
-    QCOMPARE(m.errorString(), text.arg(session.dir.path()));
+    if (port == 8)
+        QVERIFY2(m.errorString().endsWith(text.arg(session.dir.path())), qPrintable(m.errorString()));
+    else
+        QCOMPARE(m.errorString(), text.arg(session.dir.path()));
     QCOMPARE(m.state(), Measurement::State::Stopped);
     QVERIFY(!m.isPortOpen());
+}
+
+void TestSession::portLockIsNamedOrTakenOver_data()
+{
+    QTest::addColumn<bool>("holderRuns");
+    // Another program of the user holds the port: the box names it, its
+    // process and its lock file, and gives no advice about groups.
+    QTest::newRow("a running program holds the port") << true;
+    // A run of the user that ended without closing the port left its lock:
+    // the port is the user's to take over.
+    QTest::newRow("an ended run of the user left its lock") << false;
+}
+
+void TestSession::portLockIsNamedOrTakenOver()
+{
+    QFETCH(bool, holderRuns);
+    Session session;
+    PtyLine line(session.dir.path(), 4);
+    QVERIFY(line.ready());
+    const QString lockName = QStringLiteral("LCK..") + line.device().mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
+
+    SerialPort holder;
+    holder.setPortDirectory(session.dir.path());
+    holder.setPortSettings({.number = 4});
+    QVERIFY(holder.open());
+    const SerialPort::PortLock held = SerialPort::findPortLock(line.device());
+    if (held.path.isEmpty())
+        QSKIP("the serial port leaves no lock file on this system");
+    QCOMPARE(held.pid, QCoreApplication::applicationPid());
+    QVERIFY(held.running);
+    QVERIFY(held.ownedByUser);
+    if (!holderRuns) {
+        holder.close();
+        // Above the largest process id the kernel hands out: never running.
+        QFile lock(held.path);
+        QVERIFY(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        lock.write("   4194305\n");
+        lock.close();
+    }
+
+    const bool started = session.start(4);
+    QCOMPARE(started, !holderRuns);
+    if (holderRuns) {
+        QCOMPARE(session.errors, QList<Measurement::Error>{Measurement::Error::PortOpenFailed});
+        const QString expected = QStringLiteral("The port is in use by the program %1 (process %2) of the user %3 "
+                                                "(lock file \"%4\"). End that program, then try again.")
+                                     .arg(held.program, QString::number(held.pid), held.owner, held.path);
+        QVERIFY2(session.measurement.errorString().endsWith(expected), qPrintable(session.measurement.errorString()));
+        QVERIFY(!session.measurement.errorString().contains(QLatin1String("usermod")));
+        QVERIFY(QFileInfo::exists(held.path));
+    } else {
+        QVERIFY(session.errors.isEmpty());
+        QVERIFY(session.measurement.isPortOpen());
+        // The lock now names this run.
+        QCOMPARE(SerialPort::findPortLock(line.device()).pid, QCoreApplication::applicationPid());
+    }
 }
 
 
