@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -90,14 +91,11 @@ void DeleteFilesTest::cleanup()
 
 void DeleteFilesTest::loadListsCsvFilesOfCurrentFolder()
 {
-    QCOMPARE(m_form->objectName(), QStringLiteral("DeleteFilesDialog"));
     QCOMPARE(m_form->windowTitle(), QStringLiteral("  Meßdaten löschen"));
-    QVERIFY(m_form->findChild<PictureButton *>(QStringLiteral("deleteButton")));
-    QVERIFY(m_form->findChild<QWidget *>(QStringLiteral("appPicture")));
+    QVERIFY(!m_form->findChild<QLabel *>(QStringLiteral("appPicture"))->pixmap().isNull());
 
     m_form->prepare();
 
-    QCOMPARE(files()->objectName(), QStringLiteral("fileList"));
     QCOMPARE(listed(files()), (QStringList{"A.CSV", "b.csv", "c.csv"}));
     QVERIFY(files()->selectedFileName().isEmpty());
 }

@@ -409,37 +409,55 @@ void TestSettingsDialog::failedRestartIsReportedBeforeTheEnd()
 void TestSettingsDialog::textsFollowTheSavedLanguage_data()
 {
     QTest::addColumn<QByteArray>("language");
-    QTest::addColumn<QStringList>("texts");   // caption, path label, colours label, extended mode, save tip, background tip
-    const QStringList german{" Einstellungen ", "Wo befindet sich Excel ->( Pfadangabe )",
-                             "Farben des Datensicht-Fensters", "Erweiterter Modus",
-                             "Änderungen abspeichern", "Hintergrund Farbe"};
-    QTest::newRow("Deutsch") << QByteArray("Deutsch") << german;
-    QTest::newRow("English") << QByteArray("English") << QStringList{
-        " User Settings", "Where is MS-Excel->( Path input )", "Colours of data windows",
-        "Extended Mod", "Save", "BackColor"};
-    QTest::newRow("Francais") << QByteArray("Francais") << QStringList{
-        " Préférences", "Ou est MS-Excel -> ( enterz repertoire )", "Couleurs de fenêtres de donneés",
-        "Extended Mod", "Sauver", "Fond "};
-    // Not in the list: the list keeps "Deutsch", and so do the texts.
-    QTest::newRow("lower case") << QByteArray("english") << german;
+    QTest::addColumn<QByteArray>("control");    // empty: the dialog itself
+    QTest::addColumn<QByteArray>("property");
+    QTest::addColumn<QString>("text");
+
+    struct Row { const char *control, *property; const char *texts[3]; };
+    const Row rows[] = {
+        {"", "windowTitle", {" Einstellungen ", " User Settings", " Préférences"}},
+        {"spreadsheetPathLabel", "text", {"Wo befindet sich Excel ->( Pfadangabe )", "Where is MS-Excel->( Path input )", "Ou est MS-Excel -> ( enterz repertoire )"}},
+        {"portLabel", "text", {"RS 232 Port", "RS 232 Port", "Port RS232"}},
+        {"languageLabel", "text", {"Sprache", "Language", "Langage"}},
+        {"coloursLabel", "text", {"Farben des Datensicht-Fensters", "Colours of data windows", "Couleurs de fenêtres de donneés"}},
+        {"backColourSample", "toolTip", {"Hintergrund Farbe", "BackColor", "Fond "}},
+        {"foreColourSample", "toolTip", {" Vordergrund Farbe", "ForeColor", "Premier plan"}},
+        {"extendedModeBox", "text", {"Erweiterter Modus", "Extended Mod", "Extended Mod"}},
+        {"saveButton", "toolTip", {"Änderungen abspeichern", "Save", "Sauver"}},
+        {"leaveButton", "toolTip", {"Verlassen ohne speichern", "Exit", "Fin"}},
+        {"chooseSpreadsheetButton", "toolTip", {"Pfadangabe für EXCEL", "Save the EXCEL Path ", "Sauver EXCEL repertoire  "}},
+        {"portDeviceLabel", "text", {"&Gerät an diesem Port", "&Device on this port", "&Appareil sur ce port"}},
+        {"portDeviceBox", "accessibleName", {"Gerät an diesem Port", "Device on this port", "Appareil sur ce port"}},
+        {"deviceList", "accessibleName", {"Serielle Geräte", "Serial devices", "Appareils série"}},
+    };
+    // A language not in the list leaves the list at "Deutsch", and so the texts.
+    const std::pair<const char *, int> languages[] = {{"Deutsch", 0}, {"English", 1}, {"Francais", 2}, {"english", 0}};
+    for (const auto &[language, column] : languages) {
+        for (const Row &row : rows) {
+            QTest::addRow("%s %s %s", language, *row.control ? row.control : "dialog", row.property)
+                << QByteArray(language) << QByteArray(row.control) << QByteArray(row.property)
+                << QString::fromUtf8(row.texts[column]);
+        }
+    }
 }
 
 void TestSettingsDialog::textsFollowTheSavedLanguage()
 {
     QFETCH(QByteArray, language);
-    QFETCH(QStringList, texts);
+    QFETCH(QByteArray, control);
+    QFETCH(QByteArray, property);
+    QFETCH(QString, text);
     writeIni(QByteArray("\r\n1\r\n") + language + "\r\n");
     auto dialog = loadedDialog();
-    const QStringList shown{dialog->windowTitle(), child<QLabel>(dialog.get(), "spreadsheetPathLabel")->text(),
-                            child<QLabel>(dialog.get(), "coloursLabel")->text(),
-                            child<QCheckBox>(dialog.get(), "extendedModeBox")->text(),
-                            child<QToolButton>(dialog.get(), "saveButton")->toolTip(),
-                            child<QLineEdit>(dialog.get(), "backColourSample")->toolTip()};
-    QCOMPARE(shown, texts);
+    const QObject *target = control.isEmpty() ? static_cast<QObject *>(dialog.get())
+                                              : child<QObject>(dialog.get(), control.constData());
+    QCOMPARE(target->property(property.constData()).toString(), text);
 
     // Choosing another language changes nothing until the next load.
+    const QString before = dialog->windowTitle();
     child<QComboBox>(dialog.get(), "languageBox")->setCurrentText(QStringLiteral("Francais"));
-    QCOMPARE(dialog->windowTitle(), texts.at(0));
+    QCOMPARE(dialog->windowTitle(), before);
+    QCOMPARE(target->property(property.constData()).toString(), text);
 }
 
 void TestSettingsDialog::devicesAreListedWithStableNamesAndUnpluggedOnes()
