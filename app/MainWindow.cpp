@@ -38,10 +38,6 @@ const LanguageText aboutText{QStringLiteral("Datenrekorder für das Quendrel/2-M
                              QStringLiteral("Data recorder for the Quendrel/2 instrument"),
                              QStringLiteral("Enregistreur de données pour l'instrument Quendrel/2")};
 
-/// The controls that only carry values for the acquisition; never shown.
-const char *const kHiddenControls[] = {"KopfLesen", "Sensorwahl", "Text1_0", "Text1_1",
-                                       "txtPopStr", "lstPopStrings", "Check1", "Image1", "Image2"};
-
 } // namespace
 
 MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, QWidget *parent)
@@ -63,34 +59,35 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
 
     // Pictures, fonts and colours the layout file cannot carry.
     const std::pair<PictureButton *, const char *> pictures[] = {
-        {m_ui->Button1, "startstop"}, {m_ui->Button2, "save"}, {m_ui->Button3, "open"},
-        {m_ui->Button4, "delete"}, {m_ui->Button5, "exit"}};
+        {m_ui->startStopButton, "startstop"}, {m_ui->saveButton, "save"}, {m_ui->openButton, "open"},
+        {m_ui->deleteButton, "delete"}, {m_ui->exitButton, "exit"}};
     for (const auto &[button, picture] : pictures)
         button->setPicture(QLatin1String(picture));
-    m_ui->Image1->setPixmap(PictureButton::picture(QStringLiteral("graph")).pixmap(32, 32));
-    m_ui->Image2->setPixmap(PictureButton::picture(QStringLiteral("graph-idle")).pixmap(32, 32));
-    m_ui->Image3->setPixmap(PictureButton::picture(QStringLiteral("app")).pixmap(32, 32));
-    for (const char *name : kHiddenControls)
-        findChild<QWidget *>(QLatin1String(name))->hide();
-    m_ui->Label1->setFont(m_ui->Term->font());
-    m_ui->Term->setAccessibleName(QStringLiteral("Received data"));
-    m_ui->Bar1->setBarColor(QColor(0, 0, 200));
-    m_ui->Bar2->setBarColor(QColor(200, 0, 0));
-    for (MeterScaleLabel *scale : {m_ui->Label9, m_ui->Label10}) {
+    m_ui->graphPicture->setPixmap(PictureButton::picture(QStringLiteral("graph")).pixmap(32, 32));
+    m_ui->idleGraphPicture->setPixmap(PictureButton::picture(QStringLiteral("graph-idle")).pixmap(32, 32));
+    m_ui->appPicture->setPixmap(PictureButton::picture(QStringLiteral("app")).pixmap(32, 32));
+    // The graph picture and its stand-in appear once the live model says which.
+    m_ui->graphPicture->hide();
+    m_ui->idleGraphPicture->hide();
+    m_ui->columnHeaderLabel->setFont(m_ui->receivedText->font());
+    m_ui->receivedText->setAccessibleName(QStringLiteral("Received data"));
+    m_ui->inp1Meter->setBarColor(QColor(0, 0, 200));
+    m_ui->inp2Meter->setBarColor(QColor(200, 0, 0));
+    for (MeterScaleLabel *scale : {m_ui->inp1MeterScale, m_ui->inp2MeterScale}) {
         QFont small = scale->font();
         small.setPointSizeF(small.pointSizeF() * 0.75);
         scale->setFont(small);
-        scale->setScaleHeight(m_ui->Bar1->height());
+        scale->setScaleHeight(m_ui->inp1Meter->height());
     }
     // Each meter starts where its caption's top value stands.
-    m_ui->meterTop1->changeSize(0, m_ui->Label9->scaleTop(), QSizePolicy::Minimum, QSizePolicy::Fixed);
-    m_ui->meterTop2->changeSize(0, m_ui->Label10->scaleTop(), QSizePolicy::Minimum, QSizePolicy::Fixed);
-    m_ui->MPort->menuAction()->setObjectName(QStringLiteral("MPortAction"));
-    m_ui->Text2->installEventFilter(this);
+    m_ui->meterTop1->changeSize(0, m_ui->inp1MeterScale->scaleTop(), QSizePolicy::Minimum, QSizePolicy::Fixed);
+    m_ui->meterTop2->changeSize(0, m_ui->inp2MeterScale->scaleTop(), QSizePolicy::Minimum, QSizePolicy::Fixed);
+    m_ui->settingsMenu->menuAction()->setObjectName(QStringLiteral("settingsMenuAction"));
+    m_ui->notesEdit->installEventFilter(this);
 
     m_measurement = new Measurement(this);
     m_measurement->setPortDirectory(m_env.portDirectory.isEmpty() ? m_env.settingsDir : m_env.portDirectory);
-    m_measurement->setNotesProvider([this] { return m_ui->Text2->text(); });
+    m_measurement->setNotesProvider([this] { return m_ui->notesEdit->text(); });
 
     m_settings = SettingsFile(m_env.settingsDir).readAtStartUp();
     applySettings();
@@ -101,7 +98,7 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
     m_files = new MeasurementPrompts(m_settings.language, *m_measurement, m_fileDialog, m_dialogs, hooks, this);
 
     m_viewers = new Viewers(m_settings, m_files->saveTarget(), m_dialogs, m_fileDialog,
-                            [this](bool enabled) { m_ui->cmdstart->setEnabled(enabled); }, this);
+                            [this](bool enabled) { m_ui->spreadsheetExportAction->setEnabled(enabled); }, this);
 
     // A lone change is drawn on the next turn of the event loop; while data
     // stream in, the view is drawn ten times a second, as a measuring
@@ -114,7 +111,7 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
     wireControls();
 
     centreOnScreen(this);
-    m_ui->Label1->setText(kColumnHeader);
+    m_ui->columnHeaderLabel->setText(kColumnHeader);
     applyLanguageTexts();
     m_folderInUse = m_measurement->openFolder() == Measurement::FolderResult::InUse;
     m_measurement->clearReceived();
@@ -125,33 +122,29 @@ MainWindow::~MainWindow() = default;
 void MainWindow::wireControls()
 {
     // One line per control.
-    connect(m_ui->Button1, &QAbstractButton::clicked, this, &MainWindow::startStop);
-    connect(m_ui->Button2, &QAbstractButton::clicked, this, &MainWindow::saveMeasurement);
-    connect(m_ui->Button3, &QAbstractButton::clicked, this, &MainWindow::openMeasurement);
-    connect(m_ui->Button4, &QAbstractButton::clicked, this, &MainWindow::showDeleteDialog);
-    connect(m_ui->Button5, &QAbstractButton::clicked, this, &MainWindow::exit);
-    connect(m_ui->Image1, &ClickableImage::clicked, this, &MainWindow::showGraph);
-    connect(m_ui->Term, &ReceiveBox::doubleClicked, this, [this] { m_measurement->clearReceived(); refreshView(); });
-    connect(m_ui->SSCommand2, &QAction::triggered, this, &MainWindow::startStop);
-    connect(m_ui->SScommand4, &QAction::triggered, this, &MainWindow::saveMeasurement);
-    connect(m_ui->SScommand3, &QAction::triggered, this, &MainWindow::openMeasurement);
-    connect(m_ui->cmdstart, &QAction::triggered, this, &MainWindow::exportToSpreadsheet);
-    connect(m_ui->SSCommand6, &QAction::triggered, this, &MainWindow::exportToNotepad);
-    connect(m_ui->SSCommand1, &QAction::triggered, this, &MainWindow::exit);
-    connect(m_ui->Path, &QAction::triggered, this, &MainWindow::showSettings);
-    connect(m_ui->info, &QAction::triggered, this, &MainWindow::showAbout);
-    connect(m_ui->Help, &QAction::triggered, this, &MainWindow::showHelp);
+    connect(m_ui->startStopButton, &QAbstractButton::clicked, this, &MainWindow::startStop);
+    connect(m_ui->saveButton, &QAbstractButton::clicked, this, &MainWindow::saveMeasurement);
+    connect(m_ui->openButton, &QAbstractButton::clicked, this, &MainWindow::openMeasurement);
+    connect(m_ui->deleteButton, &QAbstractButton::clicked, this, &MainWindow::showDeleteDialog);
+    connect(m_ui->exitButton, &QAbstractButton::clicked, this, &MainWindow::exit);
+    connect(m_ui->graphPicture, &ClickableImage::clicked, this, &MainWindow::showGraph);
+    connect(m_ui->receivedText, &ReceiveBox::doubleClicked, this, [this] { m_measurement->clearReceived(); refreshView(); });
+    connect(m_ui->startStopAction, &QAction::triggered, this, &MainWindow::startStop);
+    connect(m_ui->saveAction, &QAction::triggered, this, &MainWindow::saveMeasurement);
+    connect(m_ui->openAction, &QAction::triggered, this, &MainWindow::openMeasurement);
+    connect(m_ui->spreadsheetExportAction, &QAction::triggered, this, &MainWindow::exportToSpreadsheet);
+    connect(m_ui->notepadExportAction, &QAction::triggered, this, &MainWindow::exportToNotepad);
+    connect(m_ui->exitAction, &QAction::triggered, this, &MainWindow::exit);
+    connect(m_ui->userSettingsAction, &QAction::triggered, this, &MainWindow::showSettings);
+    connect(m_ui->aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(m_ui->helpAction, &QAction::triggered, this, &MainWindow::showHelp);
 
     // What the measurement reports.
     connect(m_measurement, &Measurement::liveChanged, this, &MainWindow::scheduleRefresh);
     connect(m_measurement, &Measurement::displaysCleared, this, &MainWindow::clearDisplays);
-    connect(m_measurement, &Measurement::portOpenChanged, m_ui->MOpen, &QAction::setChecked);
+    connect(m_measurement, &Measurement::portOpenChanged, m_ui->portOpenAction, &QAction::setChecked);
     connect(m_measurement, &Measurement::stateChanged, this, &MainWindow::showState);
-    connect(m_measurement, &Measurement::headerReadStarted, this, [this] {
-        m_ui->Text1_0->clear();
-        m_ui->Text1_1->clear();
-    });
-    connect(m_measurement, &Measurement::printerLineRead, m_ui->Label11, &QLabel::setText);
+    connect(m_measurement, &Measurement::printerLineRead, m_ui->printerHeaderLabel, &QLabel::setText);
     connect(m_measurement, &Measurement::headerRead, this, &MainWindow::showHeader);
     connect(m_refreshTimer, &QTimer::timeout, this, &MainWindow::refreshView);
 }
@@ -164,7 +157,7 @@ void MainWindow::applySettings()
         const std::optional<QColor> colour = index ? colorForIndex(*index) : std::nullopt;
         if (!colour)
             return;
-        for (QWidget *w : {static_cast<QWidget *>(m_ui->Term), static_cast<QWidget *>(m_ui->Text2)}) {
+        for (QWidget *w : {static_cast<QWidget *>(m_ui->receivedText), static_cast<QWidget *>(m_ui->notesEdit)}) {
             QPalette p = w->palette();
             p.setColor(role, *colour);
             w->setPalette(p);
@@ -180,25 +173,28 @@ void MainWindow::applyLanguageTexts()
 {
     // A null text (a dash in the table) leaves the text of the layout.
     const QString keep;
-    applyWindowTexts(this, {
-        {"Label2", "text", {QStringLiteral("Notizen"), QStringLiteral("Notes"), QStringLiteral("Note")}},
-        {"Text2", "toolTip", {QStringLiteral("Notitzen für diese Messung"), QStringLiteral("Notes for this measurement"), QStringLiteral("Note mesure actuelle")}},
-        {"Text2", "accessibleName", {QStringLiteral("Notitzen für diese Messung"), QStringLiteral("Notes for this measurement"), QStringLiteral("Note mesure actuelle")}},
-        {"Dateien", "title", {QStringLiteral("&Datei"), keep, keep}},
-        {"SScommand4", "text", {QStringLiteral("&Speichern"), keep, QStringLiteral("&Sauver")}},
-        {"SScommand3", "text", {QStringLiteral("&Öffnen"), keep, QStringLiteral("&Ouvrir")}},
-        {"MPort", "title", {QStringLiteral("&Einstellungen"), keep, QStringLiteral("&Options")}},
-        {"Path", "text", {QStringLiteral("&Programm Optionen"), keep, QStringLiteral("&User Setting")}},
-        {"Button1", "toolTip", {keep, QStringLiteral("Start/Stop"), QStringLiteral("Start/Stop")}},
-        {"Button2", "toolTip", {keep, QStringLiteral(" Save the Measurement File"), QStringLiteral(" Enregistrer la mesure")}},
-        {"Button3", "toolTip", {keep, QStringLiteral(" Open Measurement Files"), QStringLiteral(" Ouvre mesure")}},
-        {"Button4", "toolTip", {keep, QStringLiteral(" Delete Measurement Files"), QStringLiteral(" Efface données de mesure")}},
-        {"Button5", "toolTip", {keep, QStringLiteral(" Exit"), QStringLiteral("Fin")}},
-        // The graph picture speaks the graph window's caption in each language.
-        {"Image1", "toolTip", {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
-        {"Image1", "accessibleName", {QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")}},
+    const LanguageText notesTip{QStringLiteral("Notitzen für diese Messung"), QStringLiteral("Notes for this measurement"),
+                                QStringLiteral("Note mesure actuelle")};
+    // The graph picture speaks the graph window's caption in each language.
+    const LanguageText graphTip{QStringLiteral("Vorschau Grafik"), QStringLiteral("Preview Graph"), QStringLiteral("aprecu")};
+    applyWindowTexts({
+        {m_ui->notesLabel, &QLabel::setText, {QStringLiteral("Notizen"), QStringLiteral("Notes"), QStringLiteral("Note")}},
+        {m_ui->notesEdit, &QWidget::setToolTip, notesTip},
+        {m_ui->notesEdit, &QWidget::setAccessibleName, notesTip},
+        {m_ui->fileMenu, &QMenu::setTitle, {QStringLiteral("&Datei"), keep, keep}},
+        {m_ui->saveAction, &QAction::setText, {QStringLiteral("&Speichern"), keep, QStringLiteral("&Sauver")}},
+        {m_ui->openAction, &QAction::setText, {QStringLiteral("&Öffnen"), keep, QStringLiteral("&Ouvrir")}},
+        {m_ui->settingsMenu, &QMenu::setTitle, {QStringLiteral("&Einstellungen"), keep, QStringLiteral("&Options")}},
+        {m_ui->userSettingsAction, &QAction::setText, {QStringLiteral("&Programm Optionen"), keep, QStringLiteral("&User Setting")}},
+        {m_ui->startStopButton, &QWidget::setToolTip, {keep, QStringLiteral("Start/Stop"), QStringLiteral("Start/Stop")}},
+        {m_ui->saveButton, &QWidget::setToolTip, {keep, QStringLiteral(" Save the Measurement File"), QStringLiteral(" Enregistrer la mesure")}},
+        {m_ui->openButton, &QWidget::setToolTip, {keep, QStringLiteral(" Open Measurement Files"), QStringLiteral(" Ouvre mesure")}},
+        {m_ui->deleteButton, &QWidget::setToolTip, {keep, QStringLiteral(" Delete Measurement Files"), QStringLiteral(" Efface données de mesure")}},
+        {m_ui->exitButton, &QWidget::setToolTip, {keep, QStringLiteral(" Exit"), QStringLiteral("Fin")}},
+        {m_ui->graphPicture, &QWidget::setToolTip, graphTip},
+        {m_ui->graphPicture, &QWidget::setAccessibleName, graphTip},
         // What screen readers call the receive box.
-        {"Term", "accessibleName", {QStringLiteral("Empfangene Daten"), QStringLiteral("Received data"), QStringLiteral("Données reçues")}},
+        {m_ui->receivedText, &QWidget::setAccessibleName, {QStringLiteral("Empfangene Daten"), QStringLiteral("Received data"), QStringLiteral("Données reçues")}},
     }, m_settings.language);
 
     // Setting the delete dialog's caption loads it.
@@ -209,10 +205,10 @@ void MainWindow::applyLanguageTexts()
 
 void MainWindow::prepare()
 {
-    m_ui->Label7->hide();
-    m_ui->Label8->hide();
-    m_ui->Label9->setFixedSize(kScaleCaptionSize);
-    m_ui->Label10->setFixedSize(kScaleCaptionSize);
+    m_ui->inp1OverloadLabel->hide();
+    m_ui->inp2OverloadLabel->hide();
+    m_ui->inp1MeterScale->setFixedSize(kScaleCaptionSize);
+    m_ui->inp2MeterScale->setFixedSize(kScaleCaptionSize);
     // No close box: the program is left through Exit. The window manager's
     // close request is ignored in closeEvent().
     setWindowFlag(Qt::WindowCloseButtonHint, false);
@@ -229,8 +225,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_ui->Text2 && event->type() == QEvent::MouseButtonDblClick) {
-        m_ui->Text2->clear();
+    if (watched == m_ui->notesEdit && event->type() == QEvent::MouseButtonDblClick) {
+        m_ui->notesEdit->clear();
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
@@ -250,7 +246,7 @@ void MainWindow::refreshView()
     if (m_shownRevision == model.revision)
         return;
     m_shownRevision = model.revision;
-    m_ui->Term->showText(model.received.text);
+    m_ui->receivedText->showText(model.received.text);
     // The last word of a line carries its line end; a one-line box shows
     // the word without it.
     auto setText = [](QLineEdit *box, const QString &text) {
@@ -260,36 +256,21 @@ void MainWindow::refreshView()
         if (box->text() != shown)
             box->setText(shown);
     };
-    setText(m_ui->txtPopStr, model.lastLine);
-    setText(m_ui->Secunden, model.sampleTime);
-    setText(m_ui->Text8, model.inp1Actual);
-    setText(m_ui->Text9, model.inp1Max);
-    setText(m_ui->Text10, model.inp1Min);
-    setText(m_ui->Text11, model.inp2Actual);
-    setText(m_ui->Text12, model.inp2Max);
-    setText(m_ui->Text13, model.inp2Min);
-    if (m_shownWords != model.lastLineWords) {
-        // Sample lines keep their number of words: the items are reused and
-        // only those whose word changed are given the new one.
-        m_shownWords = model.lastLineWords;
-        QListWidget *list = m_ui->lstPopStrings;
-        while (list->count() > m_shownWords.size())
-            delete list->takeItem(list->count() - 1);
-        for (int i = 0; i < list->count(); ++i) {
-            if (list->item(i)->text() != m_shownWords.at(i))
-                list->item(i)->setText(m_shownWords.at(i));
-        }
-        if (list->count() < m_shownWords.size())
-            list->addItems(m_shownWords.mid(list->count()));
-    }
-    m_ui->Bar1->setLevel(model.inp1Level);
-    m_ui->Bar2->setLevel(model.inp2Level);
-    m_ui->Bar1->setFullScale(model.inp1FullScale);
-    m_ui->Bar2->setFullScale(model.inp2FullScale);
-    m_ui->Label7->setVisible(model.inp1Overload);
-    m_ui->Label8->setVisible(model.inp2Overload);
-    m_ui->Image1->setVisible(model.graphPictureShown);
-    m_ui->Image2->setVisible(model.idlePictureShown);
+    setText(m_ui->sampleTimeValue, model.sampleTime);
+    setText(m_ui->inp1ActualValue, model.inp1Actual);
+    setText(m_ui->inp1MaxValue, model.inp1Max);
+    setText(m_ui->inp1MinValue, model.inp1Min);
+    setText(m_ui->inp2ActualValue, model.inp2Actual);
+    setText(m_ui->inp2MaxValue, model.inp2Max);
+    setText(m_ui->inp2MinValue, model.inp2Min);
+    m_ui->inp1Meter->setLevel(model.inp1Level);
+    m_ui->inp2Meter->setLevel(model.inp2Level);
+    m_ui->inp1Meter->setFullScale(model.inp1FullScale);
+    m_ui->inp2Meter->setFullScale(model.inp2FullScale);
+    m_ui->inp1OverloadLabel->setVisible(model.inp1Overload);
+    m_ui->inp2OverloadLabel->setVisible(model.inp2Overload);
+    m_ui->graphPicture->setVisible(model.graphPictureShown);
+    m_ui->idleGraphPicture->setVisible(model.idlePictureShown);
 }
 
 // ---------------------------------------------------------------- measurement
@@ -305,12 +286,10 @@ void MainWindow::startStop()
 void MainWindow::clearDisplays()
 {
     m_graph.destroy();
-    for (QLabel *label : {static_cast<QLabel *>(m_ui->Label9), static_cast<QLabel *>(m_ui->Label10),
-                          m_ui->Label5, m_ui->Label6})
+    for (QLabel *label : {static_cast<QLabel *>(m_ui->inp1MeterScale), static_cast<QLabel *>(m_ui->inp2MeterScale),
+                          m_ui->inp1HeaderLabel, m_ui->inp2HeaderLabel})
         label->clear();
-    m_ui->Text1_0->clear();
-    m_ui->Text1_1->clear();
-    m_ui->Text2->setReadOnly(false);
+    m_ui->notesEdit->setReadOnly(false);
     refreshView();
 }
 
@@ -320,13 +299,13 @@ void MainWindow::showState(Measurement::State state)
     // the measurement is stopped, also while the port is closed after an error.
     switch (state) {
     case Measurement::State::Measuring:
-        m_ui->MPort->menuAction()->setVisible(false);
-        m_ui->Button2->setVisible(false);
-        m_ui->Text2->setReadOnly(true);
+        m_ui->settingsMenu->menuAction()->setVisible(false);
+        m_ui->saveButton->setVisible(false);
+        m_ui->notesEdit->setReadOnly(true);
         break;
     case Measurement::State::Stopped:
-        m_ui->MPort->menuAction()->setVisible(true);
-        m_ui->Button2->setVisible(true);
+        m_ui->settingsMenu->menuAction()->setVisible(true);
+        m_ui->saveButton->setVisible(true);
         break;
     case Measurement::State::Idle:
     case Measurement::State::PortFailed:
@@ -339,15 +318,13 @@ void MainWindow::showState(Measurement::State state)
 void MainWindow::showHeader()
 {
     const InstrumentHeader &header = m_measurement->header();
-    m_ui->Label5->setText(header.inp1Header);
-    m_ui->Text1_0->setText(header.sr1Header);
-    m_ui->Label6->setText(header.inp2Header);
-    m_ui->Text1_1->setText(header.sr2Header);
+    m_ui->inp1HeaderLabel->setText(header.inp1Header);
+    m_ui->inp2HeaderLabel->setText(header.inp2Header);
     const SensorScales &scales = m_measurement->scales();
     if (!scales.meterCaption1.isNull())
-        m_ui->Label9->setText(scales.meterCaption1);
+        m_ui->inp1MeterScale->setText(scales.meterCaption1);
     if (!scales.meterCaption2.isNull())
-        m_ui->Label10->setText(scales.meterCaption2);
+        m_ui->inp2MeterScale->setText(scales.meterCaption2);
     // The preview graph is loaded (hidden) here, so its traces cover the
     // measurement from its header on, whenever the user opens it.
     graph()->showUnits(headerUnit(header.inp1Header), headerUnit(header.inp2Header));

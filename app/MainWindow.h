@@ -76,23 +76,23 @@ public:
     void refreshView();
 
 public slots:
-    /// Start/Stop (Button1).
+    /// Start/Stop (the start/stop button).
     void startStop();
-    /// Save (Button2, File > Save).
+    /// Save (the save button, File > Save).
     void saveMeasurement();
-    /// Open (Button3): a saved file in the spreadsheet program.
+    /// Open (the open button): a saved file in the spreadsheet program.
     void openMeasurement();
     /// The current measurement in the spreadsheet program.
     void exportToSpreadsheet();
     /// The current measurement in the text editor.
     void exportToNotepad();
-    /// Exit (Button5, File > Exit).
+    /// Exit (the exit button, File > Exit).
     void exit();
-    /// The delete dialog (Button4).
+    /// The delete dialog (the delete button).
     void showDeleteDialog();
     /// The settings dialog (Settings > User settings).
     void showSettings();
-    /// The preview graph (Image1).
+    /// The preview graph (the graph picture).
     void showGraph();
     /// The manual, opened as a document (?).
     void showHelp();
@@ -126,6 +126,5 @@ private:
     LazyWindow<SettingsDialog> m_settingsDialog;
     QTimer *m_refreshTimer = nullptr;
     quint64 m_shownRevision = ~quint64(0);
-    QStringList m_shownWords;
     bool m_folderInUse = false;
 };

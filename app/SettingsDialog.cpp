@@ -24,23 +24,6 @@
 
 namespace {
 
-/// Every language text of this window in one table.
-const std::initializer_list<WindowText> windowTexts = {
-    {"Pathpro", "windowTitle", {QStringLiteral(" Einstellungen "), QStringLiteral(" User Settings"), QStringLiteral(" Préférences")}},
-    {"Label2", "text", {QStringLiteral("Wo befindet sich Excel ->( Pfadangabe )"), QStringLiteral("Where is MS-Excel->( Path input )"), QStringLiteral("Ou est MS-Excel -> ( enterz repertoire )")}},
-    {"Label3", "text", {QStringLiteral("RS 232 Port"), QStringLiteral("RS 232 Port"), QStringLiteral("Port RS232")}},
-    {"Label4", "text", {QStringLiteral("Sprache"), QStringLiteral("Language"), QStringLiteral("Langage")}},
-    {"Label5", "text", {QStringLiteral("Farben des Datensicht-Fensters"), QStringLiteral("Colours of data windows"), QStringLiteral("Couleurs de fenêtres de donneés")}},
-    {"Text4", "toolTip", {QStringLiteral("Hintergrund Farbe"), QStringLiteral("BackColor"), QStringLiteral("Fond ")}},
-    {"Text2", "toolTip", {QStringLiteral(" Vordergrund Farbe"), QStringLiteral("ForeColor"), QStringLiteral("Premier plan")}},
-    {"Check1", "text", {QStringLiteral("Erweiterter Modus"), QStringLiteral("Extended Mod"), QStringLiteral("Extended Mod")}},
-    {"Button1", "toolTip", {QStringLiteral("Änderungen abspeichern"), QStringLiteral("Save"), QStringLiteral("Sauver")}},
-    {"Button2", "toolTip", {QStringLiteral("Verlassen ohne speichern"), QStringLiteral("Exit"), QStringLiteral("Fin")}},
-    {"Button3", "toolTip", {QStringLiteral("Pfadangabe für EXCEL"), QStringLiteral("Save the EXCEL Path "), QStringLiteral("Sauver EXCEL repertoire  ")}},
-    {"Label6", "text", {QStringLiteral("&Gerät an diesem Port"), QStringLiteral("&Device on this port"), QStringLiteral("&Appareil sur ce port")}},
-    {"PortDevice", "accessibleName", {QStringLiteral("Gerät an diesem Port"), QStringLiteral("Device on this port"), QStringLiteral("Appareil sur ce port")}},
-    {"Devices", "accessibleName", {QStringLiteral("Serielle Geräte"), QStringLiteral("Serial devices"), QStringLiteral("Appareils série")}},
-};
 
 /// Column captions of the device list: port, device, description, manufacturer, serial number.
 const LanguageText deviceColumns[] = {
@@ -177,20 +160,20 @@ SettingsDialog::SettingsDialog(UserDialogs &dialogs, Hooks hooks, QWidget *paren
     , m_ui(std::make_unique<Ui::SettingsDialog>())
 {
     m_ui->setupUi(this);
-    m_ui->Button1->setPicture(QStringLiteral("save"));
-    m_ui->Button2->setPicture(QStringLiteral("exit"));
-    m_ui->Button3->setPicture(QStringLiteral("open"));
+    m_ui->saveButton->setPicture(QStringLiteral("save"));
+    m_ui->leaveButton->setPicture(QStringLiteral("exit"));
+    m_ui->chooseSpreadsheetButton->setPicture(QStringLiteral("open"));
 
-    connect(m_ui->Fore, &QScrollBar::valueChanged, this, &SettingsDialog::showForeColour);
-    connect(m_ui->Back, &QScrollBar::valueChanged, this, &SettingsDialog::showBackColour);
-    connect(m_ui->Text2, &QLineEdit::textChanged, this, &SettingsDialog::previewForeColour);
-    connect(m_ui->Text4, &QLineEdit::textChanged, this, &SettingsDialog::previewBackColour);
-    connect(m_ui->Check1, &QCheckBox::clicked, this, &SettingsDialog::extendedModeChanged);
-    connect(m_ui->Button1, &QAbstractButton::clicked, this, &SettingsDialog::saveAndRestart);
-    connect(m_ui->Button2, &QAbstractButton::clicked, this, &SettingsDialog::leaveWithoutSaving);
-    connect(m_ui->Button3, &QAbstractButton::clicked, this, &SettingsDialog::chooseSpreadsheetProgram);
-    connect(m_ui->text3, &QComboBox::currentIndexChanged, this, &SettingsDialog::showPortTarget);
-    connect(m_ui->PortDevice, &QComboBox::activated, this, &SettingsDialog::chooseDeviceForPort);
+    connect(m_ui->foreColourBar, &QScrollBar::valueChanged, this, &SettingsDialog::showForeColour);
+    connect(m_ui->backColourBar, &QScrollBar::valueChanged, this, &SettingsDialog::showBackColour);
+    connect(m_ui->foreColourSample, &QLineEdit::textChanged, this, &SettingsDialog::previewForeColour);
+    connect(m_ui->backColourSample, &QLineEdit::textChanged, this, &SettingsDialog::previewBackColour);
+    connect(m_ui->extendedModeBox, &QCheckBox::clicked, this, &SettingsDialog::extendedModeChanged);
+    connect(m_ui->saveButton, &QAbstractButton::clicked, this, &SettingsDialog::saveAndRestart);
+    connect(m_ui->leaveButton, &QAbstractButton::clicked, this, &SettingsDialog::leaveWithoutSaving);
+    connect(m_ui->chooseSpreadsheetButton, &QAbstractButton::clicked, this, &SettingsDialog::chooseSpreadsheetProgram);
+    connect(m_ui->portBox, &QComboBox::currentIndexChanged, this, &SettingsDialog::showPortTarget);
+    connect(m_ui->portDeviceBox, &QComboBox::activated, this, &SettingsDialog::chooseDeviceForPort);
 
     // The samples start in the colours of the scroll bars' first positions.
     showForeColour();
@@ -204,21 +187,21 @@ void SettingsDialog::prepare()
     resize(sizeHint());
     centreOnScreen(this);
 
-    m_ui->Sprache->clear();
-    m_ui->Sprache->addItems({QStringLiteral("Deutsch"), QStringLiteral("English"), QStringLiteral("Francais")});
-    m_ui->Sprache->setCurrentIndex(0);
+    m_ui->languageBox->clear();
+    m_ui->languageBox->addItems({QStringLiteral("Deutsch"), QStringLiteral("English"), QStringLiteral("Francais")});
+    m_ui->languageBox->setCurrentIndex(0);
 
-    m_ui->text3->clear();
+    m_ui->portBox->clear();
     for (int port = 1; port <= 9; ++port)
-        m_ui->text3->addItem(QString::number(port));
-    m_ui->text3->setCurrentIndex(1);
+        m_ui->portBox->addItem(QString::number(port));
+    m_ui->portBox->setCurrentIndex(1);
 
     extendedModeChanged();
     readSettingsFile();
 
-    m_ui->Text5->setText(previewText);
-    setForeColor(m_ui->Text5, backColor(m_ui->Text2));
-    setBackColor(m_ui->Text5, backColor(m_ui->Text4));
+    m_ui->colourPreview->setText(previewText);
+    setForeColor(m_ui->colourPreview, backColor(m_ui->foreColourSample));
+    setBackColor(m_ui->colourPreview, backColor(m_ui->backColourSample));
 
     applyLanguageTexts();
     m_loaded = true;
@@ -235,7 +218,7 @@ void SettingsDialog::showEvent(QShowEvent *event)
 
 int SettingsDialog::shownPort() const
 {
-    return m_ui->text3->currentText().toInt();
+    return m_ui->portBox->currentText().toInt();
 }
 
 void SettingsDialog::refreshDevices()
@@ -243,7 +226,7 @@ void SettingsDialog::refreshDevices()
     const Language language = m_textLanguage;
     m_devices = listSerialDevices(m_hooks.byIdFolder);
 
-    QTreeWidget *list = m_ui->Devices;
+    QTreeWidget *list = m_ui->deviceList;
     QStringList captions;
     for (const LanguageText &caption : deviceColumns)
         captions << caption.pickOrEnglish(language);
@@ -329,7 +312,7 @@ void SettingsDialog::showPortTarget()
     if (!now.ownedByUser)
         nowText += QLatin1Char(' ') + portIsForeign.pickOrEnglish(language).arg(now.linkPath);
 
-    QComboBox *choice = m_ui->PortDevice;
+    QComboBox *choice = m_ui->portDeviceBox;
     const QSignalBlocker quiet(choice);
     choice->clear();
     choice->addItem(unchangedItem.pickOrEnglish(language).arg(shortText), QString());
@@ -351,7 +334,7 @@ void SettingsDialog::showPortTarget()
             m_chosenTargets.remove(port);
         }
     }
-    m_ui->PortTarget->setText(nowText);
+    m_ui->portTargetLabel->setText(nowText);
 }
 
 void SettingsDialog::chooseDeviceForPort(int index)
@@ -359,7 +342,7 @@ void SettingsDialog::chooseDeviceForPort(int index)
     const int port = shownPort();
     if (port < 1)
         return;
-    const QString target = m_ui->PortDevice->itemData(index).toString();
+    const QString target = m_ui->portDeviceBox->itemData(index).toString();
     if (index <= 0 || target.isEmpty())
         m_chosenTargets.remove(port);
     else
@@ -391,14 +374,14 @@ void SettingsDialog::readSettingsFile()
     // saves them back in place. Entry 6 (a baud rate) is left to start-up:
     // the dialog does not touch the port, which may be recording.
     const Settings settings = SettingsFile(m_hooks.settingsDir).readForDialog();
-    m_ui->Text1->setText(settings.spreadsheetPath);
+    m_ui->spreadsheetPathEdit->setText(settings.spreadsheetPath);
     if (settings.port.number > 0)
-        selectItem(m_ui->text3, QString::number(settings.port.number));
-    selectItem(m_ui->Sprache, languageName(settings.language));
-    setColorIndex(m_ui->Fore, settings.foreColorIndex);
-    setColorIndex(m_ui->Back, settings.backColorIndex);
+        selectItem(m_ui->portBox, QString::number(settings.port.number));
+    selectItem(m_ui->languageBox, languageName(settings.language));
+    setColorIndex(m_ui->foreColourBar, settings.foreColorIndex);
+    setColorIndex(m_ui->backColourBar, settings.backColorIndex);
     if (settings.extendedMode) {
-        m_ui->Check1->setChecked(*settings.extendedMode);
+        m_ui->extendedModeBox->setChecked(*settings.extendedMode);
         extendedModeChanged();
     }
 }
@@ -418,53 +401,69 @@ void SettingsDialog::setColorIndex(QScrollBar *bar, std::optional<int> index)
     const bool unchanged = bar->value() == *index;
     bar->setValue(*index);
     if (unchanged)
-        bar == m_ui->Fore ? showForeColour() : showBackColour();
+        bar == m_ui->foreColourBar ? showForeColour() : showBackColour();
 }
 
 void SettingsDialog::applyLanguageTexts()
 {
-    m_textLanguage = languageFromText(m_ui->Sprache->currentText());
-    applyWindowTexts(this, windowTexts, m_textLanguage);
+    m_textLanguage = languageFromText(m_ui->languageBox->currentText());
+    // Every language text of this window in one table.
+    applyWindowTexts({
+        {this, &QWidget::setWindowTitle, {QStringLiteral(" Einstellungen "), QStringLiteral(" User Settings"), QStringLiteral(" Préférences")}},
+        {m_ui->spreadsheetPathLabel, &QLabel::setText, {QStringLiteral("Wo befindet sich Excel ->( Pfadangabe )"), QStringLiteral("Where is MS-Excel->( Path input )"), QStringLiteral("Ou est MS-Excel -> ( enterz repertoire )")}},
+        {m_ui->portLabel, &QLabel::setText, {QStringLiteral("RS 232 Port"), QStringLiteral("RS 232 Port"), QStringLiteral("Port RS232")}},
+        {m_ui->languageLabel, &QLabel::setText, {QStringLiteral("Sprache"), QStringLiteral("Language"), QStringLiteral("Langage")}},
+        {m_ui->coloursLabel, &QLabel::setText, {QStringLiteral("Farben des Datensicht-Fensters"), QStringLiteral("Colours of data windows"), QStringLiteral("Couleurs de fenêtres de donneés")}},
+        {m_ui->backColourSample, &QWidget::setToolTip, {QStringLiteral("Hintergrund Farbe"), QStringLiteral("BackColor"), QStringLiteral("Fond ")}},
+        {m_ui->foreColourSample, &QWidget::setToolTip, {QStringLiteral(" Vordergrund Farbe"), QStringLiteral("ForeColor"), QStringLiteral("Premier plan")}},
+        {m_ui->extendedModeBox, &QAbstractButton::setText, {QStringLiteral("Erweiterter Modus"), QStringLiteral("Extended Mod"), QStringLiteral("Extended Mod")}},
+        {m_ui->saveButton, &QWidget::setToolTip, {QStringLiteral("Änderungen abspeichern"), QStringLiteral("Save"), QStringLiteral("Sauver")}},
+        {m_ui->leaveButton, &QWidget::setToolTip, {QStringLiteral("Verlassen ohne speichern"), QStringLiteral("Exit"), QStringLiteral("Fin")}},
+        {m_ui->chooseSpreadsheetButton, &QWidget::setToolTip, {QStringLiteral("Pfadangabe für EXCEL"), QStringLiteral("Save the EXCEL Path "), QStringLiteral("Sauver EXCEL repertoire  ")}},
+        {m_ui->portDeviceLabel, &QLabel::setText, {QStringLiteral("&Gerät an diesem Port"), QStringLiteral("&Device on this port"), QStringLiteral("&Appareil sur ce port")}},
+        {m_ui->portDeviceBox, &QWidget::setAccessibleName, {QStringLiteral("Gerät an diesem Port"), QStringLiteral("Device on this port"), QStringLiteral("Appareil sur ce port")}},
+        {m_ui->deviceList, &QWidget::setAccessibleName, {QStringLiteral("Serielle Geräte"), QStringLiteral("Serial devices"), QStringLiteral("Appareils série")}},
+    }, m_textLanguage);
 }
 
 void SettingsDialog::showForeColour()
 {
-    if (const std::optional<QColor> color = colorForIndex(m_ui->Fore->value()))
-        setBackColor(m_ui->Text2, *color);
-    setForeColor(m_ui->Text5, backColor(m_ui->Text2));
+    if (const std::optional<QColor> color = colorForIndex(m_ui->foreColourBar->value()))
+        setBackColor(m_ui->foreColourSample, *color);
+    setForeColor(m_ui->colourPreview, backColor(m_ui->foreColourSample));
 }
 
 void SettingsDialog::showBackColour()
 {
-    if (const std::optional<QColor> color = colorForIndex(m_ui->Back->value()))
-        setBackColor(m_ui->Text4, *color);
-    setBackColor(m_ui->Text5, backColor(m_ui->Text4));
+    if (const std::optional<QColor> color = colorForIndex(m_ui->backColourBar->value()))
+        setBackColor(m_ui->backColourSample, *color);
+    setBackColor(m_ui->colourPreview, backColor(m_ui->backColourSample));
 }
 
 void SettingsDialog::previewForeColour()
 {
-    setForeColor(m_ui->Text5, backColor(m_ui->Text2));
+    setForeColor(m_ui->colourPreview, backColor(m_ui->foreColourSample));
 }
 
 void SettingsDialog::previewBackColour()
 {
-    setBackColor(m_ui->Text5, backColor(m_ui->Text4));
+    setBackColor(m_ui->colourPreview, backColor(m_ui->backColourSample));
 }
 
 void SettingsDialog::extendedModeChanged()
 {
-    m_extendedMode = m_ui->Check1->isChecked();
+    m_extendedMode = m_ui->extendedModeBox->isChecked();
 }
 
 void SettingsDialog::chooseSpreadsheetProgram()
 {
-    const Language language = languageFromText(m_ui->Sprache->currentText());
+    const Language language = languageFromText(m_ui->languageBox->currentText());
     const QString hint = noSpreadsheetHint.pick(language);
     if (!hint.isEmpty())
         m_dialogs.message(hint, Icon::Warning);
 
     // A cancel empties the entry: the viewers then fall back to the editor.
-    m_ui->Text1->setText(m_fileDialog.getOpenFileName(spreadsheetDialogTitle.pick(language), spreadsheetFilter(language),
+    m_ui->spreadsheetPathEdit->setText(m_fileDialog.getOpenFileName(spreadsheetDialogTitle.pick(language), spreadsheetFilter(language),
                                                       m_hooks.programDir));
 }
 
@@ -476,11 +475,11 @@ void SettingsDialog::leaveWithoutSaving()
 void SettingsDialog::saveAndRestart()
 {
     Settings values;
-    values.spreadsheetPath = m_ui->Text1->text();
-    values.port.number = qint16(m_ui->text3->currentText().toInt());
-    values.language = languageFromText(m_ui->Sprache->currentText());
-    values.foreColorIndex = m_ui->Fore->value();
-    values.backColorIndex = m_ui->Back->value();
+    values.spreadsheetPath = m_ui->spreadsheetPathEdit->text();
+    values.port.number = qint16(m_ui->portBox->currentText().toInt());
+    values.language = languageFromText(m_ui->languageBox->currentText());
+    values.foreColorIndex = m_ui->foreColourBar->value();
+    values.backColorIndex = m_ui->backColourBar->value();
     values.extendedMode = m_extendedMode;
 
     // The port links first: a device that cannot be linked stops the save,
@@ -501,7 +500,7 @@ void SettingsDialog::saveAndRestart()
         m_hooks.closeFiles();
     const bool restarted = m_hooks.restart && m_hooks.restart();
     if (!restarted)
-        m_dialogs.message(restartFailed.pickOrEnglish(languageFromText(m_ui->Sprache->currentText())), Icon::Warning);
+        m_dialogs.message(restartFailed.pickOrEnglish(languageFromText(m_ui->languageBox->currentText())), Icon::Warning);
     close();
     if (m_hooks.endProgram)
         m_hooks.endProgram();

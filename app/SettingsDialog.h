@@ -47,16 +47,16 @@ public:
 
     /// Readies the dialog, run by the owner once before the first show: centres
     /// the window, fills the lists, shows "qvx.ini" of the settings folder
-    /// and puts up the texts of the language shown in Sprache.
+    /// and puts up the texts of the language shown in the language box.
     void prepare();
 
     /// True while the extended mode is ticked: the value saved as entry 8.
     bool extendedMode() const { return m_extendedMode; }
 
 public slots:
-    /// Text colour chosen: colours the sample Text2 and the preview's text.
+    /// Text colour chosen: colours the text colour sample and the preview's text.
     void showForeColour();
-    /// Background colour chosen: colours the sample Text4 and the preview.
+    /// Background colour chosen: colours the background sample and the preview.
     void showBackColour();
     /// The text colour sample changed: the preview takes its colour.
     void previewForeColour();
@@ -74,7 +74,7 @@ public slots:
     void refreshDevices();
     /// The port number changed: shows what it points to and its pending choice.
     void showPortTarget();
-    /// A device was picked in PortDevice for the port number shown: its link
+    /// A device was picked in the port device box for the port number shown: its link
     /// is made on save.
     void chooseDeviceForPort(int index);
 

@@ -174,12 +174,12 @@ Round feed(MainWindow &window, const Line &line, const std::vector<QByteArray> &
 
     round.syncs = file.syncCount() - syncsBefore;
     // A block of several lines shows the first of them.
-    const int shown = control<QLineEdit>(window, "Secunden")->text().toInt();
+    const int shown = control<QLineEdit>(window, "sampleTimeValue")->text().toInt();
     round.complete = sent && file.writtenBytes() - start == expected && shown > lastSecond - 1000
         && shown <= lastSecond;
     if (!round.complete)
         std::fprintf(stderr, "the working file holds %lld of %lld bytes, the window shows second \"%s\" of %d\n",
-                     file.writtenBytes() - start, expected, qPrintable(control<QLineEdit>(window, "Secunden")->text()), lastSecond);
+                     file.writtenBytes() - start, expected, qPrintable(control<QLineEdit>(window, "sampleTimeValue")->text()), lastSecond);
     return round;
 }
 

@@ -78,7 +78,7 @@ bool startMeasurement(bench::Recorder &recorder, const QStringList &simulatorArg
         return false;
     }
     MainWindow &window = recorder.start();
-    control<PictureButton>(window, "Button1")->click();
+    control<PictureButton>(window, "startStopButton")->click();
     if (!window.measurement().isPortOpen()) {
         std::fprintf(stderr, "the port did not open\n");
         return false;

@@ -14,7 +14,7 @@ namespace {
 // builds anything.
 void watchForFirstFrame()
 {
-    FirstFrame::install(QStringLiteral("Form1"));
+    FirstFrame::install(QStringLiteral("MainWindow"));
 }
 
 } // namespace

@@ -30,13 +30,13 @@ DeleteFilesDialog::DeleteFilesDialog(Language language, UserDialogs &dialogs, QW
     : QWidget(parent, Qt::Window), m_ui(std::make_unique<Ui::DeleteFilesDialog>()), m_language(language), m_dialogs(dialogs)
 {
     m_ui->setupUi(this);
-    m_ui->File1->setPattern(QStringLiteral("*.csv"));
-    m_ui->Image1->setPixmap(PictureButton::picture(QStringLiteral("app")).pixmap(48, 48));
-    m_ui->Button1->setPicture(QStringLiteral("delete"));
-    m_ui->Button2->setPicture(QStringLiteral("exit"));
+    m_ui->fileList->setPattern(QStringLiteral("*.csv"));
+    m_ui->appPicture->setPixmap(PictureButton::picture(QStringLiteral("app")).pixmap(48, 48));
+    m_ui->deleteButton->setPicture(QStringLiteral("delete"));
+    m_ui->closeButton->setPicture(QStringLiteral("exit"));
 
-    connect(m_ui->Button1, &PictureButton::clicked, this, &DeleteFilesDialog::deleteSelected);
-    connect(m_ui->Button2, &PictureButton::clicked, this, &DeleteFilesDialog::hide);
+    connect(m_ui->deleteButton, &PictureButton::clicked, this, &DeleteFilesDialog::deleteSelected);
+    connect(m_ui->closeButton, &PictureButton::clicked, this, &DeleteFilesDialog::hide);
 }
 
 DeleteFilesDialog::~DeleteFilesDialog() = default;
@@ -46,23 +46,24 @@ void DeleteFilesDialog::prepare()
     centreOnScreen(this);
     // The folder is fixed now: the list keeps showing this folder even if
     // the current directory changes later.
-    m_ui->File1->setFolder(QDir::currentPath());
-    m_ui->File1->refresh();
+    m_ui->fileList->setFolder(QDir::currentPath());
+    m_ui->fileList->refresh();
 
-    applyWindowTexts(this, {{"Button1", "toolTip", deleteTip}, {"Button2", "toolTip", closeTip}},
+    applyWindowTexts({{m_ui->deleteButton, &QWidget::setToolTip, deleteTip},
+                      {m_ui->closeButton, &QWidget::setToolTip, closeTip}},
                      m_language);
 }
 
 void DeleteFilesDialog::refreshList()
 {
-    m_ui->File1->refresh();
+    m_ui->fileList->refresh();
 }
 
 void DeleteFilesDialog::deleteSelected()
 {
     // The file named in the list, in the folder the list shows, taken now:
     // the list may be refreshed while the question is open.
-    const QString path = m_ui->File1->selectedPath();
+    const QString path = m_ui->fileList->selectedPath();
     if (path.isEmpty())
         return;
     const Language language = m_language;
@@ -73,5 +74,5 @@ void DeleteFilesDialog::deleteSelected()
         return;
     // A file that cannot be deleted stays listed; nothing is reported.
     QFile::remove(path);
-    m_ui->File1->refresh();
+    m_ui->fileList->refresh();
 }

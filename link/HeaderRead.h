@@ -10,7 +10,7 @@
 /// What a header read found beyond the header lines.
 struct HeaderReadResult
 {
-    /// The last line beginning "Pri", for the caption of Label11; a null
+    /// The last line beginning "Pri", for the printer header caption; a null
     /// text when no such line was read (the caption then stays as it is).
     QString label11;
     /// True when inp1Header does not begin with "INP1" after the read:

@@ -38,18 +38,18 @@ struct ReceivedText
 /// Displays of the main window driven by received data.
 struct LiveModel
 {
-    ReceivedText received;                         ///< the receive box (Term)
-    QString lastLine;                           ///< last complete line (txtPopStr)
-    QStringList lastLineWords;                  ///< its non-empty words (lstPopStrings)
-    QString sampleTime;                         ///< Secunden
-    QString inp1Actual, inp1Max, inp1Min;       ///< Text8, Text9, Text10
-    QString inp2Actual, inp2Max, inp2Min;       ///< Text11, Text12, Text13
-    qint16 inp1Level = 0, inp2Level = 0;        ///< level meters Bar1, Bar2
+    ReceivedText received;                         ///< the receive box (receivedText)
+    QString lastLine;                           ///< last complete line
+    QStringList lastLineWords;                  ///< its non-empty words
+    QString sampleTime;                         ///< time of the last sample (sampleTimeValue)
+    QString inp1Actual, inp1Max, inp1Min;       ///< inp1ActualValue, inp1MaxValue, inp1MinValue
+    QString inp2Actual, inp2Max, inp2Min;       ///< inp2ActualValue, inp2MaxValue, inp2MinValue
+    qint16 inp1Level = 0, inp2Level = 0;        ///< level meters inp1Meter, inp2Meter
     qint16 inp1FullScale = 100, inp2FullScale = 100;
-    bool inp1Overload = false;                  ///< Label7 shown
-    bool inp2Overload = false;                  ///< Label8 shown
-    bool graphPictureShown = false;             ///< Image1: data present, opens the graph
-    bool idlePictureShown = false;              ///< Image2: its stand-in while no data are present
+    bool inp1Overload = false;                  ///< inp1OverloadLabel shown
+    bool inp2Overload = false;                  ///< inp2OverloadLabel shown
+    bool graphPictureShown = false;             ///< graphPicture: data present, opens the graph
+    bool idlePictureShown = false;              ///< idleGraphPicture: its stand-in while no data are present
 
     /// Counts changes, so a view redraws only when something changed.
     quint64 revision = 0;

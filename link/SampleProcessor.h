@@ -53,7 +53,7 @@ public:
     /// True while blocks wait for a write failure to be decided.
     bool writesWaiting() const { return m_writeHeld; }
 
-    /// Supplies the text of the notes box Text2 for the notes header.
+    /// Supplies the text of the notes box for the notes header.
     void setNotesProvider(std::function<QString()> f);
 
     /// Supplies the current date and time for the notes header

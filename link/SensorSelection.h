@@ -15,7 +15,7 @@ struct SensorTargets
     std::function<void(qint16)> setFullScale1, setFullScale2;                 ///< of the level meters
 };
 
-/// Sensor selection on the two SR texts (Text1 elements 0 and 1).
+/// Sensor selection on the two SR texts of the header (SR1 and SR2).
 ///
 /// Both sensor codes are computed before anything is written. For each
 /// input, row 1 is tried, then an empty text empties the meter caption,

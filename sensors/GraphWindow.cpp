@@ -49,8 +49,8 @@ GraphWindow::GraphWindow(const LiveModel &live, const SensorRanges &ranges, cons
     const QColor inp1(Qt::blue);
     const QColor inp2(Qt::red);
     const std::pair<QLabel *, QColor> colours[] = {
-        {m_ui->Label1, inp1}, {m_ui->Label7, inp1}, {m_ui->Label3, inp1}, {m_ui->Label10, inp1}, {m_ui->Label6, inp1},
-        {m_ui->Label2, inp2}, {m_ui->Label8, inp2}, {m_ui->Label5, inp2}, {m_ui->Label11, inp2}, {m_ui->Label4, inp2}};
+        {m_ui->inp1ScaleCaption, inp1}, {m_ui->inp1ScaleUnit, inp1}, {m_ui->inp1ValueLead, inp1}, {m_ui->inp1Value, inp1}, {m_ui->inp1ValueUnit, inp1},
+        {m_ui->inp2ScaleCaption, inp2}, {m_ui->inp2ScaleUnit, inp2}, {m_ui->inp2ValueLead, inp2}, {m_ui->inp2Value, inp2}, {m_ui->inp2ValueUnit, inp2}};
     for (const auto &[label, colour] : colours) {
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, colour);
@@ -58,31 +58,31 @@ GraphWindow::GraphWindow(const LiveModel &live, const SensorRanges &ranges, cons
     }
 
     // Tick values of the scales line up with the top and bottom of the plot.
-    connect(m_ui->Chartl321, &StripChart::plotAreaChanged, this, &GraphWindow::alignScales);
-    alignScales(m_ui->Chartl321->plotArea());
+    connect(m_ui->chart, &StripChart::plotAreaChanged, this, &GraphWindow::alignScales);
+    alignScales(m_ui->chart->plotArea());
 
-    m_timer1 = new QTimer(this);
-    m_timer1->setObjectName(QStringLiteral("Timer1"));
-    m_timer1->setInterval(1000);
-    connect(m_timer1, &QTimer::timeout, this, &GraphWindow::tick);
+    m_tickTimer = new QTimer(this);
+    m_tickTimer->setObjectName(QStringLiteral("tickTimer"));
+    m_tickTimer->setInterval(1000);
+    connect(m_tickTimer, &QTimer::timeout, this, &GraphWindow::tick);
 }
 
 GraphWindow::~GraphWindow() = default;
 
-StripChart *GraphWindow::chart() const { return m_ui->Chartl321; }
-QLabel *GraphWindow::inp1ScaleCaption() const { return m_ui->Label1; }
-QLabel *GraphWindow::inp2ScaleCaption() const { return m_ui->Label2; }
-QLabel *GraphWindow::inp1ValueLead() const { return m_ui->Label3; }
-QLabel *GraphWindow::inp2ValueUnit() const { return m_ui->Label4; }
-QLabel *GraphWindow::inp2ValueLead() const { return m_ui->Label5; }
-QLabel *GraphWindow::inp1ValueUnit() const { return m_ui->Label6; }
-QLabel *GraphWindow::inp1ScaleUnit() const { return m_ui->Label7; }
-QLabel *GraphWindow::inp2ScaleUnit() const { return m_ui->Label8; }
-QLabel *GraphWindow::loggingTime() const { return m_ui->Label9; }
-QLabel *GraphWindow::inp1Value() const { return m_ui->Label10; }
-QLabel *GraphWindow::inp2Value() const { return m_ui->Label11; }
-QFrame *GraphWindow::outerFrame() const { return m_ui->Frame1; }
-QFrame *GraphWindow::chartFrame() const { return m_ui->Frame2; }
+StripChart *GraphWindow::chart() const { return m_ui->chart; }
+QLabel *GraphWindow::inp1ScaleCaption() const { return m_ui->inp1ScaleCaption; }
+QLabel *GraphWindow::inp2ScaleCaption() const { return m_ui->inp2ScaleCaption; }
+QLabel *GraphWindow::inp1ValueLead() const { return m_ui->inp1ValueLead; }
+QLabel *GraphWindow::inp2ValueUnit() const { return m_ui->inp2ValueUnit; }
+QLabel *GraphWindow::inp2ValueLead() const { return m_ui->inp2ValueLead; }
+QLabel *GraphWindow::inp1ValueUnit() const { return m_ui->inp1ValueUnit; }
+QLabel *GraphWindow::inp1ScaleUnit() const { return m_ui->inp1ScaleUnit; }
+QLabel *GraphWindow::inp2ScaleUnit() const { return m_ui->inp2ScaleUnit; }
+QLabel *GraphWindow::sampleTimeLine() const { return m_ui->sampleTimeLine; }
+QLabel *GraphWindow::inp1Value() const { return m_ui->inp1Value; }
+QLabel *GraphWindow::inp2Value() const { return m_ui->inp2Value; }
+QFrame *GraphWindow::outerFrame() const { return m_ui->outerFrame; }
+QFrame *GraphWindow::chartFrame() const { return m_ui->chartFrame; }
 
 void GraphWindow::alignScales(const QRect &plotArea)
 {
@@ -90,58 +90,58 @@ void GraphWindow::alignScales(const QRect &plotArea)
     // their own spacing until it has one.
     if (plotArea.isEmpty())
         return;
-    for (QLabel *label : {m_ui->Label1, m_ui->Label2}) {
-        const int top = label->mapFrom(this, m_ui->Chartl321->mapTo(this, plotArea.topLeft())).y();
-        const int bottom = label->mapFrom(this, m_ui->Chartl321->mapTo(this, plotArea.bottomLeft())).y();
+    for (QLabel *label : {m_ui->inp1ScaleCaption, m_ui->inp2ScaleCaption}) {
+        const int top = label->mapFrom(this, m_ui->chart->mapTo(this, plotArea.topLeft())).y();
+        const int bottom = label->mapFrom(this, m_ui->chart->mapTo(this, plotArea.bottomLeft())).y();
         static_cast<ScaleLabel *>(label)->setTickSpan(top, bottom);
     }
 }
 
 void GraphWindow::prepare()
 {
-    m_ui->Label1->setFixedSize(kScaleLabelSize);
-    m_ui->Label2->setFixedSize(kScaleLabelSize);
+    m_ui->inp1ScaleCaption->setFixedSize(kScaleLabelSize);
+    m_ui->inp2ScaleCaption->setFixedSize(kScaleLabelSize);
     setWindowTitle(kLoadCaption);
 
     showScales();
 
-    applyWindowTexts(this, {{"Graph", "windowTitle", kCaption}}, m_language);
-    m_timer1->start();
+    applyWindowTexts({{this, &QWidget::setWindowTitle, kCaption}}, m_language);
+    m_tickTimer->start();
 }
 
 void GraphWindow::showScales()
 {
     // A caption the selection did not choose keeps the layout's text.
     if (!m_scales.graphCaption1.isNull())
-        m_ui->Label1->setText(m_scales.graphCaption1);
+        m_ui->inp1ScaleCaption->setText(m_scales.graphCaption1);
     if (!m_scales.graphCaption2.isNull())
-        m_ui->Label2->setText(m_scales.graphCaption2);
-    m_ui->Chartl321->setRange(1, m_ranges.rangeBase1, m_ranges.rangeLimit1);
-    m_ui->Chartl321->setRange(2, m_ranges.rangeBase2, m_ranges.rangeLimit2);
+        m_ui->inp2ScaleCaption->setText(m_scales.graphCaption2);
+    m_ui->chart->setRange(1, m_ranges.rangeBase1, m_ranges.rangeLimit1);
+    m_ui->chart->setRange(2, m_ranges.rangeBase2, m_ranges.rangeLimit2);
 }
 
 void GraphWindow::showUnits(const QString &inp1Unit, const QString &inp2Unit)
 {
-    m_ui->Label7->setText(inp1Unit);
-    m_ui->Label6->setText(inp1Unit);
-    m_ui->Label8->setText(inp2Unit);
-    m_ui->Label4->setText(inp2Unit);
+    m_ui->inp1ScaleUnit->setText(inp1Unit);
+    m_ui->inp1ValueUnit->setText(inp1Unit);
+    m_ui->inp2ScaleUnit->setText(inp2Unit);
+    m_ui->inp2ValueUnit->setText(inp2Unit);
 }
 
 void GraphWindow::tick()
 {
-    m_ui->Label10->setText(m_live.inp1Actual);
-    m_ui->Label11->setText(m_live.inp2Actual);
-    m_ui->Label9->setText(QStringLiteral(" Data logging time.. ") + m_live.sampleTime
+    m_ui->inp1Value->setText(m_live.inp1Actual);
+    m_ui->inp2Value->setText(m_live.inp2Actual);
+    m_ui->sampleTimeLine->setText(QStringLiteral(" Data logging time.. ") + m_live.sampleTime
                       + QStringLiteral(" Sec."));
 
     // Plot the values the labels show.
-    m_ui->Chartl321->append(1, plottedValue(m_live.inp1Actual));
-    m_ui->Chartl321->append(2, plottedValue(m_live.inp2Actual));
+    m_ui->chart->append(1, plottedValue(m_live.inp1Actual));
+    m_ui->chart->append(2, plottedValue(m_live.inp2Actual));
     // A hidden window only gathers the traces; they are drawn when it is
     // shown, so a measurement with the graph closed costs no chart work.
     if (isVisible())
-        m_ui->Chartl321->updateChart();
+        m_ui->chart->updateChart();
     else
         m_chartBehind = true;
 }
@@ -150,7 +150,7 @@ void GraphWindow::showEvent(QShowEvent *event)
 {
     if (m_chartBehind) {
         m_chartBehind = false;
-        m_ui->Chartl321->updateChart();
+        m_ui->chart->updateChart();
     }
     QWidget::showEvent(event);
 }

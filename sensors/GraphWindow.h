@@ -50,12 +50,12 @@ public:
     QLabel *inp1ValueUnit() const;   ///< INP1 unit after its value
     QLabel *inp1ScaleUnit() const;   ///< INP1 unit under its scale
     QLabel *inp2ScaleUnit() const;   ///< INP2 unit under its scale
-    QLabel *loggingTime() const;   ///< logging-time line
+    QLabel *sampleTimeLine() const;   ///< logging-time line
     QLabel *inp1Value() const;  ///< INP1 actual value
     QLabel *inp2Value() const;  ///< INP2 actual value
     QFrame *outerFrame() const;
     QFrame *chartFrame() const;   ///< border of the chart
-    QTimer *tickTimer() const { return m_timer1; }
+    QTimer *tickTimer() const { return m_tickTimer; }
 
 public slots:
     /// One tick: copy the actual values and the logging time, plot both
@@ -74,6 +74,6 @@ private:
     Language m_language;
 
     std::unique_ptr<Ui::GraphWindow> m_ui;
-    QTimer *m_timer1 = nullptr;
+    QTimer *m_tickTimer = nullptr;
     bool m_chartBehind = false;   // traces gathered while hidden, not drawn yet
 };

@@ -359,10 +359,10 @@ void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()
     Simulator sim;
     QVERIFY(sim.start(fx.dir(), 4, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
     MainWindow &w = fx.start();
-    control<PictureButton>(w, "Button1")->click();
+    control<PictureButton>(w, "startStopButton")->click();
     QVERIFY(w.measurement().isPortOpen());
     QVERIFY(sim.waitForEvent("START", 5000));
-    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "headerReadTimer")->isActive() && control<QLabel>(w, "Label5")->text().startsWith(QLatin1String("INP1")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "headerReadTimer")->isActive() && control<QLabel>(w, "inp1HeaderLabel")->text().startsWith(QLatin1String("INP1")), 5000);
     const QString vindo = fx.path(QStringLiteral("Vindo.qvx"));
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(vindo).size() > 1000, 5000);
     const qint64 recordedBeforeHangUp = QFileInfo(vindo).size();
@@ -391,7 +391,7 @@ void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()
     // The device is back: the next Start measures again, appending to the
     // same working file since no stop prompt re-created it.
     QVERIFY(sim.comeBack());
-    control<PictureButton>(w, "Button1")->click();
+    control<PictureButton>(w, "startStopButton")->click();
     QVERIFY(w.measurement().isPortOpen());
     QVERIFY(sim.waitForEvent("START", 5000));
     QTRY_VERIFY_WITH_TIMEOUT(readAll(vindo).size() > firstRun.size() + 300, 5000);
@@ -409,8 +409,8 @@ void TestFaults::fullDiskAsksRetryOrCancelAndKeepsWhatWasWritten()
     Simulator sim;
     QVERIFY(sim.start(fx.dir(), 5, {QStringLiteral("--interval-ms"), QStringLiteral("10")}));
     MainWindow &w = fx.start();
-    control<PictureButton>(w, "Button1")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "headerReadTimer")->isActive() && control<QLabel>(w, "Label5")->text().startsWith(QLatin1String("INP1")), 5000);
+    control<PictureButton>(w, "startStopButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "headerReadTimer")->isActive() && control<QLabel>(w, "inp1HeaderLabel")->text().startsWith(QLatin1String("INP1")), 5000);
     const QString vindo = fx.path(QStringLiteral("Vindo.qvx"));
 
     // The disk fills up; space comes back while the question is open.
@@ -511,7 +511,7 @@ void TestFaults::garbageOnTheLineIsRecordedByTheFileRules()
     PtyLine line(fx.dir(), 8);
     QVERIFY(line.ready());
     MainWindow &w = fx.start();
-    control<PictureButton>(w, "Button1")->click();
+    control<PictureButton>(w, "startStopButton")->click();
     QVERIFY(w.measurement().isPortOpen());
 
     // The first block is replaced by the notes header; then a header the
@@ -520,7 +520,7 @@ void TestFaults::garbageOnTheLineIsRecordedByTheFileRules()
     QVERIFY(waitUntilProcessed(w, line, w.live().revision, 1));
     QVERIFY(line.write(kHeader));
     QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "headerReadTimer")->isActive(), 5000);
-    QVERIFY2(control<QLabel>(w, "Label5")->text().startsWith(QLatin1String("INP1 = ")), qPrintable(control<QLabel>(w, "Label5")->text()));
+    QVERIFY2(control<QLabel>(w, "inp1HeaderLabel")->text().startsWith(QLatin1String("INP1 = ")), qPrintable(control<QLabel>(w, "inp1HeaderLabel")->text()));
     QVERIFY(waitUntilProcessed(w, line, 0));
     const qint64 peakBefore = peakResidentKb();
 
@@ -580,7 +580,7 @@ void TestFaults::garbageOnTheLineIsRecordedByTheFileRules()
     QVERIFY(w.measurement().isPortOpen());
     QCOMPARE(fx.dialogs.messages().size(), 0);
     QVERIFY(backspaceBlocks > 1000);
-    QVERIFY(control<ReceiveBox>(w, "Term")->document()->characterCount() < 16384 + 2 * 65536);
+    QVERIFY(control<ReceiveBox>(w, "receivedText")->document()->characterCount() < 16384 + 2 * 65536);
     const qint64 grownKb = peakResidentKb() - peakBefore;
     QVERIFY2(grownKb < 200 * 1024, qPrintable(QStringLiteral("peak memory grew by %1 kB").arg(grownKb)));
 
@@ -635,7 +635,7 @@ void TestFaults::brokenStartUpFilesDoNotStopTheStart()
 
     QVERIFY(w.workingFile().isOpen());
     QVERIFY(fx.dialogs.messages().isEmpty());
-    QVERIFY(control<QLabel>(w, "Label1")->text().contains(QLatin1String("ACT 1")));
+    QVERIFY(control<QLabel>(w, "columnHeaderLabel")->text().contains(QLatin1String("ACT 1")));
     if (language != QLatin1String("?"))
         QCOMPARE(w.language(), languageFromText(language));
     QVERIFY(!w.measurement().header().inp1Header.isEmpty());
@@ -669,7 +669,7 @@ void TestFaults::hostileNamesReachOneProgramAsOneArgument()
 
     // Open: the chosen file goes to the spreadsheet program of the settings.
     fx.dialogs.chooseFile(fx.path(fileName));
-    control<PictureButton>(w, "Button3")->click();
+    control<PictureButton>(w, "openButton")->click();
     QTRY_COMPARE_WITH_TIMEOUT(viewer.runs().size(), 1, 5000);
     QCOMPARE(viewer.runs().first(), QStringList{fx.path(fileName)});
 

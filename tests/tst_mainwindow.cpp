@@ -26,6 +26,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -48,7 +49,9 @@ private slots:
     void settingsFileDrivesPortLanguageAndColours();
     void languageTextsFollowTheSettings_data();
     void languageTextsFollowTheSettings();
-    void designStateOfControls();
+    void deleteDialogCaptionFollowsTheSettings_data();
+    void deleteDialogCaptionFollowsTheSettings();
+    void startUpShowsOnlyTheCommandsInUse();
     void startUpCreatesAnEmptyWorkingFile();
     void settingsDialogAndViewersUseTheFileStartUpRead();
     void helpDocumentIsFoundHereBesideOrInstalled_data();
@@ -123,89 +126,123 @@ void TestMainWindow::settingsFileDrivesPortLanguageAndColours()
     QCOMPARE(portSettings.dataBits, QSerialPort::Data8);
     QCOMPARE(portSettings.parity, QSerialPort::NoParity);
     QCOMPARE(portSettings.stopBits, QSerialPort::OneStop);
-    QCOMPARE(control<ReceiveBox>(w, "Term")->palette().color(QPalette::Text), text);
-    QCOMPARE(control<QLineEdit>(w, "Text2")->palette().color(QPalette::Text), text);
-    QCOMPARE(control<ReceiveBox>(w, "Term")->palette().color(QPalette::Base), base);
-    QCOMPARE(control<QLineEdit>(w, "Text2")->palette().color(QPalette::Base), base);
-    QCOMPARE(control<QLabel>(w, "Label1")->text().size(), 85);
+    QCOMPARE(control<ReceiveBox>(w, "receivedText")->palette().color(QPalette::Text), text);
+    QCOMPARE(control<QLineEdit>(w, "notesEdit")->palette().color(QPalette::Text), text);
+    QCOMPARE(control<ReceiveBox>(w, "receivedText")->palette().color(QPalette::Base), base);
+    QCOMPARE(control<QLineEdit>(w, "notesEdit")->palette().color(QPalette::Base), base);
+    QCOMPARE(control<QLabel>(w, "columnHeaderLabel")->text().size(), 85);
     QVERIFY(fx.dialogs.messages().isEmpty());
 }
 
 void TestMainWindow::languageTextsFollowTheSettings_data()
 {
     QTest::addColumn<QString>("language");
-    QTest::addColumn<QString>("notes");
-    QTest::addColumn<QString>("fileMenu");
-    QTest::addColumn<QString>("startTip");
-    QTest::addColumn<QString>("saveTip");
-    QTest::addColumn<QString>("deleteDialog");
+    QTest::addColumn<QByteArray>("control");
+    QTest::addColumn<QByteArray>("property");
+    QTest::addColumn<QString>("text");
 
-    QTest::newRow("Deutsch") << "Deutsch" << "Notizen" << "&Datei" << "Start / Stopp" << "Messdaten speichern" << "";
-    QTest::newRow("English") << "English" << "Notes" << "&File" << "Start/Stop" << " Save the Measurement File"
-                             << " Clean Measurement";
-    QTest::newRow("Francais") << "Francais" << "Note" << "&File" << "Start/Stop" << " Enregistrer la mesure"
-                              << " Efface données";
-    // Lower case matches no language: the layout's texts stay, German and
-    // English mixed.
-    QTest::newRow("lower case") << "english" << "Notizen" << "&File" << "Start / Stopp" << "Messdaten speichern" << "";
+    // Per control: German, English, French, and what a language the program
+    // does not know (lower case) shows: the texts of the layout.
+    struct Row { const char *control, *property; const char *texts[4]; };
+    const Row rows[] = {
+        {"notesLabel", "text", {"Notizen", "Notes", "Note", "Notizen"}},
+        {"notesEdit", "toolTip", {"Notitzen für diese Messung", "Notes for this measurement", "Note mesure actuelle", ""}},
+        {"notesEdit", "accessibleName", {"Notitzen für diese Messung", "Notes for this measurement", "Note mesure actuelle", ""}},
+        {"fileMenu", "title", {"&Datei", "&File", "&File", "&File"}},
+        {"saveAction", "text", {"&Speichern", "&Save", "&Sauver", "&Save"}},
+        {"openAction", "text", {"&Öffnen", "&Open", "&Ouvrir", "&Open"}},
+        {"settingsMenu", "title", {"&Einstellungen", "&Settings", "&Options", "&Settings"}},
+        {"userSettingsAction", "text", {"&Programm Optionen", "&User settings", "&User Setting", "&User settings"}},
+        {"startStopButton", "toolTip", {"Start / Stopp", "Start/Stop", "Start/Stop", "Start / Stopp"}},
+        {"startStopButton", "accessibleName", {"Start / Stopp", "Start/Stop", "Start/Stop", "Start / Stopp"}},
+        {"saveButton", "toolTip", {"Messdaten speichern", " Save the Measurement File", " Enregistrer la mesure", "Messdaten speichern"}},
+        {"openButton", "toolTip", {"Messdaten öffnen", " Open Measurement Files", " Ouvre mesure", "Messdaten öffnen"}},
+        {"deleteButton", "toolTip", {"Messdaten löschen", " Delete Measurement Files", " Efface données de mesure", "Messdaten löschen"}},
+        {"exitButton", "toolTip", {"Programm beenden", " Exit", "Fin", "Programm beenden"}},
+        {"graphPicture", "toolTip", {"Vorschau Grafik", "Preview Graph", "aprecu", "Preview Graph"}},
+        {"graphPicture", "accessibleName", {"Vorschau Grafik", "Preview Graph", "aprecu", "Preview Graph"}},
+        {"receivedText", "accessibleName", {"Empfangene Daten", "Received data", "Données reçues", "Received data"}},
+    };
+    const char *const languages[] = {"Deutsch", "English", "Francais", "english"};
+    for (int l = 0; l < 4; ++l) {
+        for (const Row &row : rows) {
+            QTest::addRow("%s %s %s", languages[l], row.control, row.property)
+                << QString::fromLatin1(languages[l]) << QByteArray(row.control) << QByteArray(row.property)
+                << QString::fromUtf8(row.texts[l]);
+        }
+    }
 }
 
 void TestMainWindow::languageTextsFollowTheSettings()
 {
     QFETCH(QString, language);
-    QFETCH(QString, notes);
-    QFETCH(QString, fileMenu);
-    QFETCH(QString, startTip);
-    QFETCH(QString, saveTip);
+    QFETCH(QByteArray, control);
+    QFETCH(QByteArray, property);
+    QFETCH(QString, text);
+
+    RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(language));
+    MainWindow &w = fx.start();
+    const QObject *target = ::control<QObject>(w, control.constData());
+    QCOMPARE(target->property(property.constData()).toString(), text);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Quendrel Data Recorder"));
+}
+
+void TestMainWindow::deleteDialogCaptionFollowsTheSettings_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("deleteDialog");
+    QTest::newRow("Deutsch") << "Deutsch" << "";
+    QTest::newRow("English") << "English" << " Clean Measurement";
+    QTest::newRow("Francais") << "Francais" << " Efface données";
+    QTest::newRow("lower case") << "english" << "";
+}
+
+void TestMainWindow::deleteDialogCaptionFollowsTheSettings()
+{
+    QFETCH(QString, language);
     QFETCH(QString, deleteDialog);
 
     RecorderFixture fx;
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(language));
     MainWindow &w = fx.start();
-    QCOMPARE(control<QLabel>(w, "Label2")->text(), notes);
-    QCOMPARE(control<QMenu>(w, "Dateien")->title(), fileMenu);
-    QCOMPARE(control<PictureButton>(w, "Button1")->toolTip(), startTip);
-    QCOMPARE(control<PictureButton>(w, "Button1")->accessibleName(), startTip);
-    QCOMPARE(control<PictureButton>(w, "Button2")->toolTip(), saveTip);
-    QCOMPARE(w.windowTitle(), QStringLiteral("Quendrel Data Recorder"));
     // English and French load the delete dialog through its caption.
     QCOMPARE(w.deleteFilesDialogLoaded(), !deleteDialog.isEmpty());
     if (!deleteDialog.isEmpty())
         QCOMPARE(w.deleteFilesDialog()->windowTitle(), deleteDialog);
 }
 
-void TestMainWindow::designStateOfControls()
+void TestMainWindow::startUpShowsOnlyTheCommandsInUse()
 {
     RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English")));
     MainWindow &w = fx.start();
-    // Every control carries its design name.
-    for (const char *name : {"Term", "Label1", "Text2", "Label2", "Secunden", "Text8", "Text9", "Text10", "Text11",
-                             "Text12", "Text13", "Mess", "Secu", "Label5", "Label6", "Label11", "Label7", "Label8",
-                             "Bar1", "Bar2", "Label9", "Label10", "Image1", "Image2", "Image3", "Image7", "KopfLesen",
-                             "Sensorwahl", "txtPopStr", "lstPopStrings", "Check1", "Button1", "Button2", "Button3",
-                             "Button4", "Button5"})
-        QVERIFY2(w.findChild<QWidget *>(QLatin1String(name)), name);
-    for (const char *name : {"SSCommand2", "SScommand4", "SScommand3", "cmdstart", "SSCommand6", "SSCommand1",
-                             "Path", "MOpen", "MSettings", "info", "Help"})
-        QVERIFY2(w.findChild<QAction *>(QLatin1String(name)), name);
-    QVERIFY(w.findChild<QMenu *>(QStringLiteral("Dateien")));
-    QVERIFY(w.findChild<QMenu *>(QStringLiteral("MPort")));
-
-    QVERIFY(!control<QAction>(w, "SSCommand2")->isVisible());
-    QVERIFY(control<QAction>(w, "SScommand4")->isVisible());
-    QVERIFY(!control<QAction>(w, "SScommand3")->isVisible() && !control<QAction>(w, "SScommand3")->isEnabled());
-    QVERIFY(!control<QAction>(w, "MOpen")->isVisible() && !control<QAction>(w, "MOpen")->isEnabled());
-    QVERIFY(!control<QAction>(w, "MSettings")->isVisible());
-    QCOMPARE(control<QLineEdit>(w, "Text1_0")->text(), QStringLiteral("SK1"));
-    QCOMPARE(control<QLineEdit>(w, "Text1_1")->text(), QStringLiteral("SK2"));
-    QVERIFY(!control<QTimer>(w, "headerReadTimer")->isActive());
-    QCOMPARE(control<QTimer>(w, "headerReadTimer")->interval(), 1500);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QVERIFY(!control<QLabel>(w, "Label7")->isVisible());
-    QVERIFY(!control<QLabel>(w, "Label8")->isVisible());
-    QVERIFY(!control<ClickableImage>(w, "Image1")->isVisible());
-    QVERIFY(!control<QPushButton>(w, "KopfLesen")->isVisible());
+
+    // The menus as a user opens them: what they list and what can be chosen.
+    auto listed = [](const QMenu *menu) {
+        QStringList texts;
+        for (const QAction *action : menu->actions()) {
+            if (action->isVisible())
+                texts << action->text() + (action->isEnabled() ? QString() : QStringLiteral(" (off)"));
+        }
+        return texts;
+    };
+    QCOMPARE(listed(control<QMenu>(w, "fileMenu")), QStringList({"&Save", "&Exit"}));
+    QCOMPARE(listed(control<QMenu>(w, "settingsMenu")), QStringList({"&User settings"}));
+    QStringList bar;
+    for (const QAction *action : w.menuBar()->actions())
+        bar << action->text();
+    QCOMPARE(bar, QStringList({"&File", "&Settings", "&Info", "&?"}));
+
+    // Before any data: no overload, no graph picture; the header read
+    // waits for the first start.
+    QVERIFY(!control<QLabel>(w, "inp1OverloadLabel")->isVisible());
+    QVERIFY(!control<QLabel>(w, "inp2OverloadLabel")->isVisible());
+    QVERIFY(!control<ClickableImage>(w, "graphPicture")->isVisible());
+    QVERIFY(!control<QTimer>(w, "headerReadTimer")->isActive());
+    QCOMPARE(control<QTimer>(w, "headerReadTimer")->interval(), 1500);
     QVERIFY(!(w.windowFlags() & Qt::WindowCloseButtonHint));
 }
 
@@ -238,13 +275,13 @@ void TestMainWindow::settingsDialogAndViewersUseTheFileStartUpRead()
     QCOMPARE(w.viewers()->spreadsheetPath(), QStringLiteral("/opt/no-calc"));
 
     SettingsDialog *dialog = w.settingsDialog();
-    QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("Text1"))->text(), QStringLiteral("/opt/no-calc"));
-    QCOMPARE(dialog->findChild<QComboBox *>(QStringLiteral("text3"))->currentText(), QStringLiteral("5"));
-    QCOMPARE(dialog->findChild<QComboBox *>(QStringLiteral("Sprache"))->currentText(), QStringLiteral("Francais"));
-    QCOMPARE(dialog->findChild<QScrollBar *>(QStringLiteral("Fore"))->value(), 15);
-    dialog->findChild<QComboBox *>(QStringLiteral("text3"))->setCurrentText(QStringLiteral("6"));
-    dialog->findChild<QComboBox *>(QStringLiteral("Sprache"))->setCurrentText(QStringLiteral("English"));
-    dialog->findChild<QAbstractButton *>(QStringLiteral("Button1"))->click();
+    QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("spreadsheetPathEdit"))->text(), QStringLiteral("/opt/no-calc"));
+    QCOMPARE(dialog->findChild<QComboBox *>(QStringLiteral("portBox"))->currentText(), QStringLiteral("5"));
+    QCOMPARE(dialog->findChild<QComboBox *>(QStringLiteral("languageBox"))->currentText(), QStringLiteral("Francais"));
+    QCOMPARE(dialog->findChild<QScrollBar *>(QStringLiteral("foreColourBar"))->value(), 15);
+    dialog->findChild<QComboBox *>(QStringLiteral("portBox"))->setCurrentText(QStringLiteral("6"));
+    dialog->findChild<QComboBox *>(QStringLiteral("languageBox"))->setCurrentText(QStringLiteral("English"));
+    dialog->findChild<QAbstractButton *>(QStringLiteral("saveButton"))->click();
     QCOMPARE(fx.restartCalls, 1);
 
     // Saved over the file start-up read, in its spelling; the other untouched.
@@ -254,7 +291,7 @@ void TestMainWindow::settingsDialogAndViewersUseTheFileStartUpRead()
     MainWindow &next = fx.start();
     QCOMPARE(next.language(), Language::English);
     QCOMPARE(next.measurement().port().portSettings().number, qint16(6));
-    QCOMPARE(control<QLineEdit>(next, "Text2")->palette().color(QPalette::Text), QColor(255, 255, 255));
+    QCOMPARE(control<QLineEdit>(next, "notesEdit")->palette().color(QPalette::Text), QColor(255, 255, 255));
 }
 
 void TestMainWindow::helpDocumentIsFoundHereBesideOrInstalled_data()
@@ -428,12 +465,12 @@ void TestMainWindow::portOpensAndClosesOnTheSimulator()
     Simulator sim;
     QVERIFY(sim.start(fx.dir(), 4));
     MainWindow &w = fx.start();
-    control<PictureButton>(w, "Button1")->click();
+    control<PictureButton>(w, "startStopButton")->click();
     QVERIFY(w.measurement().isPortOpen());
-    QVERIFY(control<QAction>(w, "MOpen")->isChecked());
-    control<PictureButton>(w, "Button1")->click();
+    QVERIFY(control<QAction>(w, "portOpenAction")->isChecked());
+    control<PictureButton>(w, "startStopButton")->click();
     QVERIFY(!w.measurement().isPortOpen());
-    QVERIFY(!control<QAction>(w, "MOpen")->isChecked());
+    QVERIFY(!control<QAction>(w, "portOpenAction")->isChecked());
     QTRY_VERIFY(fx.dialogs.isAsking());
     QCOMPARE(fx.dialogs.question().text, QStringLiteral("Do you want to save the datafile ?"));
     fx.dialogs.reply(Answer::No);
@@ -446,11 +483,11 @@ void TestMainWindow::portThatCannotBeOpenedIsReported()
     fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 9));
     QFile::link(fx.path(QStringLiteral("no-such-device")), fx.path(QStringLiteral("COM9")));
     MainWindow &w = fx.start();
-    control<PictureButton>(w, "Button1")->click();
+    control<PictureButton>(w, "startStopButton")->click();
     QTRY_VERIFY(fx.dialogs.isAsking());
     fx.dialogs.reply(Answer::Ok);
     QVERIFY(!w.measurement().isPortOpen());
-    QVERIFY(!control<QAction>(w, "MOpen")->isChecked());
+    QVERIFY(!control<QAction>(w, "portOpenAction")->isChecked());
     const auto boxes = fx.dialogs.messages();
     QCOMPARE(boxes.size(), 2);
     QCOMPARE(boxes.first().style, BoxStyle(Icon::Warning));
@@ -613,16 +650,16 @@ void TestMainWindow::receivedCharactersReachTheReceiveBox()
     Simulator sim;
     QVERIFY(sim.start(fx.dir(), 6, {QStringLiteral("--interval-ms"), QStringLiteral("20")}));
     MainWindow &w = fx.start();
-    control<PictureButton>(w, "Button1")->click();
+    control<PictureButton>(w, "startStopButton")->click();
     QTRY_VERIFY_WITH_TIMEOUT(w.live().received.text.contains(QStringLiteral("INP1 = ")), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!w.live().inp1Actual.isEmpty(), 5000);
     w.refreshView();
-    QVERIFY(control<ReceiveBox>(w, "Term")->toPlainText().contains(QStringLiteral("INP1 = ")));
+    QVERIFY(control<ReceiveBox>(w, "receivedText")->toPlainText().contains(QStringLiteral("INP1 = ")));
     // A double-click empties the receive box.
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QTest::mouseDClick(control<ReceiveBox>(w, "Term")->viewport(), Qt::LeftButton);
-    QVERIFY(control<ReceiveBox>(w, "Term")->toPlainText().size() < 200);
+    QTest::mouseDClick(control<ReceiveBox>(w, "receivedText")->viewport(), Qt::LeftButton);
+    QVERIFY(control<ReceiveBox>(w, "receivedText")->toPlainText().size() < 200);
 }
 
 void TestMainWindow::closeRequestsAreIgnored()
@@ -648,7 +685,7 @@ void TestMainWindow::receiveBoxShowsTheTextAsItGrowsAndIsTrimmed()
     // Lines of varying length, some ended by a lone carriage return, so the
     // trimmed head sometimes ends inside a line end; the widget is redrawn
     // at irregular intervals, as the screen refresh would.
-    auto *box = control<ReceiveBox>(w, "Term");
+    auto *box = control<ReceiveBox>(w, "receivedText");
     ReceivedText term;
     for (int i = 0; i < 3000; ++i) {
         if (term.text.size() >= 16384)
@@ -661,7 +698,7 @@ void TestMainWindow::receiveBoxShowsTheTextAsItGrowsAndIsTrimmed()
     box->showText(term.text);
     QCOMPARE(box->toPlainText(), display(term.text));
     // No undo history builds up over a day of appending.
-    QCOMPARE(control<ReceiveBox>(w, "Term")->document()->availableUndoSteps(), 0);
+    QCOMPARE(control<ReceiveBox>(w, "receivedText")->document()->availableUndoSteps(), 0);
 }
 
 void TestMainWindow::receiveBoxFollowsTheEndUnlessScrolledBack_data()
@@ -680,7 +717,7 @@ void TestMainWindow::receiveBoxFollowsTheEndUnlessScrolledBack()
     MainWindow &w = fx.start();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    auto *box = control<ReceiveBox>(w, "Term");
+    auto *box = control<ReceiveBox>(w, "receivedText");
     // Dark text on a light ground, so the pictures compared below show it.
     QPalette colours = box->palette();
     colours.setColor(QPalette::Base, Qt::white);
@@ -741,34 +778,34 @@ void TestMainWindow::commandsRouteToTheirOperations()
     using Kind = ScriptedDialogs::Kind;
     auto lastAsked = [&fx] { return fx.dialogs.asked.isEmpty() ? Kind::Beep : fx.dialogs.asked.last().kind; };
 
-    control<PictureButton>(w, "Button4")->click();
+    control<PictureButton>(w, "deleteButton")->click();
     QVERIFY(w.deleteFilesDialog()->isVisible());
-    control<QAction>(w, "Path")->trigger();
+    control<QAction>(w, "userSettingsAction")->trigger();
     QVERIFY(w.settingsDialog()->isVisible());
-    control<QAction>(w, "info")->trigger();
+    control<QAction>(w, "aboutAction")->trigger();
     QCOMPARE(lastAsked(), Kind::About);
     QVERIFY(fx.dialogs.asked.last().text.contains(QStringLiteral("Version 2.1")));
 
-    control<PictureButton>(w, "Button2")->click();           // save: the save dialog, cancelled
+    control<PictureButton>(w, "saveButton")->click();           // save: the save dialog, cancelled
     QCOMPARE(lastAsked(), Kind::Save);
     QCOMPARE(fx.dialogs.asked.last().title, QStringLiteral("Do you want to save the measurement ?"));
     fx.dialogs.replyFile(QString());
     fx.dialogs.cancelDialog();
-    control<PictureButton>(w, "Button3")->click();           // open: the open dialog, cancelled
+    control<PictureButton>(w, "openButton")->click();           // open: the open dialog, cancelled
     QCOMPARE(lastAsked(), Kind::Open);
     QCOMPARE(fx.dialogs.asked.last().title, QStringLiteral("Measurment Files"));
 
     QVERIFY(!w.graphLoaded());
-    QTest::mouseClick(control<ClickableImage>(w, "Image1"), Qt::LeftButton);
+    QTest::mouseClick(control<ClickableImage>(w, "graphPicture"), Qt::LeftButton);
     QVERIFY(w.graphLoaded());
     QVERIFY(w.graph()->isVisible());
 
     // A double-click empties the notes.
-    control<QLineEdit>(w, "Text2")->setText(QStringLiteral("notes"));
-    QTest::mouseDClick(control<QLineEdit>(w, "Text2"), Qt::LeftButton);
-    QVERIFY(control<QLineEdit>(w, "Text2")->text().isEmpty());
+    control<QLineEdit>(w, "notesEdit")->setText(QStringLiteral("notes"));
+    QTest::mouseDClick(control<QLineEdit>(w, "notesEdit"), Qt::LeftButton);
+    QVERIFY(control<QLineEdit>(w, "notesEdit")->text().isEmpty());
 
-    control<PictureButton>(w, "Button5")->click();           // exit: the question, then the end
+    control<PictureButton>(w, "exitButton")->click();           // exit: the question, then the end
     QCOMPARE(fx.dialogs.asked.last().text, QStringLiteral("Do you want to save the datafile ?"));
     fx.dialogs.reply(Answer::No);
     QCOMPARE(fx.endProgramCalls, 1);

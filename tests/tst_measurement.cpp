@@ -52,14 +52,14 @@ void TestMeasurement::startMeasurement(RecorderFixture &fx, Simulator &sim, cons
     fx.writeProgramFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(language, port));
     QVERIFY(sim.start(fx.programDir(), port, simArgs));
     MainWindow &w = fx.start();
-    control<QLineEdit>(w, "Text2")->setText(notes);
-    control<PictureButton>(w, "Button1")->click();
+    control<QLineEdit>(w, "notesEdit")->setText(notes);
+    control<PictureButton>(w, "startStopButton")->click();
     QVERIFY(w.measurement().isPortOpen());
     // The port was closed before the click, so only the start character went out.
     QVERIFY(sim.waitForReceived(QByteArray("\x02"), 3000));
     QCOMPARE(sim.received(), QByteArray("\x02"));
-    QVERIFY(control<QLineEdit>(w, "Text2")->isReadOnly());
-    QVERIFY(!control<QMenu>(w, "MPort")->menuAction()->isVisible());
+    QVERIFY(control<QLineEdit>(w, "notesEdit")->isReadOnly());
+    QVERIFY(!control<QMenu>(w, "settingsMenu")->menuAction()->isVisible());
 }
 
 void TestMeasurement::measurementIsShownRecordedAndSaved_data()
@@ -106,25 +106,25 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     MainWindow &w = fx.window();
 
     // 1.5 s after the click the header is read back from the working file.
-    QTRY_COMPARE_WITH_TIMEOUT(control<QLabel>(w, "Label5")->text(), unitLabel, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(control<QLabel>(w, "inp1HeaderLabel")->text(), unitLabel, 5000);
     QVERIFY(fx.dialogs.messages().isEmpty());
-    QVERIFY(control<QLabel>(w, "Label6")->text().startsWith(QLatin1String("INP2 = ")));
-    QVERIFY(control<QLabel>(w, "Label11")->text().startsWith(QLatin1String("Pri")));
-    QVERIFY(control<QLineEdit>(w, "Text1_0")->text().startsWith(QLatin1String("SR1")));
+    QVERIFY(control<QLabel>(w, "inp2HeaderLabel")->text().startsWith(QLatin1String("INP2 = ")));
+    QVERIFY(control<QLabel>(w, "printerHeaderLabel")->text().startsWith(QLatin1String("Pri")));
+    QVERIFY(w.measurement().header().sr1Header.startsWith(QLatin1String("SR1")));
     // Sensor code 03 is the 4.00 scale, code 45 the 198.2 scale.
     QCOMPARE(w.measurement().ranges().rangeLimit1, qint16(4));
     QCOMPARE(w.measurement().ranges().rangeLimit2, qint16(198));
-    QCOMPARE(control<MeterScaleLabel>(w, "Label9")->text(), QString(sensors::sensorTypeForCode(3)->meterCaption));
+    QCOMPARE(control<MeterScaleLabel>(w, "inp1MeterScale")->text(), QString(sensors::sensorTypeForCode(3)->meterCaption));
     // Each tick value of the meter's caption stands where the bar reaches
     // at that value.
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    const int barTop = control<MeterScaleLabel>(w, "Label9")->mapFromGlobal(control<LevelMeter>(w, "Bar1")->mapToGlobal(QPoint(0, 0))).y();
-    const QStringList ticks = control<MeterScaleLabel>(w, "Label9")->text().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    const QList<int> centres = control<MeterScaleLabel>(w, "Label9")->tickCentres();
+    const int barTop = control<MeterScaleLabel>(w, "inp1MeterScale")->mapFromGlobal(control<LevelMeter>(w, "inp1Meter")->mapToGlobal(QPoint(0, 0))).y();
+    const QStringList ticks = control<MeterScaleLabel>(w, "inp1MeterScale")->text().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QList<int> centres = control<MeterScaleLabel>(w, "inp1MeterScale")->tickCentres();
     QCOMPARE(centres.size(), ticks.size());
     for (int i = 0; i < ticks.size(); ++i) {
-        const double expected = barTop + (1.0 - ticks[i].toDouble() / 4.0) * (control<LevelMeter>(w, "Bar1")->height() - 1);
+        const double expected = barTop + (1.0 - ticks[i].toDouble() / 4.0) * (control<LevelMeter>(w, "inp1Meter")->height() - 1);
         QVERIFY2(qAbs(centres[i] - expected) <= 1.0, qPrintable(ticks[i] + QStringLiteral(" at %1, not %2").arg(centres[i]).arg(expected)));
     }
     QVERIFY(w.graphLoaded());
@@ -144,8 +144,8 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     // The last complete line: seven words in the figures, meters follow.
     QTRY_VERIFY_WITH_TIMEOUT(!w.live().inp2Min.isEmpty() && !w.live().sampleTime.isEmpty(), 5000);
     w.refreshView();
-    QCOMPARE(control<QLineEdit>(w, "Text8")->text(), w.live().inp1Actual);
-    QCOMPARE(control<LevelMeter>(w, "Bar2")->fullScale(), qint16(198));
+    QCOMPARE(control<QLineEdit>(w, "inp1ActualValue")->text(), w.live().inp1Actual);
+    QCOMPARE(control<LevelMeter>(w, "inp2Meter")->fullScale(), qint16(198));
     if (decimalComma)
         QVERIFY(w.live().inp1Actual.contains(QLatin1Char(',')) || w.live().inp1Actual == QLatin1String("*Ovl*"));
 
@@ -153,7 +153,7 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
     // simulator sees stop, then start, and sends its header again.
     const QString target = fx.path(QStringLiteral("run1"));
     const QByteArray sentBeforeStop = sim.sent();
-    control<PictureButton>(w, "Button1")->click();
+    control<PictureButton>(w, "startStopButton")->click();
     QTRY_VERIFY(fx.dialogs.isAsking());
     fx.dialogs.reply(Answer::Yes);
     QTRY_VERIFY(fx.dialogs.isAsking());
@@ -179,7 +179,7 @@ void TestMeasurement::measurementIsShownRecordedAndSaved()
 
     // The new measurement records into a fresh working file.
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 0, 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(control<QLabel>(w, "Label5")->text() == unitLabel && !control<QTimer>(w, "headerReadTimer")->isActive(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(control<QLabel>(w, "inp1HeaderLabel")->text() == unitLabel && !control<QTimer>(w, "headerReadTimer")->isActive(), 5000);
     QCOMPARE(fx.dialogs.messages().size(), 1); // only the save question
     // The working file and its header copy stay in the current folder.
     QCOMPARE(QDir(fx.programDir()).entryList({QStringLiteral("vindo.qv*")}, QDir::Files, QDir::Name).size(),
@@ -197,7 +197,7 @@ void TestMeasurement::stopWithoutSavingStartsAnEmptyFile()
     MainWindow &w = fx.window();
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 200, 5000);
 
-    control<PictureButton>(w, "Button1")->click();
+    control<PictureButton>(w, "startStopButton")->click();
     QVERIFY(!w.measurement().isPortOpen());
     QVERIFY(sim.waitForReceived(QByteArray("\x02\x03"), 3000));
     QTRY_VERIFY(fx.dialogs.isAsking());
@@ -207,12 +207,12 @@ void TestMeasurement::stopWithoutSavingStartsAnEmptyFile()
     QCOMPARE(fx.dialogs.messages().first().style, Icon::Question | Buttons::YesNo);
     QCOMPARE(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size(), 0);
     QVERIFY(w.workingFile().isOpen());
-    QVERIFY(control<QMenu>(w, "MPort")->menuAction()->isVisible());
-    QVERIFY(!control<QLineEdit>(w, "Text2")->isReadOnly());
+    QVERIFY(control<QMenu>(w, "settingsMenu")->menuAction()->isVisible());
+    QVERIFY(!control<QLineEdit>(w, "notesEdit")->isReadOnly());
     // The header read after a stop passes silently.
     QTRY_VERIFY_WITH_TIMEOUT(!control<QTimer>(w, "headerReadTimer")->isActive(), 3000);
     QCOMPARE(fx.dialogs.messages().size(), 1);
-    QCOMPARE(control<QLabel>(w, "Label5")->text(), QStringLiteral("INP1"));
+    QCOMPARE(control<QLabel>(w, "inp1HeaderLabel")->text(), QStringLiteral("INP1"));
 }
 
 void TestMeasurement::startWithoutInstrumentReportsATransmissionError()
@@ -250,7 +250,7 @@ void TestMeasurement::cancelledSaveKeepsTheRecordedData()
     MainWindow &w = fx.window();
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fx.path(QStringLiteral("Vindo.qvx"))).size() > 200, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(w.workingFile().writtenBytes() > w.workingFile().syncedBytes(), 3000);
-    control<PictureButton>(w, "Button1")->click();
+    control<PictureButton>(w, "startStopButton")->click();
     QVERIFY(!w.measurement().isPortOpen());
     QVERIFY(!w.workingFile().isOpen());
     // Stop takes what is left to the disk at once.

@@ -15,19 +15,19 @@ namespace {
 struct Recorder
 {
     QString graph1 = QStringLiteral("old graph 1"), graph2 = QStringLiteral("old graph 2");
-    QString label9 = QStringLiteral("old 9"), label10 = QStringLiteral("old 10");
-    qint16 bar1 = -1, bar2 = -1;
+    QString meterScale1 = QStringLiteral("old meter scale 1"), meterScale2 = QStringLiteral("old meter scale 2");
+    qint16 fullScale1 = -1, fullScale2 = -1;
     QStringList writes;
 
     SensorTargets targets()
     {
         SensorTargets t;
-        t.setGraphCaption1 = [this](const QString &s) { graph1 = s; writes << QStringLiteral("Graph.Label1"); };
-        t.setGraphCaption2 = [this](const QString &s) { graph2 = s; writes << QStringLiteral("Graph.Label2"); };
-        t.setMeterCaption1 = [this](const QString &s) { label9 = s; writes << QStringLiteral("Label9"); };
-        t.setMeterCaption2 = [this](const QString &s) { label10 = s; writes << QStringLiteral("Label10"); };
-        t.setFullScale1 = [this](qint16 v) { bar1 = v; writes << QStringLiteral("Bar1"); };
-        t.setFullScale2 = [this](qint16 v) { bar2 = v; writes << QStringLiteral("Bar2"); };
+        t.setGraphCaption1 = [this](const QString &s) { graph1 = s; writes << QStringLiteral("graph.inp1ScaleCaption"); };
+        t.setGraphCaption2 = [this](const QString &s) { graph2 = s; writes << QStringLiteral("graph.inp2ScaleCaption"); };
+        t.setMeterCaption1 = [this](const QString &s) { meterScale1 = s; writes << QStringLiteral("inp1MeterScale"); };
+        t.setMeterCaption2 = [this](const QString &s) { meterScale2 = s; writes << QStringLiteral("inp2MeterScale"); };
+        t.setFullScale1 = [this](qint16 v) { fullScale1 = v; writes << QStringLiteral("inp1Meter"); };
+        t.setFullScale2 = [this](qint16 v) { fullScale2 = v; writes << QStringLiteral("inp2Meter"); };
         return t;
     }
 };
@@ -202,8 +202,8 @@ void TestSensors::everyRowHasItsFullScaleAndCaptions()
         QCOMPARE(int(state.rangeLimit1), fullScale);
         QCOMPARE(int(state.rangeLimit2), fullScale);
         QCOMPARE(rec.graph1, QString(type.graphCaption));
-        QCOMPARE(rec.label10, QString(type.meterCaption));
-        QCOMPARE(int(rec.bar1), fullScale);
+        QCOMPARE(rec.meterScale2, QString(type.meterCaption));
+        QCOMPARE(int(rec.fullScale1), fullScale);
     }
 }
 
@@ -259,15 +259,15 @@ void TestSensors::eachInputGetsItsOwnRowCaptionsFirst()
     };
     sensorSelection(QStringLiteral("SR1 03"), QStringLiteral("SR2 45"), state, targets);
 
-    QCOMPARE(rec.writes, QStringList({"Graph.Label1", "Label9", "Graph.Label2", "Label10",
-                                      "Bar1", "Bar2"}));
+    QCOMPARE(rec.writes, QStringList({"graph.inp1ScaleCaption", "inp1MeterScale", "graph.inp2ScaleCaption", "inp2MeterScale",
+                                      "inp1Meter", "inp2Meter"}));
     QCOMPARE(limitWhenGraphWritten, 0); // the range follows the captions
     QCOMPARE(state.rangeLimit1, qint16(4));
     QCOMPARE(state.rangeLimit2, qint16(198));
-    QCOMPARE(rec.label9, QString(row(2).meterCaption));
+    QCOMPARE(rec.meterScale1, QString(row(2).meterCaption));
     QCOMPARE(rec.graph2, QString(row(28).graphCaption));
-    QCOMPARE(rec.bar1, qint16(4));
-    QCOMPARE(rec.bar2, qint16(198));
+    QCOMPARE(rec.fullScale1, qint16(4));
+    QCOMPARE(rec.fullScale2, qint16(198));
 }
 
 void TestSensors::unmatchedCodeKeepsEverythingButSetsTheMeters_data()
@@ -291,14 +291,14 @@ void TestSensors::unmatchedCodeKeepsEverythingButSetsTheMeters()
 
     sensorSelection(text, text, state, rec.targets());
 
-    QCOMPARE(rec.writes, QStringList({"Bar1", "Bar2"}));
+    QCOMPARE(rec.writes, QStringList({"inp1Meter", "inp2Meter"}));
     QCOMPARE(rec.graph1, QStringLiteral("old graph 1"));
-    QCOMPARE(rec.label10, QStringLiteral("old 10"));
+    QCOMPARE(rec.meterScale2, QStringLiteral("old meter scale 2"));
     QCOMPARE(state.rangeLimit1, qint16(1450));
     QCOMPARE(state.rangeBase1, qint16(7));
     QCOMPARE(state.rangeBase2, qint16(9));
-    QCOMPARE(rec.bar1, qint16(1450));
-    QCOMPARE(rec.bar2, qint16(300));
+    QCOMPARE(rec.fullScale1, qint16(1450));
+    QCOMPARE(rec.fullScale2, qint16(300));
 }
 
 void TestSensors::emptyTextGivesRowOneWithoutMeterCaption_data()
@@ -321,8 +321,8 @@ void TestSensors::emptyTextGivesRowOneWithoutMeterCaption()
     const qint16 limit = input == 1 ? state.rangeLimit1 : state.rangeLimit2;
     const qint16 base = input == 1 ? state.rangeBase1 : state.rangeBase2;
     const QString graph = input == 1 ? rec.graph1 : rec.graph2;
-    const QString meter = input == 1 ? rec.label9 : rec.label10;
-    const QString otherMeter = input == 1 ? rec.label10 : rec.label9;
+    const QString meter = input == 1 ? rec.meterScale1 : rec.meterScale2;
+    const QString otherMeter = input == 1 ? rec.meterScale2 : rec.meterScale1;
     QCOMPARE(limit, qint16(100));
     QCOMPARE(base, qint16(0));
     QCOMPARE(graph, QString(row(1).graphCaption));
@@ -355,8 +355,8 @@ void TestSensors::nestedRunFromAGraphCaptionWriteEndsTheSame()
     QCOMPARE(state.rangeLimit1, qint16(218));
     QCOMPARE(state.rangeLimit2, qint16(1000));
     QCOMPARE(rec.graph1, QString(row(18).graphCaption));
-    QCOMPARE(rec.label10, QString(row(10).meterCaption));
-    QCOMPARE(rec.writes.count(QStringLiteral("Bar1")), 2);
+    QCOMPARE(rec.meterScale2, QString(row(10).meterCaption));
+    QCOMPARE(rec.writes.count(QStringLiteral("inp1Meter")), 2);
 }
 
 QTEST_GUILESS_MAIN(TestSensors)

@@ -96,7 +96,7 @@ private:
     std::unique_ptr<SettingsDialog> loadedDialog(const QString &programDir = {});
     /// The stand-in by-id folder: two adapters on the two ptys, one unplugged.
     void makeByIdFolder();
-    /// Picks the device whose text contains `name` in PortDevice for port `port`.
+    /// Picks the device whose text contains `name` in the port device box for port `port`.
     void chooseDevice(SettingsDialog *dialog, int port, const QString &name);
     QString byId(const char *name) const { return m_dir->filePath(QStringLiteral("by-id/") + QLatin1String(name)); }
     void writeIni(const QByteArray &bytes);
@@ -148,8 +148,8 @@ void TestSettingsDialog::makeByIdFolder()
 
 void TestSettingsDialog::chooseDevice(SettingsDialog *dialog, int port, const QString &name)
 {
-    child<QComboBox>(dialog, "text3")->setCurrentText(QString::number(port));
-    QComboBox *devices = child<QComboBox>(dialog, "PortDevice");
+    child<QComboBox>(dialog, "portBox")->setCurrentText(QString::number(port));
+    QComboBox *devices = child<QComboBox>(dialog, "portDeviceBox");
     QVERIFY(devices->isEnabled());
     int index = -1;
     for (int i = 1; i < devices->count() && index < 0; ++i)
@@ -193,39 +193,39 @@ static QColor backColor(QLineEdit *box) { return box->palette().color(QPalette::
 void TestSettingsDialog::savedSettingsReadBackUnchanged()
 {
     auto first = loadedDialog();
-    child<QLineEdit>(first.get(), "Text1")->setText(QStringLiteral("/opt/calc/bin/localc"));
-    child<QComboBox>(first.get(), "text3")->setCurrentText(QStringLiteral("5"));
-    child<QComboBox>(first.get(), "Sprache")->setCurrentText(QStringLiteral("Francais"));
-    child<QScrollBar>(first.get(), "Fore")->setValue(15);
-    child<QScrollBar>(first.get(), "Back")->setValue(1);
-    child<QCheckBox>(first.get(), "Check1")->click();
+    child<QLineEdit>(first.get(), "spreadsheetPathEdit")->setText(QStringLiteral("/opt/calc/bin/localc"));
+    child<QComboBox>(first.get(), "portBox")->setCurrentText(QStringLiteral("5"));
+    child<QComboBox>(first.get(), "languageBox")->setCurrentText(QStringLiteral("Francais"));
+    child<QScrollBar>(first.get(), "foreColourBar")->setValue(15);
+    child<QScrollBar>(first.get(), "backColourBar")->setValue(1);
+    child<QCheckBox>(first.get(), "extendedModeBox")->click();
     // Bright white on blue in the preview and the samples.
-    QLineEdit *preview = child<QLineEdit>(first.get(), "Text5");
+    QLineEdit *preview = child<QLineEdit>(first.get(), "colourPreview");
     QCOMPARE(preview->text(), QStringLiteral(" Quendrel/2 "));
     QCOMPARE(textColor(preview), QColor(255, 255, 255));
     QCOMPARE(backColor(preview), QColor(0, 0, 128));
-    QCOMPARE(backColor(child<QLineEdit>(first.get(), "Text2")), QColor(255, 255, 255));
-    QCOMPARE(backColor(child<QLineEdit>(first.get(), "Text4")), QColor(0, 0, 128));
+    QCOMPARE(backColor(child<QLineEdit>(first.get(), "foreColourSample")), QColor(255, 255, 255));
+    QCOMPARE(backColor(child<QLineEdit>(first.get(), "backColourSample")), QColor(0, 0, 128));
     first->show();
-    child<QToolButton>(first.get(), "Button1")->click();
+    child<QToolButton>(first.get(), "saveButton")->click();
 
     QCOMPARE(m_calls, QStringList({"closeFiles", "restart", "endProgram"}));
     QVERIFY(!first->isVisible());
     QCOMPARE(readIni(), QByteArray("/opt/calc/bin/localc\r\n5\r\nFrancais\r\n 15 \r\n 1 \r\n\r\n\r\n1\r\nReady\r\n"));
 
     auto second = loadedDialog();
-    QCOMPARE(child<QLineEdit>(second.get(), "Text1")->text(), QStringLiteral("/opt/calc/bin/localc"));
-    QCOMPARE(child<QComboBox>(second.get(), "text3")->currentText(), QStringLiteral("5"));
-    QCOMPARE(child<QComboBox>(second.get(), "Sprache")->currentText(), QStringLiteral("Francais"));
-    QCOMPARE(child<QScrollBar>(second.get(), "Fore")->value(), 15);
-    QCOMPARE(child<QScrollBar>(second.get(), "Back")->value(), 1);
-    QCOMPARE(textColor(child<QLineEdit>(second.get(), "Text5")), QColor(255, 255, 255));
-    QVERIFY(child<QCheckBox>(second.get(), "Check1")->isChecked());
+    QCOMPARE(child<QLineEdit>(second.get(), "spreadsheetPathEdit")->text(), QStringLiteral("/opt/calc/bin/localc"));
+    QCOMPARE(child<QComboBox>(second.get(), "portBox")->currentText(), QStringLiteral("5"));
+    QCOMPARE(child<QComboBox>(second.get(), "languageBox")->currentText(), QStringLiteral("Francais"));
+    QCOMPARE(child<QScrollBar>(second.get(), "foreColourBar")->value(), 15);
+    QCOMPARE(child<QScrollBar>(second.get(), "backColourBar")->value(), 1);
+    QCOMPARE(textColor(child<QLineEdit>(second.get(), "colourPreview")), QColor(255, 255, 255));
+    QVERIFY(child<QCheckBox>(second.get(), "extendedModeBox")->isChecked());
     QVERIFY(second->extendedMode());
 
     // Saved again unchanged: the same bytes, the baud-rate line still empty.
     const QByteArray before = readIni();
-    child<QToolButton>(second.get(), "Button1")->click();
+    child<QToolButton>(second.get(), "saveButton")->click();
     QCOMPARE(readIni(), before);
 }
 
@@ -250,22 +250,22 @@ void TestSettingsDialog::colourEntryIsTakenOnlyWhenItIsAnIndex()
     QFETCH(int, expected);
     writeIni("p\r\n3\r\nEnglish\r\n" + entry + "\r\n" + entry + "\r\n\r\n\r\n0\r\nReady\r\n");
     auto dialog = loadedDialog();
-    QCOMPARE(child<QScrollBar>(dialog.get(), "Fore")->value(), expected);
-    QCOMPARE(child<QScrollBar>(dialog.get(), "Back")->value(), expected);
+    QCOMPARE(child<QScrollBar>(dialog.get(), "foreColourBar")->value(), expected);
+    QCOMPARE(child<QScrollBar>(dialog.get(), "backColourBar")->value(), expected);
     const QColor color = colorIndexTable()[size_t(expected)];
-    QCOMPARE(backColor(child<QLineEdit>(dialog.get(), "Text2")), color);
-    QCOMPARE(textColor(child<QLineEdit>(dialog.get(), "Text5")), color);
-    QCOMPARE(backColor(child<QLineEdit>(dialog.get(), "Text5")), color);
+    QCOMPARE(backColor(child<QLineEdit>(dialog.get(), "foreColourSample")), color);
+    QCOMPARE(textColor(child<QLineEdit>(dialog.get(), "colourPreview")), color);
+    QCOMPARE(backColor(child<QLineEdit>(dialog.get(), "colourPreview")), color);
 }
 
 void TestSettingsDialog::missingFileLeavesDesignChoices()
 {
     auto dialog = loadedDialog();
-    QCOMPARE(child<QLineEdit>(dialog.get(), "Text1")->text(), QString());
-    QCOMPARE(child<QComboBox>(dialog.get(), "text3")->currentText(), QStringLiteral("2"));
-    QCOMPARE(child<QComboBox>(dialog.get(), "text3")->count(), 9);
-    QCOMPARE(child<QComboBox>(dialog.get(), "Sprache")->currentText(), QStringLiteral("Deutsch"));
-    QVERIFY(!child<QCheckBox>(dialog.get(), "Check1")->isChecked());
+    QCOMPARE(child<QLineEdit>(dialog.get(), "spreadsheetPathEdit")->text(), QString());
+    QCOMPARE(child<QComboBox>(dialog.get(), "portBox")->currentText(), QStringLiteral("2"));
+    QCOMPARE(child<QComboBox>(dialog.get(), "portBox")->count(), 9);
+    QCOMPARE(child<QComboBox>(dialog.get(), "languageBox")->currentText(), QStringLiteral("Deutsch"));
+    QVERIFY(!child<QCheckBox>(dialog.get(), "extendedModeBox")->isChecked());
     QVERIFY(!dialog->extendedMode());
     QCOMPARE(dialog->windowTitle(), QStringLiteral(" Einstellungen "));
 }
@@ -275,24 +275,24 @@ void TestSettingsDialog::shortFileRepeatsItsLastEntry()
     // Items that cannot be read keep the last one read: "3" becomes both colours.
     writeIni("/usr/bin/gnumeric\r\n3");
     auto dialog = loadedDialog();
-    QCOMPARE(child<QComboBox>(dialog.get(), "text3")->currentText(), QStringLiteral("3"));
-    QCOMPARE(child<QComboBox>(dialog.get(), "Sprache")->currentText(), QStringLiteral("Deutsch"));
-    QCOMPARE(child<QScrollBar>(dialog.get(), "Fore")->value(), 3);
-    QCOMPARE(child<QScrollBar>(dialog.get(), "Back")->value(), 3);
-    QVERIFY(!child<QCheckBox>(dialog.get(), "Check1")->isChecked());
+    QCOMPARE(child<QComboBox>(dialog.get(), "portBox")->currentText(), QStringLiteral("3"));
+    QCOMPARE(child<QComboBox>(dialog.get(), "languageBox")->currentText(), QStringLiteral("Deutsch"));
+    QCOMPARE(child<QScrollBar>(dialog.get(), "foreColourBar")->value(), 3);
+    QCOMPARE(child<QScrollBar>(dialog.get(), "backColourBar")->value(), 3);
+    QVERIFY(!child<QCheckBox>(dialog.get(), "extendedModeBox")->isChecked());
 }
 
 void TestSettingsDialog::pathWithCommaStaysOneEntry()
 {
     auto first = loadedDialog();
-    child<QLineEdit>(first.get(), "Text1")->setText(QStringLiteral("/opt/Tools, old/localc"));
-    child<QComboBox>(first.get(), "text3")->setCurrentText(QStringLiteral("4"));
-    child<QToolButton>(first.get(), "Button1")->click();
+    child<QLineEdit>(first.get(), "spreadsheetPathEdit")->setText(QStringLiteral("/opt/Tools, old/localc"));
+    child<QComboBox>(first.get(), "portBox")->setCurrentText(QStringLiteral("4"));
+    child<QToolButton>(first.get(), "saveButton")->click();
     QVERIFY(readIni().startsWith("\"/opt/Tools, old/localc\"\r\n4\r\n"));
 
     auto second = loadedDialog();
-    QCOMPARE(child<QLineEdit>(second.get(), "Text1")->text(), QStringLiteral("/opt/Tools, old/localc"));
-    QCOMPARE(child<QComboBox>(second.get(), "text3")->currentText(), QStringLiteral("4"));
+    QCOMPARE(child<QLineEdit>(second.get(), "spreadsheetPathEdit")->text(), QStringLiteral("/opt/Tools, old/localc"));
+    QCOMPARE(child<QComboBox>(second.get(), "portBox")->currentText(), QStringLiteral("4"));
 }
 
 void TestSettingsDialog::spreadsheetChoiceAsksInTheDialogLanguage_data()
@@ -332,7 +332,7 @@ void TestSettingsDialog::spreadsheetChoiceAsksInTheDialogLanguage()
     else
         m_dialogs.chooseFile(chosen);
 
-    child<QToolButton>(dialog.get(), "Button3")->click();
+    child<QToolButton>(dialog.get(), "chooseSpreadsheetButton")->click();
 
     QCOMPARE(m_dialogs.asked.size(), 2);
     const ScriptedDialogs::Asked hint = m_dialogs.asked.at(0);
@@ -348,7 +348,7 @@ void TestSettingsDialog::spreadsheetChoiceAsksInTheDialogLanguage()
              QStringLiteral("Filetyp Exe(*.exe) (Excel.exe);;%1 (localc libreoffice soffice gnumeric)").arg(programs));
     QCOMPARE(request.initDir, m_dir->path());
     QCOMPARE(request.fileName, QString());
-    QCOMPARE(child<QLineEdit>(dialog.get(), "Text1")->text(), chosen.isNull() ? QString() : chosen);
+    QCOMPARE(child<QLineEdit>(dialog.get(), "spreadsheetPathEdit")->text(), chosen.isNull() ? QString() : chosen);
     QVERIFY(m_calls.isEmpty());
 }
 
@@ -358,14 +358,14 @@ void TestSettingsDialog::leavingWithoutSavingKeepsChangesForTheNextShow()
     const QByteArray onDisk = readIni();
     auto dialog = loadedDialog();
     dialog->show();
-    child<QLineEdit>(dialog.get(), "Text1")->setText(QStringLiteral("/new/calc"));
-    child<QScrollBar>(dialog.get(), "Fore")->setValue(12);
-    child<QToolButton>(dialog.get(), "Button2")->click();
+    child<QLineEdit>(dialog.get(), "spreadsheetPathEdit")->setText(QStringLiteral("/new/calc"));
+    child<QScrollBar>(dialog.get(), "foreColourBar")->setValue(12);
+    child<QToolButton>(dialog.get(), "leaveButton")->click();
     QVERIFY(!dialog->isVisible());
 
     dialog->show();
-    QCOMPARE(child<QLineEdit>(dialog.get(), "Text1")->text(), QStringLiteral("/new/calc"));
-    QCOMPARE(child<QScrollBar>(dialog.get(), "Fore")->value(), 12);
+    QCOMPARE(child<QLineEdit>(dialog.get(), "spreadsheetPathEdit")->text(), QStringLiteral("/new/calc"));
+    QCOMPARE(child<QScrollBar>(dialog.get(), "foreColourBar")->value(), 12);
     QCOMPARE(readIni(), onDisk);
     QVERIFY(m_calls.isEmpty());
 }
@@ -388,7 +388,7 @@ void TestSettingsDialog::unwritableSettingsFileIsReportedAndNothingEnds()
     dialog->show();
     m_dialogs.answer(Answer::Ok);
 
-    child<QToolButton>(dialog.get(), "Button1")->click();
+    child<QToolButton>(dialog.get(), "saveButton")->click();
 
     QCOMPARE(m_dialogs.messages().size(), 1);
     QCOMPARE(m_dialogs.messages().at(0).style, BoxStyle(Icon::Warning));
@@ -402,7 +402,7 @@ void TestSettingsDialog::failedRestartIsReportedBeforeTheEnd()
     m_restartWorks = false;
     auto dialog = loadedDialog();
     m_dialogs.answer(Answer::Ok);
-    child<QToolButton>(dialog.get(), "Button1")->click();
+    child<QToolButton>(dialog.get(), "saveButton")->click();
 
     QCOMPARE(m_dialogs.messages().size(), 1);
     QVERIFY(m_dialogs.messages().at(0).text.contains(QStringLiteral("von Hand")));
@@ -413,44 +413,62 @@ void TestSettingsDialog::failedRestartIsReportedBeforeTheEnd()
 void TestSettingsDialog::textsFollowTheSavedLanguage_data()
 {
     QTest::addColumn<QByteArray>("language");
-    QTest::addColumn<QStringList>("texts");   // caption, Label2, Label5, Check1, Button1 tip, Text4 tip
-    const QStringList german{" Einstellungen ", "Wo befindet sich Excel ->( Pfadangabe )",
-                             "Farben des Datensicht-Fensters", "Erweiterter Modus",
-                             "Änderungen abspeichern", "Hintergrund Farbe"};
-    QTest::newRow("Deutsch") << QByteArray("Deutsch") << german;
-    QTest::newRow("English") << QByteArray("English") << QStringList{
-        " User Settings", "Where is MS-Excel->( Path input )", "Colours of data windows",
-        "Extended Mod", "Save", "BackColor"};
-    QTest::newRow("Francais") << QByteArray("Francais") << QStringList{
-        " Préférences", "Ou est MS-Excel -> ( enterz repertoire )", "Couleurs de fenêtres de donneés",
-        "Extended Mod", "Sauver", "Fond "};
-    // Not in the list: the list keeps "Deutsch", and so do the texts.
-    QTest::newRow("lower case") << QByteArray("english") << german;
+    QTest::addColumn<QByteArray>("control");    // empty: the dialog itself
+    QTest::addColumn<QByteArray>("property");
+    QTest::addColumn<QString>("text");
+
+    struct Row { const char *control, *property; const char *texts[3]; };
+    const Row rows[] = {
+        {"", "windowTitle", {" Einstellungen ", " User Settings", " Préférences"}},
+        {"spreadsheetPathLabel", "text", {"Wo befindet sich Excel ->( Pfadangabe )", "Where is MS-Excel->( Path input )", "Ou est MS-Excel -> ( enterz repertoire )"}},
+        {"portLabel", "text", {"RS 232 Port", "RS 232 Port", "Port RS232"}},
+        {"languageLabel", "text", {"Sprache", "Language", "Langage"}},
+        {"coloursLabel", "text", {"Farben des Datensicht-Fensters", "Colours of data windows", "Couleurs de fenêtres de donneés"}},
+        {"backColourSample", "toolTip", {"Hintergrund Farbe", "BackColor", "Fond "}},
+        {"foreColourSample", "toolTip", {" Vordergrund Farbe", "ForeColor", "Premier plan"}},
+        {"extendedModeBox", "text", {"Erweiterter Modus", "Extended Mod", "Extended Mod"}},
+        {"saveButton", "toolTip", {"Änderungen abspeichern", "Save", "Sauver"}},
+        {"leaveButton", "toolTip", {"Verlassen ohne speichern", "Exit", "Fin"}},
+        {"chooseSpreadsheetButton", "toolTip", {"Pfadangabe für EXCEL", "Save the EXCEL Path ", "Sauver EXCEL repertoire  "}},
+        {"portDeviceLabel", "text", {"&Gerät an diesem Port", "&Device on this port", "&Appareil sur ce port"}},
+        {"portDeviceBox", "accessibleName", {"Gerät an diesem Port", "Device on this port", "Appareil sur ce port"}},
+        {"deviceList", "accessibleName", {"Serielle Geräte", "Serial devices", "Appareils série"}},
+    };
+    // A language not in the list leaves the list at "Deutsch", and so the texts.
+    const std::pair<const char *, int> languages[] = {{"Deutsch", 0}, {"English", 1}, {"Francais", 2}, {"english", 0}};
+    for (const auto &[language, column] : languages) {
+        for (const Row &row : rows) {
+            QTest::addRow("%s %s %s", language, *row.control ? row.control : "dialog", row.property)
+                << QByteArray(language) << QByteArray(row.control) << QByteArray(row.property)
+                << QString::fromUtf8(row.texts[column]);
+        }
+    }
 }
 
 void TestSettingsDialog::textsFollowTheSavedLanguage()
 {
     QFETCH(QByteArray, language);
-    QFETCH(QStringList, texts);
+    QFETCH(QByteArray, control);
+    QFETCH(QByteArray, property);
+    QFETCH(QString, text);
     writeIni(QByteArray("\r\n1\r\n") + language + "\r\n");
     auto dialog = loadedDialog();
-    const QStringList shown{dialog->windowTitle(), child<QLabel>(dialog.get(), "Label2")->text(),
-                            child<QLabel>(dialog.get(), "Label5")->text(),
-                            child<QCheckBox>(dialog.get(), "Check1")->text(),
-                            child<QToolButton>(dialog.get(), "Button1")->toolTip(),
-                            child<QLineEdit>(dialog.get(), "Text4")->toolTip()};
-    QCOMPARE(shown, texts);
+    const QObject *target = control.isEmpty() ? static_cast<QObject *>(dialog.get())
+                                              : child<QObject>(dialog.get(), control.constData());
+    QCOMPARE(target->property(property.constData()).toString(), text);
 
     // Choosing another language changes nothing until the next load.
-    child<QComboBox>(dialog.get(), "Sprache")->setCurrentText(QStringLiteral("Francais"));
-    QCOMPARE(dialog->windowTitle(), texts.at(0));
+    const QString before = dialog->windowTitle();
+    child<QComboBox>(dialog.get(), "languageBox")->setCurrentText(QStringLiteral("Francais"));
+    QCOMPARE(dialog->windowTitle(), before);
+    QCOMPARE(target->property(property.constData()).toString(), text);
 }
 
 void TestSettingsDialog::devicesAreListedWithStableNamesAndUnpluggedOnes()
 {
     makeByIdFolder();
     auto dialog = loadedDialog();
-    QTreeWidget *list = child<QTreeWidget>(dialog.get(), "Devices");
+    QTreeWidget *list = child<QTreeWidget>(dialog.get(), "deviceList");
     const auto row = [&](const char *name) -> QTreeWidgetItem * {
         const QList<QTreeWidgetItem *> found = list->findItems(QLatin1String(name), Qt::MatchExactly, 1);
         return found.isEmpty() ? nullptr : found.first();
@@ -464,7 +482,7 @@ void TestSettingsDialog::devicesAreListedWithStableNamesAndUnpluggedOnes()
     QCOMPARE(row(firstAdapter)->text(0), QString());
 
     // The list to choose from holds the adapters present with their node, not the unplugged one.
-    QComboBox *devices = child<QComboBox>(dialog.get(), "PortDevice");
+    QComboBox *devices = child<QComboBox>(dialog.get(), "portDeviceBox");
     QStringList offered;
     for (int i = 0; i < devices->count(); ++i)
         offered << devices->itemText(i);
@@ -475,7 +493,7 @@ void TestSettingsDialog::devicesAreListedWithStableNamesAndUnpluggedOnes()
     // The first entry keeps what the port is now: port 2 is the system's second port.
     QCOMPARE(devices->currentIndex(), 0);
     QCOMPARE(offered.first(), QStringLiteral("Unverändert: /dev/ttyS1"));
-    QVERIFY(child<QLabel>(dialog.get(), "PortTarget")->text().contains(QStringLiteral("/dev/ttyS1")));
+    QVERIFY(child<QLabel>(dialog.get(), "portTargetLabel")->text().contains(QStringLiteral("/dev/ttyS1")));
 }
 
 void TestSettingsDialog::chosenDeviceBecomesThePortLinkOnSave()
@@ -484,9 +502,9 @@ void TestSettingsDialog::chosenDeviceBecomesThePortLinkOnSave()
     const QString com2 = m_dir->filePath(QStringLiteral("COM2"));
     auto first = loadedDialog();
     chooseDevice(first.get(), 2, QLatin1String(firstAdapter));
-    QVERIFY(child<QLabel>(first.get(), "PortTarget")->text().contains(byId(firstAdapter)));
+    QVERIFY(child<QLabel>(first.get(), "portTargetLabel")->text().contains(byId(firstAdapter)));
     QVERIFY(!QFileInfo(com2).isSymLink());   // nothing made before saving
-    child<QToolButton>(first.get(), "Button1")->click();
+    child<QToolButton>(first.get(), "saveButton")->click();
 
     QCOMPARE(m_calls, QStringList({"closeFiles", "restart", "endProgram"}));
     // The link names the stable name, which reaches the first pty.
@@ -496,11 +514,11 @@ void TestSettingsDialog::chosenDeviceBecomesThePortLinkOnSave()
 
     // Shown on the next load, then replaced by the second adapter.
     auto second = loadedDialog();
-    QTreeWidget *list = child<QTreeWidget>(second.get(), "Devices");
+    QTreeWidget *list = child<QTreeWidget>(second.get(), "deviceList");
     QCOMPARE(list->findItems(QLatin1String(firstAdapter), Qt::MatchExactly, 1).first()->text(0), QStringLiteral("2"));
-    QVERIFY(child<QLabel>(second.get(), "PortTarget")->text().contains(m_pty1->path()));
+    QVERIFY(child<QLabel>(second.get(), "portTargetLabel")->text().contains(m_pty1->path()));
     chooseDevice(second.get(), 2, QLatin1String(secondAdapter));
-    child<QToolButton>(second.get(), "Button1")->click();
+    child<QToolButton>(second.get(), "saveButton")->click();
     QCOMPARE(linkText(com2), byId(secondAdapter));
     QCOMPARE(QFileInfo(com2).canonicalFilePath(), m_pty2->path());
     // No temporary name is left behind.
@@ -524,7 +542,7 @@ void TestSettingsDialog::existingLinkIsReplacedNotWrittenThrough()
 
     auto dialog = loadedDialog();
     chooseDevice(dialog.get(), 3, QLatin1String(secondAdapter));
-    child<QToolButton>(dialog.get(), "Button1")->click();
+    child<QToolButton>(dialog.get(), "saveButton")->click();
 
     QCOMPARE(linkText(com3), byId(secondAdapter));
     QFile file(victim);
@@ -544,9 +562,9 @@ void TestSettingsDialog::linkOfAnotherUserIsLeftAlone()
 
     writeIni("\r\n4\r\nEnglish\r\n");
     auto dialog = loadedDialog();
-    QCOMPARE(child<QComboBox>(dialog.get(), "text3")->currentText(), QStringLiteral("4"));
-    QVERIFY(!child<QComboBox>(dialog.get(), "PortDevice")->isEnabled());
-    QVERIFY(child<QLabel>(dialog.get(), "PortTarget")->text().contains(QStringLiteral("belongs to another user")));
+    QCOMPARE(child<QComboBox>(dialog.get(), "portBox")->currentText(), QStringLiteral("4"));
+    QVERIFY(!child<QComboBox>(dialog.get(), "portDeviceBox")->isEnabled());
+    QVERIFY(child<QLabel>(dialog.get(), "portTargetLabel")->text().contains(QStringLiteral("belongs to another user")));
 
     QString error;
     QVERIFY(!makePortLink(m_dir->path(), 4, byId(secondAdapter), &error));
@@ -561,11 +579,11 @@ void TestSettingsDialog::danglingPortLinkIsShownAsNotConnected()
     QVERIFY(QFile::link(QStringLiteral("/dev/ttyUSB98-gone"), m_dir->filePath(QStringLiteral("COM6"))));
     writeIni("\r\n5\r\nEnglish\r\n");
     auto dialog = loadedDialog();
-    QCOMPARE(child<QLabel>(dialog.get(), "PortTarget")->text(),
+    QCOMPARE(child<QLabel>(dialog.get(), "portTargetLabel")->text(),
              QStringLiteral("Port 5 points to %1: not connected.").arg(byId(unpluggedAdapter)));
-    QCOMPARE(child<QComboBox>(dialog.get(), "PortDevice")->itemText(0),
+    QCOMPARE(child<QComboBox>(dialog.get(), "portDeviceBox")->itemText(0),
              QStringLiteral("Unchanged: %1 (not connected)").arg(byId(unpluggedAdapter)));
-    QTreeWidget *list = child<QTreeWidget>(dialog.get(), "Devices");
+    QTreeWidget *list = child<QTreeWidget>(dialog.get(), "deviceList");
     QCOMPARE(list->findItems(QLatin1String(unpluggedAdapter), Qt::MatchExactly, 1).first()->text(0), QStringLiteral("5"));
     const QList<QTreeWidgetItem *> gone = list->findItems(QStringLiteral("/dev/ttyUSB98-gone"), Qt::MatchExactly, 1);
     QCOMPARE(gone.size(), 1);
@@ -574,7 +592,7 @@ void TestSettingsDialog::danglingPortLinkIsShownAsNotConnected()
 
     // An unplugged port can be moved to an adapter that is there.
     chooseDevice(dialog.get(), 5, QLatin1String(firstAdapter));
-    child<QToolButton>(dialog.get(), "Button1")->click();
+    child<QToolButton>(dialog.get(), "saveButton")->click();
     QCOMPARE(QFileInfo(m_dir->filePath(QStringLiteral("COM5"))).canonicalFilePath(), m_pty1->path());
 }
 
@@ -589,8 +607,8 @@ void TestSettingsDialog::portFileIsNotReplaced()
     }
     writeIni("\r\n7\r\nDeutsch\r\n");
     auto dialog = loadedDialog();
-    QVERIFY(!child<QComboBox>(dialog.get(), "PortDevice")->isEnabled());
-    QVERIFY(child<QLabel>(dialog.get(), "PortTarget")->text().contains(QStringLiteral("bleibt, wie sie ist")));
+    QVERIFY(!child<QComboBox>(dialog.get(), "portDeviceBox")->isEnabled());
+    QVERIFY(child<QLabel>(dialog.get(), "portTargetLabel")->text().contains(QStringLiteral("bleibt, wie sie ist")));
     QString error;
     QVERIFY(!makePortLink(m_dir->path(), 7, byId(firstAdapter), &error));
     QVERIFY(QFileInfo(com7).isFile() && !QFileInfo(com7).isSymLink());
@@ -602,19 +620,19 @@ void TestSettingsDialog::leavingWithoutSavingMakesNoLink()
     auto dialog = loadedDialog();
     dialog->show();
     chooseDevice(dialog.get(), 8, QLatin1String(firstAdapter));
-    child<QToolButton>(dialog.get(), "Button2")->click();
+    child<QToolButton>(dialog.get(), "leaveButton")->click();
     QVERIFY(!QFileInfo(m_dir->filePath(QStringLiteral("COM8"))).isSymLink());
     QVERIFY(m_calls.isEmpty());
 
     // Shown again: the choice is still pending for port 8, and "Unchanged" drops it.
     dialog->show();
-    child<QComboBox>(dialog.get(), "text3")->setCurrentText(QStringLiteral("8"));
-    QComboBox *devices = child<QComboBox>(dialog.get(), "PortDevice");
+    child<QComboBox>(dialog.get(), "portBox")->setCurrentText(QStringLiteral("8"));
+    QComboBox *devices = child<QComboBox>(dialog.get(), "portDeviceBox");
     QVERIFY(devices->currentText().contains(QLatin1String(firstAdapter)));
     devices->setCurrentIndex(0);
     emit devices->activated(0);
     m_dialogs.answer(Answer::Ok);
-    child<QToolButton>(dialog.get(), "Button1")->click();
+    child<QToolButton>(dialog.get(), "saveButton")->click();
     QVERIFY(!QFileInfo(m_dir->filePath(QStringLiteral("COM8"))).isSymLink());
 }
 
@@ -623,10 +641,10 @@ void TestSettingsDialog::deviceTextsFollowTheLanguage()
     makeByIdFolder();
     writeIni("\r\n1\r\nFrancais\r\n");
     auto dialog = loadedDialog();
-    QTreeWidget *list = child<QTreeWidget>(dialog.get(), "Devices");
+    QTreeWidget *list = child<QTreeWidget>(dialog.get(), "deviceList");
     QCOMPARE(list->headerItem()->text(4), QStringLiteral("Numéro de série"));
-    QCOMPARE(child<QLabel>(dialog.get(), "Label6")->text(), QStringLiteral("&Appareil sur ce port"));
-    QCOMPARE(child<QLabel>(dialog.get(), "PortTarget")->text(),
+    QCOMPARE(child<QLabel>(dialog.get(), "portDeviceLabel")->text(), QStringLiteral("&Appareil sur ce port"));
+    QCOMPARE(child<QLabel>(dialog.get(), "portTargetLabel")->text(),
              QStringLiteral("Le port 1 est le port série /dev/ttyS0 de l'ordinateur."));
     QCOMPARE(list->findItems(QLatin1String(unpluggedAdapter), Qt::MatchExactly, 1).first()->text(2),
              QStringLiteral("non branché"));

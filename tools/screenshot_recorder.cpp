@@ -122,7 +122,7 @@ int main(int argc, char **argv)
     window.show();
     wait(300);
 
-    if (auto *notes = window.findChild<QLineEdit *>(QStringLiteral("Text2")))
+    if (auto *notes = window.findChild<QLineEdit *>(QStringLiteral("notesEdit")))
         notes->setText(words.notes);
     window.startStop();
     wait(1000);
@@ -138,7 +138,7 @@ int main(int argc, char **argv)
         if (!text.isEmpty())
             texts << name + QStringLiteral("\tbutton\t") + text;
     };
-    shoot(&window, QStringLiteral("main-window"), "Button1");
+    shoot(&window, QStringLiteral("main-window"), "startStopButton");
     if (window.graph())
         shoot(window.graph(), QStringLiteral("graph-window"), nullptr);
 
@@ -155,13 +155,13 @@ int main(int argc, char **argv)
     if (SettingsDialog *settings = window.settingsDialog()) {
         settings->resize(settings->sizeHint());
         wait(200);
-        shoot(settings, QStringLiteral("settings-dialog"), "Button1");
+        shoot(settings, QStringLiteral("settings-dialog"), "saveButton");
         settings->hide();
     }
     window.showDeleteDialog();
     wait(500);
     if (window.deleteFilesDialog())
-        shoot(window.deleteFilesDialog(), QStringLiteral("delete-dialog"), "Button1");
+        shoot(window.deleteFilesDialog(), QStringLiteral("delete-dialog"), "deleteButton");
 
     QFile list(QDir(outDir).filePath(QStringLiteral("texts.txt")));
     if (list.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {

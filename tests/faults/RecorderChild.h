@@ -127,7 +127,7 @@ inline int runRecorderChild(int argc, char *argv[])
         return 0;
     }
     if (mode == QLatin1String("port") || mode == QLatin1String("start")) {
-        control<PictureButton>(window, "Button1")->click();
+        control<PictureButton>(window, "startStopButton")->click();
         answerBoxes();
     }
     if (mode == QLatin1String("port")) {
@@ -146,8 +146,8 @@ inline int runRecorderChild(int argc, char *argv[])
 
     const qint64 until = option("--until").toLongLong();
     ShownCounter counter(window);
-    control<QLineEdit>(window, "Text2")->setText(option("--notes"));
-    control<PictureButton>(window, "Button1")->click();
+    control<QLineEdit>(window, "notesEdit")->setText(option("--notes"));
+    control<PictureButton>(window, "startStopButton")->click();
     counter.started();
     bool stopping = false;
     QObject::connect(&window.measurement(), &Measurement::liveChanged, &window, [&] {
@@ -157,11 +157,11 @@ inline int runRecorderChild(int argc, char *argv[])
             stopping = true;
             QTimer::singleShot(0, &window, [&window, exits] {
                 if (exits) {
-                    control<PictureButton>(window, "Button5")->click();   // Exit, answered No: the program ends here
+                    control<PictureButton>(window, "exitButton")->click();   // Exit, answered No: the program ends here
                     return;
                 }
                 if (window.measurement().isPortOpen())
-                    control<PictureButton>(window, "Button1")->click();   // stop
+                    control<PictureButton>(window, "startStopButton")->click();   // stop
                 report("OPEN " + QByteArray(window.workingFile().isOpen() ? "1" : "0"));
                 report("DONE");
                 QCoreApplication::exit(0);

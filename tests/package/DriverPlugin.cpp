@@ -81,7 +81,7 @@ private:
 
     void planSteps()
     {
-        auto shown = [] { return topLevel("Form1") != nullptr; };
+        auto shown = [] { return topLevel("MainWindow") != nullptr; };
         auto press = [](const char *window, const char *name) {
             QWidget *w = topLevel(window);
             auto *button = w ? w->findChild<QAbstractButton *>(QLatin1String(name)) : nullptr;
@@ -97,41 +97,41 @@ private:
             return true;
         };
         m_plan << shown << [] {
-            auto *menu = topLevel("Form1")->findChild<QMenu *>(QStringLiteral("Dateien"));
+            auto *menu = topLevel("MainWindow")->findChild<QMenu *>(QStringLiteral("fileMenu"));
             log(QStringLiteral("MENU %1").arg(menu ? menu->title() : QStringLiteral("?")));
             return true;
         };
-        m_plan << [press] { return press("Form1", "Button1"); } << recorded;
+        m_plan << [press] { return press("MainWindow", "startStopButton"); } << recorded;
         if (m_restarted) {
             m_plan << [] { log(QStringLiteral("DONE")); ::_exit(0); return true; };
             return;
         }
         // Stop and save: a new measurement begins at once.
         m_plan << [this, press] { m_answers = {QMessageBox::Yes}; m_saveAs = QStringLiteral("first.csv");
-                                  return press("Form1", "Button1"); }
+                                  return press("MainWindow", "startStopButton"); }
                << [] { return QFile::exists(QStringLiteral("first.csv")) && (log(QStringLiteral("SAVED")), true); };
         // Stop again and discard.
-        m_plan << [this, press] { m_answers = {QMessageBox::No}; return press("Form1", "Button1"); }
+        m_plan << [this, press] { m_answers = {QMessageBox::No}; return press("MainWindow", "startStopButton"); }
                << [] {
-                      auto *settings = topLevel("Form1")->findChild<QAction *>(QStringLiteral("MPortAction"));
+                      auto *settings = topLevel("MainWindow")->findChild<QAction *>(QStringLiteral("settingsMenuAction"));
                       return settings && settings->isVisible();
                   };
         m_plan << [] {
-            topLevel("Form1")->findChild<QAction *>(QStringLiteral("Path"))->trigger();
+            topLevel("MainWindow")->findChild<QAction *>(QStringLiteral("userSettingsAction"))->trigger();
             return true;
         } << [] {
-            QWidget *dialog = topLevel("Pathpro");
+            QWidget *dialog = topLevel("SettingsDialog");
             if (!dialog)
                 return false;
-            dialog->findChild<QComboBox *>(QStringLiteral("text3"))->setCurrentText(QStringLiteral("2"));
-            dialog->findChild<QComboBox *>(QStringLiteral("Sprache"))->setCurrentText(QStringLiteral("Deutsch"));
+            dialog->findChild<QComboBox *>(QStringLiteral("portBox"))->setCurrentText(QStringLiteral("2"));
+            dialog->findChild<QComboBox *>(QStringLiteral("languageBox"))->setCurrentText(QStringLiteral("Deutsch"));
             QFile phase(logPath() + QStringLiteral(".phase"));
             phase.open(QIODevice::WriteOnly);
             phase.write("restarted\n");
             phase.close();
             log(QStringLiteral("SETTINGS"));
             return true;
-        } << [press] { return press("Pathpro", "Button1"); };
+        } << [press] { return press("SettingsDialog", "saveButton"); };
     }
 
     void nextStep()
