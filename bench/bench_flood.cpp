@@ -18,6 +18,7 @@
 //                           it fired at worst, as a key press would wait
 //   flood_sent_mb           what the instrument sent
 //   flood_seconds           from the first byte sent to the last recorded
+//   flood_largest_block_kb  the most the port delivered at once
 //
 // The flood begins once the header read after the start is over, so the
 // figures are those of the receive path alone.
@@ -270,6 +271,10 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
+    if (xvfb && QGuiApplication::platformName() != QLatin1String("xcb")) {
+        std::fprintf(stderr, "the X server's display did not open\n");
+        return 1;
+    }
 
     bench::Recorder recorder;
     Line line(recorder.path(QStringLiteral("COM1")));
@@ -310,6 +315,13 @@ int main(int argc, char **argv)
     std::atomic<qint64> sent{0};
     bool sentAll = true;
     QElapsedTimer clock;
+    // The largest block the port delivered at once.
+    qint64 largestBlock = 0;
+    qint64 lastWritten = afterHeader;
+    QObject::connect(&measurement, &Measurement::liveChanged, [&] {
+        largestBlock = std::max(largestBlock, file.writtenBytes() - lastWritten);
+        lastWritten = file.writtenBytes();
+    });
     LoopProbe probe;
     probe.start();
     clock.start();
@@ -365,5 +377,6 @@ int main(int argc, char **argv)
     std::printf("flood_max_event_gap_ms%s %.1f ms\n", suffix.c_str(), probe.longestGapMs());
     std::printf("flood_sent_mb%s %.1f MB\n", suffix.c_str(), double(sent) / 1048576.0);
     std::printf("flood_seconds%s %.1f s\n", suffix.c_str(), seconds);
+    std::printf("flood_largest_block_kb%s %.1f KB\n", suffix.c_str(), double(largestBlock) / 1024.0);
     return sane ? 0 : 1;
 }
