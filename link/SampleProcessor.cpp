@@ -96,28 +96,33 @@ QString SampleProcessor::filterBlock(const QByteArray &received, bool &erasesSho
 {
     // A backspace erases the character before it; one with nothing left
     // before it in the block erases the last character already shown.
-    QByteArray kept;
-    kept.reserve(received.size());
+    QByteArray kept(received.size(), Qt::Uninitialized);
+    qsizetype keptSize = 0;
+    qsizetype returns = 0;
     for (const char c : received) {
-        if (c != BackspaceByte)
-            kept.append(c);
-        else if (!kept.isEmpty())
-            kept.chop(1);
-        else
+        if (c != BackspaceByte) {
+            kept[keptSize++] = c;
+            returns += c == CarriageReturnByte;
+        } else if (keptSize > 0) {
+            returns -= kept.at(--keptSize) == CarriageReturnByte;
+        } else {
             erasesShown = true;
+        }
     }
     // Line feeds are dropped, every carriage return gets one, and German
     // and French show decimal commas.
     const bool commas = m_language == Language::Deutsch || m_language == Language::Francais;
-    QString block;
-    block.reserve(kept.size() + kept.count(CarriageReturnByte));
-    for (const char c : std::as_const(kept)) {
+    QString block(keptSize + returns, Qt::Uninitialized);
+    QChar *out = block.data();
+    for (qsizetype i = 0; i < keptSize; ++i) {
+        const char c = kept.at(i);
         if (c == LineFeedByte)
             continue;
-        block.append(commas && c == '.' ? QLatin1Char(',') : QLatin1Char(c));
+        *out++ = commas && c == '.' ? QLatin1Char(',') : QLatin1Char(c);
         if (c == CarriageReturnByte)
-            block.append(LineFeed);
+            *out++ = LineFeed;
     }
+    block.truncate(out - block.constData());
     return block;
 }
 
