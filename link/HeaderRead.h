@@ -22,8 +22,10 @@ struct HeaderReadResult
 constexpr int HeaderLineReads = 16;
 
 /// Longest header line kept: the rest of a longer line is read past and
-/// dropped, so a runaway line never reaches the labels or the scales.
-constexpr int HeaderLineLimit = 256;
+/// dropped, so a runaway line never reaches the labels or the scales. A
+/// line of this length, even of the widest letters, fits the main window's
+/// header labels without widening the window.
+constexpr int HeaderLineLimit = 64;
 
 /// What the instrument's first header line begins with; a header read after
 /// a start that finds no line beginning so reports a transmission error.
