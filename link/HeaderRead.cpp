@@ -5,6 +5,7 @@
 
 #include <QFile>
 
+#include <cstring>
 #include <optional>
 #include <QFileInfo>
 
@@ -23,21 +24,28 @@ class HeaderLineReader
 public:
     explicit HeaderLineReader(QIODevice &device) : m_device(device) {}
 
-    /// The next line, or nothing at the end of the data.
+    /// The next line, or nothing at the end of the data. A line keeps its
+    /// first HeaderLineLimit characters; the rest is read past.
     std::optional<QString> next()
     {
         if (!m_device.isOpen() || m_device.atEnd())
             return std::nullopt;
         QByteArray line;
-        char c = 0;
-        while (m_device.getChar(&c)) {
-            if (c == '\r') {
+        char chunk[16 * 1024];
+        for (;;) {
+            const qint64 got = m_device.peek(chunk, qint64(sizeof chunk));
+            if (got <= 0)
+                break;
+            const char *end = static_cast<const char *>(std::memchr(chunk, '\r', size_t(got)));
+            const qint64 length = end ? end - chunk : got;
+            line.append(chunk, qMin(length, qint64(HeaderLineLimit) - line.size()));
+            m_device.skip(end ? length + 1 : length);
+            if (end) {
                 char following = 0;
                 if (m_device.peek(&following, 1) == 1 && following == '\n')
-                    m_device.getChar(&following);
+                    m_device.skip(1);
                 break;
             }
-            line.append(c);
         }
         return QString::fromLatin1(line);
     }
@@ -49,23 +57,23 @@ private:
 // The nine independent tests on one line, in their order.
 void takeHeaderLine(const QString &line, InstrumentHeader &state, HeaderReadResult &result)
 {
-    const auto degrees = [](const QString &input, QChar scale) {
-        return input + QStringLiteral(" = ") + DegreeSign + scale;
+    const auto degrees = [](QLatin1String input, QChar scale) {
+        return QString(input) + QStringLiteral(" = ") + DegreeSign + scale;
     };
-    if (line.left(4) == QLatin1String("INP1"))
+    if (line.startsWith(inp1Marker()))
         state.inp1Header = line;
     if (line == QLatin1String("INP1 = degrC"))
-        state.inp1Header = degrees(QStringLiteral("INP1"), QLatin1Char('C'));
+        state.inp1Header = degrees(inp1Marker(), QLatin1Char('C'));
     if (line == QLatin1String("INP1 = degrF"))
-        state.inp1Header = degrees(QStringLiteral("INP1"), QLatin1Char('F'));
+        state.inp1Header = degrees(inp1Marker(), QLatin1Char('F'));
     if (line.left(3) == QLatin1String("SR1"))
         state.sr1Header = line;
     if (line.left(4) == QLatin1String("INP2"))
         state.inp2Header = line;
     if (line == QLatin1String("INP2 = degrC"))
-        state.inp2Header = degrees(QStringLiteral("INP2"), QLatin1Char('C'));
+        state.inp2Header = degrees(QLatin1String("INP2"), QLatin1Char('C'));
     if (line == QLatin1String("INP2 = degrF"))
-        state.inp2Header = degrees(QStringLiteral("INP2"), QLatin1Char('F'));
+        state.inp2Header = degrees(QLatin1String("INP2"), QLatin1Char('F'));
     if (line.left(3) == QLatin1String("SR2"))
         state.sr2Header = line;
     if (line.left(3) == QLatin1String("Pri"))
@@ -124,11 +132,11 @@ HeaderReadResult readInstrumentHeader(InstrumentHeader &state)
     }
     copy.close();
 
-    result.transmissionError = state.inp1Header.left(4) != QLatin1String("INP1");
+    result.transmissionError = !state.inp1Header.startsWith(inp1Marker());
     return result;
 }
 
 QString headerUnit(const QString &header)
 {
-    return header.mid(7, 4);
+    return header.mid(HeaderUnitStart, HeaderUnitLength);
 }

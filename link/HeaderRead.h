@@ -21,6 +21,21 @@ struct HeaderReadResult
 /// Number of line reads of a header read.
 constexpr int HeaderLineReads = 16;
 
+/// Longest header line kept: the rest of a longer line is read past and
+/// dropped, so a runaway line never reaches the labels or the scales. A
+/// line of this length, even of the widest letters, fits the main window's
+/// header labels without widening the window.
+constexpr int HeaderLineLimit = 64;
+
+/// What the instrument's first header line begins with; a header read after
+/// a start that finds no line beginning so reports a transmission error.
+inline QLatin1String inp1Marker() { return QLatin1String("INP1"); }
+
+/// Where the unit stands in a header line: after "INP1 = ", at most
+/// HeaderUnitLength characters.
+constexpr int HeaderUnitStart = 7;
+constexpr int HeaderUnitLength = 4;
+
 /// Bare name of the working file as the header read spells it.
 inline QString headerSourceName() { return QStringLiteral("vindo.qvx"); }
 /// Bare name of the header copy.
@@ -36,6 +51,6 @@ inline QString headerCopyName() { return QStringLiteral("vindo.qvy"); }
 /// as given.
 HeaderReadResult readInstrumentHeader(InstrumentHeader &state);
 
-/// The unit part of a header line: characters 8 to 11 (the text after
-/// "INP1 = ", at most 4 characters).
+/// The unit part of a header line: HeaderUnitLength characters from
+/// HeaderUnitStart on (the text after "INP1 = ").
 QString headerUnit(const QString &header);

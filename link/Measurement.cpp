@@ -27,9 +27,6 @@ const char StopCharacter = '\x03';
 /// The text of the communication box for a vanished device.
 const QString deviceLostText = QStringLiteral("Unknown error or event");
 
-/// What a header line starts with when the instrument sent it.
-const QString Inp1Marker = QStringLiteral("INP1");
-
 QString shortDate()
 {
     return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
@@ -269,7 +266,7 @@ void Measurement::clearForStartOrStop()
     m_port->write(QByteArray(1, StopCharacter));
     // Only a received "INP1" line satisfies the header read after a start;
     // the read after a stop passes silently.
-    m_header.inp1Header = Inp1Marker;
+    m_header.inp1Header = inp1Marker();
     m_header.inp2Header.clear();
     m_header.sr1Header.clear();
     m_header.sr2Header.clear();
@@ -500,7 +497,7 @@ void Measurement::readHeader()
     // Without the instrument's header the measurement is stopped; a
     // language other than the three shows nothing and stops nothing. The
     // stop arms no second read.
-    if (!m_header.inp1Header.startsWith(Inp1Marker) && m_language != Language::Other
+    if (!m_header.inp1Header.startsWith(inp1Marker()) && m_language != Language::Other
         && m_state != State::Stopped && m_state != State::Idle) {
         fail(Error::TransmissionError, MeasurementTexts::transmissionError.pick(m_language));
         stop();

@@ -11,11 +11,10 @@
 
 namespace {
 
-// The receive box is trimmed by this many characters once it holds ReceivedLimit.
-constexpr int ReceivedLimit = 16384;
-constexpr int ReceivedTrim = 4096;
+const char BackspaceByte = 8;
+const char LineFeedByte = 10;
+const char CarriageReturnByte = 13;
 
-const QChar Backspace(8);
 const QChar Tab(9);
 const QChar LineFeed(10);
 const QChar CarriageReturn(13);
@@ -43,54 +42,45 @@ void SampleProcessor::setClock(std::function<QDateTime()> clock)
     m_clock = std::move(clock);
 }
 
-void SampleProcessor::processBlock(ReceivedText &term, QByteArray received)
+void SampleProcessor::processBlock(ReceivedText &term, const QByteArray &received)
 {
-    QString block = QString::fromLatin1(received);
-
     if (m_language != Language::Other) {
         m_timeLabel = MeasurementTexts::notesTimeLabel.pick(m_language);
         m_dateLabel = MeasurementTexts::notesDateLabel.pick(m_language);
     }
 
-    // Show the block in the receive box, trimmed to a bounded size.
-    int termLength = int(term.text.size());
-    if (termLength > 0) {
-        m_live.graphPictureShown = true;
-        m_live.idlePictureShown = false;
-    }
-    if (termLength >= ReceivedLimit) {
-        term.text.remove(0, ReceivedTrim);
-        termLength = int(term.text.size());
-    }
-    term.selStart = termLength;
-    term.selLength = 0;
+    bool erasesShown = false;
+    const QString block = filterBlock(received, erasesShown);
 
-    applyBackspaces(term, block, termLength);
-    block.remove(LineFeed);
-    block.replace(CarriageReturn, QStringLiteral("\r\n"));
-    if (m_language == Language::Deutsch || m_language == Language::Francais)
-        block.replace(QLatin1Char('.'), QLatin1Char(','));
-    term.replaceSelection(block);
-
-    // Record it; the first block after Start is replaced by the notes header.
-    if (m_notesHeaderPending) {
+    // Recorded first; the first block after Start is replaced by the notes
+    // header.
+    QString recorded = block;
+    const bool notesHeader = m_notesHeaderPending;
+    if (notesHeader) {
         // Clock, labels and date matter only for the notes header; reading
         // the clock per block would cost a time-zone lookup every time.
         const QDateTime now = m_clock();
         m_dateText = QLocale::system().toString(now.date(), QLocale::ShortFormat);
-        block = notesHeader(now);
+        recorded = this->notesHeader(now);
     }
-    if (m_tabsAsSemicolons)
-        block.replace(Tab, QLatin1Char(';'));
     m_notesHeaderPending = false;
-    record(block.toLatin1());
+    record((m_tabsAsSemicolons ? QString(recorded).replace(Tab, QLatin1Char(';')) : recorded).toLatin1());
 
-    // Show the last complete line.
-    block.remove(Tab);
-    block.remove(QLatin1Char(';'));
-    gatherLine(block);
-    if (!splitLastLine(m_live) && m_incompleteLine)
-        m_incompleteLine();
+    showReceived(term, block, erasesShown);
+
+    // Show the last complete line. The notes header's lines end in bare
+    // carriage returns and stand for one line, so its words are shown
+    // until the instrument's first line completes.
+    recorded.remove(Tab);
+    recorded.remove(QLatin1Char(';'));
+    gatherLine(recorded, notesHeader);
+    if (m_live.lastLine.isEmpty()) {
+        if (m_incompleteLine)
+            m_incompleteLine();
+    } else if (!m_lineSplit) {
+        splitLastLine(m_live);
+        m_lineSplit = true;
+    }
     showWords();
     showLevel(m_live.inp1Actual, m_ranges.rangeLimit1, m_live.inp1Level, m_live.inp1Overload);
     showLevel(m_live.inp2Actual, m_ranges.rangeLimit2, m_live.inp2Level, m_live.inp2Overload);
@@ -102,21 +92,77 @@ void SampleProcessor::closeWorkingFile()
     m_file.close();
 }
 
-void SampleProcessor::applyBackspaces(ReceivedText &term, QString &block, int termLength) const
+QString SampleProcessor::filterBlock(const QByteArray &received, bool &erasesShown) const
 {
-    for (qsizetype i = block.indexOf(Backspace); i >= 0; i = block.indexOf(Backspace)) {
-        if (i == 0) {
-            // The character before it is already in the receive box: select
-            // it there, so that appending the block replaces it.
-            if (termLength > 0) {
-                term.selStart = termLength - 1;
-                term.selLength = 1;
-            }
-            block.remove(0, 1);
+    // A backspace erases the character before it; one with nothing left
+    // before it in the block erases the last character already shown.
+    QByteArray kept(received.size(), Qt::Uninitialized);
+    qsizetype keptSize = 0;
+    qsizetype returns = 0;
+    for (const char c : received) {
+        if (c != BackspaceByte) {
+            kept[keptSize++] = c;
+            returns += c == CarriageReturnByte;
+        } else if (keptSize > 0) {
+            returns -= kept.at(--keptSize) == CarriageReturnByte;
         } else {
-            block.remove(i - 1, 2);
+            erasesShown = true;
         }
     }
+    // Line feeds are dropped, every carriage return gets one, and German
+    // and French show decimal commas.
+    const bool commas = m_language == Language::Deutsch || m_language == Language::Francais;
+    QString block(keptSize + returns, Qt::Uninitialized);
+    QChar *out = block.data();
+    for (qsizetype i = 0; i < keptSize; ++i) {
+        const char c = kept.at(i);
+        if (c == LineFeedByte)
+            continue;
+        *out++ = commas && c == '.' ? QLatin1Char(',') : QLatin1Char(c);
+        if (c == CarriageReturnByte)
+            *out++ = LineFeed;
+    }
+    block.truncate(out - block.constData());
+    return block;
+}
+
+void SampleProcessor::showReceived(ReceivedText &term, const QString &block, bool erasesShown)
+{
+    int termLength = int(term.text.size());
+    if (termLength > 0) {
+        m_live.graphPictureShown = true;
+        m_live.idlePictureShown = false;
+    }
+    if (termLength >= ReceivedLimit) {
+        term.text.remove(0, ReceivedTrim);
+        termLength = int(term.text.size());
+    }
+    term.selStart = termLength;
+    term.selLength = 0;
+    if (erasesShown && termLength > 0) {
+        term.selStart = termLength - 1;
+        term.selLength = 1;
+    }
+
+    // A block larger than the room left pushes out more of the head, in the
+    // same steps; one larger than the whole box leaves only its own tail.
+    QStringView shown(block);
+    const qsizetype excess = qsizetype(term.selStart) + shown.size() - ReceivedCap;
+    if (excess > 0) {
+        const qsizetype drop = (excess + ReceivedTrim - 1) / ReceivedTrim * ReceivedTrim;
+        if (drop < term.selStart) {
+            term.text.remove(0, drop);
+            term.selStart -= int(drop);
+        } else {
+            term.clear();
+            shown = shown.right(ReceivedCap);
+            // The tail does not begin inside a line end.
+            if (shown.size() < block.size() && shown.startsWith(LineFeed)
+                && block.at(block.size() - shown.size() - 1) == CarriageReturn)
+                shown = shown.mid(1);
+        }
+    }
+    term.replaceSelection(shown.toString());
 }
 
 QString SampleProcessor::notesHeader(const QDateTime &now) const
@@ -170,17 +216,27 @@ void SampleProcessor::dropWrites()
         closeWorkingFile();
 }
 
-void SampleProcessor::gatherLine(const QString &block)
+void SampleProcessor::gatherLine(const QString &block, bool oneLine)
 {
+    // The kept text holds no carriage return: any in it ended a line.
     m_lineBuffer += block;
-    const qsizetype lastReturn = m_lineBuffer.lastIndexOf(CarriageReturn);
-    if (block.contains(CarriageReturn) && lastReturn >= 0) {
-        // Everything up to the last line end is complete; the start of the
-        // next line stays for the following blocks.
+    const qsizetype lastReturn = block.contains(CarriageReturn) ? m_lineBuffer.lastIndexOf(CarriageReturn) : -1;
+    if (lastReturn >= 0) {
+        // The last complete line runs from the line end before it (or from
+        // the start of the kept text) to the last line end; the start of
+        // the next line stays for the following blocks.
         qsizetype end = lastReturn + 1;
         if (end < m_lineBuffer.size() && m_lineBuffer.at(end) == LineFeed)
             ++end;
-        m_live.lastLine = m_lineBuffer.left(end);
+        qsizetype start = 0;
+        if (!oneLine && lastReturn > 0) {
+            start = m_lineBuffer.lastIndexOf(CarriageReturn, lastReturn - 1) + 1;
+            if (start > 0 && start < lastReturn && m_lineBuffer.at(start) == LineFeed)
+                ++start;
+        }
+        start = qMax(start, lastReturn - LineBufferLimit);
+        m_live.lastLine = m_lineBuffer.mid(start, end - start);
+        m_lineSplit = false;
         m_lineBuffer.remove(0, end);
     }
     if (m_lineBuffer.size() > LineBufferLimit)
@@ -190,9 +246,10 @@ void SampleProcessor::gatherLine(const QString &block)
 void SampleProcessor::showWords()
 {
     const QStringList &words = m_live.lastLineWords;
-    QString *const targets[] = {&m_live.sampleTime, &m_live.inp1Actual, &m_live.inp1Max, &m_live.inp1Min,
-                                &m_live.inp2Actual, &m_live.inp2Max, &m_live.inp2Min};
-    for (int i = 0; i < 7; ++i)
+    QString *const targets[FigureWords] = {&m_live.sampleTime, &m_live.inp1Actual, &m_live.inp1Max,
+                                           &m_live.inp1Min, &m_live.inp2Actual, &m_live.inp2Max,
+                                           &m_live.inp2Min};
+    for (int i = 0; i < FigureWords; ++i)
         *targets[i] = words.value(i);
 }
 

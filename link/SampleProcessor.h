@@ -22,8 +22,22 @@ class SampleProcessor : public QObject
     Q_OBJECT
 public:
     /// Longest text kept while waiting for a line end; older text is
-    /// dropped from the line (the working file still records it).
+    /// dropped from the line (the working file still records it). A longer
+    /// complete line keeps its last this many characters and its line end,
+    /// so the figures never split more than that.
     static constexpr int LineBufferLimit = 4096;
+
+    /// The receive box drops its oldest ReceivedTrim characters before a
+    /// block when it holds ReceivedLimit or more; however large the block,
+    /// it holds at most ReceivedCap characters after it (the newest ones),
+    /// dropping more of its head in the same steps.
+    static constexpr int ReceivedLimit = 16384;
+    static constexpr int ReceivedTrim = 4096;
+    static constexpr int ReceivedCap = ReceivedLimit + ReceivedTrim;
+
+    /// The words of the last complete line shown as figures: the sample
+    /// time, then ACT, MAX and MIN of input 1 and of input 2.
+    static constexpr int FigureWords = 7;
 
     /// `ranges` gives the full scales the meters and overload labels use.
     SampleProcessor(const SensorRanges &ranges, LiveModel &live, WorkingFile &file, QObject *parent = nullptr);
@@ -60,9 +74,11 @@ public:
     /// (QDateTime::currentDateTime by default).
     void setClock(std::function<QDateTime()> clock);
 
-    /// Processes one received block: shows it in `term`, records it in the
-    /// working file, gathers it into lines and shows the last complete line.
-    void processBlock(ReceivedText &term, QByteArray block);
+    /// Processes one received block: records it in the working file, shows
+    /// it in `term`, gathers it into lines and shows the last complete line.
+    /// The work is linear in the block's size and bounded otherwise: the
+    /// receive box, the kept line and the words shown have fixed limits.
+    void processBlock(ReceivedText &term, const QByteArray &block);
 
     /// Closes the working file; later blocks are shown but not recorded.
     void closeWorkingFile();
@@ -77,11 +93,12 @@ public:
     QString lineBuffer() const { return m_lineBuffer; }
 
 private:
-    void applyBackspaces(ReceivedText &term, QString &block, int termLength) const;
+    QString filterBlock(const QByteArray &received, bool &erasesShown) const;
+    void showReceived(ReceivedText &term, const QString &block, bool erasesShown);
     QString notesHeader(const QDateTime &now) const;
     void record(const QByteArray &bytes);
     void writeWaiting();
-    void gatherLine(const QString &block);
+    void gatherLine(const QString &block, bool oneLine);
     void showWords();
     void showLevel(const QString &actual, qint16 rangeLimit, qint16 &level, bool &overload) const;
 
@@ -99,6 +116,7 @@ private:
     QString m_dateLabel;
     QString m_dateText;
     QString m_lineBuffer;
+    bool m_lineSplit = false;  // lastLine's words are in lastLineWords
 
     // Blocks waiting to be written while a write failure is undecided.
     QList<QByteArray> m_pendingWrites;

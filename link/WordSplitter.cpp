@@ -32,37 +32,37 @@ WordSplitter::WordSplitter(QString text, QStringList delimiters, Qt::CaseSensiti
     // never advance: such a splitter gives no words.
     for (const QString &delimiter : std::as_const(m_delimiters)) {
         if (delimiter.isEmpty())
-            m_foundPos = int(m_text.size()) + 1;
+            m_lastFound = m_text.size();
     }
 }
 
 std::optional<QString> WordSplitter::next()
 {
-    const int length = int(m_text.size());
-    if (m_foundPos >= length)
+    const qsizetype length = m_text.size();
+    if (m_lastFound && *m_lastFound >= length - 1)
         return std::nullopt;
 
-    const Qt::CaseSensitivity cs = m_cs;
-    int best = NothingFound;
-    int delimiterLength = 0;
+    std::optional<qsizetype> best;
+    qsizetype delimiterLength = 0;
     for (const QString &delimiter : std::as_const(m_delimiters)) {
-        const int position = int(findDelimiter(m_text, delimiter, m_startPos - 1, cs)) + 1;
-        m_foundPos = position;
+        const qsizetype position = findDelimiter(m_text, delimiter, m_start, m_cs);
+        m_lastFound = position >= 0 ? std::optional<qsizetype>(position) : std::nullopt;
         // "<=": on a tie the later delimiter of the collection wins.
-        if (position != 0 && position <= best) {
+        if (position >= 0 && (!best || position <= *best)) {
             best = position;
-            delimiterLength = int(delimiter.size());
+            delimiterLength = delimiter.size();
         }
     }
-    if (best == NothingFound) {
-        best = length + 1;
-        m_foundPos = best;
+    // Without a delimiter the rest of the text is the last word.
+    if (!best) {
+        best = length;
+        m_lastFound = length;
     }
 
     // A run of blanks yields empty words; they share one empty text.
     static const QString emptyWord = QStringLiteral("");
-    const QString word = best > m_startPos ? m_text.mid(m_startPos - 1, best - m_startPos) : emptyWord;
-    m_startPos = best + delimiterLength;
+    const QString word = *best > m_start ? m_text.mid(m_start, *best - m_start) : emptyWord;
+    m_start = *best + delimiterLength;
     return word;
 }
 

@@ -24,13 +24,14 @@ public:
     std::optional<QString> next();
 
 private:
-    static constexpr int NothingFound = 99999999;
-
     QString m_text;
     QStringList m_delimiters;
     Qt::CaseSensitivity m_cs;
-    int m_startPos = 1;  // 1-based start of the next word
-    int m_foundPos = 1;  // last position returned by the delimiter search
+    qsizetype m_start = 0;  // where the next word begins
+    // Where the last delimiter of the list was found by the last search
+    // (nothing when it was not); the splitting ends once it reaches the
+    // text's last character.
+    std::optional<qsizetype> m_lastFound = 0;
 };
 
 /// Rebuilds lastLineWords from the non-empty space-separated words of

@@ -84,6 +84,10 @@ void TestHeaderRead::headerLinesAreTakenFromSixteenReads_data()
     QTest::newRow("later line wins") << QByteArray("INP1 = bar\r\nPri 1\r\nINP1 = degrF\r\nPri 2\r\n")
         << QStringList{"INP1 = " + Degree + "F", "", "", ""} << "Pri 2" << false;
     QTest::newRow("empty working file") << QByteArray() << QStringList{"", "", "", ""} << QString() << true;
+    const QByteArray runaway = "INP1 = bar " + QByteArray(1 << 20, 'u');
+    QTest::newRow("runaway line kept to its limit") << runaway + "\r\nSR1 = 7\rPri " + runaway
+        << QStringList{QString::fromLatin1(runaway.left(HeaderLineLimit)), "SR1 = 7", "", ""}
+        << QString::fromLatin1(("Pri " + runaway).left(HeaderLineLimit)) << false;
 }
 
 void TestHeaderRead::headerLinesAreTakenFromSixteenReads()

@@ -6,6 +6,7 @@
 #include "faults/RecorderChild.h"
 #include "FilePaths.h"
 #include "FileSizeLimit.h"
+#include "HeaderRead.h"
 #include "MeasurementPrompts.h"
 #include "Viewers.h"
 #include "GraphWindow.h"
@@ -16,6 +17,7 @@
 #include "SerialPort.h"
 #include "PtyLine.h"
 #include "RecorderFixture.h"
+#include "SampleProcessor.h"
 #include "Simulator.h"
 
 #include <QAction>
@@ -71,6 +73,7 @@ private slots:
     void receivedCharactersReachTheReceiveBox();
     void closeRequestsAreIgnored();
     void receiveBoxShowsTheTextAsItGrowsAndIsTrimmed();
+    void runawayLinesLeaveTheWindowAsItWas();
     void receiveBoxFollowsTheEndUnlessScrolledBack_data();
     void receiveBoxFollowsTheEndUnlessScrolledBack();
     void commandsRouteToTheirOperations();
@@ -671,6 +674,39 @@ void TestMainWindow::closeRequestsAreIgnored()
     QVERIFY(!w.close());
     QVERIFY(w.isVisible());
     QCOMPARE(fx.endProgramCalls, 0);
+}
+
+void TestMainWindow::runawayLinesLeaveTheWindowAsItWas()
+{
+    // A megabyte-long header line and one as a sample line: the window
+    // keeps its size, and draws its labels and receive box.
+    RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 7));
+    PtyLine line(fx.dir(), 7);
+    QVERIFY(line.ready());
+    MainWindow &w = fx.start();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const QSize size = w.size();
+    QSignalSpy headerRead(&w.measurement(), &Measurement::headerRead);
+    control<PictureButton>(w, "Button1")->click();
+    QVERIFY(w.measurement().isPortOpen());
+    QVERIFY(line.write("\r"));
+    QTRY_VERIFY(w.workingFile().writtenBytes() > 0);
+    const QByteArray sent = "INP1 = bar " + QByteArray(1 << 20, 'W') + "\r\nSR1 = 100 07\r\n"
+        + QByteArray(1 << 20, '7') + "\r\n";
+    const qint64 head = w.workingFile().writtenBytes();
+    QVERIFY(line.write(sent.left(sent.size() / 2)));
+    QTRY_VERIFY_WITH_TIMEOUT(!headerRead.isEmpty(), 10000);
+    QVERIFY(line.write(sent.mid(sent.size() / 2)));
+    QTRY_COMPARE_WITH_TIMEOUT(w.workingFile().writtenBytes(), head + sent.size(), 10000);
+    w.refreshView();
+    QVERIFY(!w.grab().isNull());
+
+    QCOMPARE(w.size(), size);
+    QCOMPARE(control<QLabel>(w, "Label5")->text().size(), HeaderLineLimit);
+    QVERIFY(control<ReceiveBox>(w, "Term")->toPlainText().size() <= SampleProcessor::ReceivedCap);
+    QCOMPARE(control<QLineEdit>(w, "Secunden")->text(), QString(SampleProcessor::LineBufferLimit, QLatin1Char('7')));
 }
 
 void TestMainWindow::receiveBoxShowsTheTextAsItGrowsAndIsTrimmed()

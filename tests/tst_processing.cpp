@@ -77,8 +77,13 @@ private slots:
     void linesAreGatheredAcrossBlocks_data();
     void linesAreGatheredAcrossBlocks();
     void startOfTheNextLineIsKept();
+    void lastCompleteLineIsShownAtAnyBoundary_data();
+    void lastCompleteLineIsShownAtAnyBoundary();
     void receiveBoxIsTrimmed_data();
     void receiveBoxIsTrimmed();
+    void largeBlockLeavesTheBoxBounded_data();
+    void largeBlockLeavesTheBoxBounded();
+    void longLineShowsItsTail();
     void unendedLineIsBoundedButRecorded();
     void writeFailureWaitsThenDropStopsRecording();
     void retriedBlockIsRecordedOnce();
@@ -290,7 +295,10 @@ void TestProcessing::linesAreGatheredAcrossBlocks_data()
     QTest::newRow("line feed in the next block") << QList<QByteArray>{"1 2 3 4 5 6 7\r", "\n"}
                                                  << "1 2 3 4 5 6 7\r\n" << "";
     QTest::newRow("tabs and semicolons removed") << QList<QByteArray>{"1\t2;3\r"} << "123\r\n" << "";
-    QTest::newRow("two lines in one block") << QList<QByteArray>{"1 2\r3 4\r"} << "1 2\r\n3 4\r\n" << "";
+    QTest::newRow("two lines in one block") << QList<QByteArray>{"1 2\r3 4\r"} << "3 4\r\n" << "";
+    QTest::newRow("end of one line, a whole one and a start") << QList<QByteArray>{"1 2", " 3\r4 5\r6"}
+                                                              << "4 5\r\n" << "6";
+    QTest::newRow("empty last line") << QList<QByteArray>{"1 2\r\r"} << "\r\n" << "";
     QTest::newRow("start of the next line kept") << QList<QByteArray>{"1 2", " 3\r4 5"} << "1 2 3\r\n" << "4 5";
     QTest::newRow("kept start joins its end") << QList<QByteArray>{"1 2 3\r4", " 5\r6"} << "4 5\r\n" << "6";
 }
@@ -317,6 +325,50 @@ void TestProcessing::startOfTheNextLineIsKept()
     QCOMPARE(r.live.sampleTime, QStringLiteral("1.0"));
     QCOMPARE(r.live.inp1Actual, QStringLiteral("11"));
     QCOMPARE(r.live.inp1Level, qint16(11));
+}
+
+void TestProcessing::lastCompleteLineIsShownAtAnyBoundary_data()
+{
+    QTest::addColumn<QList<int>>("pieces");  // sizes of the blocks, repeated
+
+    for (int size : {1, 2, 7, 41, 42, 43, 84, 85, 100, 500})
+        QTest::addRow("blocks of %d", size) << QList<int>{size};
+    QTest::newRow("a line end alone") << QList<int>{41, 1, 1};
+    QTest::newRow("mixed") << QList<int>{3, 90, 1, 140, 46};
+}
+
+void TestProcessing::lastCompleteLineIsShownAtAnyBoundary()
+{
+    QFETCH(QList<int>, pieces);
+
+    // Lines of 42 characters whose seven values all differ.
+    QByteArray stream;
+    for (int i = 1; i <= 12; ++i) {
+        QByteArray line = QByteArray::number(i).rightJustified(4, ' ');
+        for (int value = 1; value <= 6; ++value)
+            line += QByteArray::number(i * 10 + value).rightJustified(6, ' ');
+        stream += line + "\r\n";
+    }
+    Receiver r;
+    qsizetype sent = 0;
+    for (int k = 0; sent < stream.size(); ++k) {
+        const QByteArray block = stream.mid(sent, pieces.at(k % pieces.size()));
+        r.receive(block);
+        sent += block.size();
+        // The line that ended last in what was sent so far.
+        const QByteArray upTo = stream.left(sent);
+        const qsizetype end = upTo.lastIndexOf('\r');
+        if (end < 0)
+            continue;
+        const QList<QByteArray> words = upTo.left(end).mid(upTo.lastIndexOf('\n', end) + 1).simplified().split(' ');
+        const QStringList shown{r.live.sampleTime, r.live.inp1Actual, r.live.inp1Max, r.live.inp1Min,
+                                r.live.inp2Actual, r.live.inp2Max, r.live.inp2Min.trimmed()};
+        QStringList expected;
+        for (const QByteArray &word : words)
+            expected << QString::fromLatin1(word);
+        QCOMPARE(shown, expected);
+        QCOMPARE(r.live.inp1Level, qint16(expected.at(1).toInt()));
+    }
 }
 
 void TestProcessing::receiveBoxIsTrimmed_data()
@@ -347,6 +399,61 @@ void TestProcessing::receiveBoxIsTrimmed()
     QCOMPARE(r.live.received.text, before.mid(keptFrom) + QStringLiteral("XYZ"));
     QCOMPARE(r.live.graphPictureShown, imageShown);
     QCOMPARE(r.live.idlePictureShown, !imageShown);
+}
+
+void TestProcessing::largeBlockLeavesTheBoxBounded_data()
+{
+    QTest::addColumn<int>("before");
+    QTest::addColumn<QByteArray>("block");
+    QTest::addColumn<int>("keptFrom");  // of the text before; -1: none of it
+    QTest::addColumn<QString>("shownTail");  // of the block; null: all of it
+
+    const int cap = SampleProcessor::ReceivedCap;
+    QTest::newRow("block fills the room") << 10000 << QByteArray(cap - 10000, 'x') << 0 << QString();
+    QTest::newRow("one past the room") << 10000 << QByteArray(cap - 9999, 'x') << 4096 << QString();
+    QTest::newRow("two steps past") << 10000 << QByteArray(cap - 10000 + 4097, 'x') << 8192 << QString();
+    QTest::newRow("trimmed, then room enough") << 16384 << QByteArray(8000, 'x') << 4096 << QString();
+    QTest::newRow("larger than the box") << 100 << QByteArray(3 * cap, 'x') << -1 << QString(cap, QLatin1Char('x'));
+    QByteArray lineEnds(cap, '\r');
+    QTest::newRow("tail does not begin inside a line end") << 100 << lineEnds + "z" << -1
+        << QString(QStringLiteral("\r\n")).repeated(cap / 2 - 1) + QLatin1Char('z');
+}
+
+void TestProcessing::largeBlockLeavesTheBoxBounded()
+{
+    QFETCH(int, before);
+    QFETCH(QByteArray, block);
+    QFETCH(int, keptFrom);
+    QFETCH(QString, shownTail);
+
+    Receiver r;
+    QString text;
+    for (int i = 0; i < before; ++i)
+        text += QChar(u'a' + i % 26);
+    r.live.received.text = text;
+    r.receive(block);
+
+    const QString expected = shownTail.isNull() ? text.mid(keptFrom) + QString::fromLatin1(block) : shownTail;
+    QCOMPARE(r.live.received.text.size(), expected.size());
+    QCOMPARE(r.live.received.text, expected);
+    QVERIFY(r.live.received.text.size() <= SampleProcessor::ReceivedCap);
+    QCOMPARE(r.live.received.selStart, int(expected.size()));
+    QCOMPARE(r.recorded().size(), block.size() + block.count('\r'));
+}
+
+void TestProcessing::longLineShowsItsTail()
+{
+    // A line far longer than the kept text, in one block: its newest part
+    // and its line end are split, and the next line is shown whole.
+    Receiver r;
+    const QByteArray longLine = "1 2 " + QByteArray(1 << 20, '9') + " 5 6\r";
+    r.receive(longLine + "7 8\r");
+    QCOMPARE(r.live.sampleTime, QStringLiteral("7"));
+    r.receive(longLine);
+    QCOMPARE(r.live.lastLine.size(), SampleProcessor::LineBufferLimit + 2);
+    QCOMPARE(r.live.lastLine, QString::fromLatin1(longLine.right(SampleProcessor::LineBufferLimit + 1)) + QLatin1Char('\n'));
+    QCOMPARE(r.live.inp1Actual, QStringLiteral("5"));
+    QCOMPARE(r.recorded().size(), 2 * (longLine.size() + 1) + 5);
 }
 
 void TestProcessing::unendedLineIsBoundedButRecorded()

@@ -2,8 +2,10 @@
 // reports, and what each decision about a failure leads to.
 
 #include "FileSizeLimit.h"
+#include "HeaderRead.h"
 #include "Measurement.h"
 #include "PtyLine.h"
+#include "SampleProcessor.h"
 #include "Simulator.h"
 
 #include <QtTest>
@@ -75,6 +77,7 @@ private slots:
     void portLockIsNamedOrTakenOver();
     void missingHeaderIsReportedInTheConfiguredLanguage_data();
     void missingHeaderIsReportedInTheConfiguredLanguage();
+    void floodIsRecordedWholeAndShownBounded();
 };
 
 void TestSession::commandsOutsideTheirStatesChangeNothing_data()
@@ -383,6 +386,45 @@ void TestSession::missingHeaderIsReportedInTheConfiguredLanguage()
     QVERIFY(!read.wait(Measurement::HeaderReadDelayMs + 500));
 }
 
+void TestSession::floodIsRecordedWholeAndShownBounded()
+{
+    Session session;
+    Measurement &m = session.measurement;
+    PtyLine line(session.dir.path(), 8);
+    QVERIFY(line.ready());
+    QVERIFY(session.start(8));
+    QVERIFY(line.write("\r"));
+    QTRY_VERIFY(m.workingFile().writtenBytes() > 0);
+    const qint64 head = m.workingFile().writtenBytes();
+
+    // A runaway header line, a piece far larger than the receive box, and
+    // a megabyte without a line end.
+    const QByteArray runaway = "INP1 = bar " + QByteArray(1 << 20, 'u') + "\r\n";
+    QByteArray lines;
+    for (int i = 0; lines.size() <= 4 * SampleProcessor::ReceivedCap; ++i)
+        lines += QByteArray::number(i).rightJustified(6, ' ') + "   1.0   2.0   0.5   3.0   4.0   2.5\r\n";
+    const QByteArray unended = QByteArray(1 << 20, '7') + "\r\n";
+    int largestBox = 0;
+    QObject::connect(&m, &Measurement::liveChanged, &m,
+                     [&] { largestBox = std::max(largestBox, int(m.live().received.text.size())); });
+    QSignalSpy headerRead(&m, &Measurement::headerRead);
+    const QByteArray sent = runaway + lines + unended;
+    QVERIFY(line.write(runaway));
+    QTRY_VERIFY_WITH_TIMEOUT(!headerRead.isEmpty(), Measurement::HeaderReadDelayMs + 5000);
+    QVERIFY(line.write(lines + unended));
+    QTRY_COMPARE_WITH_TIMEOUT(m.workingFile().writtenBytes(), head + sent.size(), 20000);
+
+    // Every byte is on the disk, in order.
+    QCOMPARE(fileContents(QStringLiteral("Vindo.qvx")).mid(head), sent);
+    // The box never held more than its limit and shows the newest text.
+    QVERIFY2(largestBox <= SampleProcessor::ReceivedCap, qPrintable(QString::number(largestBox)));
+    QVERIFY(sent.endsWith(m.live().received.text.toLatin1()));
+    // The header line was read to its limit, and the measurement runs on.
+    QCOMPARE(m.header().inp1Header, QString::fromLatin1(runaway.left(HeaderLineLimit)));
+    QCOMPARE(m.state(), State::Measuring);
+    // The figures show the last complete line's tail.
+    QCOMPARE(m.live().lastLine, QString(SampleProcessor::LineBufferLimit, QLatin1Char('7')) + QStringLiteral("\r\n"));
+}
 
 QTEST_GUILESS_MAIN(TestSession)
 #include "tst_session.moc"
