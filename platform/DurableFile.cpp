@@ -1,5 +1,7 @@
 #include "DurableFile.h"
 
+#include "SafeOpen.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -96,12 +98,10 @@ bool copyFile(const QString &from, const QString &to, QString *error)
             *error = QDir::toNativeSeparators(from) + QLatin1String(":\n") + systemError(code);
         return false;
     }
-    const bool copied = copyFrom(in, to, error);
-    ::close(in);
-    return copied;
+    return copyFrom(HeldFile::adopt(in), to, error);
 }
 
-bool copyFrom(int from, const QString &to, QString *error)
+bool copyFrom(const HeldFile &from, const QString &to, QString *error)
 {
     auto fail = [&](int code, int temp = -1, const QByteArray &tempName = {}) {
         if (temp >= 0) {
@@ -133,11 +133,9 @@ bool copyFrom(int from, const QString &to, QString *error)
     char buffer[64 * 1024];
     off_t offset = 0;
     for (;;) {
-        const ssize_t count = ::pread(from, buffer, sizeof buffer, offset);
-        if (count < 0 && errno == EINTR)
-            continue;
+        const qint64 count = from.readAt(buffer, sizeof buffer, offset);
         if (count < 0)
-            return fail(errno, out, tempName);
+            return fail(from.error(), out, tempName);
         if (count == 0)
             break;
         ssize_t done = 0;

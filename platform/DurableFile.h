@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+class HeldFile;
+
 namespace durable {
 
 /// What to do when the folder refuses a temporary file (read-only folder).
@@ -29,7 +31,7 @@ bool writeFile(const QString &path, const QByteArray &bytes, QString *error = nu
 bool copyFile(const QString &from, const QString &to, QString *error = nullptr);
 
 /// The same from an open file, read from its start.
-bool copyFrom(int from, const QString &to, QString *error = nullptr);
+bool copyFrom(const HeldFile &from, const QString &to, QString *error = nullptr);
 
 /// Syncs the folder entry of `path` (its name, after a create or rename) to
 /// disk. File systems that cannot sync a folder count as success.
