@@ -47,7 +47,11 @@ QString MeasurementFolder::folderShown() const
 
 MeasurementFolder::OpenResult MeasurementFolder::claim()
 {
-    return m_workFile.claim(workingFilePath());
+    const OpenResult claimed = m_workFile.claim(workingFilePath());
+    // What saves into this folder left when they were killed midway.
+    if (claimed == OpenResult::Opened)
+        durable::removeAbandonedTemporaries(QFileInfo(workingFilePath()).absolutePath());
+    return claimed;
 }
 
 MeasurementFolder::OpenResult MeasurementFolder::openFresh()

@@ -41,7 +41,8 @@ public:
     /// The folder as the user is shown it.
     QString folderShown() const;
 
-    /// Claims the working file (start-up); its content stays.
+    /// Claims the working file (start-up); its content stays. Temporary
+    /// files that killed saves left in the folder are removed.
     OpenResult claim();
     /// Starts a fresh measurement: claims the file when needed, empties it
     /// and records from its start. A note about declined data goes with them.

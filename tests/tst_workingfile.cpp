@@ -3,6 +3,7 @@
 // in it; opening names in a folder others may write to.
 
 #include "FilePaths.h"
+#include "DurableFile.h"
 #include "FileSizeLimit.h"
 #include "MeasurementFolder.h"
 #include "SafeOpen.h"
@@ -83,6 +84,8 @@ private slots:
     void plantedNamesAreNeverOpened_data();
     void plantedNamesAreNeverOpened();
     void newPrivateFileIsTheOwnersAlone();
+    void abandonedTemporariesAreRemovedAtStartUp_data();
+    void abandonedTemporariesAreRemovedAtStartUp();
     void failedRecoveryKeepsTheFileAndSaysWhy();
 };
 
@@ -540,6 +543,54 @@ void TestWorkingFile::newPrivateFileIsTheOwnersAlone()
     QVERIFY(!renameOwnFile(folder.dir.filePath(QStringLiteral("theirs")), folder.dir.filePath(QStringLiteral("mine"))));
     QVERIFY(!removeOwnEntry(folder.dir.filePath(QStringLiteral("theirs"))));
     QVERIFY(QFileInfo::exists(folder.dir.filePath(QStringLiteral("theirs"))));
+}
+
+void TestWorkingFile::abandonedTemporariesAreRemovedAtStartUp_data()
+{
+    QTest::addColumn<QString>("entry");     // what bears the name
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("removed");
+
+    const QString temporary = QStringLiteral(".qdr-save-Ab3dEf6hIj9k");
+    QTest::newRow("own file of a killed save") << "file" << temporary << true;
+    QTest::newRow("another user's file") << "theirs" << temporary << false;
+    QTest::newRow("own link") << "link" << temporary << false;
+    QTest::newRow("FIFO") << "fifo" << temporary << false;
+    QTest::newRow("a save still writing it") << "locked" << temporary << false;
+    QTest::newRow("a name only like it") << "file" << ".qdr-save-Ab3dEf6hIj9" << false;
+    QTest::newRow("another program's temporary file") << "file" << ".result.csv.tmp-123-0" << false;
+}
+
+void TestWorkingFile::abandonedTemporariesAreRemovedAtStartUp()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, name);
+    QFETCH(bool, removed);
+    if (entry == QLatin1String("theirs") && ::geteuid() != 0)
+        QSKIP("needs root to make a file that belongs to another user");
+
+    InFolder folder;
+    folder.create(QStringLiteral("target"), "target");
+    const QString path = folder.dir.filePath(name);
+    if (entry == QLatin1String("file") || entry == QLatin1String("theirs") || entry == QLatin1String("locked"))
+        folder.create(name, "part of a save");
+    if (entry == QLatin1String("theirs"))
+        QVERIFY(folder.giveAway(name));
+    if (entry == QLatin1String("link"))
+        QVERIFY(QFile::link(folder.dir.filePath(QStringLiteral("target")), path));
+    if (entry == QLatin1String("fifo"))
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    SafeOpenResult writing;
+    if (entry == QLatin1String("locked")) {
+        writing = safeOpen(path, SafeOpenOptions());
+        QCOMPARE(writing.file.tryLockExclusive(), HeldFile::Lock::Taken);
+    }
+    QCOMPARE(durable::isTemporaryName(name), name.startsWith(QLatin1String(".qdr-save-")) && name.size() == 22);
+
+    MeasurementFolder measurementFolder(folder.dir.path());
+    QCOMPARE(measurementFolder.claim(), WorkingFile::OpenResult::Opened);
+    QCOMPARE(QFileInfo(path).exists() || QFileInfo(path).isSymLink(), !removed);
+    QCOMPARE(folder.content(QStringLiteral("target")), QByteArray("target"));
 }
 
 QTEST_GUILESS_MAIN(TestWorkingFile)
