@@ -1,49 +1,41 @@
 #include "HeaderRead.h"
 
-#include "FilePaths.h"
 #include "LanguageText.h"
-
-#include <QFile>
+#include "SafeOpen.h"
 
 #include <cstring>
 #include <optional>
-#include <QFileInfo>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 const QChar DegreeSign(176);
 
 // Reads lines ended by a carriage return, with or without a line feed,
-// as Latin-1 text. A line feed alone is part of the line.
+// as Latin-1 text, from the start of an open file. A line feed alone is
+// part of the line. A file that is not open has no lines.
 class HeaderLineReader
 {
 public:
-    explicit HeaderLineReader(QIODevice &device) : m_device(device) {}
+    explicit HeaderLineReader(const HeldFile &file) : m_file(file) {}
 
     /// The next line, or nothing at the end of the data. A line keeps its
     /// first HeaderLineLimit characters; the rest is read past.
     std::optional<QString> next()
     {
-        if (!m_device.isOpen() || m_device.atEnd())
+        if (!m_file.isOpen() || !fill())
             return std::nullopt;
         QByteArray line;
-        char chunk[16 * 1024];
-        for (;;) {
-            const qint64 got = m_device.peek(chunk, qint64(sizeof chunk));
-            if (got <= 0)
-                break;
-            const char *end = static_cast<const char *>(std::memchr(chunk, '\r', size_t(got)));
-            const qint64 length = end ? end - chunk : got;
-            line.append(chunk, qMin(length, qint64(HeaderLineLimit) - line.size()));
-            m_device.skip(end ? length + 1 : length);
+        while (fill()) {
+            // The rest of the line up to its carriage return, in one step.
+            const char *start = m_buffer.constData() + m_used;
+            const qsizetype available = m_buffer.size() - m_used;
+            const char *end = static_cast<const char *>(std::memchr(start, '\r', size_t(available)));
+            const qsizetype length = end ? end - start : available;
+            line.append(start, qMin(length, qsizetype(HeaderLineLimit) - line.size()));
+            m_used += end ? length + 1 : length;
             if (end) {
-                char following = 0;
-                if (m_device.peek(&following, 1) == 1 && following == '\n')
-                    m_device.skip(1);
+                if (fill() && m_buffer.at(m_used) == '\n')
+                    ++m_used;
                 break;
             }
         }
@@ -51,8 +43,39 @@ public:
     }
 
 private:
-    QIODevice &m_device;
+    // True when an unread byte is in the buffer.
+    bool fill()
+    {
+        if (m_used < m_buffer.size())
+            return true;
+        m_buffer.resize(64 * 1024);
+        const qint64 n = m_file.readAt(m_buffer.data(), m_buffer.size(), m_offset);
+        m_buffer.resize(n > 0 ? qsizetype(n) : 0);
+        m_offset += m_buffer.size();
+        m_used = 0;
+        return !m_buffer.isEmpty();
+    }
+
+    const HeldFile &m_file;
+    QByteArray m_buffer;
+    qsizetype m_used = 0;
+    qint64 m_offset = 0;
 };
+
+// Copies all of `from` to `to`.
+bool copyAll(const HeldFile &from, HeldFile &to)
+{
+    char buffer[64 * 1024];
+    qint64 offset = 0;
+    for (;;) {
+        const qint64 n = from.readAt(buffer, sizeof buffer, offset);
+        if (n == 0)
+            return true;
+        if (n < 0 || !to.writeAll(buffer, n, offset))
+            return false;
+        offset += n;
+    }
+}
 
 // The nine independent tests on one line, in their order.
 void takeHeaderLine(const QString &line, InstrumentHeader &state, HeaderReadResult &result)
@@ -82,55 +105,36 @@ void takeHeaderLine(const QString &line, InstrumentHeader &state, HeaderReadResu
 
 } // namespace
 
-HeaderReadResult readInstrumentHeader(InstrumentHeader &state)
+HeaderReadResult readInstrumentHeader(const HeldFile &source, const QString &copyPath, InstrumentHeader &state)
 {
     HeaderReadResult result;
 
     // The copy is made as a new file of this user's own; an old copy of
     // this user's goes first. When another user's file (or a link) holds
-    // the name, the header is read straight from the working file, so a
-    // file someone else put there never decides what is read.
-    const QString copyName = resolveBareName(headerCopyName());
-    struct stat old {};
-    if (::lstat(QFile::encodeName(copyName).constData(), &old) == 0 && old.st_uid == ::geteuid())
-        QFile::remove(copyName);
-    QFile copy;
-    const QString source = resolveBareName(headerSourceName());
-    const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat status {};
-    if (in >= 0 && ::fstat(in, &status) == 0 && S_ISREG(status.st_mode)) {
-        const QByteArray copyPath = QFile::encodeName(copyName);
-        const int out = ::open(copyPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        bool copied = out >= 0;
-        char buffer[64 * 1024];
-        ssize_t n = 0;
-        while (copied && (n = ::read(in, buffer, sizeof buffer)) > 0)
-            copied = ::write(out, buffer, size_t(n)) == n;
-        if (out >= 0)
-            ::close(out);
-        if (copied && n == 0) {
-            copy.setFileName(copyName);
-        } else {
-            if (out >= 0)
-                ::unlink(copyPath.constData());
-            ::lseek(in, 0, SEEK_SET);
-            copy.open(::dup(in), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    // the name, the header is read straight from the working file.
+    removeOwnEntry(copyPath);
+    HeldFile copy;
+    if (source.isOpen()) {
+        SafeOpenOptions options;
+        options.access = SafeOpenOptions::Access::ReadWrite;
+        options.create = SafeOpenOptions::Create::New;
+        SafeOpenResult made = safeOpen(copyPath, options);
+        if (made.ok()) {
+            if (copyAll(source, made.file)) {
+                copy = std::move(made.file);
+            } else {
+                made.file.close();
+                removeOwnEntry(copyPath);
+            }
         }
     }
-    if (in >= 0)
-        ::close(in);
-    // A copy that cannot be opened makes every read fail; the header texts
-    // then keep the values they had.
-    if (!copy.isOpen() && !copy.fileName().isEmpty())
-        copy.open(QIODevice::ReadOnly);
-    HeaderLineReader reader(copy);
+    HeaderLineReader reader(copy.isOpen() ? copy : source);
     QString line;
     for (int i = 0; i < HeaderLineReads; ++i) {
         if (const std::optional<QString> read = reader.next())
             line = *read;
         takeHeaderLine(line, state, result);
     }
-    copy.close();
 
     result.transmissionError = !state.inp1Header.startsWith(inp1Marker());
     return result;

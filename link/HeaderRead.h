@@ -7,6 +7,8 @@
 
 #include <QString>
 
+class HeldFile;
+
 /// What a header read found beyond the header lines.
 struct HeaderReadResult
 {
@@ -36,20 +38,18 @@ inline QLatin1String inp1Marker() { return QLatin1String("INP1"); }
 constexpr int HeaderUnitStart = 7;
 constexpr int HeaderUnitLength = 4;
 
-/// Bare name of the working file as the header read spells it.
-inline QString headerSourceName() { return QStringLiteral("vindo.qvx"); }
 /// Bare name of the header copy.
 inline QString headerCopyName() { return QStringLiteral("vindo.qvy"); }
 
-/// In the current directory, where the working file lies: deletes the
-/// header copy, copies the working file to it, reads 16 lines of the copy
-/// and updates inp1Header, sr1Header, inp2Header and sr2Header of `state`.
-/// All three names match regardless of letter case, so the copy deleted is
-/// the copy read, and a stale copy is never read. A line ends at a carriage
-/// return, with or without a line feed; a read past the end repeats the
-/// previous line. Missing files make every read fail; the texts then stay
-/// as given.
-HeaderReadResult readInstrumentHeader(InstrumentHeader &state);
+/// Copies the open working file `source` to `copyPath` (an old copy of
+/// this user's there goes first), reads 16 lines of the copy and updates
+/// inp1Header, sr1Header, inp2Header and sr2Header of `state`. When the
+/// name is another user's, or the copy fails, the lines are read from
+/// `source` itself, so a file someone else put there never decides what is
+/// read. A line ends at a carriage return, with or without a line feed; a
+/// read past the end repeats the previous line. A `source` that is not open
+/// makes every read fail; the texts then stay as given.
+HeaderReadResult readInstrumentHeader(const HeldFile &source, const QString &copyPath, InstrumentHeader &state);
 
 /// The unit part of a header line: HeaderUnitLength characters from
 /// HeaderUnitStart on (the text after "INP1 = ").

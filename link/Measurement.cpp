@@ -1,23 +1,17 @@
 #include "Measurement.h"
 
-#include "DurableFile.h"
 #include "FilePaths.h"
 #include "HeaderRead.h"
-#include "Leftover.h"
 #include "MeasurementTexts.h"
+#include "SafeOpen.h"
 #include "SampleProcessor.h"
 #include "SensorSelection.h"
 
 #include <QDate>
 #include <QDir>
-#include <QFileInfo>
 #include <QLocale>
-#include <QProcess>
 #include <QTime>
 #include <QTimer>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -37,18 +31,13 @@ QString timeOfDay()
     return QTime::currentTime().toString(QStringLiteral("hh:mm:ss"));
 }
 
-QString workingFileShown()
-{
-    return QDir::toNativeSeparators(QFileInfo(WorkingFile::bareName()).absoluteFilePath());
-}
-
 } // namespace
 
 Measurement::Measurement(QObject *parent)
     : QObject(parent)
 {
     m_port = new SerialPort(this);
-    m_processor = new SampleProcessor(m_ranges, m_live, m_workFile, this);
+    m_processor = new SampleProcessor(m_ranges, m_live, m_folder.workingFile(), this);
     m_headerReadTimer = new QTimer(this);
     m_headerReadTimer->setObjectName(QStringLiteral("headerReadTimer"));
     m_headerReadTimer->setInterval(HeaderReadDelayMs);
@@ -58,8 +47,8 @@ Measurement::Measurement(QObject *parent)
     // blocks that arrive meanwhile wait behind it in the processor.
     m_processor->setWriteFailureHandler([this](const QString &error) { onWriteFailed(error); });
     m_processor->setIncompleteLineHandler([this] { emit lineIncomplete(); });
-    m_workFile.setSyncFailureHandler([this](const QString &error) { onSyncFailed(error); });
-    m_workFile.setSyncObserver([this](qint64 syncedBytes) { emit synced(syncedBytes); });
+    m_folder.workingFile().setSyncFailureHandler([this](const QString &error) { onSyncFailed(error); });
+    m_folder.workingFile().setSyncObserver([this](qint64 syncedBytes) { emit synced(syncedBytes); });
 
     connect(m_port, &SerialPort::readyRead, this, &Measurement::readReceived);
     connect(m_port, &SerialPort::deviceLost, this, &Measurement::handlePortError);
@@ -116,7 +105,7 @@ void Measurement::fail(Error error, const QString &text)
 
 bool Measurement::hasUnsavedData() const
 {
-    return m_holdsUnsaved && !m_holdsDecided && m_workFile.writtenBytes() > 0;
+    return m_holdsUnsaved && !m_holdsDecided && workingFile().writtenBytes() > 0;
 }
 
 void Measurement::clearReceived()
@@ -139,7 +128,7 @@ void Measurement::finish()
     m_port->close();
     emit portOpenChanged(false);
     // The next copy of the program (a restart) takes the folder over.
-    m_workFile.release();
+    m_folder.release();
 }
 
 // ---------------------------------------------------------------- the port
@@ -178,7 +167,7 @@ QString Measurement::portErrorText() const
 void Measurement::readReceived()
 {
     m_processor->processBlock(m_live.received, m_port->readAll());
-    if (m_workFile.isOpen())
+    if (workingFile().isOpen())
         m_holdsUnsaved = true;
     emit liveChanged();
 }
@@ -204,7 +193,7 @@ void Measurement::retry()
         setState(m_stateBeforeFailure);
         if (m_syncFailed) {
             m_syncFailed = false;
-            m_workFile.retrySync();
+            m_folder.workingFile().retrySync();
         } else {
             m_processor->retryWrites();
         }
@@ -228,7 +217,7 @@ void Measurement::abort()
         setState(m_stateBeforeFailure);
         if (m_syncFailed) {
             m_syncFailed = false;
-            m_workFile.abandonSync();
+            m_folder.workingFile().abandonSync();
         } else {
             m_processor->dropWrites();
         }
@@ -294,7 +283,7 @@ void Measurement::startMeasurement(bool afterSave)
 
     if (!prepareRecording()) {
         // Nothing to record into: the port stays closed.
-        appendReceived((m_workFile.isOpen() ? QString() : MeasurementTexts::startDateLabel.pick(m_language))
+        appendReceived((workingFile().isOpen() ? QString() : MeasurementTexts::startDateLabel.pick(m_language))
                        + QStringLiteral("\r\n"));
         return;
     }
@@ -307,7 +296,7 @@ void Measurement::startMeasurement(bool afterSave)
             // The saved measurement is done; the next one waits for a start.
             setState(State::Idle);
         } else {
-            m_workFile.close();
+            m_folder.workingFile().close();
             setState(State::Stopped);
         }
         appendReceived(MeasurementTexts::startDateLabel.pick(m_language) + QStringLiteral("\r\n"));
@@ -332,7 +321,7 @@ void Measurement::stop()
     emit portOpenChanged(false);
     m_processor->dropWrites();
     m_syncFailed = false;
-    m_workFile.close();
+    m_folder.workingFile().close();
     setState(State::Stopped);
     // The working file is closed: the line under the cleared box carries
     // the date label alone.
@@ -342,23 +331,12 @@ void Measurement::stop()
 bool Measurement::prepareRecording()
 {
     // After a port error the measurement goes on into the same file.
-    if (m_workFile.isOpen())
+    if (workingFile().isOpen())
         return true;
     if (m_holdsUnsaved && !m_holdsDecided && !keepUnsavedData())
         return false;
-    const WorkingFile::OpenResult opened = m_workFile.open(WorkingFile::bareName());
-    if (opened == WorkingFile::OpenResult::Opened) {
-        leftover::clearNote(WorkingFile::bareName());
-        m_holdsUnsaved = m_holdsDecided = false;
-        return true;
-    }
-    // Never record into nothing: the port stays closed.
-    const QString folder = QDir::toNativeSeparators(QDir::currentPath());
-    const QString reason = opened == WorkingFile::OpenResult::Foreign
-        ? MeasurementTexts::foreignWorkingFileText.pickOrEnglish(m_language).arg(m_workFile.errorString())
-        : m_workFile.errorString();
-    fail(Error::StartRefused, MeasurementTexts::startRefusedText.pickOrEnglish(m_language).arg(folder, reason));
-    return false;
+    // Never record into nothing: without a file the port stays closed.
+    return openFreshWorkingFile(OpenPurpose::Start);
 }
 
 bool Measurement::keepUnsavedData()
@@ -367,10 +345,10 @@ bool Measurement::keepUnsavedData()
     // is kept beside the working file, as at start-up. When no copy can be
     // made the start is refused: the working file holds the only copy.
     QString error;
-    const QString kept = WorkingFile::recoverLeftover(WorkingFile::bareName(), QDateTime::currentDateTime(), &error);
+    const QString kept = m_folder.keepCopy(QDateTime::currentDateTime(), &error);
     if (kept.isEmpty() && !error.isEmpty()) {
-        fail(Error::RecoverFailed,
-             MeasurementTexts::recoverFailedThisRunText.pickOrEnglish(m_language).arg(error, workingFileShown()));
+        fail(Error::RecoverFailed, MeasurementTexts::recoverFailedThisRunText.pickOrEnglish(m_language)
+                                       .arg(error, m_folder.workingFileShown()));
         return false;
     }
     m_holdsUnsaved = false;
@@ -379,25 +357,51 @@ bool Measurement::keepUnsavedData()
     return true;
 }
 
-bool Measurement::openFreshWorkingFile(bool afterSave)
+bool Measurement::openFreshWorkingFile(OpenPurpose purpose)
 {
-    const WorkingFile::OpenResult opened = m_workFile.open(WorkingFile::bareName());
-    if (opened != WorkingFile::OpenResult::Opened && afterSave) {
-        // Saved, but the next measurement has no file yet: the next start
-        // tries again and says why when it cannot.
-        fail(Error::WorkingFileUnusable,
-             opened == WorkingFile::OpenResult::Foreign
-                 ? MeasurementTexts::foreignWorkingFileText.pickOrEnglish(m_language).arg(m_workFile.errorString())
-                 : m_workFile.errorString());
-        return false;
-    }
+    const WorkingFile::OpenResult opened = m_folder.openFresh();
     if (opened != WorkingFile::OpenResult::Opened) {
-        reportOpenFailure(opened);
+        reportOpenFailure(opened, purpose);
         return false;
     }
-    leftover::clearNote(WorkingFile::bareName());
     m_holdsUnsaved = m_holdsDecided = false;
     return true;
+}
+
+void Measurement::reportOpenFailure(WorkingFile::OpenResult result, OpenPurpose purpose)
+{
+    if (result == WorkingFile::OpenResult::Opened)
+        return;
+    const QString reason = result == WorkingFile::OpenResult::Foreign
+        ? MeasurementTexts::foreignWorkingFileText.pickOrEnglish(m_language).arg(m_folder.errorString())
+        : m_folder.errorString();
+    switch (purpose) {
+    case OpenPurpose::Start:
+        fail(Error::StartRefused, MeasurementTexts::startRefusedText.pickOrEnglish(m_language)
+                                      .arg(m_folder.folderShown(), reason));
+        return;
+    case OpenPurpose::AfterSave:
+        // Saved, but the next measurement has no file yet: the next start
+        // tries again and says why when it cannot.
+        fail(Error::WorkingFileUnusable, reason);
+        return;
+    case OpenPurpose::StartUp:
+        break;
+    }
+    switch (result) {
+    case WorkingFile::OpenResult::DeleteFailed:
+        fail(Error::WorkingFileHeld, reason);
+        return;
+    case WorkingFile::OpenResult::InUse:
+        fail(Error::FolderInUse, MeasurementTexts::folderInUseText.pickOrEnglish(m_language).arg(reason));
+        return;
+    case WorkingFile::OpenResult::Opened:
+    case WorkingFile::OpenResult::Foreign:
+    case WorkingFile::OpenResult::ListingFailed:
+    case WorkingFile::OpenResult::OpenFailed:
+        fail(Error::WorkingFileUnusable, reason);
+        return;
+    }
 }
 
 // ---------------------------------------------------------------- save and discard
@@ -413,26 +417,21 @@ bool Measurement::save(const QString &chosenCsvPath)
     // the working file, are refused.
     const QString csvPath = linkTarget(chosenCsvPath);
     const QString shownTarget = QDir::toNativeSeparators(chosenCsvPath);
-    struct stat chosen {};
-    if (::lstat(QFile::encodeName(chosenCsvPath).constData(), &chosen) == 0 && S_ISLNK(chosen.st_mode)
-        && chosen.st_uid != ::geteuid()) {
+    if (isLinkOfAnotherUser(chosenCsvPath)) {
         fail(Error::SaveRefused, MeasurementTexts::foreignSaveTargetText.pickOrEnglish(m_language).arg(shownTarget));
         return false;
     }
-    if (m_workFile.isSameFile(csvPath)
-        || QFileInfo(csvPath).absoluteFilePath().compare(QFileInfo(WorkingFile::bareName()).absoluteFilePath(),
-                                                         Qt::CaseInsensitive) == 0) {
-        fail(Error::SaveRefused,
-             MeasurementTexts::workingFileTargetText.pickOrEnglish(m_language).arg(shownTarget, workingFileShown()));
+    if (m_folder.isWorkingFile(csvPath)) {
+        fail(Error::SaveRefused, MeasurementTexts::workingFileTargetText.pickOrEnglish(m_language)
+                                     .arg(shownTarget, m_folder.workingFileShown()));
         return false;
     }
 
     // Data saved or declined before, that the file could not be emptied
     // of, are not this measurement's: the copy is then empty.
-    const QString source = m_holdsDecided ? QProcess::nullDevice() : m_workFile.resolvedPath();
     QString error;
-    if (source.isEmpty() || !durable::copyFile(source, csvPath, &error)) {
-        fail(Error::SaveFailed, error.isEmpty() ? workingFileShown() : error);
+    if (!m_folder.copyTo(csvPath, m_holdsDecided, &error)) {
+        fail(Error::SaveFailed, error.isEmpty() ? m_folder.workingFileShown() : error);
         return false;
     }
     m_holdsUnsaved = false;
@@ -444,8 +443,8 @@ bool Measurement::save(const QString &chosenCsvPath)
     clearReceived();
     m_port->close();
     emit portOpenChanged(false);
-    m_workFile.close();
-    if (!openFreshWorkingFile(true)) {
+    m_folder.workingFile().close();
+    if (!openFreshWorkingFile(OpenPurpose::AfterSave)) {
         setState(State::Idle);
         appendReceived(MeasurementTexts::startDateLabel.pick(m_language) + QStringLiteral("\r\n"));
         return true;
@@ -459,7 +458,7 @@ void Measurement::discard()
     if (m_state != State::Stopped)
         return;
     m_holdsUnsaved = false;
-    if (openFreshWorkingFile()) {
+    if (openFreshWorkingFile(OpenPurpose::StartUp)) {
         // A working file records again: the line under the cleared box
         // loses its date label.
         m_live.received.clear();
@@ -467,7 +466,7 @@ void Measurement::discard()
     } else {
         // Declined all the same: the next start drops them without a copy.
         m_holdsDecided = true;
-        leftover::noteDeclined(WorkingFile::bareName());
+        m_folder.noteDeclined();
     }
     setState(State::Idle);
 }
@@ -478,11 +477,11 @@ void Measurement::decline()
     m_port->close();
     emit portOpenChanged(false);
     m_processor->dropWrites();
-    m_workFile.close();
+    m_folder.workingFile().close();
     m_holdsUnsaved = false;
     // The data stay in the closed working file; the next start replaces
     // them without keeping a copy, as the user chose.
-    leftover::noteDeclined(WorkingFile::bareName());
+    m_folder.noteDeclined();
 }
 
 // ---------------------------------------------------------------- header and sensors
@@ -490,7 +489,7 @@ void Measurement::decline()
 void Measurement::readHeader()
 {
     emit headerReadStarted();
-    const HeaderReadResult header = readInstrumentHeader(m_header);
+    const HeaderReadResult header = m_folder.readHeader(m_header);
     if (!header.label11.isNull())
         emit printerLineRead(header.label11);
 
@@ -525,51 +524,29 @@ void Measurement::selectSensors()
 
 Measurement::FolderResult Measurement::openFolder()
 {
-    const WorkingFile::OpenResult claimed = m_workFile.claim(WorkingFile::bareName());
+    const WorkingFile::OpenResult claimed = m_folder.claim();
     if (claimed != WorkingFile::OpenResult::Opened) {
-        reportOpenFailure(claimed);
+        reportOpenFailure(claimed, OpenPurpose::StartUp);
         return claimed == WorkingFile::OpenResult::InUse ? FolderResult::InUse : FolderResult::Unready;
     }
 
     // A measurement the last run could not finish (a crash, a kill, the
     // settings restart) is kept as a CSV file before the working file is
     // emptied; one the user declined to save is dropped silently.
-    const leftover::Found found = leftover::settle(WorkingFile::bareName(), QDateTime::currentDateTime());
+    const MeasurementFolder::Found found = m_folder.settle(QDateTime::currentDateTime());
     switch (found.kind) {
-    case leftover::Found::Kind::Nothing:
-    case leftover::Found::Kind::Declined:
+    case MeasurementFolder::Found::Kind::Nothing:
+    case MeasurementFolder::Found::Kind::Declined:
         break;
-    case leftover::Found::Kind::Kept:
+    case MeasurementFolder::Found::Kind::Kept:
         emit recovered(found.keptName, true);
         break;
-    case leftover::Found::Kind::NotKept:
+    case MeasurementFolder::Found::Kind::NotKept:
         // The working file is left as it is: it holds the only copy.
         fail(Error::RecoverFailed,
              MeasurementTexts::recoverFailedText.pickOrEnglish(m_language).arg(found.error, found.dataPath));
         m_holdsUnsaved = true;
         return FolderResult::Unready;
     }
-    return openFreshWorkingFile() ? FolderResult::Ready : FolderResult::Unready;
-}
-
-void Measurement::reportOpenFailure(WorkingFile::OpenResult result)
-{
-    switch (result) {
-    case WorkingFile::OpenResult::Opened:
-        return;
-    case WorkingFile::OpenResult::DeleteFailed:
-        fail(Error::WorkingFileHeld, m_workFile.errorString());
-        return;
-    case WorkingFile::OpenResult::InUse:
-        fail(Error::FolderInUse, MeasurementTexts::folderInUseText.pickOrEnglish(m_language).arg(m_workFile.errorString()));
-        return;
-    case WorkingFile::OpenResult::Foreign:
-        fail(Error::WorkingFileUnusable,
-             MeasurementTexts::foreignWorkingFileText.pickOrEnglish(m_language).arg(m_workFile.errorString()));
-        return;
-    case WorkingFile::OpenResult::ListingFailed:
-    case WorkingFile::OpenResult::OpenFailed:
-        fail(Error::WorkingFileUnusable, m_workFile.errorString());
-        return;
-    }
+    return openFreshWorkingFile(OpenPurpose::StartUp) ? FolderResult::Ready : FolderResult::Unready;
 }

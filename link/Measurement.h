@@ -28,8 +28,8 @@
 #include "InstrumentState.h"
 #include "LanguageText.h"
 #include "LiveModel.h"
+#include "MeasurementFolder.h"
 #include "SerialPort.h"
-#include "WorkingFile.h"
 
 #include <QObject>
 #include <QString>
@@ -116,7 +116,7 @@ public:
     /// What the main window shows of the running measurement.
     const LiveModel &live() const { return m_live; }
     /// The working file, for reading its figures (bytes written and synced).
-    const WorkingFile &workingFile() const { return m_workFile; }
+    const WorkingFile &workingFile() const { return m_folder.workingFile(); }
     /// Characters not yet sent to the instrument.
     qint64 pendingOutput() const { return m_port->bytesToWrite(); }
 
@@ -201,10 +201,16 @@ private:
     void clearForStartOrStop();
     void startMeasurement(bool afterSave);
     void appendReceived(const QString &text);
+    /// Why a fresh working file was wanted, for the report when none opens.
+    enum class OpenPurpose {
+        StartUp,   ///< the folder is taken, or a discard empties the file
+        Start,     ///< a start needs a file to record into
+        AfterSave  ///< the next measurement after a save
+    };
     bool prepareRecording();
     bool keepUnsavedData();
-    bool openFreshWorkingFile(bool afterSave = false);
-    void reportOpenFailure(WorkingFile::OpenResult result);
+    bool openFreshWorkingFile(OpenPurpose purpose);
+    void reportOpenFailure(WorkingFile::OpenResult result, OpenPurpose purpose);
     QString portErrorText() const;
     void onWriteFailed(const QString &error);
     void onSyncFailed(const QString &error);
@@ -220,7 +226,7 @@ private:
     SensorRanges m_ranges;
     SensorScales m_scales;
     SerialPort *m_port = nullptr;
-    WorkingFile m_workFile;
+    MeasurementFolder m_folder;
     LiveModel m_live;
     SampleProcessor *m_processor = nullptr;
     QTimer *m_headerReadTimer = nullptr;

@@ -15,8 +15,9 @@
 // bytes not yet synced are kept, so a sync the disk refused can be retried
 // with the data written again.
 
+#include "SafeOpen.h"
+
 #include <QByteArray>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
@@ -107,7 +108,7 @@ public:
     bool isOpen() const { return m_recording; }
 
     /// True while this program holds the working file of its folder.
-    bool isClaimed() const { return m_fd >= 0 && m_claimed; }
+    bool isClaimed() const { return m_file.isOpen() && m_claimed; }
 
     /// True when `path` names the claimed file (through any link or name).
     bool isSameFile(const QString &path) const;
@@ -115,24 +116,16 @@ public:
     /// Path of the claimed (or last opened) file.
     QString resolvedPath() const { return m_path; }
 
+    /// The claimed (or last opened) file itself, to read what it holds
+    /// without looking its name up again.
+    const HeldFile &heldFile() const { return m_file; }
+
     /// The platform's description of the last failure.
     QString errorString() const { return m_error; }
 
     /// Records into an existing file or device from its end, without
     /// claiming it (no lock, no emptying). False on failure (errorString()).
     bool openForAppend(const QString &path);
-
-    /// Size of the working file on disk, 0 when absent.
-    static qint64 existingSize(const QString &workFilePath = bareName());
-
-    /// Keeps what the working file holds: when it is not empty, copies it
-    /// beside itself as "Vindo-recovered-YYYYMMDD-HHMMSS.csv" (with "-2",
-    /// "-3"... when that name is taken) and returns the new name. Returns
-    /// an empty text when there was nothing to keep, or when the copy
-    /// failed; `error` then says why (and stays empty when there was
-    /// nothing to keep).
-    static QString recoverLeftover(const QString &workFilePath, const QDateTime &now,
-                                   QString *error = nullptr);
 
 private:
     void startRecording(qint64 at);
@@ -143,8 +136,8 @@ private:
     QString describe(int error) const;
     bool writeAt(const char *data, qint64 size, qint64 offset);
 
-    int m_fd = -1;
-    bool m_claimed = false;         // m_fd holds the lock of the folder's working file
+    HeldFile m_file;
+    bool m_claimed = false;         // m_file holds the lock of the folder's working file
     bool m_recording = false;
     bool m_syncable = false;        // a regular file (a device cannot be synced)
     bool m_syncHeld = false;        // a refused sync waits for retrySync() or abandonSync()

@@ -7,7 +7,7 @@
 #include "FileSizeLimit.h"
 #include "RecordedBytes.h"
 #include "PictureButton.h"
-#include "Leftover.h"
+#include "MeasurementFolder.h"
 #include "SerialPort.h"
 #include "RecorderFixture.h"
 #include "PtyLine.h"
@@ -349,7 +349,7 @@ void TestFaults::nextStartKeepsOnlyARunThatDidNotEndAsChosen()
     if (recovered)
         QCOMPARE(readAll(dir.filePath(kept.first())), left);
     QCOMPARE(QFileInfo(vindo).size(), 0);
-    QVERIFY(!QFile::exists(dir.filePath(leftover::noteName())));
+    QVERIFY(!QFile::exists(dir.filePath(MeasurementFolder::noteName())));
 }
 
 void TestFaults::vanishedDeviceIsReportedOnceAndStartWorksWhenItIsBack()

@@ -1,10 +1,13 @@
-// Reading the instrument header back from a copy of the working file.
+// Reading the instrument header back from a copy of the working file the
+// program holds open; names planted in a shared folder decide nothing.
 
 #include "HeaderRead.h"
 #include "InstrumentState.h"
+#include "MeasurementFolder.h"
 
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -22,8 +25,26 @@ struct HeaderFolder
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(content);
     }
+    QByteArray read(const QString &name) const
+    {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    /// Gives `name` to another user (needs root).
+    bool giveAway(const QString &name) const
+    {
+        return ::lchown(QFile::encodeName(dir.filePath(name)).constData(), 65534, 65534) == 0;
+    }
+    /// Claims the folder's working file and reads the header from it.
+    HeaderReadResult readHeader(InstrumentHeader &state)
+    {
+        if (!folder.workingFile().isClaimed() && folder.claim() != MeasurementFolder::OpenResult::Opened)
+            qWarning("working file not claimed");
+        return folder.readHeader(state);
+    }
 
     QTemporaryDir dir;
+    MeasurementFolder folder;
 
 private:
     QString m_previous;
@@ -52,6 +73,8 @@ private slots:
     void withoutWorkingFileTheTextsStay();
     void oldCopyIsReplaced_data();
     void oldCopyIsReplaced();
+    void plantedNamesNeverDecideTheHeader_data();
+    void plantedNamesNeverDecideTheHeader();
     void unitIsTheTextAfterTheEqualsSign_data();
     void unitIsTheTextAfterTheEqualsSign();
 };
@@ -100,7 +123,7 @@ void TestHeaderRead::headerLinesAreTakenFromSixteenReads()
     HeaderFolder folder;
     folder.write(QStringLiteral("Vindo.qvx"), content);
     InstrumentHeader state;  // as Start leaves it: all four texts empty
-    const HeaderReadResult result = readInstrumentHeader(state);
+    const HeaderReadResult result = folder.readHeader(state);
 
     QCOMPARE((QStringList{state.inp1Header, state.sr1Header, state.inp2Header, state.sr2Header}), headers);
     QCOMPARE(result.label11, label11);
@@ -126,7 +149,8 @@ void TestHeaderRead::withoutWorkingFileTheTextsStay()
     InstrumentHeader state;
     state.inp1Header = inp1;
     state.sr1Header = QStringLiteral("SR1 = 9");
-    const HeaderReadResult result = readInstrumentHeader(state);
+    // No working file is held (the folder could not be claimed).
+    const HeaderReadResult result = folder.folder.readHeader(state);
     QCOMPARE(state.inp1Header, inp1);
     QCOMPARE(state.sr1Header, QStringLiteral("SR1 = 9"));
     QVERIFY(result.label11.isNull());
@@ -169,7 +193,7 @@ void TestHeaderRead::oldCopyIsReplaced()
         QVERIFY(::chown(QFile::encodeName(QDir(folder.dir.path()).filePath(oldCopy)).constData(), 65534, 65534) == 0);
     }
     InstrumentHeader state;
-    readInstrumentHeader(state);
+    folder.readHeader(state);
     QCOMPARE(state.inp1Header, QStringLiteral("INP1 = new"));
     QCOMPARE(QDir(folder.dir.path()).entryList(QDir::Files | QDir::System).size(), 2);
     if (planted == QLatin1String("other user")) {
@@ -182,6 +206,74 @@ void TestHeaderRead::oldCopyIsReplaced()
         QVERIFY(out.open(QIODevice::ReadOnly));
         QCOMPARE(out.readAll(), QByteArray("INP1 = old\r\n"));
     }
+}
+
+void TestHeaderRead::plantedNamesNeverDecideTheHeader_data()
+{
+    QTest::addColumn<QString>("planted");     // what lies in the folder besides our Vindo.qvx
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("othersFile");     // it belongs to another user (needs root)
+
+    QTest::newRow("another user's vindo.qvx") << "file" << "vindo.qvx" << true;
+    QTest::newRow("another user's empty vindo.qvx") << "empty" << "vindo.qvx" << true;
+    QTest::newRow("another user's VINDO.QVX") << "file" << "VINDO.QVX" << true;
+    QTest::newRow("a FIFO named vindo.qvx") << "fifo" << "vindo.qvx" << false;
+    QTest::newRow("a link named vindo.qvx") << "link" << "vindo.qvx" << false;
+    QTest::newRow("a FIFO as the copy") << "fifo" << "vindo.qvy" << false;
+    QTest::newRow("another user's FIFO as the copy") << "fifo" << "vindo.qvy" << true;
+    QTest::newRow("the working file moved, a link at its name") << "moved" << "Vindo.qvx" << false;
+}
+
+void TestHeaderRead::plantedNamesNeverDecideTheHeader()
+{
+    QFETCH(QString, planted);
+    QFETCH(QString, name);
+    QFETCH(bool, othersFile);
+    if (othersFile && ::geteuid() != 0)
+        QSKIP("needs root to make a file that belongs to another user");
+
+    HeaderFolder folder;
+    QTemporaryDir outside;
+    const QString secret = outside.filePath(QStringLiteral("secret"));
+    {
+        QFile out(secret);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("INP1 = secret\r\n");
+    }
+    folder.write(QStringLiteral("Vindo.qvx"), "INP1 = ours\r\nSR1 = 1\r\n");
+    QCOMPARE(folder.folder.claim(), MeasurementFolder::OpenResult::Opened);
+    const QString path = folder.dir.filePath(name);
+    if (planted == QLatin1String("file"))
+        folder.write(name, "INP1 = theirs\r\nSR1 = 2\r\n");
+    else if (planted == QLatin1String("empty"))
+        folder.write(name, QByteArray());
+    else if (planted == QLatin1String("fifo"))
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0666) == 0);
+    else if (planted == QLatin1String("link"))
+        QVERIFY(QFile::link(secret, path));
+    else if (planted == QLatin1String("moved")) {
+        QVERIFY(QFile::rename(path, folder.dir.filePath(QStringLiteral("moved.qvx"))));
+        QVERIFY(QFile::link(secret, path));
+    }
+    if (othersFile)
+        QVERIFY(folder.giveAway(name));
+
+    // As after a start: the read must find the instrument's INP1 line.
+    InstrumentHeader state;
+    const HeaderReadResult result = folder.readHeader(state);
+    QCOMPARE(state.inp1Header, QStringLiteral("INP1 = ours"));
+    QCOMPARE(state.sr1Header, QStringLiteral("SR1 = 1"));
+    QVERIFY(!result.transmissionError);
+    // What was planted stays as it was.
+    if (planted == QLatin1String("file"))
+        QCOMPARE(folder.read(name), QByteArray("INP1 = theirs\r\nSR1 = 2\r\n"));
+    if (planted == QLatin1String("empty"))
+        QCOMPARE(QFileInfo(path).size(), 0);
+    if (planted == QLatin1String("fifo") && othersFile)
+        QVERIFY(QFileInfo(path).exists());
+    QFile out(secret);
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    QCOMPARE(out.readAll(), QByteArray("INP1 = secret\r\n"));
 }
 
 void TestHeaderRead::unitIsTheTextAfterTheEqualsSign_data()

@@ -12,7 +12,7 @@
 #include "GraphWindow.h"
 #include "SettingsDialog.h"
 #include "PictureButton.h"
-#include "Leftover.h"
+#include "MeasurementFolder.h"
 #include "LevelMeter.h"
 #include "SerialPort.h"
 #include "PtyLine.h"
@@ -354,18 +354,24 @@ void TestMainWindow::leftoverMeasurementIsKeptBeforeStartUpReplacesIt()
     const QByteArray recorded("  Time: 10:00:00\r  Date: 1.1.26\rNotes :  run 7\r    1   12.5\r\n");
     fx.writeFile(QStringLiteral("Vindo.qvx"), recorded);
     const QString vindo = fx.path(QStringLiteral("Vindo.qvx"));
+    // The last run declined what the file holds, and gave the folder up.
+    const auto declineLastRun = [&fx] {
+        MeasurementFolder lastRun(fx.dir());
+        QCOMPARE(lastRun.claim(), MeasurementFolder::OpenResult::Opened);
+        lastRun.noteDeclined();
+    };
     if (ending.startsWith(QLatin1String("declined")))
-        leftover::noteDeclined(vindo);
+        declineLastRun();
     if (ending == QLatin1String("declined, then written")) {
         QFile file(vindo);
         QVERIFY(file.open(QIODevice::Append));
         file.write("    2   12.6\r\n");
     }
-    const QByteArray note = QFile::encodeName(fx.path(leftover::noteName()));
+    const QByteArray note = QFile::encodeName(fx.path(MeasurementFolder::noteName()));
     if (ending == QLatin1String("note of another user")) {
         if (::geteuid() != 0)
             QSKIP("needs root to make a file that belongs to another user");
-        leftover::noteDeclined(vindo);
+        declineLastRun();
         QVERIFY(::chown(note.constData(), 65534, 65534) == 0);
     }
     if (ending == QLatin1String("note is a FIFO"))
@@ -411,9 +417,9 @@ void TestMainWindow::leftoverMeasurementIsKeptBeforeStartUpReplacesIt()
     }
     QCOMPARE(w->workingFile().isOpen(), replaced);
     if (ending == QLatin1String("note of another user"))
-        QVERIFY(QFileInfo::exists(fx.path(leftover::noteName())));   // not this user's to remove
+        QVERIFY(QFileInfo::exists(fx.path(MeasurementFolder::noteName())));   // not this user's to remove
     else if (ending != QLatin1String("note is a FIFO"))
-        QVERIFY(!QFile::exists(fx.path(leftover::noteName())));
+        QVERIFY(!QFile::exists(fx.path(MeasurementFolder::noteName())));
     QVERIFY(!QFileInfo::exists(outside));
     if (copies)
         QVERIFY(!QFileInfo(fx.path(kept.first())).isSymLink());
@@ -689,7 +695,7 @@ void TestMainWindow::runawayLinesLeaveTheWindowAsItWas()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     const QSize size = w.size();
     QSignalSpy headerRead(&w.measurement(), &Measurement::headerRead);
-    control<PictureButton>(w, "Button1")->click();
+    control<PictureButton>(w, "startStopButton")->click();
     QVERIFY(w.measurement().isPortOpen());
     QVERIFY(line.write("\r"));
     QTRY_VERIFY(w.workingFile().writtenBytes() > 0);
@@ -704,9 +710,9 @@ void TestMainWindow::runawayLinesLeaveTheWindowAsItWas()
     QVERIFY(!w.grab().isNull());
 
     QCOMPARE(w.size(), size);
-    QCOMPARE(control<QLabel>(w, "Label5")->text().size(), HeaderLineLimit);
-    QVERIFY(control<ReceiveBox>(w, "Term")->toPlainText().size() <= SampleProcessor::ReceivedCap);
-    QCOMPARE(control<QLineEdit>(w, "Secunden")->text(), QString(SampleProcessor::LineBufferLimit, QLatin1Char('7')));
+    QCOMPARE(control<QLabel>(w, "inp1HeaderLabel")->text().size(), HeaderLineLimit);
+    QVERIFY(control<ReceiveBox>(w, "receivedText")->toPlainText().size() <= SampleProcessor::ReceivedCap);
+    QCOMPARE(control<QLineEdit>(w, "sampleTimeValue")->text(), QString(SampleProcessor::LineBufferLimit, QLatin1Char('7')));
 }
 
 void TestMainWindow::receiveBoxShowsTheTextAsItGrowsAndIsTrimmed()

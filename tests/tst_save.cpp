@@ -1,6 +1,7 @@
 // Saving a measurement: the CSV name, the copy, the overwrite question and
 // what a failed save leaves behind.
 
+#include "DurableFile.h"
 #include "MeasurementRig.h"
 #include "SaveName.h"
 
@@ -39,6 +40,8 @@ private slots:
     void linksAreNeverWrittenThroughSilently();
     void failedDeleteIsReportedAndTheNextMeasurementStandsAlone_data();
     void failedDeleteIsReportedAndTheNextMeasurementStandsAlone();
+    void saveNeedsNoNameBesideTheTarget_data();
+    void saveNeedsNoNameBesideTheTarget();
 };
 
 void TestSave::csvNameChangesOnlyTheFileName_data()
@@ -482,6 +485,56 @@ void TestSave::linksAreNeverWrittenThroughSilently()
         QVERIFY(rig.workFile.isOpen());
     }
     QCOMPARE(rig.dialogs.unexpected, 0);
+}
+
+void TestSave::saveNeedsNoNameBesideTheTarget_data()
+{
+    QTest::addColumn<int>("nameLength");      // of the saved file's name
+    QTest::addColumn<bool>("plantedNames");   // names a predictable temporary file would take
+    QTest::addColumn<bool>("unnamed");        // the file system has files without a name
+
+    QTest::newRow("252 characters") << 252 << false << true;
+    QTest::newRow("255 characters") << 255 << false << true;
+    QTest::newRow("planted temporary names") << 20 << true << true;
+    QTest::newRow("252 characters, named temporary file") << 252 << false << false;
+    QTest::newRow("planted temporary names, named temporary file") << 20 << true << false;
+}
+
+void TestSave::saveNeedsNoNameBesideTheTarget()
+{
+    QFETCH(int, nameLength);
+    QFETCH(bool, plantedNames);
+    QFETCH(bool, unnamed);
+
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(QDir().mkdir(QStringLiteral("saves")));
+    QVERIFY(QDir().mkdir(QStringLiteral("outside")));
+    MeasurementRig::put(QStringLiteral("outside/bashrc"), "rc");
+    const QString name = QString(nameLength - 4, QLatin1Char('m')) + QStringLiteral(".csv");
+    if (plantedNames) {
+        // Every name built from the process number and a counter is a link
+        // out of the folder.
+        for (int n = 0; n < 100; ++n)
+            QVERIFY(QFile::link(rig.path(QStringLiteral("outside/bashrc")),
+                                QStringLiteral("saves/.%1.tmp-%2-%3").arg(name).arg(::getpid()).arg(n)));
+    }
+    const QStringList before = QDir(QStringLiteral("saves")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                                                            | QDir::NoDotAndDotDot);
+    durable::setUnnamedTemporariesAllowed(unnamed);
+    QVERIFY(rig.record("measured", false));
+
+    rig.saveAs(rig.path(QStringLiteral("saves/") + name));
+    durable::setUnnamedTemporariesAllowed(true);
+
+    QVERIFY(rig.quiet());
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("saves/") + name), rig.recorded("measured"));
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("outside/bashrc")), QByteArray("rc"));
+    // No temporary file stays behind.
+    QStringList after = QDir(QStringLiteral("saves")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                                                   | QDir::NoDotAndDotDot);
+    after.removeOne(name);
+    QCOMPARE(after, before);
 }
 
 QTEST_MAIN(TestSave)

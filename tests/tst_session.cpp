@@ -11,6 +11,8 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using State = Measurement::State;
 using Error = Measurement::Error;
@@ -78,6 +80,8 @@ private slots:
     void missingHeaderIsReportedInTheConfiguredLanguage_data();
     void missingHeaderIsReportedInTheConfiguredLanguage();
     void floodIsRecordedWholeAndShownBounded();
+    void headerIsReadFromTheRecordingWhateverTheFolderHolds_data();
+    void headerIsReadFromTheRecordingWhateverTheFolderHolds();
 };
 
 void TestSession::commandsOutsideTheirStatesChangeNothing_data()
@@ -424,6 +428,50 @@ void TestSession::floodIsRecordedWholeAndShownBounded()
     QCOMPARE(m.state(), State::Measuring);
     // The figures show the last complete line's tail.
     QCOMPARE(m.live().lastLine, QString(SampleProcessor::LineBufferLimit, QLatin1Char('7')) + QStringLiteral("\r\n"));
+}
+
+void TestSession::headerIsReadFromTheRecordingWhateverTheFolderHolds_data()
+{
+    QTest::addColumn<QString>("planted");   // put into the folder while measuring
+
+    QTest::newRow("another user's empty vindo.qvx") << "empty";
+    QTest::newRow("a FIFO named vindo.qvx") << "fifo";
+    QTest::newRow("a link named vindo.qvx") << "link";
+}
+
+void TestSession::headerIsReadFromTheRecordingWhateverTheFolderHolds()
+{
+    QFETCH(QString, planted);
+    if (planted == QLatin1String("empty") && ::geteuid() != 0)
+        QSKIP("needs root to make a file that belongs to another user");
+
+    Session session;
+    Measurement &m = session.measurement;
+    PtyLine line(session.dir.path(), 6);
+    QVERIFY(line.ready());
+    QVERIFY(session.start(6));
+    const QByteArray other = QFile::encodeName(session.dir.filePath(QStringLiteral("vindo.qvx")));
+    if (planted == QLatin1String("empty")) {
+        QFile file(QString::fromLocal8Bit(other));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QVERIFY(::chown(other.constData(), 65534, 65534) == 0);
+    } else if (planted == QLatin1String("fifo")) {
+        QVERIFY(::mkfifo(other.constData(), 0666) == 0);
+    } else {
+        QVERIFY(QFile::link(QStringLiteral("/etc/hostname"), QString::fromLocal8Bit(other)));
+    }
+    QSignalSpy read(&m, &Measurement::headerRead);
+    QVERIFY(line.write("\r"));
+    QTRY_VERIFY(m.workingFile().writtenBytes() > 0);
+    QVERIFY(line.write("INP1 = bar\rSR1 = 5,0 03\r"));
+    QTRY_VERIFY_WITH_TIMEOUT(fileContents(QStringLiteral("Vindo.qvx")).contains("SR1 = 5,0 03"), 1000);
+
+    QVERIFY(read.wait(Measurement::HeaderReadDelayMs + 3000));
+    QVERIFY2(session.errors.isEmpty(), qPrintable(m.errorString() + fileContents(QStringLiteral("Vindo.qvx"))));
+    QCOMPARE(m.state(), Measurement::State::Measuring);
+    QCOMPARE(m.header().inp1Header, QStringLiteral("INP1 = bar"));
+    QCOMPARE(m.header().sr1Header, QStringLiteral("SR1 = 5,0 03"));
 }
 
 QTEST_GUILESS_MAIN(TestSession)

@@ -1,15 +1,19 @@
 // The working file: its open sequence, immediate writes, syncs to the disk
 // in groups, names in any letter case and keeping what an earlier run left
-// in it.
+// in it; opening names in a folder others may write to.
 
 #include "FilePaths.h"
+#include "DurableFile.h"
 #include "FileSizeLimit.h"
+#include "MeasurementFolder.h"
+#include "SafeOpen.h"
 #include "WorkingFile.h"
 
 #include <QtTest>
 
 #include <cerrno>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <cstring>
 
@@ -33,6 +37,12 @@ struct InFolder
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     QStringList entries() const { return QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name); }
+    qint64 size(const QString &name) const { return QFileInfo(dir.filePath(name)).size(); }
+    /// Gives `name` to another user (needs root).
+    bool giveAway(const QString &name) const
+    {
+        return ::lchown(QFile::encodeName(dir.filePath(name)).constData(), 65534, 65534) == 0;
+    }
 
     QTemporaryDir dir;
 
@@ -40,12 +50,17 @@ private:
     QString m_previous;
 };
 
-enum class Setup { Nothing, OldContent, FolderInTheWay, LinkIntoNowhere, LinkToAFile, Fifo, OtherUsersFile, MissingFolder };
+enum class Setup {
+    Nothing, OldContent, FolderInTheWay, LinkIntoNowhere, LinkToAFile, Fifo, OtherUsersFile, MissingFolder,
+    OtherUsersUpperCase, OtherUsersLowerCaseBesideOurs, LinkToAFifo
+};
 
 } // namespace
 
 Q_DECLARE_METATYPE(Setup)
 Q_DECLARE_METATYPE(WorkingFile::OpenResult)
+Q_DECLARE_METATYPE(SafeOpenOptions::Create)
+Q_DECLARE_METATYPE(SafeOpenResult::Failure)
 
 class TestWorkingFile : public QObject
 {
@@ -66,6 +81,11 @@ private slots:
     void refusedSyncIsAskedAboutOnce_data();
     void refusedSyncIsAskedAboutOnce();
     void secondClaimOfTheFolderIsRefused();
+    void plantedNamesAreNeverOpened_data();
+    void plantedNamesAreNeverOpened();
+    void newPrivateFileIsTheOwnersAlone();
+    void abandonedTemporariesAreRemovedAtStartUp_data();
+    void abandonedTemporariesAreRemovedAtStartUp();
     void failedRecoveryKeepsTheFileAndSaysWhy();
 };
 
@@ -82,6 +102,11 @@ void TestWorkingFile::openSequenceReportsItsOutcome_data()
     QTest::newRow("a FIFO holds the name") << Setup::Fifo << WorkingFile::OpenResult::Foreign;
     QTest::newRow("another user's file") << Setup::OtherUsersFile << WorkingFile::OpenResult::Foreign;
     QTest::newRow("folder cannot be listed") << Setup::MissingFolder << WorkingFile::OpenResult::ListingFailed;
+    // Other spellings: only this user's own file is taken for the working file.
+    QTest::newRow("another user's VINDO.QVX") << Setup::OtherUsersUpperCase << WorkingFile::OpenResult::Foreign;
+    QTest::newRow("another user's vindo.qvx beside ours") << Setup::OtherUsersLowerCaseBesideOurs
+                                                          << WorkingFile::OpenResult::Opened;
+    QTest::newRow("a link to a FIFO") << Setup::LinkToAFifo << WorkingFile::OpenResult::Foreign;
 }
 
 void TestWorkingFile::openSequenceReportsItsOutcome()
@@ -119,6 +144,23 @@ void TestWorkingFile::openSequenceReportsItsOutcome()
     case Setup::MissingFolder:
         name = QStringLiteral("missing/") + name;
         break;
+    case Setup::OtherUsersUpperCase:
+        if (::geteuid() != 0)
+            QSKIP("needs root to make a file that belongs to another user");
+        folder.create(QStringLiteral("VINDO.QVX"), "theirs");
+        QVERIFY(folder.giveAway(QStringLiteral("VINDO.QVX")));
+        break;
+    case Setup::OtherUsersLowerCaseBesideOurs:
+        if (::geteuid() != 0)
+            QSKIP("needs root to make a file that belongs to another user");
+        folder.create(name, "ours");
+        folder.create(QStringLiteral("vindo.qvx"), "theirs");
+        QVERIFY(folder.giveAway(QStringLiteral("vindo.qvx")));
+        break;
+    case Setup::LinkToAFifo:
+        QVERIFY(::mkfifo(QFile::encodeName(folder.dir.filePath(QStringLiteral("pipe"))).constData(), 0666) == 0);
+        QVERIFY(QFile::link(folder.dir.filePath(QStringLiteral("pipe")), folder.dir.filePath(name)));
+        break;
     }
 
     WorkingFile file;
@@ -127,12 +169,18 @@ void TestWorkingFile::openSequenceReportsItsOutcome()
     QCOMPARE(file.isOpen(), opened);
     QCOMPARE(file.errorString().isEmpty(), opened);
     if (opened)
-        QCOMPARE(WorkingFile::existingSize(), 0);
+        QCOMPARE(folder.size(WorkingFile::bareName()), 0);
     // Nothing someone else put there is emptied or written through.
     if (setup == Setup::LinkToAFile)
         QCOMPARE(folder.content(QStringLiteral("secret.txt")), QByteArray("secret"));
     if (setup == Setup::OtherUsersFile)
         QCOMPARE(folder.content(name), QByteArray("theirs"));
+    if (setup == Setup::OtherUsersUpperCase)
+        QCOMPARE(folder.entries(), QStringList{"VINDO.QVX"});
+    if (setup == Setup::OtherUsersUpperCase)
+        QCOMPARE(folder.content(QStringLiteral("VINDO.QVX")), QByteArray("theirs"));
+    if (setup == Setup::OtherUsersLowerCaseBesideOurs)
+        QCOMPARE(folder.content(QStringLiteral("vindo.qvx")), QByteArray("theirs"));
 }
 
 void TestWorkingFile::writesReachTheDiskAtOnce()
@@ -214,13 +262,12 @@ void TestWorkingFile::bothSpellingsReachOneFile()
 {
     InFolder folder;
     folder.create(QStringLiteral("vindo.qvx"), "old");
-    QCOMPARE(WorkingFile::existingSize(QStringLiteral("Vindo.qvx")), 3);
 
     WorkingFile file;
     QCOMPARE(file.open(QStringLiteral("Vindo.qvx")), WorkingFile::OpenResult::Opened);
     QVERIFY(file.write("new"));
     QCOMPARE(folder.entries(), QStringList{"Vindo.qvx"});
-    QCOMPARE(WorkingFile::existingSize(QStringLiteral("vindo.qvx")), 3);
+    QCOMPARE(QFileInfo(resolveBareName(QStringLiteral("vindo.qvx"))).size(), 3);
     QCOMPARE(folder.content(resolveBareName(QStringLiteral("VINDO.QVX"))), QByteArray("new"));
 }
 
@@ -281,14 +328,16 @@ void TestWorkingFile::leftoverIsKeptUnderAFreeName()
     for (const QString &name : std::as_const(taken))
         folder.create(name, "earlier");
 
+    MeasurementFolder measurementFolder(folder.dir.path());
+    QCOMPARE(measurementFolder.claim(), WorkingFile::OpenResult::Opened);
     QString error = QStringLiteral("stale");
-    const QString name = WorkingFile::recoverLeftover(WorkingFile::bareName(),
-                                                      QDateTime(QDate(2024, 3, 5), QTime(9, 7, 3)), &error);
+    const QString name = measurementFolder.keepCopy(QDateTime(QDate(2024, 3, 5), QTime(9, 7, 3)), &error);
     QCOMPARE(name, kept);
     QVERIFY(error.isEmpty());
     if (!kept.isEmpty())
         QCOMPARE(folder.content(kept), content);
-    QCOMPARE(folder.entries().size(), int(present) + taken.size() + int(!kept.isEmpty()));
+    // The claim made the working file where there was none.
+    QCOMPARE(folder.entries().size(), 1 + taken.size() + int(!kept.isEmpty()));
 }
 
 void TestWorkingFile::failedRecoveryKeepsTheFileAndSaysWhy()
@@ -297,12 +346,14 @@ void TestWorkingFile::failedRecoveryKeepsTheFileAndSaysWhy()
     const QByteArray measurement(100, 'm');
     folder.create(WorkingFile::bareName(), measurement);
 
+    MeasurementFolder measurementFolder;
+    QCOMPARE(measurementFolder.claim(), WorkingFile::OpenResult::Opened);
     QString error;
     QString name;
     {
         FileSizeLimit limit(10);
         QVERIFY(limit.isActive());
-        name = WorkingFile::recoverLeftover(WorkingFile::bareName(), QDateTime::currentDateTime(), &error);
+        name = measurementFolder.keepCopy(QDateTime::currentDateTime(), &error);
     }
     QVERIFY(name.isEmpty());
     QVERIFY(!error.isEmpty());
@@ -383,6 +434,163 @@ void TestWorkingFile::secondClaimOfTheFolderIsRefused()
     QCOMPARE(second.claim(), WorkingFile::OpenResult::InUse);
     first.release();
     QCOMPARE(second.claim(), WorkingFile::OpenResult::Opened);
+}
+
+void TestWorkingFile::plantedNamesAreNeverOpened_data()
+{
+    QTest::addColumn<QString>("planted");   // what holds the name "f"
+    QTest::addColumn<SafeOpenOptions::Create>("create");
+    QTest::addColumn<SafeOpenResult::Failure>("failure");
+
+    using C = SafeOpenOptions::Create;
+    using F = SafeOpenResult::Failure;
+    QTest::newRow("nothing, must exist") << "" << C::Never << F::Missing;
+    QTest::newRow("nothing, made") << "" << C::IfMissing << F::None;
+    QTest::newRow("nothing, made new") << "" << C::New << F::None;
+    QTest::newRow("own file") << "file" << C::IfMissing << F::None;
+    QTest::newRow("own file, new wanted") << "file" << C::New << F::Exists;
+    QTest::newRow("link to a file") << "link" << C::Never << F::NotAFile;
+    QTest::newRow("link into nowhere") << "dangling" << C::IfMissing << F::NotAFile;
+    QTest::newRow("link into nowhere, new wanted") << "dangling" << C::New << F::Exists;
+    QTest::newRow("FIFO") << "fifo" << C::IfMissing << F::NotAFile;
+    QTest::newRow("link to a FIFO") << "fifo link" << C::Never << F::NotAFile;
+    QTest::newRow("folder") << "folder" << C::IfMissing << F::NotAFile;
+    QTest::newRow("device") << "device" << C::Never << F::NotAFile;
+    QTest::newRow("another user's file") << "theirs" << C::IfMissing << F::Foreign;
+    QTest::newRow("another user's link") << "their link" << C::Never << F::NotAFile;
+}
+
+void TestWorkingFile::plantedNamesAreNeverOpened()
+{
+    QFETCH(QString, planted);
+    QFETCH(SafeOpenOptions::Create, create);
+    QFETCH(SafeOpenResult::Failure, failure);
+    if (planted.startsWith(QLatin1String("their")) && ::geteuid() != 0)
+        QSKIP("needs root to make a file that belongs to another user");
+
+    InFolder folder;
+    const QString name = folder.dir.filePath(QStringLiteral("f"));
+    const QByteArray encodedName = QFile::encodeName(name);
+    folder.create(QStringLiteral("target"), "target");
+    QVERIFY(::mkfifo(QFile::encodeName(folder.dir.filePath(QStringLiteral("pipe"))).constData(), 0666) == 0);
+    if (planted == QLatin1String("file") || planted == QLatin1String("theirs"))
+        folder.create(QStringLiteral("f"), "content");
+    if (planted == QLatin1String("link") || planted == QLatin1String("their link"))
+        QVERIFY(QFile::link(folder.dir.filePath(QStringLiteral("target")), name));
+    if (planted == QLatin1String("dangling"))
+        QVERIFY(QFile::link(folder.dir.filePath(QStringLiteral("missing")), name));
+    if (planted == QLatin1String("fifo"))
+        QVERIFY(::mkfifo(encodedName.constData(), 0666) == 0);
+    if (planted == QLatin1String("fifo link"))
+        QVERIFY(QFile::link(folder.dir.filePath(QStringLiteral("pipe")), name));
+    if (planted == QLatin1String("folder"))
+        QVERIFY(QDir(folder.dir.path()).mkdir(QStringLiteral("f")));
+    if (planted.startsWith(QLatin1String("their")))
+        QVERIFY(folder.giveAway(QStringLiteral("f")));
+    if (planted == QLatin1String("device")) {
+        // A device node of its own needs root; a link to one is refused all the same.
+        if (::geteuid() == 0)
+            QVERIFY(::mknod(encodedName.constData(), S_IFCHR | 0666, ::makedev(1, 5)) == 0);
+        else
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), name));
+    }
+
+    SafeOpenOptions options;
+    options.access = SafeOpenOptions::Access::ReadWrite;
+    options.create = create;
+    QElapsedTimer clock;
+    clock.start();
+    SafeOpenResult opened = safeOpen(name, options);
+    QVERIFY(clock.elapsed() < 2000);    // a FIFO never keeps it waiting
+    QCOMPARE(opened.failure, failure);
+    QCOMPARE(opened.file.isOpen(), failure == SafeOpenResult::Failure::None);
+    QCOMPARE(opened.errorString.isEmpty(), failure != SafeOpenResult::Failure::Missing
+                                               && failure != SafeOpenResult::Failure::Exists);
+    if (opened.ok()) {
+        // Reads and writes wait as usual once the file is accepted.
+        QVERIFY(opened.file.writeAll("new", 3, 0));
+        QVERIFY(opened.file.syncData());
+        char back[8] = {};
+        QCOMPARE(opened.file.readAt(back, sizeof back, 0), planted.isEmpty() ? 3 : 7);
+        QCOMPARE(QByteArray(back, 3), QByteArray("new"));
+    }
+    // Nothing was written through a link.
+    QCOMPARE(folder.content(QStringLiteral("target")), QByteArray("target"));
+}
+
+void TestWorkingFile::newPrivateFileIsTheOwnersAlone()
+{
+    InFolder folder;
+    SafeOpenOptions options;
+    options.access = SafeOpenOptions::Access::Write;
+    options.create = SafeOpenOptions::Create::New;
+    options.privateFile = true;
+    const SafeOpenResult made = safeOpen(folder.dir.filePath(QStringLiteral("note")), options);
+    QVERIFY(made.ok());
+    struct stat status {};
+    QVERIFY(::stat(QFile::encodeName(folder.dir.filePath(QStringLiteral("note"))).constData(), &status) == 0);
+    QCOMPARE(status.st_mode & 0777, mode_t(0600));
+
+    // Only one's own entries are removed or renamed.
+    folder.create(QStringLiteral("mine"));
+    QVERIFY(renameOwnFile(folder.dir.filePath(QStringLiteral("mine")), folder.dir.filePath(QStringLiteral("Mine"))));
+    QVERIFY(removeOwnEntry(folder.dir.filePath(QStringLiteral("Mine"))));
+    QVERIFY(!removeOwnEntry(folder.dir.filePath(QStringLiteral("Mine"))));
+    if (::geteuid() != 0)
+        return;
+    folder.create(QStringLiteral("theirs"));
+    QVERIFY(folder.giveAway(QStringLiteral("theirs")));
+    QVERIFY(!renameOwnFile(folder.dir.filePath(QStringLiteral("theirs")), folder.dir.filePath(QStringLiteral("mine"))));
+    QVERIFY(!removeOwnEntry(folder.dir.filePath(QStringLiteral("theirs"))));
+    QVERIFY(QFileInfo::exists(folder.dir.filePath(QStringLiteral("theirs"))));
+}
+
+void TestWorkingFile::abandonedTemporariesAreRemovedAtStartUp_data()
+{
+    QTest::addColumn<QString>("entry");     // what bears the name
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("removed");
+
+    const QString temporary = QStringLiteral(".qdr-save-Ab3dEf6hIj9k");
+    QTest::newRow("own file of a killed save") << "file" << temporary << true;
+    QTest::newRow("another user's file") << "theirs" << temporary << false;
+    QTest::newRow("own link") << "link" << temporary << false;
+    QTest::newRow("FIFO") << "fifo" << temporary << false;
+    QTest::newRow("a save still writing it") << "locked" << temporary << false;
+    QTest::newRow("a name only like it") << "file" << ".qdr-save-Ab3dEf6hIj9" << false;
+    QTest::newRow("another program's temporary file") << "file" << ".result.csv.tmp-123-0" << false;
+}
+
+void TestWorkingFile::abandonedTemporariesAreRemovedAtStartUp()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, name);
+    QFETCH(bool, removed);
+    if (entry == QLatin1String("theirs") && ::geteuid() != 0)
+        QSKIP("needs root to make a file that belongs to another user");
+
+    InFolder folder;
+    folder.create(QStringLiteral("target"), "target");
+    const QString path = folder.dir.filePath(name);
+    if (entry == QLatin1String("file") || entry == QLatin1String("theirs") || entry == QLatin1String("locked"))
+        folder.create(name, "part of a save");
+    if (entry == QLatin1String("theirs"))
+        QVERIFY(folder.giveAway(name));
+    if (entry == QLatin1String("link"))
+        QVERIFY(QFile::link(folder.dir.filePath(QStringLiteral("target")), path));
+    if (entry == QLatin1String("fifo"))
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    SafeOpenResult writing;
+    if (entry == QLatin1String("locked")) {
+        writing = safeOpen(path, SafeOpenOptions());
+        QCOMPARE(writing.file.tryLockExclusive(), HeldFile::Lock::Taken);
+    }
+    QCOMPARE(durable::isTemporaryName(name), name.startsWith(QLatin1String(".qdr-save-")) && name.size() == 22);
+
+    MeasurementFolder measurementFolder(folder.dir.path());
+    QCOMPARE(measurementFolder.claim(), WorkingFile::OpenResult::Opened);
+    QCOMPARE(QFileInfo(path).exists() || QFileInfo(path).isSymLink(), !removed);
+    QCOMPARE(folder.content(QStringLiteral("target")), QByteArray("target"));
 }
 
 QTEST_GUILESS_MAIN(TestWorkingFile)
