@@ -7,12 +7,90 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+/// One thread that takes the working file to the disk on request, so that
+/// the main thread goes on receiving while the disk works. One sync at a
+/// time; its end is posted back to the main thread.
+class WorkingFile::SyncThread
+{
+public:
+    explicit SyncThread(std::function<void()> finished)
+        : m_finished(std::move(finished)), m_thread([this] { run(); })
+    {
+    }
+    ~SyncThread()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
+    void request(const HeldFile *file)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_file = file;
+            m_done = false;
+        }
+        m_wake.notify_all();
+    }
+
+    /// The system's code of the finished sync (0: on the disk), or nothing
+    /// while it runs; with `wait`, waits for it.
+    std::optional<int> result(bool wait)
+    {
+        std::unique_lock lock(m_mutex);
+        if (wait)
+            m_doneChanged.wait(lock, [this] { return m_done; });
+        if (!m_done)
+            return std::nullopt;
+        return m_error;
+    }
+
+private:
+    void run()
+    {
+        for (;;) {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_file != nullptr || m_quit; });
+            if (m_quit)
+                return;
+            const HeldFile *file = std::exchange(m_file, nullptr);
+            lock.unlock();
+            const int error = file->syncDataFromAnyThread();
+            lock.lock();
+            m_error = error;
+            m_done = true;
+            lock.unlock();
+            m_doneChanged.notify_all();
+            m_finished();
+        }
+    }
+
+    std::function<void()> m_finished;
+    std::mutex m_mutex;
+    std::condition_variable m_wake, m_doneChanged;
+    const HeldFile *m_file = nullptr;
+    bool m_done = false;
+    bool m_quit = false;
+    int m_error = 0;
+    std::thread m_thread;
+};
 
 WorkingFile::WorkingFile()
 {
     m_syncTimer.setSingleShot(true);
     m_syncTimer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_syncTimer, &QTimer::timeout, &m_syncTimer, [this] { sync(); });
+    QObject::connect(&m_syncTimer, &QTimer::timeout, &m_syncTimer, [this] {
+        collectBackgroundSync(false);
+        startBackgroundSync();
+    });
 }
 
 WorkingFile::~WorkingFile()
@@ -176,6 +254,16 @@ bool WorkingFile::write(const QByteArray &block)
     m_written += block.size();
     if (m_syncable)
         m_unsynced.append(block);
+    // A receive path that keeps the event loop busy takes a finished sync's
+    // result here.
+    collectBackgroundSync(false);
+    if (m_syncable && !m_syncHeld && m_unsynced.size() - (m_syncInFlight ? m_inFlightCovered : 0) >= UnsyncedLimit) {
+        // A flood: sync now rather than at the deadline, waiting for the
+        // sync still running (the disk is slower than the line).
+        collectBackgroundSync(true);
+        startBackgroundSync();
+        return true;
+    }
     syncLater();
     return true;
 }
@@ -194,13 +282,69 @@ void WorkingFile::syncLater()
     }
     // A receive path that keeps the event loop busy may hold the timer back;
     // the deadline is checked here as well.
-    if (m_firstUnsynced.elapsed() >= SyncDelayMs)
-        sync();
+    if (m_firstUnsynced.elapsed() >= SyncDelayMs) {
+        collectBackgroundSync(false);
+        startBackgroundSync();
+    }
+}
+
+void WorkingFile::startBackgroundSync()
+{
+    if (m_syncInFlight || !m_recording || !m_syncable || m_syncHeld || m_written == m_synced)
+        return;
+    if (m_rewriteAtNextSync) {
+        // After a failure nobody was told of: written again and synced here.
+        m_rewriteAtNextSync = false;
+        syncNow(true);
+        return;
+    }
+    m_syncTimer.stop();
+    if (!m_syncThread) {
+        m_syncThread = std::make_unique<SyncThread>([this] {
+            // Posted to the thread the file is used in; dropped when the
+            // timer (and so this object) is gone.
+            QMetaObject::invokeMethod(&m_syncTimer, [this] { collectBackgroundSync(false); }, Qt::QueuedConnection);
+        });
+    }
+    m_syncInFlight = true;
+    m_inFlightTarget = m_written;
+    m_inFlightCovered = m_unsynced.size();
+    // Blocks written from now on wait for the next sync.
+    m_firstUnsynced.invalidate();
+    m_syncThread->request(&m_file);
+}
+
+void WorkingFile::collectBackgroundSync(bool wait)
+{
+    if (!m_syncInFlight)
+        return;
+    const std::optional<int> error = m_syncThread->result(wait);
+    if (!error)
+        return;
+    m_syncInFlight = false;
+    if (*error != 0) {
+        // The data the failed sync covered are still in m_unsynced.
+        m_error = describe(*error);
+        syncFailed(*error);
+        return;
+    }
+    m_synced = m_inFlightTarget;
+    m_unsynced.remove(0, m_inFlightCovered);
+    ++m_syncCount;
+    if (m_syncObserver)
+        m_syncObserver(m_synced);
+    if (m_written > m_synced && !m_firstUnsynced.isValid())
+        m_firstUnsynced.start();
+    if (m_firstUnsynced.isValid() && QAbstractEventDispatcher::instance()) {
+        const qint64 left = SyncDelayMs - m_firstUnsynced.elapsed();
+        m_syncTimer.start(int(qMax<qint64>(0, left)));
+    }
 }
 
 bool WorkingFile::sync()
 {
     m_syncTimer.stop();
+    collectBackgroundSync(true);
     if (!m_recording || !m_syncable || m_synced == m_written) {
         m_firstUnsynced.invalidate();
         return true;
@@ -231,6 +375,12 @@ bool WorkingFile::syncNow(bool rewrite)
     }
     if (m_error.isEmpty() || !rewrite)
         m_error = describe(m_file.error());
+    syncFailed(m_file.error());
+    return false;
+}
+
+void WorkingFile::syncFailed(int)
+{
     if (!m_syncFailed) {
         // Nobody to tell: try again at the next deadline, with the data
         // written again, as the failed sync may have dropped them.
@@ -238,11 +388,10 @@ bool WorkingFile::syncNow(bool rewrite)
         m_rewriteAtNextSync = true;
         if (QAbstractEventDispatcher::instance())
             m_syncTimer.start(SyncDelayMs);
-        return false;
+        return;
     }
     m_syncHeld = true;
     m_syncFailed(m_error);
-    return false;
 }
 
 bool WorkingFile::retrySync()
@@ -292,6 +441,8 @@ void WorkingFile::release()
 
 void WorkingFile::closeDescriptor()
 {
+    // The sync thread may still use the file.
+    collectBackgroundSync(true);
     m_file.close();
     m_claimed = false;
     m_recording = false;

@@ -10,10 +10,12 @@
 // Every block reaches the operating system before write() returns, which
 // survives a crash of the program. To survive a power cut as well, the
 // written data are synced to the disk in groups: at most SyncDelayMs after
-// the first block not yet synced, so a fast line costs about one sync a
-// second, never one per block; and once more when recording stops. The
-// bytes not yet synced are kept, so a sync the disk refused can be retried
-// with the data written again.
+// the first block not yet synced, or as soon as UnsyncedLimit bytes wait, so
+// a fast line costs about one sync a second, never one per block; and once
+// more when recording stops. These syncs run on a thread of their own, so
+// the receive path never waits for the disk. The bytes not yet synced are
+// kept, so a sync the disk refused can be retried with the data written
+// again.
 
 #include "SafeOpen.h"
 
@@ -23,6 +25,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 class WorkingFile
 {
@@ -31,6 +34,10 @@ public:
     /// It stays below a second so that the sync itself and a late timer
     /// still end within the second.
     static constexpr int SyncDelayMs = 900;
+    /// Most bytes kept for a rewrite before a sync is started early. While
+    /// a sync is still running and this much waits again, write() waits for
+    /// it: memory stays bounded however fast the data arrive.
+    static constexpr qsizetype UnsyncedLimit = 2 * 1024 * 1024;
 
     WorkingFile();
     ~WorkingFile();
@@ -131,6 +138,9 @@ private:
     void startRecording(qint64 at);
     void syncLater();
     bool syncNow(bool rewrite);
+    void startBackgroundSync();
+    void collectBackgroundSync(bool wait);
+    void syncFailed(int error);
     bool stillNamesClaimedFile() const;
     void closeDescriptor();
     QString describe(int error) const;
@@ -153,4 +163,10 @@ private:
     QElapsedTimer m_firstUnsynced;  // runs while written data wait for a sync
     std::function<void(qint64)> m_syncObserver;
     std::function<void(const QString &)> m_syncFailed;
+
+    class SyncThread;
+    std::unique_ptr<SyncThread> m_syncThread;   // made at the first background sync
+    bool m_syncInFlight = false;
+    qint64 m_inFlightTarget = 0;    // m_written when the running sync began
+    qsizetype m_inFlightCovered = 0;// bytes of m_unsynced the running sync takes to the disk
 };

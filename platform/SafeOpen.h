@@ -64,6 +64,10 @@ public:
     bool syncData();
     /// Takes content and attributes to the disk.
     bool syncAll();
+    /// As syncData(), but leaves error() alone and returns the system's code
+    /// (0 when the content reached the disk). Safe to call from another
+    /// thread while this one writes, as long as the file stays open.
+    int syncDataFromAnyThread() const;
     /// Takes the exclusive lock without waiting. The system drops it when
     /// the file is closed, also when the program ends by a crash.
     Lock tryLockExclusive();

@@ -185,6 +185,11 @@ bool HeldFile::syncData()
     return false;
 }
 
+int HeldFile::syncDataFromAnyThread() const
+{
+    return ::fdatasync(int(m_handle)) == 0 ? 0 : errno;
+}
+
 bool HeldFile::syncAll()
 {
     if (::fsync(int(m_handle)) == 0)

@@ -72,6 +72,7 @@ private slots:
     void writesReachTheDiskAtOnce();
     void writesAreSyncedInGroupsWithinASecond_data();
     void writesAreSyncedInGroupsWithinASecond();
+    void floodIsSyncedInBoundedSteps();
     void closingSyncsAtOnce();
     void bothSpellingsReachOneFile();
     void bareNamesResolveRegardlessOfCase_data();
@@ -233,6 +234,27 @@ void TestWorkingFile::writesAreSyncedInGroupsWithinASecond()
     QTRY_COMPARE_WITH_TIMEOUT(file.syncedBytes(), file.writtenBytes(), 1000);
     QCOMPARE(file.writtenBytes(), QFileInfo(folder.dir.filePath(WorkingFile::bareName())).size());
     QVERIFY(file.syncCount() <= 3);
+}
+
+void TestWorkingFile::floodIsSyncedInBoundedSteps()
+{
+    InFolder folder;
+    WorkingFile file;
+    QCOMPARE(file.open(), WorkingFile::OpenResult::Opened);
+    // Far faster than any deadline, without the event loop: the bytes kept
+    // for a rewrite never exceed the limit twice over (one sync running,
+    // the next one's data waiting).
+    const QByteArray block(64 * 1024, '7');
+    qint64 mostUnsynced = 0;
+    for (int i = 0; i < 4 * WorkingFile::UnsyncedLimit / block.size(); ++i) {
+        QVERIFY(file.write(block));
+        mostUnsynced = qMax(mostUnsynced, file.writtenBytes() - file.syncedBytes());
+    }
+    QVERIFY2(mostUnsynced <= 2 * WorkingFile::UnsyncedLimit + block.size(), qPrintable(QString::number(mostUnsynced)));
+    QVERIFY(file.syncCount() >= 2);
+    file.close();
+    QCOMPARE(file.syncedBytes(), file.writtenBytes());
+    QCOMPARE(QFileInfo(folder.dir.filePath(WorkingFile::bareName())).size(), file.writtenBytes());
 }
 
 void TestWorkingFile::closingSyncsAtOnce()
