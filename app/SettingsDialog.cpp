@@ -58,6 +58,10 @@ const LanguageText portIsForeign = {
     QStringLiteral("Der Verweis %1 gehört einem anderen Benutzer und wird nicht geändert."),
     QStringLiteral("The link %1 belongs to another user and is not changed."),
     QStringLiteral("Le lien %1 appartient à un autre utilisateur et n'est pas modifié.")};
+const LanguageText portEntryNotUsed = {
+    QStringLiteral("%1 gehört dem Benutzer %2; Start benutzt es nicht."),
+    QStringLiteral("%1 belongs to the user %2; Start does not use it."),
+    QStringLiteral("%1 appartient à l'utilisateur %2 ; Start ne l'utilise pas.")};
 const LanguageText portWillBe = {
     QStringLiteral("Nach dem Speichern ist Port %1: %2"),
     QStringLiteral("After saving, port %1 is: %2"),
@@ -66,6 +70,48 @@ const LanguageText portLinkFailed = {
     QStringLiteral("Port %1 konnte nicht auf %2 gelegt werden:\r\n%3"),
     QStringLiteral("Port %1 could not be set to %2:\r\n%3"),
     QStringLiteral("Le port %1 n'a pas pu être affecté à %2 :\r\n%3")};
+
+/// Why a port link was not made, by PortLinkRefusal::Reason.
+const LanguageText refusedBadPortNumber = {
+    QStringLiteral("Die Portnummer %1 liegt nicht zwischen 1 und 9"),
+    QStringLiteral("Port number %1 is not 1 to 9"),
+    QStringLiteral("Le numéro de port %1 n'est pas entre 1 et 9")};
+const LanguageText refusedNoDevice = {
+    QStringLiteral("Kein Gerät gewählt"), QStringLiteral("No device chosen"), QStringLiteral("Aucun appareil choisi")};
+const LanguageText refusedNotALink = {
+    QStringLiteral("%1 ist kein Verweis; es bleibt, wie es ist"),
+    QStringLiteral("%1 is not a link; it is left as it is"),
+    QStringLiteral("%1 n'est pas un lien ; il reste tel quel")};
+const LanguageText refusedOtherUsersLink = {
+    QStringLiteral("%1 gehört dem Benutzer %2; es bleibt, wie es ist"),
+    QStringLiteral("%1 belongs to another user (%2); it is left as it is"),
+    QStringLiteral("%1 appartient à un autre utilisateur (%2) ; il reste tel quel")};
+const LanguageText refusedNoTemporaryName = {
+    QStringLiteral("%1: kein freier vorläufiger Name"),
+    QStringLiteral("%1: no free temporary name"),
+    QStringLiteral("%1 : aucun nom provisoire libre")};
+const LanguageText refusedUnsupported = {
+    QStringLiteral("Port-Verweise gibt es auf diesem System nicht"),
+    QStringLiteral("Port links are not supported on this system"),
+    QStringLiteral("Les liens de port ne sont pas pris en charge sur ce système")};
+
+/// The refusal in the dialog's language; the system's own description of
+/// an error stays as the system gives it.
+QString refusalText(const PortLinkRefusal &refusal, Language language)
+{
+    using Reason = PortLinkRefusal::Reason;
+    switch (refusal.reason) {
+    case Reason::BadPortNumber: return refusedBadPortNumber.pickOrEnglish(language).arg(refusal.port);
+    case Reason::NoDevice: return refusedNoDevice.pickOrEnglish(language);
+    case Reason::NotALink: return refusedNotALink.pickOrEnglish(language).arg(refusal.path);
+    case Reason::OtherUsersLink: return refusedOtherUsersLink.pickOrEnglish(language).arg(refusal.path, refusal.owner);
+    case Reason::SystemError: return refusal.path + QStringLiteral(": ") + refusal.systemText;
+    case Reason::NoTemporaryName: return refusedNoTemporaryName.pickOrEnglish(language).arg(refusal.path);
+    case Reason::Unsupported: return refusedUnsupported.pickOrEnglish(language);
+    case Reason::None: break;
+    }
+    return QString();
+}
 
 /// A device as one line: its stable name (or node), then what it says of itself.
 QString deviceLine(const SerialDevice &device, Language language)
@@ -309,8 +355,11 @@ void SettingsDialog::showPortTarget()
         nowText = portIsFile.pickOrEnglish(language).arg(port).arg(QDir::toNativeSeparators(now.linkPath));
         break;
     }
-    if (!now.ownedByUser)
+    if (!now.ownedByUser && now.kind != PortAssignment::Kind::File)
         nowText += QLatin1Char(' ') + portIsForeign.pickOrEnglish(language).arg(now.linkPath);
+    if (!now.trusted)
+        nowText += QLatin1Char(' ') + portEntryNotUsed.pickOrEnglish(language)
+                       .arg(QDir::toNativeSeparators(now.linkPath), now.owner);
 
     QComboBox *choice = m_ui->portDeviceBox;
     const QSignalBlocker quiet(choice);
@@ -356,10 +405,10 @@ bool SettingsDialog::makeChosenPortLinks()
         // A link that already points there is left alone.
         if (portAssignment(m_hooks.settingsDir, it.key()).target == it.value())
             continue;
-        QString error;
-        if (!makePortLink(m_hooks.settingsDir, it.key(), it.value(), &error)) {
+        PortLinkRefusal refusal;
+        if (!makePortLink(m_hooks.settingsDir, it.key(), it.value(), &refusal)) {
             m_dialogs.message(portLinkFailed.pickOrEnglish(m_textLanguage)
-                                  .arg(it.key()).arg(it.value(), error),
+                                  .arg(it.key()).arg(it.value(), refusalText(refusal, m_textLanguage)),
                               Icon::Warning);
             return false;
         }

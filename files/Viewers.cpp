@@ -133,7 +133,7 @@ void Viewers::showManual(const QString &programDir)
     const QString relative = findHelpDocument(programDir);
     const QString found = relative.isEmpty() ? relative : QFileInfo(relative).absoluteFilePath();
     if (found.isEmpty()) {
-        const QStringList places{QDir::currentPath(), programDir, installedDocFolder(programDir)};
+        const QStringList places{installedDocFolder(programDir), programDir, QDir::currentPath()};
         QStringList shown;
         for (const QString &place : places)
             shown << QDir::toNativeSeparators(QDir::cleanPath(place));

@@ -143,6 +143,9 @@ QString Measurement::portErrorText() const
     case SerialPort::OpenError::NotSerialPort:
         return m_port->errorString() + QStringLiteral("\r\n")
                + MeasurementTexts::notSerialPort.pickOrEnglish(m_language).arg(m_port->devicePath(m_port->portSettings().number));
+    case SerialPort::OpenError::UntrustedPortLink:
+        return MeasurementTexts::untrustedPortLink.pickOrEnglish(m_language)
+            .arg(QDir::toNativeSeparators(m_port->refusedPortLink().linkPath), m_port->refusedPortLink().owner);
     case SerialPort::OpenError::NoError:
     case SerialPort::OpenError::DeviceError:
         break;

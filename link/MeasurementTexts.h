@@ -52,6 +52,15 @@ inline const LanguageText portInUseHint{
     QStringLiteral("Le port est utilisé par le programme %4 (processus %3) de l'utilisateur %2 "
                    "(fichier de verrou \"%1\"). Quittez ce programme, puis réessayez.")};
 
+/// Start refused: the port's COM<N> in the settings folder belongs to another user.
+inline const LanguageText untrustedPortLink{
+    QStringLiteral("Die Schnittstelle wird nicht geöffnet: %1 gehört dem Benutzer %2. "
+                   "Es werden nur eigene Port-Verweise und die von root benutzt."),
+    QStringLiteral("The port is not opened: %1 belongs to the user %2. "
+                   "Only your own port links and root's are used."),
+    QStringLiteral("Le port n'est pas ouvert : %1 appartient à l'utilisateur %2. "
+                   "Seuls vos propres liens de port et ceux de root sont utilisés.")};
+
 /// Added to the system's reason when the port's device is no serial port.
 inline const LanguageText notSerialPort{
     QStringLiteral("%1 ist keine serielle Schnittstelle."),

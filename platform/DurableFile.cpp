@@ -216,7 +216,9 @@ bool syncFolderOf(const QString &path, QString *error)
 bool writeFile(const QString &path, const QByteArray &bytes, QString *error, Fallback fallback)
 {
     QSaveFile file(path);
-    file.setDirectWriteFallback(fallback == Fallback::InPlace);
+    // In place means into the file itself: a link would carry the content
+    // to wherever it points.
+    file.setDirectWriteFallback(fallback == Fallback::InPlace && !QFileInfo(path).isSymLink());
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
         if (error)
             *error = file.errorString();

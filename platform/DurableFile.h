@@ -17,7 +17,8 @@ namespace durable {
 /// What to do when the folder refuses a temporary file (read-only folder).
 enum class Fallback {
     None,     ///< fail
-    InPlace   ///< write the existing file in place (synced, but not atomic)
+    InPlace   ///< write the existing file in place (synced, but not atomic);
+              ///< never through a link
 };
 
 /// Replaces `path` with `bytes` durably. On failure `error` (when given)

@@ -1,5 +1,7 @@
 #include "PortLinks.h"
 
+#include "FilePaths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -87,11 +89,18 @@ PortAssignment portAssignment(const QString &folder, int port)
     assignment.port = port;
     assignment.linkPath = QDir(folder).filePath(linkName(port));
     const QFileInfo info(assignment.linkPath);
+#ifdef Q_OS_UNIX
+    // Whoever could put COM<N> there decides where the port leads: only the
+    // user's own entries and root's count.
+    struct stat st {};
+    if (::lstat(QFile::encodeName(assignment.linkPath).constData(), &st) == 0) {
+        assignment.ownedByUser = st.st_uid == ::geteuid();
+        assignment.trusted = isTrustedOwner(st.st_uid);
+        assignment.owner = ownerName(st.st_uid);
+    }
+#endif
     if (info.isSymLink()) {
 #ifdef Q_OS_UNIX
-        struct stat st {};
-        if (::lstat(QFile::encodeName(assignment.linkPath).constData(), &st) == 0)
-            assignment.ownedByUser = st.st_uid == ::getuid();
         // The link's own text, relative or not, as the user would read it.
         QByteArray text(4096, '\0');
         const ssize_t length = ::readlink(QFile::encodeName(assignment.linkPath).constData(),
@@ -118,23 +127,27 @@ PortAssignment portAssignment(const QString &folder, int port)
     return assignment;
 }
 
-bool makePortLink(const QString &folder, int port, const QString &target, QString *error)
+bool makePortLink(const QString &folder, int port, const QString &target, PortLinkRefusal *refusal)
 {
-    const auto fail = [error](const QString &why) {
-        if (error)
-            *error = why;
+    using Reason = PortLinkRefusal::Reason;
+    const auto fail = [refusal, port](Reason reason, const QString &path = QString(),
+                                      const QString &detail = QString()) {
+        if (refusal) {
+            *refusal = PortLinkRefusal{.reason = reason, .port = port, .path = QDir::toNativeSeparators(path)};
+            (reason == Reason::OtherUsersLink ? refusal->owner : refusal->systemText) = detail;
+        }
         return false;
     };
     if (port < 1 || port > 9)
-        return fail(QStringLiteral("Port number %1 is not 1 to 9").arg(port));
+        return fail(Reason::BadPortNumber);
     if (target.isEmpty())
-        return fail(QStringLiteral("No device chosen"));
+        return fail(Reason::NoDevice);
 
     const PortAssignment now = portAssignment(folder, port);
     if (now.kind == PortAssignment::Kind::File)
-        return fail(QStringLiteral("%1 is not a link; it is left as it is").arg(QDir::toNativeSeparators(now.linkPath)));
+        return fail(Reason::NotALink, now.linkPath);
     if (!now.ownedByUser)
-        return fail(QStringLiteral("%1 belongs to another user; it is left as it is").arg(now.linkPath));
+        return fail(Reason::OtherUsersLink, now.linkPath, now.owner);
 
 #ifdef Q_OS_UNIX
     const QByteArray to = QFile::encodeName(target);
@@ -148,18 +161,18 @@ bool makePortLink(const QString &folder, int port, const QString &target, QStrin
         if (::symlink(to.constData(), made.constData()) != 0) {
             if (errno == EEXIST)
                 continue;
-            return fail(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(temporary), QString::fromLocal8Bit(std::strerror(errno))));
+            return fail(Reason::SystemError, temporary, QString::fromLocal8Bit(std::strerror(errno)));
         }
         // rename() replaces the name COM<N> itself, never what a link there points to.
         if (::rename(made.constData(), final.constData()) != 0) {
             const int why = errno;
             ::unlink(made.constData());
-            return fail(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(now.linkPath), QString::fromLocal8Bit(std::strerror(why))));
+            return fail(Reason::SystemError, now.linkPath, QString::fromLocal8Bit(std::strerror(why)));
         }
         return true;
     }
-    return fail(QStringLiteral("%1: no free temporary name").arg(QDir::toNativeSeparators(folder)));
+    return fail(Reason::NoTemporaryName, folder);
 #else
-    return fail(QStringLiteral("Port links are not supported on this system"));
+    return fail(Reason::Unsupported);
 #endif
 }

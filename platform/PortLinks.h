@@ -45,16 +45,39 @@ struct PortAssignment
     QString linkPath;       ///< <folder>/COM<N>
     QString target;         ///< the link's text, or the system port for Kind::System
     QString device;         ///< the device reached (the final target), empty when none
-    bool ownedByUser = true;///< the link belongs to the current user
+    bool ownedByUser = true;///< COM<N> belongs to the current user
+    bool trusted = true;    ///< COM<N> belongs to the user or root (isTrustedOwner()):
+                            ///< only then is it followed or opened
+    QString owner;          ///< the user COM<N> belongs to (empty for Kind::System)
 };
 
 /// The assignment of port `port` in `folder` (the settings folder). The
 /// system port is /dev/ttyS<N-1> (COM<N> on Windows).
 PortAssignment portAssignment(const QString &folder, int port);
 
+/// Why makePortLink() refused; the caller words it in its language.
+struct PortLinkRefusal
+{
+    enum class Reason {
+        None,
+        BadPortNumber,  ///< `port` is not 1 to 9
+        NoDevice,       ///< no target given
+        NotALink,       ///< COM<N> is a file, folder or device: left as it is
+        OtherUsersLink, ///< COM<N> is a link of `owner`: left as it is
+        SystemError,    ///< the system refused `path`: `systemText` says why
+        NoTemporaryName,///< every temporary name in the folder was taken
+        Unsupported,    ///< no links on this system
+    };
+    Reason reason = Reason::None;
+    int port = 0;
+    QString path;       ///< native path of the entry (or temporary name) concerned
+    QString owner;      ///< OtherUsersLink: the link's owner
+    QString systemText; ///< SystemError: the system's description
+};
+
 /// Makes `<folder>/COM<port>` a link to `target`, replacing a link that is
 /// there. The new link is made under a temporary name beside it and renamed
 /// over the old one, so COM<port> is always either the old or the new link
-/// and nothing is ever written through a link. Refused (false, `error` set)
-/// when COM<port> is a file, a folder or a link of another user.
-bool makePortLink(const QString &folder, int port, const QString &target, QString *error = nullptr);
+/// and nothing is ever written through a link. Refused (false, `refusal`
+/// set) when COM<port> is a file, a folder or a link of another user.
+bool makePortLink(const QString &folder, int port, const QString &target, PortLinkRefusal *refusal = nullptr);

@@ -75,17 +75,21 @@ QString SerialPort::portDirectory() const
 
 QString SerialPort::devicePath(qint16 port) const
 {
-    const QString link = QDir(portDirectory()).filePath(QStringLiteral("COM%1").arg(port));
-    const QFileInfo info(link);
-    if (info.isSymLink())
-        return info.symLinkTarget();
-    if (info.exists())
-        return link;
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(port);
-#else
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-#endif
+    const PortAssignment assignment = portAssignment(portDirectory(), port);
+    // A COM<N> that another user put into the folder would make the program
+    // record whatever that user's device sends.
+    if (!assignment.trusted)
+        return QString();
+    switch (assignment.kind) {
+    case PortAssignment::Kind::Link:
+    case PortAssignment::Kind::Dangling:
+        return QFileInfo(assignment.linkPath).symLinkTarget();
+    case PortAssignment::Kind::File:
+        return assignment.linkPath;
+    case PortAssignment::Kind::System:
+        break;
+    }
+    return assignment.target;
 }
 
 bool SerialPort::isOpen() const
@@ -109,6 +113,7 @@ bool SerialPort::open()
     m_openError = OpenError::NoError;
     m_deniedGroup.clear();
     m_portLock = {};
+    m_refusedLink = {};
     if (m_port->isOpen()) {
         m_openError = OpenError::AlreadyOpen;
         return false;
@@ -118,6 +123,12 @@ bool SerialPort::open()
         return false;
     }
     const QString path = devicePath(m_settings.number);
+    if (path.isEmpty()) {
+        m_refusedLink = portAssignment(portDirectory(), m_settings.number);
+        m_openError = OpenError::UntrustedPortLink;
+        m_error = m_refusedLink.linkPath;
+        return false;
+    }
     m_port->setPortName(path);
     m_port->setBaudRate(m_settings.baudRate);
     m_port->setDataBits(m_settings.dataBits);

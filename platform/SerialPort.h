@@ -3,6 +3,7 @@
 // found through a COM<N> link, line settings, open and close, reading what
 // arrived, writing, and the loss of the device.
 
+#include "PortLinks.h"
 #include "PortSettings.h"
 
 #include <QByteArray>
@@ -23,10 +24,11 @@ public:
     const PortSettings &portSettings() const { return m_settings; }
 
     /// Why the last open failed.
-    enum class OpenError { NoError, NoPortNumber, AlreadyOpen, DeviceError, NotSerialPort };
+    enum class OpenError { NoError, NoPortNumber, AlreadyOpen, DeviceError, NotSerialPort, UntrustedPortLink };
     Q_ENUM(OpenError)
 
-    /// Opens the port. Returns false and sets openError() (and, for the
+    /// Opens the port. Returns false and sets openError() (UntrustedPortLink
+    /// and refusedPortLink() for a COM<N> of another user; and, for the
     /// device's own refusal, errorString() and portLock()) when that fails.
     /// A lock file that the user's own ended process left is removed and
     /// the open tried once more.
@@ -73,8 +75,12 @@ public:
 
     /// The device path that port N resolves to: the target of a link or file
     /// `COM<N>` in portDirectory() when one exists, otherwise the system's
-    /// own port.
+    /// own port. Empty when `COM<N>` belongs to somebody other than the user
+    /// or root: another user's link is never followed.
     QString devicePath(qint16 port) const;
+
+    /// After UntrustedPortLink: the COM<N> entry refused, with its owner.
+    const PortAssignment &refusedPortLink() const { return m_refusedLink; }
 
     /// Folder searched for `COM<N>` links; the program folder by default.
     void setPortDirectory(const QString &dir) { m_portDirectory = dir; }
@@ -97,5 +103,6 @@ private:
     OpenError m_openError = OpenError::NoError;
     QString m_deniedGroup;
     PortLock m_portLock;
+    PortAssignment m_refusedLink;
     QString m_portDirectory;
 };

@@ -4,7 +4,17 @@
 #include "FilePaths.h"
 #include "Rules.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -74,8 +84,40 @@ QByteArray settingsFileBytes(const Settings &values)
 
 bool writeSettingsFile(const QString &path, const Settings &values, QString *error)
 {
-    // A read-only folder may still hold a writable file: write it in place then.
-    return durable::writeFile(path, settingsFileBytes(values), error, durable::Fallback::InPlace);
+    const QByteArray bytes = settingsFileBytes(values);
+    const QFileInfo entry(path);
+    if (!isWritableFolder(entry.absolutePath())) {
+        // A read-only folder may still hold a writable file: write it in
+        // place then, but only the file itself, never through a link.
+        if (!entry.isSymLink())
+            return durable::writeFile(path, bytes, error, durable::Fallback::InPlace);
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(EACCES));
+        return false;
+    }
+#ifdef Q_OS_LINUX
+    // A new file renamed over the name: whatever the name was (a link to
+    // another file, of anybody), it is replaced and nothing is written
+    // through it.
+    const int content = ::memfd_create("qvx.ini", MFD_CLOEXEC);
+    if (content < 0 || ::write(content, bytes.constData(), size_t(bytes.size())) != bytes.size()) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+        if (content >= 0)
+            ::close(content);
+        return false;
+    }
+    QString why;
+    const bool written = durable::copyFrom(content, path, &why);
+    ::close(content);
+    // The caller names the file; only the reason is passed on.
+    const QString named = QDir::toNativeSeparators(path) + QLatin1String(":\n");
+    if (!written && error)
+        *error = why.startsWith(named) ? why.mid(named.size()) : why;
+    return written;
+#else
+    return durable::writeFile(path, bytes, error, durable::Fallback::InPlace);
+#endif
 }
 
 SettingsFile::SettingsFile(const QString &folder)

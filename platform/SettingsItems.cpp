@@ -1,13 +1,14 @@
 #include "SettingsItems.h"
 
-#include <QFile>
+#include "FilePaths.h"
 
 SettingsItems::SettingsItems(const QString &path, qint64 maxBytes)
 {
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
+    // Another user's file or link, and anything that is no regular file (a
+    // FIFO would keep start-up waiting), reads as no file at all.
+    if (std::optional<QByteArray> bytes = readTrustedFile(path, maxBytes, &m_trust)) {
         m_open = true;
-        m_data = file.read(maxBytes);
+        m_data = std::move(*bytes);
     }
 }
 

@@ -2,6 +2,8 @@
 // Reader of comma- and line-separated items, the format of the settings
 // file and the start-up file.
 
+#include "FilePaths.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -13,13 +15,17 @@ class SettingsItems
 {
 public:
     /// Opens and reads the file; a file that cannot be opened reads no item.
-    /// Files larger than maxBytes are read only up to that size.
+    /// Only a regular file of the user or root is read (openTrustedFile());
+    /// any other reads as a missing file. Files larger than maxBytes are
+    /// read only up to that size.
     explicit SettingsItems(const QString &path, qint64 maxBytes = 1 << 20);
     /// Reads items from bytes already in memory (ISO 8859-1).
     static SettingsItems fromBytes(const QByteArray &bytes);
 
     /// True when the file could be opened.
     bool isOpen() const { return m_open; }
+    /// What the open found (FileTrust::Trusted when it was read).
+    FileTrust trust() const { return m_trust; }
 
     /// Reads the next item into `item`; returns false (and leaves `item`
     /// unchanged) when no item is left.
@@ -30,4 +36,5 @@ private:
     QByteArray m_data;
     qsizetype m_pos = 0;
     bool m_open = false;
+    FileTrust m_trust = FileTrust::Trusted;
 };

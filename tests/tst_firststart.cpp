@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 class tst_FirstStart : public QObject
 {
     Q_OBJECT
@@ -23,6 +26,8 @@ private slots:
     void settingsBroughtAlongAreCopiedAsTheyAre();
     void existingSettingsAreNotTouched();
     void shortOrBareLfDefaultsKeepTheirShape();
+    void programFolderHoldsTheSettingsOnlyWhenNoOtherUserCouldWriteThere_data();
+    void programFolderHoldsTheSettingsOnlyWhenNoOtherUserCouldWriteThere();
 
 private:
     QByteArray defaults() const;
@@ -156,6 +161,53 @@ void tst_FirstStart::shortOrBareLfDefaultsKeepTheirShape()
     QCOMPARE(settingsWithLanguage("a\r\n2\r\nEnglish", QStringLiteral("Francais")), QByteArray("a\r\n2\r\nFrancais"));
     QCOMPARE(settingsWithLanguage("\r\n1\r\n", QStringLiteral("Deutsch")), QByteArray("\r\n1\r\nDeutsch\r\n"));
     QCOMPARE(settingsWithLanguage("", QStringLiteral("Deutsch")), QByteArray("\r\n\r\nDeutsch\r\n"));
+}
+
+void tst_FirstStart::programFolderHoldsTheSettingsOnlyWhenNoOtherUserCouldWriteThere_data()
+{
+    QTest::addColumn<QString>("planted");
+    QTest::addColumn<bool>("beside");           // the program folder is the settings folder
+    QTest::addColumn<bool>("seededFromProgram"); // else from the installed defaults
+    QTest::newRow("own folder") << "" << true << false;
+    QTest::newRow("group may write") << "mode 0775" << false << false;
+    QTest::newRow("sticky, all may write") << "mode 1777" << false << false;
+    QTest::newRow("folder of nobody") << "folder of nobody" << false << false;
+    QTest::newRow("qvx.ini of nobody") << "qvx.ini of nobody" << false << false;
+    QTest::newRow("COM1 link of nobody") << "COM1 of nobody" << false << true;
+}
+
+void tst_FirstStart::programFolderHoldsTheSettingsOnlyWhenNoOtherUserCouldWriteThere()
+{
+    QFETCH(QString, planted);
+    QFETCH(bool, beside);
+    QFETCH(bool, seededFromProgram);
+    if (planted.contains(QLatin1String("nobody")) && ::geteuid() != 0)
+        QSKIP("planting a file of another user needs root");
+    QTemporaryDir root, config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const QString program = root.filePath(QStringLiteral("prefix/bin"));
+    const QString installed = root.filePath(QStringLiteral("prefix/share/quendrel2-datarecorder"));
+    QVERIFY(QDir().mkpath(program) && QDir().mkpath(installed));
+    QVERIFY(::chmod(QFile::encodeName(program).constData(), 0755) == 0);
+    writeAll(installed + QStringLiteral("/qvx.ini"), defaults());
+    // Another user's spreadsheet program, which the recorder would start.
+    const QByteArray evil("/home/other/evil-calc\r\n1\r\nEnglish\r\n");
+    writeAll(program + QStringLiteral("/qvx.ini"), evil);
+    const QByteArray folder = QFile::encodeName(program);
+    if (planted.startsWith(QLatin1String("mode")))
+        QVERIFY(::chmod(folder.constData(), mode_t(planted.mid(5).toUInt(nullptr, 8))) == 0);
+    else if (planted == QLatin1String("folder of nobody"))
+        QVERIFY(::chown(folder.constData(), 65534, 65534) == 0);
+    else if (planted == QLatin1String("qvx.ini of nobody"))
+        QVERIFY(::chown(folder + "/qvx.ini", 65534, 65534) == 0);
+    else if (planted == QLatin1String("COM1 of nobody"))
+        QVERIFY(::symlink("/dev/pts/0", folder + "/COM1") == 0 && ::lchown(folder + "/COM1", 65534, 65534) == 0);
+
+    const QString chosen = settingsFolderFor(program);
+    qunsetenv("XDG_CONFIG_HOME");
+    QCOMPARE(chosen, beside ? program : config.filePath(QStringLiteral("Quendrel2")));
+    if (!beside)
+        QCOMPARE(readAll(chosen + QStringLiteral("/qvx.ini")).startsWith(evil), seededFromProgram);
 }
 
 QTEST_GUILESS_MAIN(tst_FirstStart)

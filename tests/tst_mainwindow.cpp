@@ -56,8 +56,10 @@ private slots:
     void startUpShowsOnlyTheCommandsInUse();
     void startUpCreatesAnEmptyWorkingFile();
     void settingsDialogAndViewersUseTheFileStartUpRead();
-    void helpDocumentIsFoundHereBesideOrInstalled_data();
-    void helpDocumentIsFoundHereBesideOrInstalled();
+    void helpDocumentIsFoundInstalledBesideOrHere_data();
+    void helpDocumentIsFoundInstalledBesideOrHere();
+    void plantedEntriesOfTheSettingsFolderDecideNothing_data();
+    void plantedEntriesOfTheSettingsFolderDecideNothing();
     void leftoverMeasurementIsKeptBeforeStartUpReplacesIt_data();
     void leftoverMeasurementIsKeptBeforeStartUpReplacesIt();
     void workingFileNameTakenByAFolderIsReportedOnce();
@@ -297,34 +299,114 @@ void TestMainWindow::settingsDialogAndViewersUseTheFileStartUpRead()
     QCOMPARE(control<QLineEdit>(next, "notesEdit")->palette().color(QPalette::Text), QColor(255, 255, 255));
 }
 
-void TestMainWindow::helpDocumentIsFoundHereBesideOrInstalled_data()
+void TestMainWindow::helpDocumentIsFoundInstalledBesideOrHere_data()
 {
-    QTest::addColumn<QStringList>("copies");   // under the fixture folder: "current", "prefix/..."
+    QTest::addColumn<QStringList>("copies");   // under the fixture folder: "current[:fifo|:nobody]", "prefix/..."
     QTest::addColumn<QString>("found");
     const QString beside = QStringLiteral("prefix/bin/Quendrel.pdf");
     const QString installed = QStringLiteral("prefix/share/doc/quendrel2-datarecorder/Quendrel.pdf");
-    QTest::newRow("current folder first") << QStringList{"current", beside, installed} << "Quendrel.pdf";
-    QTest::newRow("beside the program") << QStringList{beside, installed} << beside;
-    QTest::newRow("installed documentation") << QStringList{installed} << installed;
+    QTest::newRow("installed documentation first") << QStringList{"current", beside, installed} << installed;
+    QTest::newRow("beside the program") << QStringList{"current", beside} << beside;
+    QTest::newRow("current folder") << QStringList{"current"} << "Quendrel.pdf";
     QTest::newRow("none") << QStringList{} << "";
+    QTest::newRow("FIFO in the current folder") << QStringList{"current:fifo"} << "";
+    QTest::newRow("FIFO beside the program") << QStringList{beside + ":fifo", "current"} << "Quendrel.pdf";
+    QTest::newRow("another user's in the current folder") << QStringList{"current:nobody"} << "";
 }
 
-void TestMainWindow::helpDocumentIsFoundHereBesideOrInstalled()
+void TestMainWindow::helpDocumentIsFoundInstalledBesideOrHere()
 {
     QFETCH(QStringList, copies);
     QFETCH(QString, found);
+    if (copies.join(QString()).contains(QLatin1String("nobody")) && ::geteuid() != 0)
+        QSKIP("a file of another user needs root");
     RecorderFixture fx;
     const QDir root(fx.dir());
     QVERIFY(root.mkpath(QStringLiteral("prefix/bin")) && root.mkpath(QStringLiteral("current")));
     QVERIFY(QDir::setCurrent(root.filePath(QStringLiteral("current"))));
     for (const QString &copy : copies) {
-        const QString path = copy == QLatin1String("current") ? QStringLiteral("current/Quendrel.pdf") : copy;
+        const QString name = copy.section(QLatin1Char(':'), 0, 0);
+        const QString path = root.filePath(name == QLatin1String("current") ? QStringLiteral("current/Quendrel.pdf") : name);
         QVERIFY(root.mkpath(QFileInfo(path).path()));
-        QFile file(root.filePath(path));
+        const QByteArray encoded = QFile::encodeName(path);
+        if (copy.endsWith(QLatin1String(":fifo"))) {
+            QCOMPARE(::mkfifo(encoded.constData(), 0666), 0);
+            continue;
+        }
+        QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
+        if (copy.endsWith(QLatin1String(":nobody")))
+            QCOMPARE(::chown(encoded.constData(), 65534, 65534), 0);
     }
     const QString result = findHelpDocument(root.filePath(QStringLiteral("prefix/bin")));
     QCOMPARE(result, found.isEmpty() || found == QLatin1String("Quendrel.pdf") ? found : root.filePath(found));
+}
+
+void TestMainWindow::plantedEntriesOfTheSettingsFolderDecideNothing_data()
+{
+    QTest::addColumn<QString>("planted");
+    QTest::addColumn<QByteArray>("language");   // of the user's own qvx.ini; empty: none
+    QTest::addColumn<QString>("reported");      // in the child's output
+    QTest::addColumn<bool>("portOpen");         // through the user's own COM1
+    QTest::newRow("FIFO named qvx.ini") << "qvx.ini:fifo" << QByteArray() << "MESSAGE Warning/Ok No serial port is set" << false;
+    QTest::newRow("FIFO named sensor.ini") << "sensor.ini:fifo" << QByteArray("English") << "DONE" << true;
+    QTest::newRow("qvx.ini of nobody") << "qvx.ini:nobody" << QByteArray() << "MESSAGE Warning/Ok No serial port is set" << false;
+    QTest::newRow("COM1 link of nobody, English") << "COM1:nobody" << QByteArray("English")
+        << "The port is not opened: %1/COM1 belongs to the user nobody. Only your own port links and root's are used." << false;
+    QTest::newRow("COM1 link of nobody, Deutsch") << "COM1:nobody" << QByteArray("Deutsch")
+        << "Die Schnittstelle wird nicht geöffnet: %1/COM1 gehört dem Benutzer nobody." << false;
+    QTest::newRow("COM1 link of nobody, Francais") << "COM1:nobody" << QByteArray("Francais")
+        << "Le port n'est pas ouvert : %1/COM1 appartient à l'utilisateur nobody." << false;
+}
+
+void TestMainWindow::plantedEntriesOfTheSettingsFolderDecideNothing()
+{
+    QFETCH(QString, planted);
+    QFETCH(QByteArray, language);
+    QFETCH(QString, reported);
+    QFETCH(bool, portOpen);
+    if (planted.endsWith(QLatin1String(":nobody")) && ::geteuid() != 0)
+        QSKIP("a file of another user needs root");
+    QTemporaryDir dir;
+    const QByteArray entry = QFile::encodeName(dir.filePath(planted.section(QLatin1Char(':'), 0, 0)));
+    if (!language.isEmpty()) {
+        QFile settings(dir.filePath(QStringLiteral("qvx.ini")));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write(RecorderFixture::settingsLines(QString::fromLatin1(language), 1));
+    }
+    // Another user's pseudo-terminal: what it sends must not be recorded.
+    PtyLine line;
+    QVERIFY(line.ready());
+    if (!planted.startsWith(QLatin1String("COM1")))
+        QVERIFY(QFile::link(line.device(), dir.filePath(QStringLiteral("COM1"))));
+    if (planted.endsWith(QLatin1String(":fifo"))) {
+        QCOMPARE(::mkfifo(entry.constData(), 0666), 0);
+    } else if (planted.startsWith(QLatin1String("COM1"))) {
+        QVERIFY(QFile::link(line.device(), QFile::decodeName(entry)));
+        QCOMPARE(::lchown(entry.constData(), 65534, 65534), 0);
+    } else {
+        QFile file(QFile::decodeName(entry));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(RecorderFixture::settingsLines(QStringLiteral("Deutsch"), 1));
+        QCOMPARE(::chown(entry.constData(), 65534, 65534), 0);
+    }
+
+    // A start-up that waits on a FIFO would never end: it runs in a child.
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(env);
+    child.setWorkingDirectory(dir.path());
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--recorder-child"), QStringLiteral("start")});
+    if (!child.waitForFinished(20000)) {
+        child.kill();
+        child.waitForFinished();
+        QFAIL("the start-up hangs");
+    }
+    const QString output = QString::fromUtf8(child.readAllStandardOutput());
+    QVERIFY2(output.contains(QStringLiteral("DONE")), qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("PORT ") + QLatin1Char(portOpen ? '1' : '0')), qPrintable(output));
+    QVERIFY2(output.contains(reported.contains(QLatin1String("%1")) ? reported.arg(dir.path()) : reported), qPrintable(output));
 }
 
 void TestMainWindow::leftoverMeasurementIsKeptBeforeStartUpReplacesIt_data()

@@ -6,6 +6,11 @@
 
 #include <QtTest>
 
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 class TestRules : public QObject
 {
     Q_OBJECT
@@ -21,6 +26,8 @@ private slots:
     void failedReadKeepsThePreviousItem();
     void missingFileReadsNothing();
     void hugeFileIsReadOnlyInPart();
+    void settingsOfStrangersReadAsNoFile_data();
+    void settingsOfStrangersReadAsNoFile();
     void startUpAndDialogReadTheSettingsByTheirOwnRules_data();
     void startUpAndDialogReadTheSettingsByTheirOwnRules();
 };
@@ -143,6 +150,70 @@ void TestRules::hugeFileIsReadOnlyInPart()
     QVERIFY(reader.next(item));
     QCOMPARE(item.size(), 1 << 20);
     QVERIFY(!reader.next(item));
+}
+
+void TestRules::settingsOfStrangersReadAsNoFile_data()
+{
+    QTest::addColumn<QString>("entry");     // what qvx.ini is
+    QTest::addColumn<int>("trust");         // FileTrust the reader reports
+    const auto row = [](const char *entry, FileTrust trust) { QTest::newRow(entry) << entry << int(trust); };
+    row("own file", FileTrust::Trusted);
+    row("own link to an own file", FileTrust::Trusted);
+    row("FIFO", FileTrust::NotRegular);
+    row("folder", FileTrust::NotRegular);
+    row("own link to a FIFO", FileTrust::NotRegular);
+    row("link of nobody", FileTrust::ForeignLink);
+    row("file of nobody", FileTrust::ForeignFile);
+    row("own link to a file of nobody", FileTrust::ForeignFile);
+}
+
+void TestRules::settingsOfStrangersReadAsNoFile()
+{
+    QFETCH(QString, entry);
+    QFETCH(int, trust);
+    if (entry.contains(QLatin1String("nobody")) && ::geteuid() != 0)
+        QSKIP("a file of another user needs root");
+    QTemporaryDir dir;
+    const QByteArray ini = QFile::encodeName(dir.filePath(QStringLiteral("qvx.ini")));
+    const QByteArray other = QFile::encodeName(dir.filePath(QStringLiteral("other")));
+    const bool viaLink = entry.contains(QLatin1String("link"));
+    const QByteArray made = viaLink ? other : ini;
+    if (entry.contains(QLatin1String("FIFO"))) {
+        QCOMPARE(::mkfifo(made.constData(), 0666), 0);
+    } else if (entry == QLatin1String("folder")) {
+        QCOMPARE(::mkdir(made.constData(), 0777), 0);
+    } else {
+        QFile file(QFile::decodeName(made));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("calc\r\n3\r\nEnglish\r\n");
+    }
+    if (viaLink)
+        QCOMPARE(::symlink(other.constData(), ini.constData()), 0);
+    if (entry.endsWith(QLatin1String("nobody")))
+        QCOMPARE(::lchown(viaLink && !entry.startsWith(QLatin1String("own")) ? ini.constData() : made.constData(), 65534, 65534), 0);
+
+    // Read in a child process: a reader that waits on the FIFO would hang.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const SettingsItems items(QFile::decodeName(ini));
+        QString item;
+        SettingsItems copy = items;
+        const bool read = copy.next(item) && item == QLatin1String("calc");
+        ::_exit(int(items.trust()) * 2 + (read ? 1 : 0));
+    }
+    int status = 0;
+    pid_t ended = 0;
+    const QDeadlineTimer deadline(5000);
+    while ((ended = ::waitpid(child, &status, WNOHANG)) == 0 && !deadline.hasExpired())
+        QTest::qSleep(20);
+    if (ended != child) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        QFAIL("reading the settings file hangs");
+    }
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status) / 2, trust);
+    QCOMPARE(WEXITSTATUS(status) % 2, trust == int(FileTrust::Trusted) ? 1 : 0);
 }
 
 void TestRules::startUpAndDialogReadTheSettingsByTheirOwnRules_data()

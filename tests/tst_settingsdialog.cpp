@@ -21,6 +21,7 @@
 #include <memory>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -90,6 +91,10 @@ private slots:
     void portFileIsNotReplaced();
     void leavingWithoutSavingMakesNoLink();
     void deviceTextsFollowTheLanguage();
+    void refusedPortLinkIsReportedInTheDialogLanguage_data();
+    void refusedPortLinkIsReportedInTheDialogLanguage();
+    void plantedSettingsFileIsNeitherReadNorWrittenThrough_data();
+    void plantedSettingsFileIsNeitherReadNorWrittenThrough();
 
 private:
     /// A dialog whose hooks record their calls, loaded from the current folder.
@@ -566,9 +571,10 @@ void TestSettingsDialog::linkOfAnotherUserIsLeftAlone()
     QVERIFY(!child<QComboBox>(dialog.get(), "portDeviceBox")->isEnabled());
     QVERIFY(child<QLabel>(dialog.get(), "portTargetLabel")->text().contains(QStringLiteral("belongs to another user")));
 
-    QString error;
-    QVERIFY(!makePortLink(m_dir->path(), 4, byId(secondAdapter), &error));
-    QVERIFY(error.contains(QStringLiteral("another user")));
+    PortLinkRefusal refusal;
+    QVERIFY(!makePortLink(m_dir->path(), 4, byId(secondAdapter), &refusal));
+    QCOMPARE(refusal.reason, PortLinkRefusal::Reason::OtherUsersLink);
+    QCOMPARE(refusal.owner, QString::fromLocal8Bit(::getpwuid(65534)->pw_name));
     QCOMPARE(linkText(com4), byId(firstAdapter));
 }
 
@@ -609,8 +615,9 @@ void TestSettingsDialog::portFileIsNotReplaced()
     auto dialog = loadedDialog();
     QVERIFY(!child<QComboBox>(dialog.get(), "portDeviceBox")->isEnabled());
     QVERIFY(child<QLabel>(dialog.get(), "portTargetLabel")->text().contains(QStringLiteral("bleibt, wie sie ist")));
-    QString error;
-    QVERIFY(!makePortLink(m_dir->path(), 7, byId(firstAdapter), &error));
+    PortLinkRefusal refusal;
+    QVERIFY(!makePortLink(m_dir->path(), 7, byId(firstAdapter), &refusal));
+    QCOMPARE(refusal.reason, PortLinkRefusal::Reason::NotALink);
     QVERIFY(QFileInfo(com7).isFile() && !QFileInfo(com7).isSymLink());
 }
 
@@ -648,6 +655,93 @@ void TestSettingsDialog::deviceTextsFollowTheLanguage()
              QStringLiteral("Le port 1 est le port série /dev/ttyS0 de l'ordinateur."));
     QCOMPARE(list->findItems(QLatin1String(unpluggedAdapter), Qt::MatchExactly, 1).first()->text(2),
              QStringLiteral("non branché"));
+}
+
+void TestSettingsDialog::refusedPortLinkIsReportedInTheDialogLanguage_data()
+{
+    QTest::addColumn<QByteArray>("language");
+    QTest::addColumn<bool>("foreignLink");   // else a file takes the name
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("file, Deutsch") << QByteArray("Deutsch") << false << "COM2 ist kein Verweis; es bleibt, wie es ist";
+    QTest::newRow("file, English") << QByteArray("English") << false << "COM2 is not a link; it is left as it is";
+    QTest::newRow("file, Francais") << QByteArray("Francais") << false << "COM2 n'est pas un lien ; il reste tel quel";
+    QTest::newRow("link of nobody, Deutsch") << QByteArray("Deutsch") << true << "COM2 gehört dem Benutzer nobody; es bleibt, wie es ist";
+    QTest::newRow("link of nobody, Francais") << QByteArray("Francais") << true
+        << "COM2 appartient à un autre utilisateur (nobody) ; il reste tel quel";
+}
+
+void TestSettingsDialog::refusedPortLinkIsReportedInTheDialogLanguage()
+{
+    QFETCH(QByteArray, language);
+    QFETCH(bool, foreignLink);
+    QFETCH(QString, reason);
+    if (foreignLink && ::geteuid() != 0)
+        QSKIP("making a link of another user needs root");
+    makeByIdFolder();
+    writeIni("\r\n2\r\n" + language + "\r\n");
+    auto dialog = loadedDialog();
+    chooseDevice(dialog.get(), 2, QLatin1String(firstAdapter));
+    // COM2 is taken between the choice and the save.
+    const QString com2 = m_dir->filePath(QStringLiteral("COM2"));
+    if (foreignLink) {
+        QVERIFY(QFile::link(byId(secondAdapter), com2));
+        QCOMPARE(::lchown(QFile::encodeName(com2).constData(), 65534, 65534), 0);
+    } else {
+        QFile file(com2);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    m_dialogs.answer(Answer::Ok);
+    child<QToolButton>(dialog.get(), "saveButton")->click();
+    QCOMPARE(m_dialogs.messages().size(), 1);
+    QVERIFY2(m_dialogs.messages().at(0).text.endsWith(m_dir->filePath(reason)), qPrintable(m_dialogs.messages().at(0).text));
+    QVERIFY(m_calls.isEmpty());
+}
+
+void TestSettingsDialog::plantedSettingsFileIsNeitherReadNorWrittenThrough_data()
+{
+    QTest::addColumn<bool>("link");          // qvx.ini -> precious.txt, else a file
+    QTest::addColumn<bool>("ofNobody");      // lchown'ed to nobody
+    QTest::addColumn<QString>("shown");      // the spreadsheet the dialog shows
+    QTest::newRow("own link to a file outside") << true << false << "evil-calc";
+    QTest::newRow("link of another user") << true << true << "";
+    QTest::newRow("file of another user") << false << true << "";
+}
+
+void TestSettingsDialog::plantedSettingsFileIsNeitherReadNorWrittenThrough()
+{
+    QFETCH(bool, link);
+    QFETCH(bool, ofNobody);
+    QFETCH(QString, shown);
+    if (ofNobody && ::geteuid() != 0)
+        QSKIP("planting a file of another user needs root");
+    QTemporaryDir outside;
+    const QByteArray planted("evil-calc\r\n1\r\nDeutsch\r\n");
+    const QString precious = outside.filePath(QStringLiteral("precious.txt"));
+    const QString ini = m_dir->filePath(QStringLiteral("qvx.ini"));
+    {
+        QFile file(link ? precious : ini);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(planted);
+    }
+    if (link)
+        QVERIFY(QFile::link(precious, ini));
+    if (ofNobody)
+        QCOMPARE(::lchown(QFile::encodeName(ini).constData(), 65534, 65534), 0);
+
+    auto dialog = loadedDialog();
+    QCOMPARE(child<QLineEdit>(dialog.get(), "spreadsheetPathEdit")->text(), shown);
+    child<QLineEdit>(dialog.get(), "spreadsheetPathEdit")->setText(QStringLiteral("mine"));
+    child<QToolButton>(dialog.get(), "saveButton")->click();
+
+    QCOMPARE(m_calls, QStringList({"closeFiles", "restart", "endProgram"}));
+    QVERIFY(!QFileInfo(ini).isSymLink());
+    QCOMPARE(QFileInfo(ini).ownerId(), ::geteuid());
+    QVERIFY(readIni().startsWith("mine\r\n"));
+    if (link) {
+        QFile file(precious);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), planted);
+    }
 }
 
 QTEST_MAIN(TestSettingsDialog)

@@ -707,8 +707,9 @@ void ViewersTest::helpWithoutTheManualSaysWhereItLooked()
 
     QCOMPARE(rig.dialogs.messages().size(), 1);
     QCOMPARE(rig.dialogs.asked.at(0).text,
-             QStringLiteral("Das Handbuch Quendrel.pdf wurde nicht gefunden, gesucht in:\r\n") + m_dir->path()
-                 + "\r\n" + program + "\r\n" + m_dir->filePath(QStringLiteral("prefix/share/doc/quendrel2-datarecorder")));
+             QStringLiteral("Das Handbuch Quendrel.pdf wurde nicht gefunden, gesucht in:\r\n")
+                 + m_dir->filePath(QStringLiteral("prefix/share/doc/quendrel2-datarecorder")) + "\r\n" + program
+                 + "\r\n" + m_dir->path());
 }
 
 void ViewersTest::helpStartsTheDesktopEntryWithoutXdgOpen()
