@@ -61,8 +61,14 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
     const std::pair<PictureButton *, const char *> pictures[] = {
         {m_ui->startStopButton, "startstop"}, {m_ui->saveButton, "save"}, {m_ui->openButton, "open"},
         {m_ui->deleteButton, "delete"}, {m_ui->exitButton, "exit"}};
-    for (const auto &[button, picture] : pictures)
+    for (const auto &[button, picture] : pictures) {
         button->setPicture(QLatin1String(picture));
+        // A hidden button keeps its place, so the buttons right of it stay
+        // where the pointer expects them while a measurement runs.
+        QSizePolicy policy = button->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        button->setSizePolicy(policy);
+    }
     m_ui->graphPicture->setPixmap(PictureButton::picture(QStringLiteral("graph")).pixmap(32, 32));
     m_ui->idleGraphPicture->setPixmap(PictureButton::picture(QStringLiteral("graph-idle")).pixmap(32, 32));
     m_ui->appPicture->setPixmap(PictureButton::picture(QStringLiteral("app")).pixmap(32, 32));
@@ -209,18 +215,16 @@ void MainWindow::prepare()
     m_ui->inp2OverloadLabel->hide();
     m_ui->inp1MeterScale->setFixedSize(kScaleCaptionSize);
     m_ui->inp2MeterScale->setFixedSize(kScaleCaptionSize);
-    // No close box: the program is left through Exit. The window manager's
-    // close request is ignored in closeEvent().
-    setWindowFlag(Qt::WindowCloseButtonHint, false);
-
     const SensorDefaults sensors = readSensorDefaults(m_env.settingsDir);
     m_measurement->setStartupHeader(sensors.inp1, sensors.inp2);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // Only the program's own exit path ends it.
+    // The close button is Exit: the window stays until the exit question
+    // is answered, and only the exit path ends the program.
     event->ignore();
+    exit();
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
@@ -339,7 +343,13 @@ void MainWindow::openMeasurement() { m_viewers->openMeasurement(); }
 void MainWindow::exportToSpreadsheet() { m_viewers->exportToSpreadsheet(); }
 void MainWindow::exportToNotepad() { m_viewers->exportToNotepad(); }
 void MainWindow::exit() { m_files->exit(); }
-void MainWindow::showGraph() { m_graph.showInFront(); }
+void MainWindow::showGraph()
+{
+    // Opened beside this window, so neither hides the other.
+    if (!graph()->isVisible())
+        placeBeside(graph(), this);
+    m_graph.showInFront();
+}
 void MainWindow::showDeleteDialog() { m_deleteFiles.showInFront(); }
 void MainWindow::showSettings() { m_settingsDialog.showInFront(); }
 

@@ -40,7 +40,7 @@ public:
     ~MainWindow() override;
 
     /// Readies the window before it is first shown: overload labels, meter
-    /// captions, no close box, sensor.ini.
+    /// captions, sensor.ini.
     void prepare();
 
     /// The settings read from the settings file at start-up.

@@ -90,10 +90,13 @@ void GraphWindow::alignScales(const QRect &plotArea)
     // their own spacing until it has one.
     if (plotArea.isEmpty())
         return;
+    // Both scales stand on the grid the chart draws.
+    const QList<int> grid = m_ui->chart->gridRows();
     for (QLabel *label : {m_ui->inp1ScaleCaption, m_ui->inp2ScaleCaption}) {
-        const int top = label->mapFrom(this, m_ui->chart->mapTo(this, plotArea.topLeft())).y();
-        const int bottom = label->mapFrom(this, m_ui->chart->mapTo(this, plotArea.bottomLeft())).y();
-        static_cast<ScaleLabel *>(label)->setTickSpan(top, bottom);
+        QList<int> rows;
+        for (int row : grid)
+            rows << label->mapFrom(this, m_ui->chart->mapTo(this, QPoint(0, row))).y();
+        static_cast<ScaleLabel *>(label)->setTickRows(rows);
     }
 }
 

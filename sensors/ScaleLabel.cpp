@@ -3,39 +3,46 @@
 #include <QPainter>
 #include <QRegularExpression>
 
-void ScaleLabel::setTickSpan(int firstY, int lastY)
+namespace {
+
+QStringList tickValues(const QString &caption)
 {
-    m_firstY = firstY;
-    m_lastY = lastY;
+    return caption.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+void ScaleLabel::setTickRows(const QList<int> &rows)
+{
+    m_rows = rows;
     update();
+}
+
+QList<int> ScaleLabel::tickCentres() const
+{
+    const int count = int(tickValues(text()).size());
+    if (count == m_rows.size())
+        return m_rows;
+    const int lineHeight = fontMetrics().height();
+    const int first = m_rows.isEmpty() ? lineHeight / 2 : m_rows.constFirst();
+    const int last = m_rows.isEmpty() ? height() - (lineHeight + 1) / 2 : m_rows.constLast();
+    QList<int> centres;
+    for (int i = 0; i < count; ++i)
+        centres << first + (count > 1 ? qRound(double(i) * (last - first) / (count - 1)) : 0);
+    return centres;
 }
 
 void ScaleLabel::paintEvent(QPaintEvent *)
 {
-    const QString caption = text();
-    static const QRegularExpression word(QStringLiteral("\\S+"));
-
-    // The words and where they start; the end of the last word closes the scale.
-    QList<QRegularExpressionMatch> ticks;
-    for (auto it = word.globalMatch(caption); it.hasNext();)
-        ticks.append(it.next());
+    const QStringList ticks = tickValues(text());
     if (ticks.isEmpty())
         return;
-
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
-    const QFontMetrics metrics = fontMetrics();
-    const int lineHeight = metrics.height();
-    const int first = m_firstY >= 0 ? m_firstY : lineHeight / 2;
-    const int last = m_lastY >= 0 ? m_lastY : height() - (lineHeight + 1) / 2;
-
-    const int firstStart = int(ticks.first().capturedStart());
-    const int lastStart = int(ticks.last().capturedStart());
-    const double span = std::max(1, lastStart - firstStart);
-    for (const QRegularExpressionMatch &tick : ticks) {
-        const double share = (tick.capturedStart() - firstStart) / span;
-        const int centre = first + int(share * (last - first) + 0.5);
-        const QRect line(0, centre - lineHeight / 2, width(), lineHeight);
-        painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, tick.captured());
+    const int lineHeight = fontMetrics().height();
+    const QList<int> centres = tickCentres();
+    for (int i = 0; i < ticks.size(); ++i) {
+        const QRect line(0, centres.at(i) - lineHeight / 2, width(), lineHeight);
+        painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, ticks.at(i));
     }
 }

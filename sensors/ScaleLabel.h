@@ -1,14 +1,12 @@
 #pragma once
-// A scale caption: tick values separated by runs of blanks, drawn in a
-// narrow tall label with one tick value per line.
+// A scale caption: tick values separated by blanks, drawn in a narrow tall
+// label with one tick value per grid line of the chart beside it.
 
 #include <QLabel>
 
 /// Shows a scale caption such as "100.0      90.0      80.0 ..." as a
-/// column of tick values. The blanks set the distance between the values:
-/// each value is placed at the height its position in the text gives it,
-/// between the first and the last tick line. text() keeps the caption
-/// exactly as set.
+/// column of tick values, top down, each centred on its tick line. text()
+/// keeps the caption exactly as set.
 class ScaleLabel : public QLabel
 {
     Q_OBJECT
@@ -16,14 +14,18 @@ class ScaleLabel : public QLabel
 public:
     using QLabel::QLabel;
 
-    /// Centres of the first and last tick value, in this label's coordinates;
-    /// by default half a line inside the top and bottom edges.
-    void setTickSpan(int firstY, int lastY);
+    /// Rows of the tick lines, top down, in this label's coordinates. The
+    /// values stand on them where the caption has one value per line;
+    /// otherwise they are spread evenly from the first line to the last.
+    /// Without lines they span the label, half a line inside its edges.
+    void setTickRows(const QList<int> &rows);
+
+    /// The row each value of the caption is centred on, top down.
+    QList<int> tickCentres() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    int m_firstY = -1;
-    int m_lastY = -1;
+    QList<int> m_rows;
 };

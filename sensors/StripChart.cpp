@@ -181,6 +181,7 @@ struct StripChart::Private
     std::array<quint64, 2> handedRevision{~quint64(0), ~quint64(0)};
     std::array<bool, 2> thinned{};
     qint64 axisEnd = 0; ///< right end of the time axis
+    bool areaReportDue = false; ///< plotAreaChanged() is queued
 
     static int index(int trace) { return trace == 1 || trace == 2 ? trace - 1 : -1; }
 
@@ -279,7 +280,15 @@ StripChart::StripChart(QWidget *parent)
     // out; the summaries are thinned again for the columns it has now.
     connect(d->chart, &QChart::plotAreaChanged, this, [this] {
         d->handOverAll();
-        emit plotAreaChanged(plotArea());
+        // Reported once the view has fitted its scene to the chart's new
+        // size: until then the plot area maps to where it was drawn before.
+        if (d->areaReportDue)
+            return;
+        d->areaReportDue = true;
+        QMetaObject::invokeMethod(this, [this] {
+            d->areaReportDue = false;
+            emit plotAreaChanged(plotArea());
+        }, Qt::QueuedConnection);
     });
 }
 
@@ -357,6 +366,25 @@ QRect StripChart::plotArea() const
     return QRect(QPoint(qFloor(inViewport.left()), qFloor(inViewport.top())),
                  QPoint(qFloor(inViewport.right()), qFloor(inViewport.bottom())))
         .translated(offset);
+}
+
+QList<int> StripChart::gridRows() const
+{
+    const QRectF area = d->chart->plotArea();
+    if (area.isEmpty())
+        return {};
+    // The lines as the value axis lays them out, up from the bottom edge,
+    // and as pixel rows the way plotArea() takes its edges.
+    const QTransform toViewport = d->view->viewportTransform();
+    const QPoint offset = d->view->viewport()->mapTo(this, QPoint(0, 0));
+    const int lines = d->yAxes[0]->tickCount();
+    const qreal step = area.height() / qreal(lines - 1);
+    QList<int> rows(lines);
+    for (int i = 0; i < lines; ++i) {
+        const QPointF inScene = d->chart->mapToScene(QPointF(area.left(), area.bottom() - i * step));
+        rows[lines - 1 - i] = qFloor(toViewport.map(inScene).y()) + offset.y();
+    }
+    return rows;
 }
 
 qsizetype StripChart::storedBytes() const

@@ -49,6 +49,11 @@ public:
     /// Empty until the chart has been laid out (see plotAreaChanged()).
     QRect plotArea() const;
 
+    /// Rows of the value grid across the plot, top down, in this widget's
+    /// coordinates: from the top of the plot area to its bottom, evenly
+    /// apart. Empty until the chart has been laid out.
+    QList<int> gridRows() const;
+
 signals:
     /// The plot area moved or changed size (see plotArea()), e.g. on the
     /// first layout, so scales drawn beside the chart can follow it.

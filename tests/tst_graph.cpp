@@ -1,11 +1,15 @@
 // Preview graph window and its strip chart.
 
 #include "GraphWindow.h"
+#include "ScaleLabel.h"
 #include "SensorSelection.h"
 #include "StripChart.h"
+#include "WindowPlacement.h"
 
+#include <QImage>
 #include <QLabel>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 #include <QtTest>
 
@@ -50,6 +54,12 @@ private slots:
     void tickPlotsTheShownValuesRounded();
     void tickWritesTheTimeLine();
     void closingDeletesTheWindowAndItsTraces();
+    void windowOpensBesideTheMainWindowOnTheScreen_data();
+    void windowOpensBesideTheMainWindowOnTheScreen();
+    void placementLeavesThePanelsFree_data();
+    void placementLeavesThePanelsFree();
+    void scaleValuesStandOnTheGridLines_data();
+    void scaleValuesStandOnTheGridLines();
     void chartKeepsADayAndDrawsABoundedSummary();
     void chartSummaryKeepsSpikesInTimeOrder();
     void chartRangeIsNeverEmpty();
@@ -200,6 +210,119 @@ void TestGraph::closingDeletesTheWindowAndItsTraces()
     // The next load starts with empty traces.
     f.prepare();
     QCOMPARE(f.graph->chart()->pointCount(1), 0);
+}
+
+void TestGraph::windowOpensBesideTheMainWindowOnTheScreen_data()
+{
+    // The main window's frame, as offsets from the available area's left
+    // and right edges (a negative left: from the right edge).
+    QTest::addColumn<int>("left");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QString>("side");
+
+    QTest::newRow("main window at the left") << 0 << 300 << "right";
+    QTest::newRow("main window at the right") << -300 << 300 << "left";
+    QTest::newRow("screen too small for both") << 150 << 500 << "over";
+}
+
+void TestGraph::windowOpensBesideTheMainWindowOnTheScreen()
+{
+    QFETCH(int, left);
+    QFETCH(int, width);
+    QFETCH(QString, side);
+
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY(available.width() < 452 + 500);  // the last row needs a narrow screen
+    QWidget main;
+    main.resize(width, 300);
+    main.move(left >= 0 ? available.left() + left : available.right() + 1 + left, available.top() + 20);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+
+    GraphFixture f;
+    f.prepare();
+    placeBeside(f.graph, &main);
+    f.graph->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.graph));
+
+    const QRect graph = f.graph->frameGeometry();
+    QVERIFY2(available.contains(graph), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(graph.x()).arg(graph.y()).arg(graph.width()).arg(graph.height())));
+    QCOMPARE(graph.top(), main.frameGeometry().top());
+    if (side == QLatin1String("right"))
+        QCOMPARE(graph.left(), main.frameGeometry().right() + 1);
+    else if (side == QLatin1String("left"))
+        QCOMPARE(graph.right(), main.frameGeometry().left() - 1);
+    else
+        QVERIFY(graph.intersects(main.frameGeometry()));
+}
+
+void TestGraph::placementLeavesThePanelsFree_data()
+{
+    QTest::addColumn<QRect>("anchor");
+    QTest::addColumn<QPoint>("placed");
+
+    // A 1280x1024 screen with a 32-pixel panel at the top and one at the
+    // left; the window is 460x380 with its frame.
+    QTest::newRow("anchor over the top panel") << QRect(40, 0, 400, 300) << QPoint(440, 32);
+    QTest::newRow("anchor at the bottom") << QRect(40, 900, 400, 300) << QPoint(440, 1024 - 380);
+    QTest::newRow("no room right, left is the panel") << QRect(60, 40, 1100, 300) << QPoint(1280 - 460, 40);
+    QTest::newRow("more room left than right") << QRect(300, 40, 940, 300) << QPoint(32, 40);
+}
+
+void TestGraph::placementLeavesThePanelsFree()
+{
+    QFETCH(QRect, anchor);
+    QFETCH(QPoint, placed);
+    const QRect available(32, 32, 1280 - 32, 1024 - 32);
+    QCOMPARE(besidePosition(QSize(460, 380), anchor, available), placed);
+    QVERIFY(available.contains(QRect(placed, QSize(460, 380))));
+}
+
+void TestGraph::scaleValuesStandOnTheGridLines_data()
+{
+    QTest::addColumn<QString>("sr1");
+    QTest::addColumn<QString>("sr2");
+
+    QTest::newRow("198.2 right, 4.00 left") << "SR1 03" << "SR2 45";
+    QTest::newRow("15.85 right, 400.0 left") << "SR1 05" << "SR2 41";
+}
+
+void TestGraph::scaleValuesStandOnTheGridLines()
+{
+    QFETCH(QString, sr1);
+    QFETCH(QString, sr2);
+
+    GraphFixture f;
+    f.prepare(sr1, sr2);
+    f.graph->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.graph));
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+
+    // The grid rows are where the chart draws its horizontal lines.
+    StripChart *chart = f.graph->chart();
+    const QList<int> grid = chart->gridRows();
+    QCOMPARE(grid.size(), 11);
+    QCOMPARE(grid.constFirst(), chart->plotArea().top());
+    QCOMPARE(grid.constLast(), chart->plotArea().bottom());
+    const QImage image = chart->grab().toImage();
+    const int x = chart->plotArea().left() + chart->plotArea().width() / 8;
+    const QColor between = image.pixelColor(x, (grid.at(4) + grid.at(5)) / 2);
+    for (int row : grid)
+        QVERIFY2(image.pixelColor(x, row) != between, qPrintable(QString::number(row)));
+
+    for (QLabel *label : {f.graph->inp1ScaleCaption(), f.graph->inp2ScaleCaption()}) {
+        QCOMPARE(label->text().split(QLatin1Char(' '), Qt::SkipEmptyParts).size(), 11);
+        QList<int> centres;
+        for (int y : static_cast<ScaleLabel *>(label)->tickCentres())
+            centres << chart->mapFrom(f.graph, label->mapTo(f.graph, QPoint(0, y))).y();
+        QCOMPARE(centres, grid);
+        // Evenly apart, whatever blanks the caption has between its values.
+        for (int i = 2; i < centres.size(); ++i)
+            QVERIFY(qAbs((centres.at(i) - centres.at(i - 1)) - (centres.at(1) - centres.at(0))) <= 1);
+    }
 }
 
 void TestGraph::chartKeepsADayAndDrawsABoundedSummary()

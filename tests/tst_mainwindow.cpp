@@ -66,6 +66,7 @@ private slots:
     void sensorIniGivesHeaderTexts_data();
     void sensorIniGivesHeaderTexts();
     void portOpensAndClosesOnTheSimulator();
+    void buttonsKeepTheirPlacesWhileMeasuring();
     void portThatCannotBeOpenedIsReported();
     void portTheUserMayNotOpenNamesItsGroup_data();
     void portTheUserMayNotOpenNamesItsGroup();
@@ -73,7 +74,8 @@ private slots:
     void staleLockFileOfThePortIsFound();
     void portHeldByAStaleLockOfAnotherUserNamesIt();
     void receivedCharactersReachTheReceiveBox();
-    void closeRequestsAreIgnored();
+    void closeButtonAsksAsExitDoes_data();
+    void closeButtonAsksAsExitDoes();
     void receiveBoxShowsTheTextAsItGrowsAndIsTrimmed();
     void runawayLinesLeaveTheWindowAsItWas();
     void receiveBoxFollowsTheEndUnlessScrolledBack_data();
@@ -248,7 +250,8 @@ void TestMainWindow::startUpShowsOnlyTheCommandsInUse()
     QVERIFY(!control<ClickableImage>(w, "graphPicture")->isVisible());
     QVERIFY(!control<QTimer>(w, "headerReadTimer")->isActive());
     QCOMPARE(control<QTimer>(w, "headerReadTimer")->interval(), 1500);
-    QVERIFY(!(w.windowFlags() & Qt::WindowCloseButtonHint));
+    w.show();
+    QVERIFY(w.windowFlags() & Qt::WindowCloseButtonHint);
 }
 
 void TestMainWindow::startUpCreatesAnEmptyWorkingFile()
@@ -568,6 +571,36 @@ void TestMainWindow::portOpensAndClosesOnTheSimulator()
     QCOMPARE(fx.dialogs.messages().size(), 1);
 }
 
+void TestMainWindow::buttonsKeepTheirPlacesWhileMeasuring()
+{
+    RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English"), 4));
+    Simulator sim;
+    QVERIFY(sim.start(fx.dir(), 4));
+    MainWindow &w = fx.start();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto places = [&w] {
+        QCoreApplication::processEvents();
+        QList<int> x;
+        for (const char *name : {"startStopButton", "openButton", "deleteButton", "exitButton"})
+            x << control<PictureButton>(w, name)->mapTo(&w, QPoint(0, 0)).x();
+        return x;
+    };
+    const QList<int> idle = places();
+
+    control<PictureButton>(w, "startStopButton")->click();
+    QVERIFY(w.measurement().isPortOpen());
+    QVERIFY(!control<PictureButton>(w, "saveButton")->isVisible());
+    QCOMPARE(places(), idle);
+
+    control<PictureButton>(w, "startStopButton")->click();
+    QTRY_VERIFY(fx.dialogs.isAsking());
+    fx.dialogs.reply(Answer::No);
+    QVERIFY(control<PictureButton>(w, "saveButton")->isVisible());
+    QCOMPARE(places(), idle);
+}
+
 void TestMainWindow::portThatCannotBeOpenedIsReported()
 {
     RecorderFixture fx;
@@ -753,15 +786,43 @@ void TestMainWindow::receivedCharactersReachTheReceiveBox()
     QVERIFY(control<ReceiveBox>(w, "receivedText")->toPlainText().size() < 200);
 }
 
-void TestMainWindow::closeRequestsAreIgnored()
+void TestMainWindow::closeButtonAsksAsExitDoes_data()
 {
+    QTest::addColumn<Answer>("answer");
+    QTest::addColumn<QString>("saveAs");   // the save dialog's answer; null: cancelled
+    QTest::addColumn<bool>("saved");
+
+    QTest::newRow("no: ends keeping the working file") << Answer::No << QString() << false;
+    QTest::newRow("yes, save dialog cancelled: ends") << Answer::Yes << QString() << false;
+    QTest::newRow("yes, named: saves and ends") << Answer::Yes << QStringLiteral("closed") << true;
+}
+
+void TestMainWindow::closeButtonAsksAsExitDoes()
+{
+    QFETCH(Answer, answer);
+    QFETCH(QString, saveAs);
+    QFETCH(bool, saved);
+
     RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(QStringLiteral("English")));
     MainWindow &w = fx.start();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QVERIFY(!w.close());
+
+    // The close request as the window manager sends it.
+    w.windowHandle()->close();
     QVERIFY(w.isVisible());
+    QVERIFY(fx.dialogs.isAsking());
+    QCOMPARE(fx.dialogs.question().text, QStringLiteral("Do you want to save the datafile ?"));
+    QCOMPARE(fx.dialogs.question().style, BoxStyle(Icon::Question | Buttons::YesNo));
     QCOMPARE(fx.endProgramCalls, 0);
+
+    if (answer == Answer::Yes)
+        fx.dialogs.chooseFile(saveAs.isNull() ? QString() : fx.path(saveAs));
+    fx.dialogs.reply(answer);
+    QTRY_COMPARE(fx.endProgramCalls, 1);
+    QCOMPARE(QFile::exists(fx.path(saveAs + QStringLiteral(".csv"))), saved);
+    QCOMPARE(fx.dialogs.unexpected, 0);
 }
 
 void TestMainWindow::runawayLinesLeaveTheWindowAsItWas()

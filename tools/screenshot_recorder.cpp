@@ -12,6 +12,7 @@
 // user's, so no test names or test paths show.
 
 #include "MainWindow.h"
+#include "SettingsDialog.h"
 #include "ScriptedDialogs.h"
 
 #include <QAbstractButton>
@@ -27,8 +28,13 @@
 #include <QThread>
 
 #include <cstdio>
+#include <pty.h>
+#include <unistd.h>
 
 namespace {
+
+/// The stable name of the USB adapter shown chosen in the settings.
+const char kAdapterName[] = "usb-FTDI_FT232R_USB_UART_A10K3ZQ7-if00-port0";
 
 struct Words
 {
@@ -150,13 +156,42 @@ int main(int argc, char **argv)
     sim.terminate();
     sim.waitForFinished(3000);
     QFile::remove(QDir(folder).filePath(QStringLiteral("COM1")));
-    window.showSettings();
-    wait(500);
-    if (SettingsDialog *settings = window.settingsDialog()) {
-        settings->resize(settings->sizeHint());
-        wait(200);
-        shoot(settings, QStringLiteral("settings-dialog"), "saveButton");
-        settings->hide();
+    // A USB adapter is plugged in and chosen for port 1, as a user sets up
+    // the instrument's cable; a pseudo-terminal stands in for the adapter.
+    int adapter = -1, adapterSide = -1;
+    char adapterPath[128] = {};
+    const QString byId = QDir(home.path()).filePath(QStringLiteral("serial/by-id"));
+    QDir().mkpath(byId);
+    if (::openpty(&adapter, &adapterSide, adapterPath, nullptr, nullptr) == 0)
+        QFile::link(QFile::decodeName(adapterPath), QDir(byId).filePath(QLatin1String(kAdapterName)));
+    SettingsDialog::Hooks hooks;
+    hooks.closeFiles = [] {};
+    hooks.restart = [] { return false; };
+    hooks.endProgram = [] {};
+    hooks.programDir = folder;
+    hooks.settingsDir = folder;
+    hooks.byIdFolder = byId;
+    SettingsDialog settings(dialogs, hooks);
+    settings.setWindowIcon(window.windowIcon());
+    settings.prepare();
+    settings.show();
+    wait(300);
+    if (auto *devices = settings.findChild<QComboBox *>(QStringLiteral("portDeviceBox"))) {
+        const int index = devices->findText(QLatin1String(kAdapterName), Qt::MatchContains);
+        if (index > 0) {
+            devices->setCurrentIndex(index);
+            emit devices->activated(index);
+        } else {
+            std::fprintf(stderr, "the adapter is not offered in the settings\n");
+        }
+    }
+    settings.resize(settings.sizeHint());
+    wait(200);
+    shoot(&settings, QStringLiteral("settings-dialog"), "saveButton");
+    settings.hide();
+    if (adapter >= 0) {
+        ::close(adapter);
+        ::close(adapterSide);
     }
     window.showDeleteDialog();
     wait(500);

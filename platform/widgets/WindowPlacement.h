@@ -10,6 +10,18 @@
 /// the fraction of a pixel dropped.
 void centreOnScreen(QWidget *window);
 
+/// Where a window of `frame` size goes beside `anchor` (both frames
+/// included): right of it where it fits inside `available`, else left of
+/// it, else overlapping it towards the side with more room; its top level
+/// with the anchor's. The window always stays inside `available`, its top
+/// left corner first where it is larger.
+QPoint besidePosition(QSize frame, const QRect &anchor, const QRect &available);
+
+/// Moves `window` beside `anchor` within the available area of the
+/// anchor's screen (the desktop's panels left free), see besidePosition().
+/// A window not shown yet is taken to get the anchor's frame.
+void placeBeside(QWidget *window, const QWidget *anchor);
+
 /// A top-level window made on first use and kept until it is closed or
 /// destroyed. `make` creates it; `prepare` readies it once the window is
 /// known here, so a preparation that asks for the window again finds it.
