@@ -3,6 +3,7 @@
 #include "DurableFile.h"
 #include "FilePaths.h"
 #include "Rules.h"
+#include "SafeOpen.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -108,8 +109,8 @@ bool writeSettingsFile(const QString &path, const Settings &values, QString *err
         return false;
     }
     QString why;
-    const bool written = durable::copyFrom(content, path, &why);
-    ::close(content);
+    const HeldFile held = HeldFile::adopt(content);   // closes it
+    const bool written = durable::copyFrom(held, path, &why);
     // The caller names the file; only the reason is passed on.
     const QString named = QDir::toNativeSeparators(path) + QLatin1String(":\n");
     if (!written && error)
