@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -59,6 +60,12 @@ void DeleteFilesDialog::refreshList()
     m_ui->fileList->refresh();
 }
 
+namespace {
+const LanguageText notDeleted{QStringLiteral("Die Datei konnte nicht gelöscht werden:"),
+                              QStringLiteral("The file could not be deleted:"),
+                              QStringLiteral("Le fichier n'a pas pu être supprimé :")};
+} // namespace
+
 void DeleteFilesDialog::deleteSelected()
 {
     // The file named in the list, in the folder the list shows, taken now:
@@ -67,12 +74,17 @@ void DeleteFilesDialog::deleteSelected()
     if (path.isEmpty())
         return;
     const Language language = m_language;
-    const Answer choice = m_dialogs.message(question.pick(language),
+    const Answer choice = m_dialogs.message(question.pickOrEnglish(language),
                                             Icon::Question | Buttons::YesNo,
                                             questionCaption.pick(language));
     if (choice == Answer::No)
         return;
-    // A file that cannot be deleted stays listed; nothing is reported.
-    QFile::remove(path);
+    // A file that cannot be deleted (another user's in a shared folder, a
+    // read-only folder) stays listed, and the box says why.
+    QFile file(path);
+    if (!file.remove() && QFileInfo::exists(path))
+        m_dialogs.message(notDeleted.pickOrEnglish(language) + QLatin1String("\r\n") + QDir::toNativeSeparators(path)
+                              + QLatin1String(":\n") + file.errorString(),
+                          Icon::Warning);
     m_ui->fileList->refresh();
 }

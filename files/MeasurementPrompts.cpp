@@ -179,7 +179,7 @@ void MeasurementPrompts::askAfterStop(Done done)
         done();
         return;
     }
-    m_dialogs.ask(saveQuestion.pick(m_language), Icon::Question | Buttons::YesNo, QString(),
+    m_dialogs.ask(saveQuestion.pickOrEnglish(m_language), Icon::Question | Buttons::YesNo, QString(),
                   [this, done](Answer answer) {
                       if (answer == Answer::Yes) {
                           askForName(done);
@@ -226,7 +226,7 @@ void MeasurementPrompts::confirmReplace(QStringList existing, const QString &cho
         return;
     }
     const QString name = existing.takeFirst();
-    const QString question = replaceBefore.pick(m_language) + name + replaceAfter.pick(m_language);
+    const QString question = replaceBefore.pickOrEnglish(m_language) + name + replaceAfter.pickOrEnglish(m_language);
     m_dialogs.ask(question, Icon::Question | Buttons::YesNo, QString(),
                   [this, existing, chosen, done](Answer answer) {
                       // No asks for another name.
@@ -242,7 +242,7 @@ void MeasurementPrompts::confirmReplace(QStringList existing, const QString &cho
 void MeasurementPrompts::exit()
 {
     run([this](Done done) {
-        m_dialogs.ask(saveQuestion.pick(m_language), Icon::Question | Buttons::YesNo, QString(),
+        m_dialogs.ask(saveQuestion.pickOrEnglish(m_language), Icon::Question | Buttons::YesNo, QString(),
                       [this, done](Answer answer) {
                           if (answer != Answer::Yes) {
                               // The data stay in the working file; the next

@@ -501,7 +501,7 @@ void Measurement::readHeader()
     // stop arms no second read.
     if (!m_header.inp1Header.startsWith(inp1Marker()) && m_language != Language::Other
         && m_state != State::Stopped && m_state != State::Idle) {
-        fail(Error::TransmissionError, MeasurementTexts::transmissionError.pick(m_language));
+        fail(Error::TransmissionError, MeasurementTexts::transmissionError.pickOrEnglish(m_language));
         stop();
         m_headerReadTimer->stop();
     }

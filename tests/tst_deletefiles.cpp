@@ -43,8 +43,8 @@ private slots:
     void deleteWithNothingSelectedAsksNothing();
     void answerDecidesTheDeletion_data();
     void answerDecidesTheDeletion();
-    void failedDeletionIsSilentAndListIsRefreshed_data();
-    void failedDeletionIsSilentAndListIsRefreshed();
+    void failedDeletionIsReportedAndListIsRefreshed_data();
+    void failedDeletionIsReportedAndListIsRefreshed();
     void refreshListsNewFilesOfTheLoadFolderOnly();
     void closeHidesAndKeepsTheList();
     void tooltipsFollowLanguage_data();
@@ -125,7 +125,9 @@ void DeleteFilesTest::answerDecidesTheDeletion_data()
         << QStringLiteral("Wollen sie die Datei löschen !") << QStringLiteral(" Datei löschen !") << true;
     QTest::newRow("Francais, No") << "Francais" << Answer::No
         << QStringLiteral(" Efface données de mesure ?") << QStringLiteral(" Efface données de mesure") << false;
-    QTest::newRow("other language: empty texts, Yes") << "Dansk" << Answer::Yes << "" << "" << true;
+    // A question that decides about data always has its text.
+    QTest::newRow("other language: English question, Yes") << "Dansk" << Answer::Yes
+        << "Do you want to delete the selected file ?" << "" << true;
 }
 
 void DeleteFilesTest::answerDecidesTheDeletion()
@@ -151,23 +153,29 @@ void DeleteFilesTest::answerDecidesTheDeletion()
     QCOMPARE(listed(files()), expected);
 }
 
-void DeleteFilesTest::failedDeletionIsSilentAndListIsRefreshed_data()
+void DeleteFilesTest::failedDeletionIsReportedAndListIsRefreshed_data()
 {
-    QTest::addColumn<bool>("readOnlyFolder");
+    QTest::addColumn<QString>("obstacle");
+    QTest::addColumn<QString>("reason");        // empty: nothing to report
     QTest::addColumn<QStringList>("after");
-    QTest::newRow("file in a read-only folder") << true << QStringList{"A.CSV", "b.csv", "c.csv"};
-    QTest::newRow("file already gone") << false << QStringList{"A.CSV", "c.csv"};
+    QTest::newRow("file in a read-only folder") << "read-only folder" << "Permission denied"
+                                                << QStringList{"A.CSV", "b.csv", "c.csv"};
+    // Someone put a folder where the file was: it cannot go as a file.
+    QTest::newRow("a folder took the file's name") << "folder" << "" << QStringList{"A.CSV", "c.csv"};
+    // Gone already: what the user asked for is done.
+    QTest::newRow("file already gone") << "gone" << "" << QStringList{"A.CSV", "c.csv"};
 }
 
-void DeleteFilesTest::failedDeletionIsSilentAndListIsRefreshed()
+void DeleteFilesTest::failedDeletionIsReportedAndListIsRefreshed()
 {
-    QFETCH(bool, readOnlyFolder);
+    QFETCH(QString, obstacle);
+    QFETCH(QString, reason);
     QFETCH(QStringList, after);
     m_form->prepare();
     files()->setCurrentRow(1);   // b.csv
     m_dialogs->answer(Answer::Yes);
 
-    if (readOnlyFolder) {
+    if (obstacle == QLatin1String("read-only folder")) {
         QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner);
         QFile probe(QStringLiteral("probe"));
         if (probe.open(QIODevice::WriteOnly)) {
@@ -176,11 +184,23 @@ void DeleteFilesTest::failedDeletionIsSilentAndListIsRefreshed()
         }
     } else {
         QFile::remove(QStringLiteral("b.csv"));
+        if (obstacle == QLatin1String("folder"))
+            QVERIFY(QDir().mkpath(QStringLiteral("b.csv/inside")));
     }
 
     button("deleteButton")->click();
 
-    QCOMPARE(m_dialogs->asked.size(), 1);   // the question, and no report
+    const bool reported = obstacle != QLatin1String("gone");
+    QCOMPARE(m_dialogs->asked.size(), reported ? 2 : 1);
+    if (reported) {
+        const ScriptedDialogs::Asked told = m_dialogs->asked.at(1);
+        QCOMPARE(told.style, BoxStyle(Icon::Warning));
+        QVERIFY2(told.text.startsWith(QStringLiteral("The file could not be deleted:\r\n")
+                                      + QDir::toNativeSeparators(m_dir->filePath(QStringLiteral("b.csv"))) + QStringLiteral(":\n")),
+                 qPrintable(told.text));
+        if (!reason.isEmpty())
+            QVERIFY2(told.text.endsWith(reason), qPrintable(told.text));
+    }
     QCOMPARE(listed(files()), after);
 }
 
