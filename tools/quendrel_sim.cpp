@@ -318,9 +318,10 @@ public:
 private:
     bool appear()
     {
+        // The instrument measures on while its adapter is away: a running
+        // measurement goes on with its next sample line.
         if (!m_device.appear())
             return false;
-        m_running = false;
         m_queue.clear();
         say("READY " + m_device.slavePath());
         return true;
@@ -333,7 +334,7 @@ private:
         m_device.vanish();
         m_queue.clear();
         m_hangupDeadline.reset();
-        m_running = false;
+        m_headReadyAt.reset();
         say("HANGUP");
         if (m_opt.returnAfterMs >= 0)
             m_returnAt = Clock::now() + Millis(m_opt.returnAfterMs);
