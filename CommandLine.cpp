@@ -10,7 +10,8 @@ namespace commandline {
 
 namespace {
 
-constexpr std::string_view UsageLine = "Usage: quendrel2-recorder [--help | --version]\n";
+constexpr std::string_view UsageLine =
+    "Usage: quendrel2-recorder [--help | --version | --device PATH [--simulated]]\n";
 
 // The window system's options, which QApplication takes out of the command
 // line itself: with one dash or two, the first group followed by a value
@@ -40,6 +41,23 @@ int qtOptionLength(std::string_view argument)
     return 0;
 }
 
+/// The device of `--device PATH` (two arguments: 2) or `--device=PATH`
+/// (1); 0 when `argument` is not --device, -1 when its path is missing.
+int deviceOption(int argc, const char *const argv[], int i, std::string *device)
+{
+    const std::string_view argument(argv[i]);
+    if (argument.starts_with("--device=")) {
+        *device = std::string(argument.substr(9));
+        return device->empty() ? -1 : 1;
+    }
+    if (argument != "--device")
+        return 0;
+    if (i + 1 >= argc || argv[i + 1] == nullptr || *argv[i + 1] == '\0')
+        return -1;
+    *device = argv[i + 1];
+    return 2;
+}
+
 } // namespace
 
 std::string helpText()
@@ -48,8 +66,12 @@ std::string helpText()
         + "\n"
           "The data recorder of the Quendrel/2 instrument: starts and stops measurements\n"
           "over a serial port, shows the live values, and saves each measurement as a\n"
-          "CSV file. It takes no further arguments; everything is chosen in its window.\n"
+          "CSV file. Everything else is chosen in its window.\n"
           "\n"
+          "  --device PATH  open the instrument at PATH (a serial device or a link to\n"
+          "                 one) for this run instead of the port of the settings;\n"
+          "                 the settings are left as they are\n"
+          "  --simulated    the device is a simulated instrument: the title says so\n"
           "  -h, --help     show this help and end\n"
           "  -V, --version  show the version and end\n"
           "\n"
@@ -58,7 +80,9 @@ std::string helpText()
           "sensor.ini and the port links COM1 to COM9 are beside the program when its\n"
           "folder is writable, else in ~/.config/Quendrel2.\n"
           "\n"
-          "quendrel2-sim simulates an instrument. The manual: menu ? in the program,\n"
+          "quendrel2-sim simulates an instrument; the menu entry \"Start with a simulated\n"
+          "instrument\" starts it on a device of its own and the recorder with --device.\n"
+          "The manual: menu ? in the program,\n"
           "and man quendrel2-recorder.\n";
 }
 
@@ -73,6 +97,12 @@ std::string usageErrorText(const std::string &argument)
         + "Try 'quendrel2-recorder --help' for more information.\n";
 }
 
+std::string missingValueText(const std::string &option)
+{
+    return "quendrel2-recorder: '" + option + "' needs a device path\n" + std::string(UsageLine)
+        + "Try 'quendrel2-recorder --help' for more information.\n";
+}
+
 std::optional<Answer> answer(int argc, const char *const argv[])
 {
     for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
@@ -81,12 +111,44 @@ std::optional<Answer> answer(int argc, const char *const argv[])
             return Answer{helpText(), 0};
         if (argument == "--version" || argument == "-V")
             return Answer{versionText(), 0};
+        if (argument == "--simulated")
+            continue;
+        std::string device;
+        const int deviceLength = deviceOption(argc, argv, i, &device);
+        if (deviceLength < 0)
+            return Answer{missingValueText(std::string(argument.substr(0, argument.find('=')))), UsageError};
+        if (deviceLength > 0) {
+            i += deviceLength - 1;
+            continue;
+        }
         const int length = qtOptionLength(argument);
         if (length == 0)
             return Answer{usageErrorText(std::string(argument)), UsageError};
         i += length - 1;
     }
     return std::nullopt;
+}
+
+Options options(int argc, const char *const argv[])
+{
+    Options chosen;
+    for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--simulated") {
+            chosen.simulated = true;
+            continue;
+        }
+        std::string device;
+        const int deviceLength = deviceOption(argc, argv, i, &device);
+        if (deviceLength > 0) {
+            chosen.device = device;
+            i += deviceLength - 1;
+            continue;
+        }
+        const int length = qtOptionLength(argument);
+        i += length > 1 ? length - 1 : 0;
+    }
+    return chosen;
 }
 
 } // namespace commandline

@@ -1,8 +1,8 @@
 #pragma once
-// The recorder's command line: it takes no arguments of its own, but
-// answers --help and --version, and refuses anything it does not know,
-// before any window system is touched, so all three work in a terminal
-// without a display.
+// The recorder's command line: --device PATH (and --simulated) choose the
+// instrument's device for this run; --help and --version are answered, and
+// anything it does not know is refused, before any window system is
+// touched, so these work in a terminal without a display.
 
 #include <optional>
 #include <string>
@@ -22,10 +22,25 @@ struct Answer
 constexpr int UsageError = 2;
 
 /// The answer to the command line, or nothing when the recorder is to
-/// start: no arguments, or only the window system's own (such as
-/// -platform, -style or -session, which Qt takes). The first of --help,
-/// --version or an unknown argument decides.
+/// start: no arguments, --device with its path, --simulated, or the window
+/// system's own (such as -platform, -style or -session, which Qt takes).
+/// The first of --help, --version, --device without a path or an unknown
+/// argument decides.
 std::optional<Answer> answer(int argc, const char *const argv[]);
+
+/// What the command line chooses for a run that starts.
+struct Options
+{
+    /// The device to open instead of the settings' port, for this run
+    /// only (--device PATH or --device=PATH); empty: the settings' port.
+    std::string device;
+    /// The device is a simulated instrument (--simulated): the window
+    /// title says so.
+    bool simulated = false;
+};
+
+/// The options of a command line that answer() lets start.
+Options options(int argc, const char *const argv[]);
 
 /// The text of --help.
 std::string helpText();
@@ -34,5 +49,7 @@ std::string versionText();
 /// The text for an unknown argument: what was not understood, the usage
 /// line and where to read more.
 std::string usageErrorText(const std::string &argument);
+/// The text for an option given without its value.
+std::string missingValueText(const std::string &option);
 
 } // namespace commandline

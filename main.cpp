@@ -12,5 +12,10 @@ int main(int argc, char *argv[])
         std::fputs(answer->text.c_str(), out);
         return std::fflush(out) == 0 ? answer->exitCode : 1;
     }
-    return runApplication(argc, argv);
+    // Read before QApplication takes its own options out of the command line.
+    const commandline::Options chosen = commandline::options(argc, argv);
+    RunOptions options;
+    options.device = QString::fromLocal8Bit(chosen.device.c_str());
+    options.simulated = chosen.simulated;
+    return runApplication(argc, argv, options);
 }

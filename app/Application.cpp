@@ -44,9 +44,13 @@ QString userKey()
     return QStringLiteral("Quendrel2_DataRecorder-") + QString::number(qulonglong(::getuid()));
 }
 
+/// Added to the window title when the instrument is simulated.
+const LanguageText simulatedTitle{QStringLiteral(" (simuliertes Messgerät)"), QStringLiteral(" (simulated instrument)"),
+                                  QStringLiteral(" (instrument simulé)")};
+
 } // namespace
 
-int runApplication(int argc, char *argv[])
+int runApplication(int argc, char *argv[], const RunOptions &options)
 {
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Quendrel2_DataRecorder"));
@@ -58,20 +62,28 @@ int runApplication(int argc, char *argv[])
     environment.programDir = QCoreApplication::applicationDirPath();
     // Beside the program when its folder is writable, else per user.
     environment.settingsDir = settingsFolderFor(environment.programDir);
+    // A device named on the command line is this run's only: the settings
+    // keep their port, and a restart is given the same device.
+    environment.device = options.device;
+    QStringList runArguments;
+    if (!options.device.isEmpty())
+        runArguments << QStringLiteral("--device") << environment.device;
+    if (options.simulated)
+        runArguments << QStringLiteral("--simulated");
     environment.endProgram = [] {
         // Ends at once, running no further handler: files were closed by
         // the caller, and the serial port is released with the process.
         std::fflush(nullptr);
         std::_Exit(0);
     };
-    environment.restart = [&instance] {
+    environment.restart = [&instance, runArguments] {
         // The new copy must not find this one still running.
         instance.release();
         // Started directly rather than through a command line, so no folder
         // name (blanks, quotes) can cut the program path short. It runs in
         // this copy's current folder, where the working file and the saved
         // measurements are, so its start-up finds what this copy recorded.
-        return QProcess::startDetached(QCoreApplication::applicationFilePath(), {}, QDir::currentPath());
+        return QProcess::startDetached(QCoreApplication::applicationFilePath(), runArguments, QDir::currentPath());
     };
 
     // The hand-over comes before this copy's start-up: the start-up would
@@ -94,6 +106,8 @@ int runApplication(int argc, char *argv[])
     }
     dialogs.setParent(&window);
     installQtTranslations(window.settings().language);
+    if (options.simulated)
+        window.setWindowTitle(window.windowTitle() + simulatedTitle.pickOrEnglish(window.settings().language));
     window.prepare();
     QObject::connect(&instance, &SingleInstance::raiseRequested, &window, [&window] {
         window.setWindowState(window.windowState() & ~Qt::WindowMinimized);

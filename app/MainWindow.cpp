@@ -2,6 +2,7 @@
 
 #include "ClickableImage.h"
 #include "Colors.h"
+#include "DeviceWaitNote.h"
 #include "FilePaths.h"
 #include "FrameTimer.h"
 #include "HeaderRead.h"
@@ -94,6 +95,7 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
     m_measurement = new Measurement(this);
     m_measurement->setPortDirectory(m_env.portDirectory.isEmpty() ? m_env.settingsDir : m_env.portDirectory);
     m_measurement->setNotesProvider([this] { return m_ui->notesEdit->text(); });
+    m_measurement->setDevicePath(m_env.device);
 
     m_settings = SettingsFile(m_env.settingsDir).readAtStartUp();
     applySettings();
@@ -115,6 +117,7 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
     m_refreshTimer = new FrameTimer(100, this);
 
     wireControls();
+    new DeviceWaitNote(*m_measurement, m_settings.language, statusBar());
 
     centreOnScreen(this);
     m_ui->columnHeaderLabel->setText(kColumnHeader);
@@ -281,7 +284,9 @@ void MainWindow::refreshView()
 
 void MainWindow::startStop()
 {
-    if (m_measurement->state() == Measurement::State::Measuring)
+    // While the device is gone, Start/Stop ends the measurement.
+    const Measurement::State state = m_measurement->state();
+    if (state == Measurement::State::Measuring || state == Measurement::State::WaitingForDevice)
         m_measurement->stop();
     else
         m_measurement->start();
@@ -314,6 +319,7 @@ void MainWindow::showState(Measurement::State state)
     case Measurement::State::Idle:
     case Measurement::State::PortFailed:
     case Measurement::State::Paused:
+    case Measurement::State::WaitingForDevice:
     case Measurement::State::WriteFailed:
         break;
     }

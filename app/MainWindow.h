@@ -27,6 +27,7 @@ struct MainWindowEnvironment
     QString programDir;                 ///< the program's folder (help document, save dialog)
     QString settingsDir;                ///< settings file and sensor.ini (empty: programDir)
     QString portDirectory;              ///< where COM<N> links are looked up (empty: settingsDir)
+    QString device;                     ///< a device opened instead of the settings' port (empty: none)
     std::function<void()> endProgram;   ///< ends the program at once
     std::function<bool()> restart;      ///< starts a new copy of the program
 };

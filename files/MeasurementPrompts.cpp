@@ -115,15 +115,20 @@ void MeasurementPrompts::report(Measurement::Error error)
     case Measurement::Error::NoError:
         return;
     case Measurement::Error::PortError:
-        // OK goes on; Cancel closes the port, and the next start records on
-        // into the same working file.
+        // OK goes on (for a vanished device: waits on for it); Cancel closes
+        // the port, and the next start records on into the same working
+        // file. A device that came back while the box was open, or a stop
+        // meanwhile, leaves nothing to decide.
         run([this, text](Done done) {
             m_dialogs.beep();
             m_dialogs.ask(text, Buttons::OkCancel, portErrorTitle, [this, done](Answer answer) {
-                if (answer == Answer::Cancel)
-                    m_measurement.abort();
-                else
-                    m_measurement.retry();
+                const Measurement::State state = m_measurement.state();
+                if (state == Measurement::State::PortFailed || state == Measurement::State::WaitingForDevice) {
+                    if (answer == Answer::Cancel)
+                        m_measurement.abort();
+                    else
+                        m_measurement.retry();
+                }
                 done();
             });
         });

@@ -52,6 +52,7 @@ Measurement::Measurement(QObject *parent)
 
     connect(m_port, &SerialPort::readyRead, this, &Measurement::readReceived);
     connect(m_port, &SerialPort::deviceLost, this, &Measurement::handlePortError);
+    connect(m_port, &SerialPort::deviceReturned, this, &Measurement::handleDeviceReturned);
     connect(m_headerReadTimer, &QTimer::timeout, this, &Measurement::readHeader);
 }
 
@@ -71,6 +72,11 @@ void Measurement::setPortSettings(const PortSettings &settings)
 void Measurement::setPortDirectory(const QString &folder)
 {
     m_port->setPortDirectory(folder);
+}
+
+void Measurement::setDevicePath(const QString &path)
+{
+    m_port->setDeviceOverride(path);
 }
 
 void Measurement::setStartupHeader(qint16 inp1, qint16 inp2)
@@ -146,6 +152,9 @@ QString Measurement::portErrorText() const
     case SerialPort::OpenError::UntrustedPortLink:
         return MeasurementTexts::untrustedPortLink.pickOrEnglish(m_language)
             .arg(QDir::toNativeSeparators(m_port->refusedPortLink().linkPath), m_port->refusedPortLink().owner);
+    case SerialPort::OpenError::LinkLeadsNowhere:
+        return MeasurementTexts::linkLeadsNowhere.pickOrEnglish(m_language)
+            .arg(QDir::toNativeSeparators(m_port->brokenLink()), QDir::toNativeSeparators(m_port->brokenLinkTarget()));
     case SerialPort::OpenError::NoError:
     case SerialPort::OpenError::DeviceError:
         break;
@@ -177,11 +186,30 @@ void Measurement::readReceived()
 
 void Measurement::handlePortError()
 {
-    if (m_state != State::Measuring && m_state != State::WriteFailed)
+    // The measurement does not end with its device: the port is closed
+    // already, the device is looked for, and recording goes on into the
+    // same working file when it returns. The box asks whether to wait.
+    const bool measuring = m_state == State::Measuring;
+    const bool writeWaits = m_state == State::WriteFailed && m_stateBeforeFailure == State::Measuring;
+    if (!measuring && !writeWaits)
         return;
-    m_stateBeforeFailure = State::Measuring;
-    setState(State::PortFailed);
+    m_lostSince = QDateTime::currentDateTime();
+    m_port->waitForDevice();
+    emit portOpenChanged(false);
+    if (measuring)
+        setState(State::WaitingForDevice);
+    else
+        m_stateBeforeFailure = State::WaitingForDevice;
     fail(Error::PortError, deviceLostText);
+}
+
+void Measurement::handleDeviceReturned()
+{
+    emit portOpenChanged(true);
+    if (m_state == State::WaitingForDevice)
+        setState(State::Measuring);
+    else if (m_state == State::WriteFailed && m_stateBeforeFailure == State::WaitingForDevice)
+        m_stateBeforeFailure = State::Measuring;
 }
 
 void Measurement::retry()
@@ -191,6 +219,9 @@ void Measurement::retry()
         // Going on: a port the device has left stays closed, and the next
         // start opens it again.
         setState(m_port->isOpen() ? State::Measuring : State::Paused);
+        return;
+    case State::WaitingForDevice:
+        // Waiting on: the device is still looked for.
         return;
     case State::WriteFailed:
         setState(m_stateBeforeFailure);
@@ -211,6 +242,11 @@ void Measurement::abort()
     switch (m_state) {
     case State::PortFailed:
         // The measurement goes on into the same working file at the next start.
+        m_port->close();
+        setState(State::Paused);
+        return;
+    case State::WaitingForDevice:
+        // The wait ends; the next start opens the port again.
         m_port->close();
         setState(State::Paused);
         return;
@@ -274,7 +310,8 @@ void Measurement::clearForStartOrStop()
 
 void Measurement::start()
 {
-    if (m_state == State::Measuring || m_state == State::PortFailed || m_state == State::WriteFailed)
+    if (m_state == State::Measuring || m_state == State::PortFailed || m_state == State::WriteFailed
+        || m_state == State::WaitingForDevice)
         return;
     startMeasurement(false);
 }
@@ -442,12 +479,14 @@ bool Measurement::save(const QString &chosenCsvPath)
     emit saved(csvPath);
 
     // The next measurement starts at once in a fresh working file. When
-    // none can be made it waits (Idle); the next start tries again.
+    // none can be made it waits (Idle); the next start tries again. While
+    // the device is gone, the next measurement waits for a start as well.
+    const bool deviceGone = m_state == State::WaitingForDevice;
     clearReceived();
     m_port->close();
     emit portOpenChanged(false);
     m_folder.workingFile().close();
-    if (!openFreshWorkingFile(OpenPurpose::AfterSave)) {
+    if (!openFreshWorkingFile(OpenPurpose::AfterSave) || deviceGone) {
         setState(State::Idle);
         appendReceived(MeasurementTexts::startDateLabel.pick(m_language) + QStringLiteral("\r\n"));
         return true;

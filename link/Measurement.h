@@ -17,9 +17,10 @@
 //    ^  <─── discard() ──────┼───────────────────────┘  │
 //    │                       │ port error      save() ──┘ (then start())
 //    │                       v                    
-//    │                   PortFailed ── retry() ──> Measuring
-//    │                       │ abort()
-//    │                       v
+//    │                  device gone                      device back
+//    │              Measuring ──────> WaitingForDevice ──────────> Measuring (same file)
+//    │                                  │ abort()     └── stop() ──> Stopped
+//    │                                  v
 //    │                    Paused ── start() ──> Measuring (same file)
 //    │
 //   Measuring ── write or sync refused ──> WriteFailed ── retry() (written) ──> Measuring
@@ -31,6 +32,7 @@
 #include "MeasurementFolder.h"
 #include "SerialPort.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -45,8 +47,9 @@ public:
     enum class State {
         Idle,         ///< no measurement; the working file is empty (or could not be made)
         Measuring,    ///< the port is open and every block is recorded
-        PortFailed,   ///< the port reported an error; retry() goes on, abort() closes the port
+        PortFailed,   ///< the port reported an error other than a lost device; retry() goes on, abort() closes the port
         Paused,       ///< the port was closed after an error; start() records on into the same file
+        WaitingForDevice, ///< the device is gone; recording goes on when it returns, abort() ends the wait, stop() the measurement
         WriteFailed,  ///< the working file refused a write or sync; retry() writes again, abort() stops recording
         Stopped       ///< stopped; the data wait to be saved or discarded
     };
@@ -56,7 +59,7 @@ public:
         NoError,
         NoPortSet,            ///< no serial port is chosen in the settings
         PortOpenFailed,       ///< the port could not be opened (errorString() names device and reason)
-        PortError,            ///< the open port reported an error
+        PortError,            ///< the open port reported an error (its device is gone: WaitingForDevice)
         FolderInUse,          ///< another copy of the program records in this folder
         WorkingFileUnusable,  ///< no working file could be made (errorString() says why)
         WorkingFileHeld,      ///< the working file cannot be emptied: something holds it
@@ -90,6 +93,8 @@ public:
     void setPortSettings(const PortSettings &settings);
     /// Where COM<N> links are looked up.
     void setPortDirectory(const QString &folder);
+    /// A device opened instead of the settings' port, for this run only.
+    void setDevicePath(const QString &path);
     /// The header texts shown until the first start (the start-up values).
     void setStartupHeader(qint16 inp1, qint16 inp2);
     /// Text of the notes box, written into the notes header.
@@ -98,6 +103,11 @@ public:
     State state() const { return m_state; }
     Error error() const { return m_error; }
     QString errorString() const { return m_errorString; }
+
+    /// While WaitingForDevice: the name the device is looked for by, and
+    /// when it went away.
+    QString lostDevice() const { return m_port->deviceName(); }
+    QDateTime lostSince() const { return m_lostSince; }
 
     /// True while the port is open.
     bool isPortOpen() const { return m_port->isOpen(); }
@@ -154,10 +164,11 @@ public:
     void decline();
 
     /// The decision a waiting state asked for: PortFailed goes on measuring,
-    /// WriteFailed writes the waiting data again.
+    /// WriteFailed writes the waiting data again, WaitingForDevice waits on.
     void retry();
     /// PortFailed closes the port (Paused); WriteFailed stops recording
-    /// (the measurement goes on unrecorded).
+    /// (the measurement goes on unrecorded); WaitingForDevice stops waiting
+    /// (Paused: the port stays closed until the next start).
     void abort();
 
     /// Empties the receive box.
@@ -198,6 +209,7 @@ private:
     void fail(Error error, const QString &text);
     void readReceived();
     void handlePortError();
+    void handleDeviceReturned();
     void clearForStartOrStop();
     void startMeasurement(bool afterSave);
     void appendReceived(const QString &text);
@@ -230,6 +242,7 @@ private:
     LiveModel m_live;
     SampleProcessor *m_processor = nullptr;
     QTimer *m_headerReadTimer = nullptr;
+    QDateTime m_lostSince;
     bool m_syncFailed = false;       ///< the failed write is a refused sync
     bool m_holdsUnsaved = false;     ///< the working file holds data nobody saved or dropped
     bool m_holdsDecided = false;     ///< it holds saved or declined data it could not be emptied of

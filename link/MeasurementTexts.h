@@ -67,6 +67,13 @@ inline const LanguageText notSerialPort{
     QStringLiteral("%1 is not a serial port."),
     QStringLiteral("%1 n'est pas un port série.")};
 
+/// The port's link (COM<N>, or the device given for this run) leads to a
+/// device that is not there: %1 the link, %2 where it leads.
+inline const LanguageText linkLeadsNowhere{
+    QStringLiteral("%1 verweist auf %2, das es nicht gibt: ist das Messgerät angeschlossen?"),
+    QStringLiteral("%1 leads to %2, which does not exist: is the instrument connected?"),
+    QStringLiteral("%1 renvoie à %2, qui n'existe pas : l'instrument est-il branché ?")};
+
 inline const LanguageText recoveredText{
     QStringLiteral("Die nicht gespeicherte Messung des letzten Laufs wurde als \"%1\" aufbewahrt."),
     QStringLiteral("The unsaved measurement of the last run was kept as \"%1\"."),

@@ -99,6 +99,8 @@ bool SerialPort::isOpen() const
 
 void SerialPort::close()
 {
+    if (m_waitTimer)
+        m_waitTimer->stop();
     if (!m_port->isOpen())
         return;
     // Characters already queued (the stop character) still go out.
@@ -114,21 +116,68 @@ bool SerialPort::open()
     m_deniedGroup.clear();
     m_portLock = {};
     m_refusedLink = {};
+    m_brokenLink.clear();
+    m_brokenLinkTarget.clear();
     if (m_port->isOpen()) {
         m_openError = OpenError::AlreadyOpen;
         return false;
     }
-    if (m_settings.number < 1) {
+    if (m_deviceOverride.isEmpty() && m_settings.number < 1) {
         m_openError = OpenError::NoPortNumber;
         return false;
     }
-    const QString path = devicePath(m_settings.number);
-    if (path.isEmpty()) {
+    // The name the port is opened through: the device given for this run,
+    // else the COM<N> link when there is one.
+    QString openedAs = m_deviceOverride;
+    if (openedAs.isEmpty()) {
+        const QString link = QDir(portDirectory()).filePath(QStringLiteral("COM%1").arg(m_settings.number));
+        if (QFileInfo(link).isSymLink())
+            openedAs = link;
+    }
+    // Another user's COM<N> link is not followed.
+    if (m_deviceOverride.isEmpty() && devicePath(m_settings.number).isEmpty()) {
         m_refusedLink = portAssignment(portDirectory(), m_settings.number);
         m_openError = OpenError::UntrustedPortLink;
         m_error = m_refusedLink.linkPath;
         return false;
     }
+    // A link that leads nowhere is named as such: its device is unplugged
+    // or its simulator ended, and no other device is tried in its place.
+    const QFileInfo opened(openedAs);
+    if (!openedAs.isEmpty() && opened.isSymLink() && !opened.exists()) {
+        m_openError = OpenError::LinkLeadsNowhere;
+        m_brokenLink = openedAs;
+        m_brokenLinkTarget = opened.symLinkTarget();
+        return false;
+    }
+    QString path = m_deviceOverride;
+    if (path.isEmpty())
+        path = devicePath(m_settings.number);
+    else if (opened.isSymLink())
+        path = opened.canonicalFilePath();
+    if (!openDevice(path, false))
+        return false;
+    m_deviceName = lastingName(openedAs.isEmpty() ? path : openedAs);
+    m_deviceNameIsPortLink = m_deviceOverride.isEmpty() && m_deviceName == openedAs;
+    return true;
+}
+
+QString SerialPort::lastingName(const QString &openedAs, const QString &byIdFolder)
+{
+    const QString device = QFileInfo(openedAs).canonicalFilePath();
+    if (!device.isEmpty()) {
+        const QDir byId(byIdFolder);
+        for (const QString &name : byId.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
+            const QString path = byId.filePath(name);
+            if (QFileInfo(path).canonicalFilePath() == device)
+                return path;
+        }
+    }
+    return openedAs;
+}
+
+bool SerialPort::openDevice(const QString &path, bool keepInput)
+{
     m_port->setPortName(path);
     m_port->setBaudRate(m_settings.baudRate);
     m_port->setDataBits(m_settings.dataBits);
@@ -159,11 +208,54 @@ bool SerialPort::open()
     }
     // A real line loses what arrives while the port is closed; a
     // pseudo-terminal keeps it. Old lines must not become the first block
-    // of the new measurement.
-    m_port->clear(QSerialPort::Input);
+    // of the new measurement. A returning device keeps what it sent since
+    // its return: that belongs to the measurement that goes on.
+    if (!keepInput)
+        m_port->clear(QSerialPort::Input);
     // Pseudo-terminals refuse the modem-line ioctls; nothing here needs them.
     m_port->clearError();
     return true;
+}
+
+void SerialPort::waitForDevice()
+{
+    if (m_port->isOpen() || m_deviceName.isEmpty())
+        return;
+    if (!m_waitTimer) {
+        m_waitTimer = new QTimer(this);
+        m_waitTimer->setObjectName(QStringLiteral("deviceWaitTimer"));
+        m_waitTimer->setInterval(WaitPollMs);
+        connect(m_waitTimer, &QTimer::timeout, this, &SerialPort::lookForDevice);
+    }
+    m_waitTimer->start();
+}
+
+bool SerialPort::isWaitingForDevice() const
+{
+    return m_waitTimer && m_waitTimer->isActive();
+}
+
+void SerialPort::lookForDevice()
+{
+    // A device node may appear before it may be opened (its group is set a
+    // moment later): a refused open is tried again at the next look.
+    QString device = QFileInfo(m_deviceName).canonicalFilePath();
+    if (device.isEmpty() || m_port->isOpen())
+        return;
+    // The port's own link is followed as every open follows it.
+    if (m_deviceNameIsPortLink)
+        device = devicePath(m_settings.number);
+    const QString error = m_error;
+    const OpenError openError = m_openError;
+    if (!openDevice(device, true)) {
+        m_error = error;
+        m_openError = openError;
+        m_deniedGroup.clear();
+        m_portLock = {};
+        return;
+    }
+    m_waitTimer->stop();
+    emit deviceReturned();
 }
 
 QByteArray SerialPort::readAll()

@@ -1,7 +1,8 @@
 #pragma once
 // The serial port as the program uses it: a port number whose device is
-// found through a COM<N> link, line settings, open and close, reading what
-// arrived, writing, and the loss of the device.
+// found through a COM<N> link (or a device named on the command line), line
+// settings, open and close, reading what arrived, writing, the loss of the
+// device and waiting for it to come back.
 
 #include "PortLinks.h"
 #include "PortSettings.h"
@@ -11,6 +12,7 @@
 #include <QString>
 
 class QSerialPort;
+class QTimer;
 
 class SerialPort : public QObject
 {
@@ -23,8 +25,14 @@ public:
     void setPortSettings(const PortSettings &settings) { m_settings = settings; }
     const PortSettings &portSettings() const { return m_settings; }
 
+    /// A device to open instead of port N's link, for this run only (the
+    /// command line's --device); empty: the port of the settings.
+    void setDeviceOverride(const QString &path) { m_deviceOverride = path; }
+    QString deviceOverride() const { return m_deviceOverride; }
+
     /// Why the last open failed.
-    enum class OpenError { NoError, NoPortNumber, AlreadyOpen, DeviceError, NotSerialPort, UntrustedPortLink };
+    enum class OpenError { NoError, NoPortNumber, AlreadyOpen, DeviceError, NotSerialPort, UntrustedPortLink,
+                           LinkLeadsNowhere };
     Q_ENUM(OpenError)
 
     /// Opens the port. Returns false and sets openError() (UntrustedPortLink
@@ -35,6 +43,7 @@ public:
     bool open();
     OpenError openError() const { return m_openError; }
     /// Closes the port; characters already queued are given a moment to go.
+    /// A wait for a lost device ends.
     void close();
     bool isOpen() const;
 
@@ -49,6 +58,26 @@ public:
 
     /// The device and the system's reason after a DeviceError: "<device>: <reason>".
     QString errorString() const { return m_error; }
+
+    /// After LinkLeadsNowhere: the link (COM<N> or the device given) and
+    /// the path it leads to, which does not exist.
+    QString brokenLink() const { return m_brokenLink; }
+    QString brokenLinkTarget() const { return m_brokenLinkTarget; }
+
+    /// The name the open (or lost) device is found by again: its name in
+    /// `byIdFolder` when it has one, else the link it was opened through
+    /// (a returning adapter may get a new device node, and the link is
+    /// made to lead there), else its device path.
+    QString deviceName() const { return m_deviceName; }
+    static QString lastingName(const QString &openedAs, const QString &byIdFolder = QStringLiteral("/dev/serial/by-id"));
+
+    /// After deviceLost(): looks for deviceName() every WaitPollMs and, once
+    /// it leads to a device again, opens it with the same settings and
+    /// emits deviceReturned(). What the device sends from then on is read,
+    /// including what it sent before the open. close() ends the wait.
+    void waitForDevice();
+    bool isWaitingForDevice() const;
+    static constexpr int WaitPollMs = 500;
 
     /// After an open refused for lack of permission on the device itself
     /// (not for a lock file): the group that may use the device (read and
@@ -92,8 +121,12 @@ signals:
     /// The device went away while the port was open (a USB adapter
     /// pulled, the other side hung up); the port is closed already.
     void deviceLost();
+    /// The lost device is back and the port open again.
+    void deviceReturned();
 
 private:
+    bool openDevice(const QString &path, bool keepInput);
+    void lookForDevice();
     void onReadyRead();
     void onError(int error);
 
@@ -105,4 +138,10 @@ private:
     PortLock m_portLock;
     PortAssignment m_refusedLink;
     QString m_portDirectory;
+    QString m_deviceOverride;
+    QString m_brokenLink;
+    QString m_brokenLinkTarget;
+    QString m_deviceName;
+    bool m_deviceNameIsPortLink = false;
+    QTimer *m_waitTimer = nullptr;
 };

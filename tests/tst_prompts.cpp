@@ -37,6 +37,9 @@ class TestPrompts : public QObject
 
 private slots:
     void stopAsksOnceItHasReturned();
+    void vanishedDeviceBoxDecidesTheWait_data();
+    void vanishedDeviceBoxDecidesTheWait();
+    void startStopWhileWaitingAsksToSaveWhatWasRecorded();
     void discardStartsAnEmptyWorkingFile();
     void discardOfAnUndeletableFileShowsTheExcelMessageOnce();
     void cancelledSaveDialogKeepsTheData_data();
@@ -72,6 +75,71 @@ void TestPrompts::stopAsksOnceItHasReturned()
     const auto asked = rig.dialogs.question();
     QCOMPARE(asked.style, yesNoQuestion);
     QCOMPARE(asked.title, QString());
+}
+
+void TestPrompts::vanishedDeviceBoxDecidesTheWait_data()
+{
+    QTest::addColumn<Answer>("answer");
+    QTest::addColumn<State>("whileGone");
+    QTest::addColumn<State>("whenBack");
+
+    QTest::newRow("OK waits on") << Answer::Ok << State::WaitingForDevice << State::Measuring;
+    QTest::newRow("Cancel ends the wait") << Answer::Cancel << State::Paused << State::Paused;
+}
+
+void TestPrompts::vanishedDeviceBoxDecidesTheWait()
+{
+    QFETCH(Answer, answer);
+    QFETCH(State, whileGone);
+    QFETCH(State, whenBack);
+
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(rig.record("before ", false));
+    QVERIFY(rig.unplug());
+
+    // The communication box keeps its text, title and buttons.
+    QCOMPARE(rig.question(), QStringLiteral("Unknown error or event"));
+    QCOMPARE(rig.dialogs.question().title, QStringLiteral("Click Cancel to quit, OK to ignore."));
+    QCOMPARE(rig.dialogs.question().style, BoxStyle(Buttons::OkCancel));
+    rig.reply(answer);
+    QCOMPARE(rig.measurement.state(), whileGone);
+
+    QVERIFY(rig.plugIn());
+    if (whenBack == State::Measuring) {
+        QTRY_COMPARE_WITH_TIMEOUT(rig.measurement.state(), State::Measuring, 5000);
+        QVERIFY(rig.send("after\r"));
+        QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), rig.recorded("before after\r\n"));
+    } else {
+        QVERIFY(!rig.measurement.isPortOpen());
+        QCOMPARE(rig.measurement.state(), whenBack);
+    }
+    QVERIFY(rig.quiet());
+}
+
+void TestPrompts::startStopWhileWaitingAsksToSaveWhatWasRecorded()
+{
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    QVERIFY(rig.record("recorded before the adapter was pulled", false));
+    QVERIFY(rig.unplug());
+    QVERIFY(rig.waitForQuestion());
+    rig.reply(Answer::Ok);
+
+    QVERIFY(rig.stop());
+    QCOMPARE(rig.measurement.state(), State::Stopped);
+    QCOMPARE(rig.question(), saveQuestion);
+    // Back while the question is open: a stopped measurement does not take
+    // it; the next one, after the save, does.
+    QVERIFY(rig.plugIn());
+    QVERIFY(!rig.measurement.isPortOpen());
+    rig.reply(Answer::Yes);
+    QVERIFY(rig.waitForQuestion());
+    rig.replyFile(rig.path(QStringLiteral("pulled")));
+    QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("pulled.csv"))),
+             rig.recorded("recorded before the adapter was pulled"));
+    QCOMPARE(rig.measurement.state(), State::Measuring);
+    QVERIFY(rig.quiet());
 }
 
 void TestPrompts::discardStartsAnEmptyWorkingFile()

@@ -70,8 +70,10 @@ private slots:
     void commandsOutsideTheirStatesChangeNothing();
     void refusedWriteWaitsForTheDecision_data();
     void refusedWriteWaitsForTheDecision();
-    void lostDeviceWaitsForTheDecisionAndRecordsOnAfterIt_data();
-    void lostDeviceWaitsForTheDecisionAndRecordsOnAfterIt();
+    void vanishedDeviceIsWaitedForAndRecordedOnWhenItReturns_data();
+    void vanishedDeviceIsWaitedForAndRecordedOnWhenItReturns();
+    void lostDeviceIsLookedForByItsLastingName_data();
+    void lostDeviceIsLookedForByItsLastingName();
     void vanishedDeviceIsReportedOnceWithoutSpinning();
     void portThatCannotOpenIsNamedWithItsReason_data();
     void portThatCannotOpenIsNamedWithItsReason();
@@ -176,51 +178,104 @@ void TestSession::refusedWriteWaitsForTheDecision()
     QCOMPARE(session.errors.size(), 1);
 }
 
-void TestSession::lostDeviceWaitsForTheDecisionAndRecordsOnAfterIt_data()
+void TestSession::vanishedDeviceIsWaitedForAndRecordedOnWhenItReturns_data()
 {
-    QTest::addColumn<bool>("goOn");   // OK in the box, else Cancel
+    QTest::addColumn<QString>("decision");   // what happens while the device is gone
 
-    QTest::newRow("OK") << true;
-    QTest::newRow("Cancel") << false;
+    QTest::newRow("nothing") << "";
+    QTest::newRow("OK: wait on") << "retry";
+    QTest::newRow("Cancel: wait no more") << "abort";
+    QTest::newRow("Start/Stop") << "stop";
 }
 
-
-void TestSession::lostDeviceWaitsForTheDecisionAndRecordsOnAfterIt()
+void TestSession::vanishedDeviceIsWaitedForAndRecordedOnWhenItReturns()
 {
-    QFETCH(bool, goOn);
+    QFETCH(QString, decision);
 
     Session session;
     Measurement &m = session.measurement;
     auto line = std::make_unique<PtyLine>(session.dir.path(), 5);
     QVERIFY(line->ready());
     QVERIFY(session.start(5));
-    QVERIFY(line->write("\rINP1 = bar\r"));
-    QTRY_VERIFY_WITH_TIMEOUT(m.live().received.text.contains(QStringLiteral("INP1 = bar")), 5000);
-    const QByteArray first = fileContents(QStringLiteral("Vindo.qvx"));
+    QVERIFY(line->write("\r"));
+    QTRY_VERIFY_WITH_TIMEOUT(m.workingFile().writtenBytes() > 0, 5000);
+    const QByteArray head = fileContents(QStringLiteral("Vindo.qvx"));
+    QSignalSpy states(&m, &Measurement::stateChanged);
+    QSignalSpy portOpen(&m, &Measurement::portOpenChanged);
 
-    // The device goes away: the session waits for the user's decision.
+    // The device goes away in the middle of a line.
+    const QByteArray before = "INP1 = bar\r    1         20.5         2";
+    QVERIFY(line->write(before));
+    const QByteArray recordedBefore = head + QByteArray(before).replace("\r", "\r\n");
+    QTRY_COMPARE_WITH_TIMEOUT(fileContents(QStringLiteral("Vindo.qvx")), recordedBefore, 5000);
     QFile::remove(session.dir.filePath(QStringLiteral("COM5")));
     line.reset();
-    QTRY_COMPARE_WITH_TIMEOUT(m.state(), Measurement::State::PortFailed, 5000);
-    QCOMPARE(session.errors, QList<Measurement::Error>{Measurement::Error::PortError});
+    QTRY_COMPARE_WITH_TIMEOUT(m.state(), State::WaitingForDevice, 5000);
+    QCOMPARE(session.errors, QList<Error>{Error::PortError});
     QCOMPARE(m.errorString(), QStringLiteral("Unknown error or event"));
+    QCOMPARE(m.lostDevice(), session.dir.filePath(QStringLiteral("COM5")));
+    QVERIFY(m.lostSince().isValid());
     QVERIFY(!m.isPortOpen());
-    if (goOn)
-        m.retry();
-    else
-        m.abort();
-    // Either way the port is closed and the next start records on into the
-    // same working file.
-    QCOMPARE(m.state(), Measurement::State::Paused);
+    QCOMPARE(portOpen.takeFirst().at(0).toBool(), false);
+
+    const std::map<QString, std::function<void()>> decisions{
+        {QString(), [] {}}, {QStringLiteral("retry"), [&m] { m.retry(); }},
+        {QStringLiteral("abort"), [&m] { m.abort(); }}, {QStringLiteral("stop"), [&m] { m.stop(); }}};
+    decisions.at(decision)();
+    const auto *watch = m.findChild<QTimer *>(QStringLiteral("deviceWaitTimer"));
+    QVERIFY(watch);
+
+    // It comes back as another device behind the same link.
     line = std::make_unique<PtyLine>(session.dir.path(), 5);
     QVERIFY(line->ready());
-    m.start();
-    QCOMPARE(m.state(), Measurement::State::Measuring);
-    QVERIFY(line->write("after\r"));
-    QTRY_VERIFY_WITH_TIMEOUT(fileContents(QStringLiteral("Vindo.qvx")).size() > first.size(), 5000);
-    QVERIFY(fileContents(QStringLiteral("Vindo.qvx")).startsWith(first));
+    if (decision == QLatin1String("abort") || decision == QLatin1String("stop")) {
+        // No longer looked for: the port stays closed.
+        QVERIFY(!watch->isActive());
+        QCOMPARE(m.state(), decision == QLatin1String("abort") ? State::Paused : State::Stopped);
+        QVERIFY(!m.isPortOpen());
+        QCOMPARE(fileContents(QStringLiteral("Vindo.qvx")), recordedBefore);
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m.state(), State::Measuring, 5000);
+    QVERIFY(m.isPortOpen());
+    QCOMPARE(portOpen.takeFirst().at(0).toBool(), true);
+    QCOMPARE(states.size(), 2);
+    QCOMPARE(states.at(0).at(0).value<State>(), State::WaitingForDevice);
+    QCOMPARE(states.at(1).at(0).value<State>(), State::Measuring);
+
+    // The line goes on where it broke off, and nothing else enters the data.
+    const QByteArray after = "5         3.0\r    2         20.6         2.5         3.1\r";
+    QVERIFY(line->write(after));
+    const QByteArray all = recordedBefore + QByteArray(after).replace("\r", "\r\n");
+    QTRY_COMPARE_WITH_TIMEOUT(fileContents(QStringLiteral("Vindo.qvx")), all, 5000);
+    QVERIFY(line->received(50).isEmpty());
+    QCOMPARE(session.errors.size(), 1);
 }
 
+void TestSession::lostDeviceIsLookedForByItsLastingName_data()
+{
+    QTest::addColumn<bool>("byIdName");   // the device has a name in the by-id folder
+
+    QTest::newRow("by-id name") << true;
+    QTest::newRow("port link") << false;
+}
+
+void TestSession::lostDeviceIsLookedForByItsLastingName()
+{
+    QFETCH(bool, byIdName);
+
+    QTemporaryDir dir;
+    PtyLine line(dir.path(), 2);
+    QVERIFY(line.ready());
+    const QString byId = dir.filePath(QStringLiteral("by-id"));
+    QVERIFY(QDir().mkpath(byId));
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), byId + QStringLiteral("/usb-Other_0")));
+    if (byIdName)
+        QVERIFY(QFile::link(line.device(), byId + QStringLiteral("/usb-Adapter_1234-if00-port0")));
+    const QString link = dir.filePath(QStringLiteral("COM2"));
+    QCOMPARE(SerialPort::lastingName(link, byId),
+             byIdName ? byId + QStringLiteral("/usb-Adapter_1234-if00-port0") : link);
+}
 
 void TestSession::vanishedDeviceIsReportedOnceWithoutSpinning()
 {
@@ -232,7 +287,7 @@ void TestSession::vanishedDeviceIsReportedOnceWithoutSpinning()
     QTRY_VERIFY_WITH_TIMEOUT(m.live().received.text.contains(QStringLiteral("INP1 = ")), 5000);
     sim.hangUp();
     QTRY_COMPARE_WITH_TIMEOUT(session.errors.size(), 1, 5000);
-    QCOMPARE(m.state(), Measurement::State::PortFailed);
+    QCOMPARE(m.state(), Measurement::State::WaitingForDevice);
     QVERIFY(!m.isPortOpen());
     const QString before = m.live().received.text;
     // Let the event loop run: a port left open would report again and again.
@@ -252,7 +307,11 @@ void TestSession::portThatCannotOpenIsNamedWithItsReason_data()
     QTest::newRow("no port set, German") << "Deutsch" << 0 << QString::fromUtf8(
         "In den Einstellungen ist keine Schnittstelle gewählt: "
         "bitte unter Einstellungen, Programm Optionen eine wählen und speichern.");
-    QTest::newRow("device gone") << "Francais" << 9 << "%1/no-such-device: No such file or directory";
+    // A link that leads nowhere is named with its target; no other device is tried.
+    QTest::newRow("link leads nowhere") << "Francais" << 9
+        << QString::fromUtf8("%1/COM9 renvoie à %1/no-such-device, qui n'existe pas : l'instrument est-il branché ?");
+    QTest::newRow("link leads nowhere, German") << "Deutsch" << 9
+        << QString::fromUtf8("%1/COM9 verweist auf %1/no-such-device, das es nicht gibt: ist das Messgerät angeschlossen?");
     // Anything else the system refuses: the reason it gives is "Inappropriate
     // ioctl for device", which says nothing to a user.
     QTest::newRow("a plain file") << "English" << 8 << "\r\n%1/plain.txt is not a serial port.";

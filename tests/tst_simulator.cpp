@@ -303,7 +303,8 @@ void TestSimulator::hangupAfterVanishesAfterExactlyThatManyLines()
     QVERIFY(!line.readUntil([](const QByteArray &) { return false; }));
     QVERIFY(line.hungUp);
     QCOMPARE(line.lines().size(), headerLines + 3);
-    QCOMPARE(line.data, sim.sent());
+    // Back at once, the running measurement goes on on the new terminal.
+    QCOMPARE(sim.sent().left(line.data.size()), line.data);
 
     QVERIFY(sim.waitForEvent("READY ", 5000));
     QVERIFY(QFileInfo::exists(sim.linkPath()));

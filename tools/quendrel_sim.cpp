@@ -47,6 +47,7 @@ struct Options
 {
     int port = 1;
     std::string dir = ".";
+    std::string link;   ///< the device's link, instead of <dir>/COM<port>
     std::string unit1 = "degrC";
     std::string unit2 = "bar";
     int code1 = 4;
@@ -158,7 +159,7 @@ void say(const std::string &line)
 
 void warn(const std::string &line)
 {
-    std::fprintf(stderr, "quendrel_sim: %s\n", line.c_str());
+    std::fprintf(stderr, "quendrel2-sim: %s\n", line.c_str());
 }
 
 /// Appends bytes to a log file kept open for the whole run.
@@ -292,7 +293,7 @@ class Instrument
 public:
     explicit Instrument(const Options &options)
         : m_opt(options),
-          m_device(options.dir + "/COM" + std::to_string(options.port)),
+          m_device(options.link.empty() ? options.dir + "/COM" + std::to_string(options.port) : options.link),
           m_valueRng(options.seed),
           m_tearRng(options.seed ^ 0x5eedu),
           m_input1(fullScale(options.code1)),
@@ -318,9 +319,10 @@ public:
 private:
     bool appear()
     {
+        // The instrument measures on while its adapter is away: a running
+        // measurement goes on with its next sample line.
         if (!m_device.appear())
             return false;
-        m_running = false;
         m_queue.clear();
         say("READY " + m_device.slavePath());
         return true;
@@ -333,7 +335,7 @@ private:
         m_device.vanish();
         m_queue.clear();
         m_hangupDeadline.reset();
-        m_running = false;
+        m_headReadyAt.reset();
         say("HANGUP");
         if (m_opt.returnAfterMs >= 0)
             m_returnAt = Clock::now() + Millis(m_opt.returnAfterMs);
@@ -668,9 +670,11 @@ int Instrument::run()
 [[noreturn]] void usage(int code)
 {
     std::fputs(
-        "usage: quendrel_sim [options]\n"
+        "usage: quendrel2-sim [options]\n"
         "  --port N              serial port number, reached as link COM<N> (1)\n"
         "  --dir D               folder for the link (.)\n"
+        "  --link PATH           the device's link at PATH instead of D/COM<N>: a\n"
+        "                        device of its own for quendrel2-recorder --device PATH\n"
         "  --unit1 U --unit2 U   units of the two inputs (degrC, bar)\n"
         "  --code1 C --code2 C   sensor codes of the two inputs (04, 45)\n"
         "  --interval-ms N       time between sample lines, 0 = as fast as possible (1000)\n"
@@ -687,7 +691,9 @@ int Instrument::run()
         "  --seed N              seed of the values (1)\n"
         "  --no-header           send sample lines only\n"
         "  --exit-on-stdin-eof   end when standard input closes\n"
-        "signals: TERM/INT end, USR1 vanish now, USR2 come back\n",
+        "signals: TERM/INT end, USR1 vanish now (the link is removed), USR2 come\n"
+        "back as a new pseudo-terminal behind the same link; a running measurement\n"
+        "goes on\n",
         code == 0 ? stdout : stderr);
     std::exit(code);
 }
@@ -722,6 +728,8 @@ Options parseOptions(int argc, char **argv)
             o.port = int(numberArg("--port", value(), 1, 255));
         else if (arg == "--dir")
             o.dir = value();
+        else if (arg == "--link")
+            o.link = value();
         else if (arg == "--unit1")
             o.unit1 = value();
         else if (arg == "--unit2")

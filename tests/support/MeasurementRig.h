@@ -120,6 +120,25 @@ public:
         return !stopped || stop();
     }
 
+    /// The device goes away (its link too), as a pulled adapter: true once
+    /// the measurement waits for it.
+    bool unplug()
+    {
+        QFile::remove(m_dir.filePath(QStringLiteral("COM3")));
+        m_line.reset();
+        QDeadlineTimer deadline(5000);
+        while (measurement.state() != Measurement::State::WaitingForDevice && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return measurement.state() == Measurement::State::WaitingForDevice;
+    }
+
+    /// The device comes back as a new pseudo-terminal behind COM3.
+    bool plugIn()
+    {
+        m_line = std::make_unique<PtyLine>(m_dir.path(), 3);
+        return m_line->ready();
+    }
+
     /// Stop: true once the save question it causes is open.
     bool stop()
     {
