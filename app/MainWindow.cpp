@@ -317,7 +317,6 @@ void MainWindow::showState(Measurement::State state)
         m_ui->saveButton->setVisible(true);
         break;
     case Measurement::State::Idle:
-    case Measurement::State::PortFailed:
     case Measurement::State::Paused:
     case Measurement::State::WaitingForDevice:
     case Measurement::State::WriteFailed:

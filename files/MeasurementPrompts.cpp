@@ -123,7 +123,7 @@ void MeasurementPrompts::report(Measurement::Error error)
             m_dialogs.beep();
             m_dialogs.ask(text, Buttons::OkCancel, portErrorTitle, [this, done](Answer answer) {
                 const Measurement::State state = m_measurement.state();
-                if (state == Measurement::State::PortFailed || state == Measurement::State::WaitingForDevice) {
+                if (state == Measurement::State::WaitingForDevice) {
                     if (answer == Answer::Cancel)
                         m_measurement.abort();
                     else

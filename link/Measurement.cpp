@@ -215,11 +215,6 @@ void Measurement::handleDeviceReturned()
 void Measurement::retry()
 {
     switch (m_state) {
-    case State::PortFailed:
-        // Going on: a port the device has left stays closed, and the next
-        // start opens it again.
-        setState(m_port->isOpen() ? State::Measuring : State::Paused);
-        return;
     case State::WaitingForDevice:
         // Waiting on: the device is still looked for.
         return;
@@ -240,11 +235,6 @@ void Measurement::retry()
 void Measurement::abort()
 {
     switch (m_state) {
-    case State::PortFailed:
-        // The measurement goes on into the same working file at the next start.
-        m_port->close();
-        setState(State::Paused);
-        return;
     case State::WaitingForDevice:
         // The wait ends; the next start opens the port again.
         m_port->close();
@@ -310,8 +300,7 @@ void Measurement::clearForStartOrStop()
 
 void Measurement::start()
 {
-    if (m_state == State::Measuring || m_state == State::PortFailed || m_state == State::WriteFailed
-        || m_state == State::WaitingForDevice)
+    if (m_state == State::Measuring || m_state == State::WriteFailed || m_state == State::WaitingForDevice)
         return;
     startMeasurement(false);
 }
@@ -450,7 +439,7 @@ bool Measurement::save(const QString &chosenCsvPath)
 {
     // A measurement may be saved while it runs; not while a decision about
     // the port or the file is open.
-    if (m_state == State::PortFailed || m_state == State::WriteFailed)
+    if (m_state == State::WriteFailed)
         return false;
     // A name that is a link is saved at the file it leads to (the question
     // named that file); another user's link, and anything that leads to

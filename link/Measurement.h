@@ -47,7 +47,6 @@ public:
     enum class State {
         Idle,         ///< no measurement; the working file is empty (or could not be made)
         Measuring,    ///< the port is open and every block is recorded
-        PortFailed,   ///< the port reported an error other than a lost device; retry() goes on, abort() closes the port
         Paused,       ///< the port was closed after an error; start() records on into the same file
         WaitingForDevice, ///< the device is gone; recording goes on when it returns, abort() ends the wait, stop() the measurement
         WriteFailed,  ///< the working file refused a write or sync; retry() writes again, abort() stops recording
@@ -163,10 +162,10 @@ public:
     /// declined them: the next run replaces them without a copy.
     void decline();
 
-    /// The decision a waiting state asked for: PortFailed goes on measuring,
-    /// WriteFailed writes the waiting data again, WaitingForDevice waits on.
+    /// The decision a waiting state asked for: WriteFailed writes the
+    /// waiting data again, WaitingForDevice waits on.
     void retry();
-    /// PortFailed closes the port (Paused); WriteFailed stops recording
+    /// WriteFailed stops recording
     /// (the measurement goes on unrecorded); WaitingForDevice stops waiting
     /// (Paused: the port stays closed until the next start).
     void abort();
