@@ -10,6 +10,7 @@
 #include "LevelMeter.h"
 #include "SerialPort.h"
 #include "MeasurementPrompts.h"
+#include "NotesCheck.h"
 #include "ReceiveBox.h"
 #include "Rules.h"
 #include "SampleProcessor.h"
@@ -118,6 +119,7 @@ MainWindow::MainWindow(UserDialogs &dialogs, MainWindowEnvironment environment, 
 
     wireControls();
     new DeviceWaitNote(*m_measurement, m_settings.language, statusBar());
+    new NotesCheck(m_ui->notesEdit, m_settings.language);
 
     centreOnScreen(this);
     m_ui->columnHeaderLabel->setText(kColumnHeader);

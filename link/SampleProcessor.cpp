@@ -5,6 +5,7 @@
 #include "InstrumentState.h"
 #include "MeasurementTexts.h"
 #include "WorkingFile.h"
+#include "Windows1252.h"
 #include "WordSplitter.h"
 
 #include <QLocale>
@@ -64,7 +65,11 @@ void SampleProcessor::processBlock(ReceivedText &term, const QByteArray &receive
         recorded = this->notesHeader(now);
     }
     m_notesHeaderPending = false;
-    record((m_tabsAsSemicolons ? QString(recorded).replace(Tab, QLatin1Char(';')) : recorded).toLatin1());
+    // The instrument's bytes are recorded as they came (one character per
+    // byte); the notes the user typed in the code page the files' readers
+    // expect.
+    const QString forFile = m_tabsAsSemicolons ? QString(recorded).replace(Tab, QLatin1Char(';')) : recorded;
+    record(notesHeader ? windows1252::encode(forFile) : forFile.toLatin1());
 
     showReceived(term, block, erasesShown);
 

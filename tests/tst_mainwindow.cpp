@@ -51,6 +51,8 @@ private slots:
     void settingsFileDrivesPortLanguageAndColours();
     void languageTextsFollowTheSettings_data();
     void languageTextsFollowTheSettings();
+    void notesFieldPointsOutWhatTheFileCannotHold_data();
+    void notesFieldPointsOutWhatTheFileCannotHold();
     void deleteDialogCaptionFollowsTheSettings_data();
     void deleteDialogCaptionFollowsTheSettings();
     void startUpShowsOnlyTheCommandsInUse();
@@ -193,6 +195,55 @@ void TestMainWindow::languageTextsFollowTheSettings()
     const QObject *target = ::control<QObject>(w, control.constData());
     QCOMPARE(target->property(property.constData()).toString(), text);
     QCOMPARE(w.windowTitle(), QStringLiteral("Quendrel Data Recorder"));
+}
+
+void TestMainWindow::notesFieldPointsOutWhatTheFileCannotHold_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("notes");
+    QTest::addColumn<QString>("warning");   // empty: nothing is pointed out
+
+    QTest::newRow("euro and dashes are held") << "English" << u8"20 °C – 5 € „ok“" << "";
+    QTest::newRow("English") << "English" << u8"ΔT Δ 日本"
+                             << u8"The measurement file cannot hold these characters; they are written as \"?\": Δ 日 本";
+    QTest::newRow("Deutsch") << "Deutsch" << u8"ΔT"
+                             << u8"Diese Zeichen kann die Messdatei nicht aufnehmen, sie werden als \"?\" geschrieben: Δ";
+    QTest::newRow("Francais") << "Francais" << u8"ΔT"
+                              << u8"Le fichier de mesure ne peut pas contenir ces caractères ; ils seront écrits \"?\" : Δ";
+    QTest::newRow("unknown language") << "english" << u8"ΔT"
+                                      << u8"The measurement file cannot hold these characters; they are written as \"?\": Δ";
+}
+
+void TestMainWindow::notesFieldPointsOutWhatTheFileCannotHold()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, notes);
+    QFETCH(QString, warning);
+
+    RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(language));
+    MainWindow &w = fx.start();
+    w.show();
+    auto *field = control<QLineEdit>(w, "notesEdit");
+    auto *sign = field->findChild<QAction *>(QStringLiteral("unstorableNotesSign"));
+    QVERIFY(sign);
+    QVERIFY(!sign->isVisible());
+
+    // Typed as an input method commits what the keyboard cannot type.
+    field->setFocus();
+    QInputMethodEvent typed;
+    typed.setCommitString(notes);
+    QCoreApplication::sendEvent(field, &typed);
+    QCOMPARE(field->text(), notes);
+    QCOMPARE(sign->isVisible(), !warning.isEmpty());
+    QCOMPARE(sign->toolTip(), warning);
+    QCOMPARE(field->accessibleDescription(), warning);
+
+    // Once the characters are gone, so is the warning.
+    QTest::mouseDClick(field, Qt::LeftButton);
+    QVERIFY(!sign->isVisible());
+    QCOMPARE(field->accessibleDescription(), QString());
+    QVERIFY(fx.dialogs.messages().isEmpty());
 }
 
 void TestMainWindow::deleteDialogCaptionFollowsTheSettings_data()

@@ -5,9 +5,12 @@
 #include "LiveModel.h"
 #include "SampleProcessor.h"
 #include "InstrumentState.h"
+#include "Windows1252.h"
 #include "WorkingFile.h"
 
 #include <QtTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -71,6 +74,8 @@ private slots:
     void notesHeaderReplacesTheFirstBlock_data();
     void notesHeaderReplacesTheFirstBlock();
     void notesHeaderWordsAreShownUntilTheFirstLine();
+    void notesAreRecordedInTheWesternWindowsCodePage_data();
+    void notesAreRecordedInTheWesternWindowsCodePage();
     void unknownLanguageKeepsThePreviousLabels();
     void blockWithoutLineEndKeepsTheShownLine();
     void beepsUntilTheFirstLineEnds();
@@ -233,6 +238,40 @@ void TestProcessing::notesHeaderReplacesTheFirstBlock()
 
     r.receive("SR1 = 2.5 07\r");
     QCOMPARE(r.recorded(), r.header(timeLabel, dateLabel) + secondLine);
+}
+
+void TestProcessing::notesAreRecordedInTheWesternWindowsCodePage_data()
+{
+    QTest::addColumn<QString>("notes");
+    QTest::addColumn<QByteArray>("recorded");   // the notes line's text in the file
+    QTest::addColumn<QStringList>("pointedOut"); // what the notes field names
+
+    QTest::newRow("plain") << "run 7" << QByteArray("run 7") << QStringList();
+    QTest::newRow("Latin-1 letters") << u"Prüfung à 20 °C"_s << QByteArray("Pr\xfc" "fung \xe0 20 \xb0" "C")
+                                     << QStringList();
+    QTest::newRow("euro, quotes, dash") << u"5 € – „gut“ ‰"_s << QByteArray("5 \x80 \x96 \x84gut\x93 \x89")
+                                        << QStringList();
+    QTest::newRow("Greek and Japanese") << u"ΔT 日本 Δ"_s << QByteArray("?T ?? ?")
+                                        << QStringList{u"Δ"_s, u"日"_s, u"本"_s};
+    QTest::newRow("one character in two units") << u"ok 😀"_s << QByteArray("ok ?") << QStringList{u"😀"_s};
+    QTest::newRow("lone surrogate") << QString(QChar(0xD800)) << QByteArray("?") << QStringList{QString(QChar(0xD800))};
+    QTest::newRow("control of 0x80-0x9F") << QString(QChar(0x81)) << QByteArray("?") << QStringList{QString(QChar(0x81))};
+}
+
+void TestProcessing::notesAreRecordedInTheWesternWindowsCodePage()
+{
+    QFETCH(QString, notes);
+    QFETCH(QByteArray, recorded);
+    QFETCH(QStringList, pointedOut);
+
+    Receiver r;
+    r.notes = notes;
+    r.processor.expectNotesHeader();
+    r.receive("INP1 = bar\r");
+    const QList<QByteArray> lines = r.recorded().split('\r');
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines.at(2), "Notes :  " + recorded);
+    QCOMPARE(windows1252::unencodable(notes), pointedOut);
 }
 
 void TestProcessing::notesHeaderWordsAreShownUntilTheFirstLine()
