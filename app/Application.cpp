@@ -83,7 +83,8 @@ int runApplication(int argc, char *argv[], const RunOptions &options)
         // name (blanks, quotes) can cut the program path short. It runs in
         // this copy's current folder, where the working file and the saved
         // measurements are, so its start-up finds what this copy recorded.
-        return QProcess::startDetached(QCoreApplication::applicationFilePath(), runArguments, QDir::currentPath());
+        return QProcess::startDetached(QCoreApplication::applicationFilePath(), runArguments,
+                                       reachablePath(QDir::currentPath()));
     };
 
     // The hand-over comes before this copy's start-up: the start-up would

@@ -1,5 +1,7 @@
 #include "DeleteFilesDialog.h"
 
+#include "FilePaths.h"
+
 #include "FileListBox.h"
 #include "PictureButton.h"
 #include "UserDialogs.h"
@@ -46,8 +48,9 @@ void DeleteFilesDialog::prepare()
 {
     centreOnScreen(this);
     // The folder is fixed now: the list keeps showing this folder even if
-    // the current directory changes later.
-    m_ui->fileList->setFolder(QDir::currentPath());
+    // the current directory changes later. A folder whose name is not
+    // UTF-8 is listed as ".", the one way to reach it.
+    m_ui->fileList->setFolder(reachablePath(QDir::currentPath()));
     m_ui->fileList->refresh();
 
     applyWindowTexts({{m_ui->deleteButton, &QWidget::setToolTip, deleteTip},
@@ -83,7 +86,7 @@ void DeleteFilesDialog::deleteSelected()
     // read-only folder) stays listed, and the box says why.
     QFile file(path);
     if (!file.remove() && QFileInfo::exists(path))
-        m_dialogs.message(notDeleted.pickOrEnglish(language) + QLatin1String("\r\n") + QDir::toNativeSeparators(path)
+        m_dialogs.message(notDeleted.pickOrEnglish(language) + QLatin1String("\r\n") + shownPath(path)
                               + QLatin1String(":\n") + file.errorString(),
                           Icon::Warning);
     m_ui->fileList->refresh();

@@ -209,11 +209,14 @@ void MeasurementPrompts::askForName(Done done)
 
     // The measurement goes on being recorded while the dialog is open.
     m_fileDialog.askSaveFileName(saveTitle.pick(m_language), saveFilter, folder,
-                                 [this, done](const QString &chosen) {
-                                     if (chosen.isNull()) {
+                                 [this, done](const QString &answer) {
+                                     if (answer.isNull()) {
                                          done();
                                          return;
                                      }
+                                     // A folder whose name is not UTF-8 is reached
+                                     // from the current one.
+                                     const QString chosen = reachablePath(answer);
                                      // The question concerns the name as typed, and then the
                                      // name the data are written to when that is another
                                      // existing file.

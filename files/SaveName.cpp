@@ -32,7 +32,9 @@ static bool isExistingFile(const QString &path)
 /// named by where it leads.
 static QString shownName(const QString &path)
 {
-    return QFileInfo(path).isSymLink() ? QDir::toNativeSeparators(linkTarget(path)) : path;
+    if (QFileInfo(path).isSymLink())
+        return QDir::toNativeSeparators(linkTarget(path));
+    return QDir::isRelativePath(path) ? shownPath(path) : path;
 }
 
 QStringList filesToConfirm(const QString &chosen)

@@ -444,9 +444,10 @@ bool Measurement::save(const QString &chosenCsvPath)
     // A name that is a link is saved at the file it leads to (the question
     // named that file); another user's link, and anything that leads to
     // the working file, are refused.
-    const QString csvPath = linkTarget(chosenCsvPath);
-    const QString shownTarget = QDir::toNativeSeparators(chosenCsvPath);
-    if (isLinkOfAnotherUser(chosenCsvPath)) {
+    const QString reachable = reachablePath(chosenCsvPath);
+    const QString csvPath = linkTarget(reachable);
+    const QString shownTarget = shownPath(reachable);
+    if (isLinkOfAnotherUser(reachable)) {
         fail(Error::SaveRefused, MeasurementTexts::foreignSaveTargetText.pickOrEnglish(m_language).arg(shownTarget));
         return false;
     }

@@ -27,7 +27,7 @@ QString MeasurementFolder::workingFilePath() const
 
 QString MeasurementFolder::absolutePath(const QString &name) const
 {
-    return QFileInfo(workingFilePath()).absoluteDir().filePath(name);
+    return QFileInfo(workingFilePath()).dir().filePath(name);
 }
 
 QString MeasurementFolder::companionPath(const QString &name) const
@@ -37,12 +37,12 @@ QString MeasurementFolder::companionPath(const QString &name) const
 
 QString MeasurementFolder::workingFileShown() const
 {
-    return QDir::toNativeSeparators(QFileInfo(workingFilePath()).absoluteFilePath());
+    return shownPath(workingFilePath());
 }
 
 QString MeasurementFolder::folderShown() const
 {
-    return QDir::toNativeSeparators(QFileInfo(workingFilePath()).absolutePath());
+    return shownPath(QFileInfo(workingFilePath()).path());
 }
 
 MeasurementFolder::OpenResult MeasurementFolder::claim()
@@ -50,7 +50,7 @@ MeasurementFolder::OpenResult MeasurementFolder::claim()
     const OpenResult claimed = m_workFile.claim(workingFilePath());
     // What saves into this folder left when they were killed midway.
     if (claimed == OpenResult::Opened)
-        durable::removeAbandonedTemporaries(QFileInfo(workingFilePath()).absolutePath());
+        durable::removeAbandonedTemporaries(QFileInfo(workingFilePath()).path());
     return claimed;
 }
 
@@ -131,7 +131,7 @@ MeasurementFolder::Found MeasurementFolder::settle(const QDateTime &now)
         found.kind = Found::Kind::Kept;
     } else if (!found.error.isEmpty()) {
         found.kind = Found::Kind::NotKept;
-        found.dataPath = QDir::toNativeSeparators(QFileInfo(m_workFile.resolvedPath()).absoluteFilePath());
+        found.dataPath = shownPath(m_workFile.resolvedPath());
     }
     return found;
 }
@@ -147,7 +147,7 @@ QString MeasurementFolder::keepCopy(const QDateTime &now, QString *error)
 
     // The name is taken by creating it: a name that is a link, even one
     // that leads nowhere, is not free.
-    const QDir folder = QFileInfo(m_workFile.resolvedPath()).absoluteDir();
+    const QDir folder = QFileInfo(m_workFile.resolvedPath()).dir();
     const QString stem = QStringLiteral("Vindo-recovered-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
     SafeOpenOptions options;
     options.access = SafeOpenOptions::Access::Write;
@@ -162,13 +162,13 @@ QString MeasurementFolder::keepCopy(const QDateTime &now, QString *error)
             name = candidate;
         } else if (taken.failure != SafeOpenResult::Failure::Exists) {
             if (error)
-                *error = QDir::toNativeSeparators(folder.filePath(candidate)) + QLatin1String(":\n") + taken.errorString;
+                *error = shownPath(folder.filePath(candidate)) + QLatin1String(":\n") + taken.errorString;
             return QString();
         }
     }
     if (name.isEmpty()) {
         if (error)
-            *error = QDir::toNativeSeparators(folder.filePath(stem)) + QLatin1String(":\n") + systemErrorText(EEXIST);
+            *error = shownPath(folder.filePath(stem)) + QLatin1String(":\n") + systemErrorText(EEXIST);
         return QString();
     }
 

@@ -104,8 +104,8 @@ WorkingFile::OpenResult WorkingFile::claim(const QString &workFilePath)
     m_error.clear();
 
     // Looking the name up needs a readable folder.
-    const QFileInfo folder(QFileInfo(workFilePath).absolutePath());
-    const QString folderShown = QDir::toNativeSeparators(folder.absoluteFilePath());
+    const QFileInfo folder(QFileInfo(workFilePath).path());
+    const QString folderShown = shownPath(folder.filePath());
     if (!folder.exists() || !folder.isDir()) {
         m_error = folderShown + QLatin1String(":\n") + systemErrorText(ENOENT);
         return OpenResult::ListingFailed;
@@ -127,7 +127,7 @@ WorkingFile::OpenResult WorkingFile::claim(const QString &workFilePath)
 
     // Only a plain file of this user's own is used: never a link, a
     // folder or a file someone else made (in a folder shared with others).
-    const QString shown = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    const QString shown = shownPath(path);
     SafeOpenOptions options;
     options.access = SafeOpenOptions::Access::ReadWrite;
     options.create = SafeOpenOptions::Create::IfMissing;
@@ -211,7 +211,7 @@ bool WorkingFile::openForAppend(const QString &path)
 
 QString WorkingFile::describe(int error) const
 {
-    return QDir::toNativeSeparators(QFileInfo(m_path).absoluteFilePath()) + QLatin1String(":\n") + systemErrorText(error);
+    return shownPath(m_path) + QLatin1String(":\n") + systemErrorText(error);
 }
 
 void WorkingFile::startRecording(qint64 at)

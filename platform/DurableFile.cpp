@@ -1,5 +1,7 @@
 #include "DurableFile.h"
 
+#include "FilePaths.h"
+
 #include "SafeOpen.h"
 
 #include <QDir>
@@ -194,7 +196,7 @@ namespace durable {
 
 bool syncFolderOf(const QString &path, QString *error)
 {
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).path());
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         // A folder that can be written but not opened for reading: the
@@ -233,7 +235,7 @@ bool copyFile(const QString &from, const QString &to, QString *error)
     if (in < 0) {
         const int code = errno;
         if (error)
-            *error = QDir::toNativeSeparators(from) + QLatin1String(":\n") + systemError(code);
+            *error = shownPath(from) + QLatin1String(":\n") + systemError(code);
         return false;
     }
     return copyFrom(HeldFile::adopt(in), to, error);
@@ -243,7 +245,7 @@ bool copyFrom(const HeldFile &from, const QString &to, QString *error)
 {
     auto fail = [&](int code) {
         if (error)
-            *error = QDir::toNativeSeparators(to) + QLatin1String(":\n") + systemError(code);
+            *error = shownPath(to) + QLatin1String(":\n") + systemError(code);
         return false;
     };
 
@@ -253,7 +255,7 @@ bool copyFrom(const HeldFile &from, const QString &to, QString *error)
     // can, the file has no name until it is complete, so a save that is
     // killed midway leaves nothing behind.
     const QFileInfo target(to);
-    const QByteArray folder = QFile::encodeName(target.absolutePath());
+    const QByteArray folder = QFile::encodeName(target.path());
     Temporary temp;
     int code = unnamedTemporariesAllowed ? temp.createUnnamed(folder) : EOPNOTSUPP;
     if (code == 0) {
@@ -278,7 +280,7 @@ bool copyFrom(const HeldFile &from, const QString &to, QString *error)
     QString reason;
     if (!syncFolderOf(to, &reason)) {
         if (error)
-            *error = QDir::toNativeSeparators(to) + QLatin1String(":\n") + reason;
+            *error = shownPath(to) + QLatin1String(":\n") + reason;
         return false;
     }
     return true;

@@ -38,11 +38,102 @@ bool hasFolderPart(const QString &name)
 
 } // namespace
 
+namespace {
+
+/// The current folder's name as the system holds it.
+QByteArray currentFolderBytes()
+{
+#ifdef Q_OS_UNIX
+    QByteArray buffer(4096, Qt::Uninitialized);
+    while (::getcwd(buffer.data(), size_t(buffer.size())) == nullptr) {
+        if (errno != ERANGE || buffer.size() > (1 << 20))
+            return QFile::encodeName(QDir::currentPath());
+        buffer.resize(buffer.size() * 2);
+    }
+    return QByteArray(buffer.constData());
+#else
+    return QFile::encodeName(QDir::currentPath());
+#endif
+}
+
+/// Length of the valid UTF-8 sequence at `i`, 0 when there is none.
+int utf8SequenceAt(const QByteArray &bytes, qsizetype i)
+{
+    const auto byte = [&bytes](qsizetype at) { return uchar(bytes.at(at)); };
+    const uchar lead = byte(i);
+    if (lead < 0x80)
+        return 1;
+    int length = 0;
+    uchar low = 0x80, high = 0xBF;   // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;          // no overlong forms
+        if (lead == 0xED) high = 0x9F;         // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;         // nothing above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (i + length > bytes.size() || byte(i + 1) < low || byte(i + 1) > high)
+        return 0;
+    for (int k = 2; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+    }
+    return length;
+}
+
+} // namespace
+
+QString displayedName(const QByteArray &bytes)
+{
+    QString shown;
+    for (qsizetype i = 0; i < bytes.size();) {
+        const int length = utf8SequenceAt(bytes, i);
+        if (length > 0) {
+            shown += QString::fromUtf8(bytes.constData() + i, length);
+            i += length;
+        } else {
+            shown += QString::asprintf("\\x%02X", uchar(bytes.at(i)));
+            ++i;
+        }
+    }
+    return shown;
+}
+
+QString reachablePath(const QString &path)
+{
+    const QByteArray current = currentFolderBytes();
+    if (QFile::encodeName(QFile::decodeName(current)) == current)
+        return path;
+    const QString spelled = QDir::currentPath();
+    if (path == spelled)
+        return QStringLiteral(".");
+    if (path.startsWith(spelled + QLatin1Char('/')))
+        return QStringLiteral("./") + path.mid(spelled.size() + 1);
+    return path;
+}
+
+QString shownPath(const QString &path)
+{
+    const QString reached = reachablePath(path);
+    if (!QDir::isRelativePath(reached))
+        return QDir::toNativeSeparators(QDir::cleanPath(reached));
+    return QDir::toNativeSeparators(
+        QDir::cleanPath(displayedName(currentFolderBytes()) + QLatin1Char('/') + reached));
+}
+
 QString resolveBareName(const QString &name)
 {
     if (hasFolderPart(name))
         return name;
-    return matchIn(QDir::current(), name);
+    // "." rather than the current folder's name, which Qt cannot spell
+    // when it is not UTF-8.
+    return matchIn(QDir(QStringLiteral(".")), name);
 }
 
 QString resolveNameIn(const QString &dir, const QString &name)
@@ -329,7 +420,7 @@ QString linkTarget(const QString &path)
         const QFileInfo info(target);
         if (!info.isSymLink())
             return target;
-        target = info.symLinkTarget();
+        target = reachablePath(info.symLinkTarget());
     }
     return target;
 }

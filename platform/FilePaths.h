@@ -8,6 +8,20 @@
 #include <QStringList>
 #include <optional>
 
+/// `path` as the system reaches it. Qt spells the current folder only when
+/// its name is valid UTF-8; otherwise a path inside it, as Qt spells it
+/// (from QDir::currentPath() or a file dialog), is given relative to it.
+/// Any other path is returned as given.
+QString reachablePath(const QString &path);
+
+/// `path` as a message shows it: absolute, with the system's separators; a
+/// byte of the current folder's name that is not UTF-8 appears as \xNN.
+QString shownPath(const QString &path);
+
+/// `bytes` of a file name as text: valid UTF-8 as it reads, any other
+/// byte as \xNN.
+QString displayedName(const QByteArray &bytes);
+
 /// For a bare name (no folder part): the real name of the file in the
 /// current directory that matches it regardless of case; an exact match
 /// wins. A name with a folder part, or one that matches nothing, is

@@ -12,6 +12,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 void touch(const QString &path)
@@ -46,6 +49,7 @@ private slots:
     void failedDeletionIsReportedAndListIsRefreshed_data();
     void failedDeletionIsReportedAndListIsRefreshed();
     void refreshListsNewFilesOfTheLoadFolderOnly();
+    void folderNameThatIsNotUtf8IsListedAndDeletedIn();
     void closeHidesAndKeepsTheList();
     void tooltipsFollowLanguage_data();
     void tooltipsFollowLanguage();
@@ -98,6 +102,22 @@ void DeleteFilesTest::loadListsCsvFilesOfCurrentFolder()
 
     QCOMPARE(listed(files()), (QStringList{"A.CSV", "b.csv", "c.csv"}));
     QVERIFY(files()->selectedFileName().isEmpty());
+}
+
+void DeleteFilesTest::folderNameThatIsNotUtf8IsListedAndDeletedIn()
+{
+    QVERIFY(::mkdir("Messung-\xe4", 0700) == 0 && ::chdir("Messung-\xe4") == 0);
+    for (const char *name : {"run1.csv", "run2.csv"})
+        touch(QLatin1String(name));
+    m_form->prepare();
+    QCOMPARE(listed(files()), (QStringList{"run1.csv", "run2.csv"}));
+
+    files()->setCurrentRow(0);
+    m_dialogs->answer(Answer::Yes);
+    button("deleteButton")->click();
+    QVERIFY(!QFile::exists(QStringLiteral("run1.csv")));
+    QCOMPARE(listed(files()), QStringList{"run2.csv"});
+    QCOMPARE(m_dialogs->asked.size(), 1);
 }
 
 void DeleteFilesTest::deleteWithNothingSelectedAsksNothing()

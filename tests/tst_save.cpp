@@ -2,6 +2,7 @@
 // what a failed save leaves behind.
 
 #include "DurableFile.h"
+#include "FilePaths.h"
 #include "MeasurementRig.h"
 #include "SaveName.h"
 
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sched.h>
+#include <sys/stat.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -187,15 +189,24 @@ void TestSave::overwriteQuestionConcernsTheNameAsTyped_data()
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<QStringList>("asked");   // the names the questions concern, in order
     QTest::addColumn<QString>("written");
+    QTest::addColumn<QByteArray>("folder");   // measured in this subfolder (its name's bytes), if any
 
-    QTest::newRow("dotted name asks about itself") << QStringList{"a.b.csv"} << "a.b.csv" << QStringList{"a.b.csv"} << "ab.csv";
+    QTest::newRow("dotted name asks about itself") << QStringList{"a.b.csv"} << "a.b.csv" << QStringList{"a.b.csv"} << "ab.csv"
+                                                   << QByteArray();
     QTest::newRow("bare name asks about the file it replaces")
-        << QStringList{"data.csv"} << "data" << QStringList{"data.csv"} << "data.csv";
-    QTest::newRow("normalised target exists") << QStringList{"ab.csv"} << "a.b.csv" << QStringList{"ab.csv"} << "ab.csv";
+        << QStringList{"data.csv"} << "data" << QStringList{"data.csv"} << "data.csv" << QByteArray();
+    QTest::newRow("normalised target exists") << QStringList{"ab.csv"} << "a.b.csv" << QStringList{"ab.csv"} << "ab.csv"
+                                              << QByteArray();
     QTest::newRow("typed and final name exist")
-        << QStringList{"a.b.csv", "ab.csv"} << "a.b.csv" << QStringList{"a.b.csv", "ab.csv"} << "ab.csv";
+        << QStringList{"a.b.csv", "ab.csv"} << "a.b.csv" << QStringList{"a.b.csv", "ab.csv"} << "ab.csv" << QByteArray();
     QTest::newRow("final name is the typed one") << QStringList{"data.csv"} << "data.csv" << QStringList{"data.csv"}
-                                                 << "data.csv";
+                                                 << "data.csv" << QByteArray();
+    // The dialog spells a folder whose name is not UTF-8 as Qt does.
+    QTest::newRow("folder not UTF-8, bare name") << QStringList{"data.csv"} << "data" << QStringList{"data.csv"}
+                                                 << "data.csv" << QByteArray("Messung-\xe4");
+    QTest::newRow("folder not UTF-8, both names exist")
+        << QStringList{"a.b.csv", "ab.csv"} << "a.b.csv" << QStringList{"a.b.csv", "ab.csv"} << "ab.csv"
+        << QByteArray("\xff run");
 }
 
 void TestSave::overwriteQuestionConcernsTheNameAsTyped()
@@ -204,22 +215,29 @@ void TestSave::overwriteQuestionConcernsTheNameAsTyped()
     QFETCH(QString, chosen);
     QFETCH(QStringList, asked);
     QFETCH(QString, written);
+    QFETCH(QByteArray, folder);
 
     MeasurementRig rig;
     QVERIFY(rig.ready());
+    QString shownFolder = QFileInfo(rig.path(QStringLiteral("x"))).path();
+    if (!folder.isEmpty()) {
+        const QByteArray inside = QFile::encodeName(shownFolder) + '/' + folder;
+        QVERIFY(::mkdir(inside.constData(), 0700) == 0 && ::chdir(inside.constData()) == 0);
+        shownFolder += QLatin1Char('/') + displayedName(folder);
+    }
     for (const QString &name : std::as_const(existing))
-        MeasurementRig::put(rig.path(name), "old content that is longer");
+        MeasurementRig::put(name, "old content that is longer");
     QVERIFY(rig.record("new", false));
 
-    rig.saveAs(rig.path(chosen), QList<Answer>(asked.size(), Answer::Yes));
+    rig.saveAs(QDir::currentPath() + QLatin1Char('/') + chosen, QList<Answer>(asked.size(), Answer::Yes));
 
     const auto messages = rig.dialogs.messages();
     QCOMPARE(messages.size(), asked.size());
     for (int i = 0; i < asked.size(); ++i)
-        QCOMPARE(messages[i].text, QStringLiteral("Do you want to replace the file  ") + rig.path(asked[i])
-                                       + QLatin1Char(' '));
+        QCOMPARE(messages[i].text, QStringLiteral("Do you want to replace the file  ") + shownFolder + QLatin1Char('/')
+                                       + asked[i] + QLatin1Char(' '));
     QVERIFY(!rig.dialogs.isAsking());
-    QCOMPARE(MeasurementRig::contents(rig.path(written)), rig.recorded("new"));
+    QCOMPARE(MeasurementRig::contents(written), rig.recorded("new"));
 }
 
 void TestSave::answeringNoShowsTheDialogAgain_data()

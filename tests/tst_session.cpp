@@ -1,6 +1,7 @@
 // The measurement session on a real pseudo-terminal: its states, what it
 // reports, and what each decision about a failure leads to.
 
+#include "FilePaths.h"
 #include "FileSizeLimit.h"
 #include "HeaderRead.h"
 #include "Measurement.h"
@@ -84,6 +85,8 @@ private slots:
     void floodIsRecordedWholeAndShownBounded();
     void headerIsReadFromTheRecordingWhateverTheFolderHolds_data();
     void headerIsReadFromTheRecordingWhateverTheFolderHolds();
+    void folderNameThatIsNotUtf8IsRecordedInAndShown_data();
+    void folderNameThatIsNotUtf8IsRecordedInAndShown();
 };
 
 void TestSession::commandsOutsideTheirStatesChangeNothing_data()
@@ -534,4 +537,51 @@ void TestSession::headerIsReadFromTheRecordingWhateverTheFolderHolds()
 }
 
 QTEST_GUILESS_MAIN(TestSession)
+void TestSession::folderNameThatIsNotUtf8IsRecordedInAndShown_data()
+{
+    QTest::addColumn<QByteArray>("folder");   // the folder's name as the system holds it
+    QTest::addColumn<QString>("shown");       // as messages show it
+
+    QTest::newRow("Latin-1 umlaut") << QByteArray("Messung-\xe4") << QStringLiteral("Messung-\\xE4");
+    QTest::newRow("stray bytes") << QByteArray("\xff\xfe run") << QStringLiteral("\\xFF\\xFE run");
+    QTest::newRow("cut sequence") << QByteArray("a\xe2\x82") << QStringLiteral("a\\xE2\\x82");
+    QTest::newRow("UTF-8") << QByteArray("Messung-\xc3\xa4 \xe2\x82\xac") << QStringLiteral("Messung-ä €");
+}
+
+void TestSession::folderNameThatIsNotUtf8IsRecordedInAndShown()
+{
+    QFETCH(QByteArray, folder);
+    QFETCH(QString, shown);
+
+    Session session;
+    Measurement &m = session.measurement;
+    const QByteArray inside = QFile::encodeName(session.dir.path()) + '/' + folder;
+    QVERIFY(::mkdir(inside.constData(), 0700) == 0);
+    QVERIFY(::chdir(inside.constData()) == 0);
+    const QString shownFolder = session.dir.path() + QLatin1Char('/') + shown;
+
+    // A measurement is recorded, and saved under the name a file dialog
+    // gives, which spells the folder as Qt does.
+    PtyLine line(session.dir.path(), 5);
+    QVERIFY(line.ready());
+    QVERIFY(session.start(5));
+    QVERIFY(line.write("\r"));
+    QTRY_VERIFY_WITH_TIMEOUT(m.workingFile().writtenBytes() > 0, 5000);
+    QVERIFY(line.write("INP1 = bar\r    1         20.5\r"));
+    QTRY_VERIFY_WITH_TIMEOUT(fileContents(QStringLiteral("Vindo.qvx")).endsWith("    1         20.5\r\n"), 5000);
+    m.stop();
+    QVERIFY(m.save(QDir::currentPath() + QStringLiteral("/run.csv")));
+    QVERIFY(fileContents(QStringLiteral("run.csv")).endsWith("INP1 = bar\r\n    1         20.5\r\n"));
+    QVERIFY(session.errors.isEmpty());
+
+    // What cannot be saved names the folder as the system holds it.
+    QVERIFY(QDir().mkdir(QStringLiteral("taken.csv")));
+    QVERIFY(!m.save(QDir::currentPath() + QStringLiteral("/taken.csv")));
+    QCOMPARE(session.errors, QList<Error>{Error::SaveFailed});
+    QVERIFY2(m.errorString().startsWith(shownFolder + QStringLiteral("/taken.csv:\n")), qPrintable(m.errorString()));
+    QCOMPARE(shownPath(QStringLiteral("Vindo.qvx")), shownFolder + QStringLiteral("/Vindo.qvx"));
+    QCOMPARE(reachablePath(QDir::currentPath()), folder == QFile::encodeName(QFile::decodeName(folder))
+                 ? QDir::currentPath() : QStringLiteral("."));
+}
+
 #include "tst_session.moc"
