@@ -45,6 +45,8 @@ NO = {"English": "No", "Deutsch": "Nein"}
 CANCEL = {"English": "Cancel", "Deutsch": "Abbrechen"}
 # Part of the question asked after a stop and at exit.
 SAVE_QUESTION = {"English": "Do you want to save the", "Deutsch": "speichern"}
+# The main window's caption without --simulated; the window is looked up by
+# this exact name, so a simulated suffix there fails the lookup.
 MAIN_CAPTION = "Quendrel Data Recorder"
 # Added to the caption when the instrument is simulated.
 SIMULATED = {"English": " (simulated instrument)", "Deutsch": " (simuliertes Messgerät)",
