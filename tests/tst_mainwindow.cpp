@@ -3,6 +3,7 @@
 
 #include "ClickableImage.h"
 #include "DeleteFilesDialog.h"
+#include "DeviceWaitNote.h"
 #include "faults/RecorderChild.h"
 #include "FilePaths.h"
 #include "FileSizeLimit.h"
@@ -24,6 +25,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -76,6 +78,8 @@ private slots:
     void staleLockFileOfThePortIsFound();
     void portHeldByAStaleLockOfAnotherUserNamesIt();
     void receivedCharactersReachTheReceiveBox();
+    void statusBarNamesTheVanishedDeviceWhileWaiting_data();
+    void statusBarNamesTheVanishedDeviceWhileWaiting();
     void closeButtonAsksAsExitDoes_data();
     void closeButtonAsksAsExitDoes();
     void receiveBoxShowsTheTextAsItGrowsAndIsTrimmed();
@@ -835,6 +839,98 @@ void TestMainWindow::receivedCharactersReachTheReceiveBox()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QTest::mouseDClick(control<ReceiveBox>(w, "receivedText")->viewport(), Qt::LeftButton);
     QVERIFY(control<ReceiveBox>(w, "receivedText")->toPlainText().size() < 200);
+}
+
+void TestMainWindow::statusBarNamesTheVanishedDeviceWhileWaiting_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("note");          // %1 the device, %2 the time it went
+    QTest::addColumn<QString>("noteName");
+    QTest::addColumn<QString>("saveQuestion");
+
+    QTest::newRow("Deutsch") << "Deutsch"
+        << QString::fromUtf8("%1 ist seit %2 getrennt. Die Aufzeichnung geht weiter, sobald es zurück ist; "
+                             "Start/Stop beendet die Messung.")
+        << QString::fromUtf8("Messgerät getrennt") << QString::fromUtf8("Wollen Sie die Meßdaten speichern ? ");
+    QTest::newRow("English") << "English"
+        << "%1 is gone since %2. Recording goes on when it is back; Start/Stop ends the measurement."
+        << "Instrument gone" << "Do you want to save the datafile ?";
+    QTest::newRow("Francais") << "Francais"
+        << QString::fromUtf8("%1 est absent depuis %2. L'enregistrement reprend à son retour ; "
+                             "Start/Stop termine la mesure.")
+        << "Instrument absent" << "Voulez vous sauvegarder les donnes ?";
+}
+
+void TestMainWindow::statusBarNamesTheVanishedDeviceWhileWaiting()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, note);
+    QFETCH(QString, noteName);
+    QFETCH(QString, saveQuestion);
+
+    RecorderFixture fx;
+    fx.writeFile(QStringLiteral("qvx.ini"), RecorderFixture::settingsLines(language, 4));
+    auto line = std::make_unique<PtyLine>(fx.dir(), 4);
+    QVERIFY(line->ready());
+    MainWindow &w = fx.start();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto *label = control<QLabel>(*w.statusBar(), "deviceWaitNote");
+    QCOMPARE(label->accessibleName(), noteName);
+    QVERIFY(!label->isVisible());
+
+    control<PictureButton>(w, "startStopButton")->click();
+    QCOMPARE(w.measurement().state(), Measurement::State::Measuring);
+    QVERIFY(line->write("\r"));
+    QTRY_VERIFY_WITH_TIMEOUT(w.workingFile().writtenBytes() > 0, 5000);
+    QVERIFY(!label->isVisible());
+
+    // The device goes, twice: it returns after the first time; after the
+    // second, Start/Stop ends the measurement.
+    const QString device = fx.path(QStringLiteral("COM4"));
+    for (const bool returns : {true, false}) {
+        const QDateTime beforeLoss = QDateTime::currentDateTime();
+        QFile::remove(device);
+        line.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(w.measurement().state(), Measurement::State::WaitingForDevice, 5000);
+        const QDateTime since = w.measurement().lostSince();
+        QVERIFY(since >= beforeLoss && since <= QDateTime::currentDateTime());
+        QVERIFY(label->isVisible());
+        QVERIFY(label->width() > 0 && w.statusBar()->isVisible());
+        QCOMPARE(label->text(), note.arg(device, since.toString(QStringLiteral("hh:mm:ss"))));
+        // The vanished-device box, answered: waiting on.
+        QTRY_VERIFY(fx.dialogs.isAsking());
+        QCOMPARE(fx.dialogs.question().text, QStringLiteral("Unknown error or event"));
+        fx.dialogs.reply(Answer::Ok);
+        QCOMPARE(w.measurement().state(), Measurement::State::WaitingForDevice);
+        QVERIFY(label->isVisible());
+
+        if (returns) {
+            line = std::make_unique<PtyLine>(fx.dir(), 4);
+            QVERIFY(line->ready());
+            QTRY_COMPARE_WITH_TIMEOUT(w.measurement().state(), Measurement::State::Measuring, 5000);
+            QVERIFY(!label->isVisible());
+            QVERIFY(label->text().isEmpty());
+            const qint64 before = w.workingFile().writtenBytes();
+            QVERIFY(line->write("INP1 = bar\r"));
+            QTRY_COMPARE_WITH_TIMEOUT(w.workingFile().writtenBytes(), before + 12, 5000);
+            continue;
+        }
+        // Start/Stop while waiting: the stop's save question, no attempt to
+        // open the device that is not there.
+        const qsizetype asked = fx.dialogs.asked.size();
+        control<PictureButton>(w, "startStopButton")->click();
+        QCOMPARE(w.measurement().state(), Measurement::State::Stopped);
+        QVERIFY(!label->isVisible());
+        QTRY_VERIFY(fx.dialogs.isAsking());
+        QCOMPARE(fx.dialogs.question().text, saveQuestion);
+        QCOMPARE(fx.dialogs.asked.size(), asked + 1);
+        QVERIFY(!w.measurement().isPortOpen());
+        fx.dialogs.reply(Answer::No);
+        QCOMPARE(w.measurement().state(), Measurement::State::Idle);
+        QVERIFY(!label->isVisible());
+    }
+    QCOMPARE(fx.dialogs.unexpected, 0);
 }
 
 void TestMainWindow::closeButtonAsksAsExitDoes_data()

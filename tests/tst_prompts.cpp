@@ -40,6 +40,8 @@ private slots:
     void vanishedDeviceBoxDecidesTheWait_data();
     void vanishedDeviceBoxDecidesTheWait();
     void startStopWhileWaitingAsksToSaveWhatWasRecorded();
+    void saveWhileWaitingKeepsEverythingReceivedAndEndsTheWait_data();
+    void saveWhileWaitingKeepsEverythingReceivedAndEndsTheWait();
     void discardStartsAnEmptyWorkingFile();
     void discardOfAnUndeletableFileShowsTheExcelMessageOnce();
     void cancelledSaveDialogKeepsTheData_data();
@@ -140,6 +142,62 @@ void TestPrompts::startStopWhileWaitingAsksToSaveWhatWasRecorded()
              rig.recorded("recorded before the adapter was pulled"));
     QCOMPARE(rig.measurement.state(), State::Measuring);
     QVERIFY(rig.quiet());
+}
+
+void TestPrompts::saveWhileWaitingKeepsEverythingReceivedAndEndsTheWait_data()
+{
+    QTest::addColumn<bool>("boxAnsweredFirst");   // OK to the vanished-device box before the save
+
+    QTest::newRow("after OK to the box") << true;
+    QTest::newRow("asked while the box is open") << false;
+}
+
+void TestPrompts::saveWhileWaitingKeepsEverythingReceivedAndEndsTheWait()
+{
+    QFETCH(bool, boxAnsweredFirst);
+
+    MeasurementRig rig;
+    QVERIFY(rig.ready());
+    // The device goes away in the middle of a sample line.
+    QVERIFY(rig.record("INP2 = mbar\r    1         20.5         2", false));
+    const QByteArray before = rig.recorded("INP2 = mbar\r\n    1         20.5         2");
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), before);
+    QVERIFY(rig.unplug());
+    QCOMPARE(rig.question(), QStringLiteral("Unknown error or event"));
+    if (boxAnsweredFirst)
+        rig.reply(Answer::Ok);
+
+    // Save from the menu: the dialog comes once the box is answered, and the
+    // measurement still waits while it is open.
+    rig.prompts.saveMeasurement();
+    if (!boxAnsweredFirst) {
+        QCOMPARE(rig.dialogs.question().kind, Kind::Message);
+        rig.reply(Answer::Ok);
+    }
+    QVERIFY(rig.waitForQuestion());
+    QCOMPARE(rig.dialogs.question().kind, Kind::Save);
+    QCOMPARE(rig.measurement.state(), State::WaitingForDevice);
+    rig.replyFile(rig.path(QStringLiteral("while-gone")));
+    QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("while-gone.csv"))), before);
+
+    // Saved, the measurement is over: a fresh working file waits for a
+    // start, and the device is no longer looked for.
+    QCOMPARE(rig.measurement.state(), State::Idle);
+    QVERIFY(!rig.measurement.hasUnsavedData());
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), QByteArray());
+    QVERIFY(rig.quiet());
+    QVERIFY(rig.plugIn());
+    MeasurementRig::wait(3 * SerialPort::WaitPollMs);
+    QCOMPARE(rig.measurement.state(), State::Idle);
+    QVERIFY(!rig.measurement.isPortOpen());
+
+    // The next start records on the returned device into the fresh file.
+    QVERIFY(rig.start());
+    QVERIFY(rig.send("after\r"));
+    QCOMPARE(MeasurementRig::contents(QStringLiteral("Vindo.qvx")), rig.recorded("after\r\n"));
+    QCOMPARE(MeasurementRig::contents(rig.path(QStringLiteral("while-gone.csv"))), before);
+    QVERIFY(rig.quiet());
+    QCOMPARE(rig.dialogs.unexpected, 0);
 }
 
 void TestPrompts::discardStartsAnEmptyWorkingFile()

@@ -4,7 +4,9 @@ The real program runs from a fresh folder with its own settings file and a
 simulated instrument on a pseudo-terminal. The steps share that one run, in
 order: measure and save in English, open the file in the spreadsheet
 program, delete it, switch to German in the settings (the program restarts
-itself), measure with decimal commas, pull the device, exit.
+itself), measure with decimal commas, pull the device, exit. Then the menu
+entry's action "Start with a simulated instrument" runs from an installed
+layout, with the real recorder and the real simulator.
 
 Usage: test_user_day.py BUILD_BIN OUT_DIR [SCREENSHOT_DIR]
 With SCREENSHOT_DIR the run also leaves the README's pictures there and lets
@@ -43,7 +45,12 @@ NO = {"English": "No", "Deutsch": "Nein"}
 CANCEL = {"English": "Cancel", "Deutsch": "Abbrechen"}
 # Part of the question asked after a stop and at exit.
 SAVE_QUESTION = {"English": "Do you want to save the", "Deutsch": "speichern"}
+# The main window's caption without --simulated; the window is looked up by
+# this exact name, so a simulated suffix there fails the lookup.
 MAIN_CAPTION = "Quendrel Data Recorder"
+# Added to the caption when the instrument is simulated.
+SIMULATED = {"English": " (simulated instrument)", "Deutsch": " (simuliertes Messgerät)",
+             "Francais": " (instrument simulé)"}
 
 
 def latin1(text):
@@ -107,6 +114,105 @@ def measurement_segments(sent):
     return [sent[a:b] for a, b in zip(starts, starts[1:] + [len(sent)])]
 
 
+class MenuAction:
+    """The menu entry's action as installed: <prefix>/libexec/.../start-recorder
+    beside <prefix>/bin with the recorder and quendrel2-sim, run with
+    --simulated for a user with a home of their own. Both places the recorder
+    may keep its settings (beside the program, per user) hold the settings
+    file on port 1 and a COM1 link that leads nowhere."""
+
+    def __init__(self, bin_dir, out_dir):
+        root = os.path.join(out_dir, "menu-action")
+        shutil.rmtree(root, ignore_errors=True)
+        self.prefix = os.path.join(root, "usr")
+        self.bin = os.path.join(self.prefix, "bin")
+        libexec = os.path.join(self.prefix, "libexec", "quendrel2-datarecorder")
+        share = os.path.join(self.prefix, "share", "quendrel2-datarecorder")
+        for folder in (self.bin, libexec, share):
+            os.makedirs(folder)
+        shutil.copy2(os.path.join(bin_dir, PROGRAM), self.bin)
+        shutil.copy2(os.path.join(bin_dir, "quendrel_sim"), os.path.join(self.bin, "quendrel2-sim"))
+        self.launcher = os.path.join(libexec, "start-recorder")
+        shutil.copy(os.path.join(os.path.dirname(bin_dir), "desktop", "start-recorder"), self.launcher)
+        os.chmod(self.launcher, 0o755)
+        for name in ("qvx.ini", "sensor.ini"):
+            shutil.copy2(os.path.join(REPO, "setup", "defaults", name), share)
+        self.home = os.path.join(root, "home")
+        self.runtime = os.path.join(root, "run")
+        os.makedirs(self.runtime, mode=0o700)
+        self.settings_folders = (self.bin, os.path.join(self.home, ".config", "Quendrel2"))
+        os.makedirs(self.settings_folders[1])
+        self.working_file = os.path.join(self.home, "Documents", "Quendrel2", "Vindo.qvx")
+        self.log = os.path.join(out_dir, "menu-action.log")
+        self.processes = []
+
+    def write_settings(self, language):
+        for folder in self.settings_folders:
+            with open(os.path.join(folder, "qvx.ini"), "wb") as f:
+                f.write(b"\r\n1\r\n" + latin1(language) + b"\r\n 0 \r\n 15 \r\n\r\n\r\n0\r\nReady\r\n")
+            shutil.copy2(os.path.join(REPO, "setup", "defaults", "sensor.ini"), folder)
+            if not os.path.islink(os.path.join(folder, "COM1")):
+                os.symlink("/dev/ttyUSB7", os.path.join(folder, "COM1"))
+
+    def snapshot(self):
+        """Each entry of the settings folders: its content or link target, time and mode."""
+        entries = {}
+        for folder in self.settings_folders:
+            for name in os.listdir(folder):
+                path = os.path.join(folder, name)
+                info = os.lstat(path)
+                if os.path.islink(path):
+                    content = os.readlink(path)
+                else:
+                    with open(path, "rb") as f:
+                        content = f.read()
+                entries[path] = (content, info.st_mtime_ns, info.st_mode)
+        return entries
+
+    def start(self):
+        env = dict(os.environ, HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
+                   XDG_RUNTIME_DIR=self.runtime)
+        process = subprocess.Popen([self.launcher, "--simulated"], env=env, start_new_session=True,
+                                   stdout=open(self.log, "ab"), stderr=subprocess.STDOUT)
+        self.processes.append(process)
+        return process
+
+    def left_running(self, process):
+        """Live processes of the action's group or of the installation's programs."""
+        process.poll()
+        left = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open(f"/proc/{entry}/stat") as f:
+                    fields = f.read().rsplit(")", 1)[1].split()
+                exe = os.readlink(f"/proc/{entry}/exe") if fields[0] != "Z" else ""
+            except OSError:
+                continue
+            if fields[0] != "Z" and (int(fields[2]) == process.pid or exe.startswith(self.prefix)):
+                left.append(f"{entry} {exe}")
+        return left
+
+    def check_ended(self, process, before):
+        """Nothing runs any more, the simulator's folder is gone, the settings are as they were."""
+        d.wait_until(lambda: not self.left_running(process), "the recorder and the simulator to end")
+        d.wait_until(lambda: not [n for n in os.listdir(self.runtime) if n.startswith("quendrel2-sim.")],
+                     "the simulator's private folder to be removed", timeout=5)
+        after = self.snapshot()
+        changed = sorted(p for p in before.keys() | after.keys() if before.get(p) != after.get(p))
+        if changed:
+            raise StepFailed(f"the simulated start changed the settings folders: {changed}")
+
+    def stop_all(self):
+        for process in self.processes:
+            try:
+                os.killpg(process.pid, signal.SIGKILL)
+            except (ProcessLookupError, PermissionError):
+                pass
+            process.wait()
+
+
 class UserDay:
     def __init__(self, bin_dir, out_dir, shots_dir):
         self.bin_dir = bin_dir
@@ -118,6 +224,7 @@ class UserDay:
         self.processes = []
         self.saved = os.path.join(self.work, "day1.csv")
         self.viewer = os.path.join(self.work, "spreadsheet")
+        self.action = None
 
     # ------------------------------------------------------------ set-up
 
@@ -161,6 +268,8 @@ class UserDay:
         for p in self.processes:
             p.wait()
         self.sim.stop()
+        if self.action is not None:
+            self.action.stop_all()
 
     # ------------------------------------------------------------ helpers
 
@@ -397,6 +506,54 @@ class UserDay:
         d.wait_until(lambda: not os.path.exists(f"/proc/{pid}") or
                      open(f"/proc/{pid}/stat").read().split()[2] == "Z", "the program to end")
 
+    def menuActionMeasuresOnItsOwnSimulator(self):
+        self.action = action = MenuAction(self.bin_dir, self.out_dir)
+        action.write_settings("English")
+        before = action.snapshot()
+        process = action.start()
+        app = d.Application.wait_for(pid=process.pid, timeout=40)
+        main = app.wait_window(MAIN_CAPTION + SIMULATED["English"])
+        d.press(d.wait_find(main, "push button", BUTTONS["English"]["start"]))
+
+        def figures_recorded():
+            # The figures shown are those of a sample line in the working file.
+            seconds = d.text_of(d.wait_find(main, "text", "Data logging time..")).strip()
+            act1 = d.text_of(d.wait_find(main, "text", "ACT 1")).strip()
+            with open(action.working_file, "rb") as f:
+                recorded = f.read()
+            return seconds and act1 and b"INP1 = " in recorded and any(
+                re.split(rb"[\s;]+", line.strip())[:2] == [latin1(seconds), latin1(act1)]
+                for line in recorded.split(b"\r\n"))
+        d.wait_until(figures_recorded, "figures from the simulator in the window and the working file")
+
+        # Exit is clicked: in a program's first 20 seconds AT-SPI does not time
+        # a press out, and Exit's box holds the press's reply back until it closes.
+        for button in ("start", "exit"):
+            target = d.wait_find(main, "push button", BUTTONS["English"][button])
+            if button == "exit":
+                d.click(target)
+            else:
+                d.press(target, opens_modal=True)
+            app.answer(app.wait_box(SAVE_QUESTION["English"]), NO["English"])
+            d.wait_until(lambda: process.poll() is not None or not app.boxes(), "the question to close")
+        process.wait(timeout=d.DEFAULT_WAIT_S)
+        action.check_ended(process, before)
+
+    def simulatedCaptionFollowsTheLanguage(self):
+        if self.action is None:
+            self.action = MenuAction(self.bin_dir, self.out_dir)
+        self.action.stop_all()   # a copy left running would take the next start over
+        for language in ("Deutsch", "Francais"):
+            self.action.write_settings(language)
+            before = self.action.snapshot()
+            process = self.action.start()
+            app = d.Application.wait_for(pid=process.pid, timeout=40)
+            app.wait_window(MAIN_CAPTION + SIMULATED[language])
+            # Ended from outside (a log-out): the simulator ends with it.
+            process.terminate()
+            process.wait(timeout=d.DEFAULT_WAIT_S)
+            self.action.check_ended(process, before)
+
 
 STEPS = [
     "accessibleControlsSpeakTheirPurpose",
@@ -411,6 +568,8 @@ STEPS = [
     "germanMeasurementShowsDecimalCommas",
     "pulledDeviceGivesOneBox",
     "exitAsksAndEnds",
+    "menuActionMeasuresOnItsOwnSimulator",
+    "simulatedCaptionFollowsTheLanguage",
 ]
 
 
