@@ -57,10 +57,16 @@ int main(int argc, char **argv)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         return measurement.workingFile().writtenBytes() > bytes;
     };
-    // The header first, so the header read finds the instrument's.
+    // The first block becomes the notes header; the instrument's header
+    // follows it, so the header read finds it and the measurement runs on.
     const QByteArray header = "INP1 = bar 07\r\nSR1 = 100 07\r\nINP2 = C   03\r\nSR2 = 200 03\r\n";
-    if (!instrument.ready() || measurement.state() != Measurement::State::Measuring || !instrument.write(header)
-        || !recordedPast(0)) {
+    const auto sendHeader = [&] {
+        if (!instrument.write("\r\n") || !recordedPast(0))
+            return false;
+        const qint64 notes = measurement.workingFile().writtenBytes();
+        return instrument.write(header) && recordedPast(notes + header.size() - 1);
+    };
+    if (!instrument.ready() || measurement.state() != Measurement::State::Measuring || !sendHeader()) {
         std::fprintf(stderr, "the measurement did not start on the pseudo-terminal\n");
         return 1;
     }
@@ -81,7 +87,12 @@ int main(int argc, char **argv)
         const QByteArray line = bench::sampleLine(second);
         const qint64 before = measurement.workingFile().writtenBytes();
         fed += line.size();
-        sane = instrument.write(line) && recordedPast(before + line.size() - 1);
+        // A measurement that ended (a stop closes the graph window) fails
+        // the run.
+        sane = instrument.write(line) && recordedPast(before + line.size() - 1)
+            && measurement.state() == Measurement::State::Measuring;
+        if (!sane)
+            break;
         graph.tick();
         if (second == kMinute) {
             drawNow(window, graph);
@@ -93,8 +104,10 @@ int main(int argc, char **argv)
             lastDrawn = clock.nsecsElapsed();
         }
     }
-    if (!sane)
+    if (!sane) {
         std::fprintf(stderr, "the recorder stopped taking lines after %lld bytes\n", fed);
+        return 1;
+    }
     drawNow(window, graph);
     const double afterDay = bench::residentBytes();
     const qsizetype chartAfterDay = graph.chart()->storedBytes();

@@ -222,6 +222,7 @@ void WorkingFile::startRecording(qint64 at)
     m_written = 0;
     m_synced = 0;
     m_unsynced.clear();
+    m_unsyncedBytes = 0;
     m_firstUnsynced.invalidate();
 }
 
@@ -252,12 +253,14 @@ bool WorkingFile::write(const QByteArray &block)
     }
     m_position += block.size();
     m_written += block.size();
-    if (m_syncable)
+    if (m_syncable) {
         m_unsynced.append(block);
+        m_unsyncedBytes += block.size();
+    }
     // A receive path that keeps the event loop busy takes a finished sync's
     // result here.
     collectBackgroundSync(false);
-    if (m_syncable && !m_syncHeld && m_unsynced.size() - (m_syncInFlight ? m_inFlightCovered : 0) >= UnsyncedLimit) {
+    if (m_syncable && !m_syncHeld && m_unsyncedBytes - (m_syncInFlight ? m_inFlightCovered : 0) >= UnsyncedLimit) {
         // A flood: sync now rather than at the deadline, waiting for the
         // sync still running (the disk is slower than the line).
         collectBackgroundSync(true);
@@ -308,7 +311,8 @@ void WorkingFile::startBackgroundSync()
     }
     m_syncInFlight = true;
     m_inFlightTarget = m_written;
-    m_inFlightCovered = m_unsynced.size();
+    m_inFlightCovered = m_unsyncedBytes;
+    m_inFlightBlocks = m_unsynced.size();
     // Blocks written from now on wait for the next sync.
     m_firstUnsynced.invalidate();
     m_syncThread->request(&m_file);
@@ -329,7 +333,8 @@ void WorkingFile::collectBackgroundSync(bool wait)
         return;
     }
     m_synced = m_inFlightTarget;
-    m_unsynced.remove(0, m_inFlightCovered);
+    m_unsynced.remove(0, m_inFlightBlocks);
+    m_unsyncedBytes -= m_inFlightCovered;
     ++m_syncCount;
     if (m_syncObserver)
         m_syncObserver(m_synced);
@@ -358,15 +363,26 @@ bool WorkingFile::sync()
     return syncNow(rewrite);
 }
 
+bool WorkingFile::rewriteUnsynced()
+{
+    qint64 offset = m_position - m_unsyncedBytes;
+    for (const QByteArray &block : std::as_const(m_unsynced)) {
+        if (!writeAt(block.constData(), block.size(), offset))
+            return false;
+        offset += block.size();
+    }
+    return true;
+}
+
 bool WorkingFile::syncNow(bool rewrite)
 {
     const qint64 target = m_written;
     // After a refused sync the kernel may have dropped the unsynced pages:
     // they are written again from memory before the next sync.
-    if ((!rewrite || writeAt(m_unsynced.constData(), m_unsynced.size(), m_position - m_unsynced.size()))
-        && m_file.syncData()) {
+    if ((!rewrite || rewriteUnsynced()) && m_file.syncData()) {
         m_synced = target;
         m_unsynced.clear();
+        m_unsyncedBytes = 0;
         ++m_syncCount;
         m_firstUnsynced.invalidate();
         if (m_syncObserver)

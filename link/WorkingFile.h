@@ -21,6 +21,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QList>
 #include <QString>
 #include <QTimer>
 
@@ -36,8 +37,10 @@ public:
     static constexpr int SyncDelayMs = 900;
     /// Most bytes kept for a rewrite before a sync is started early. While
     /// a sync is still running and this much waits again, write() waits for
-    /// it: memory stays bounded however fast the data arrive.
-    static constexpr qsizetype UnsyncedLimit = 2 * 1024 * 1024;
+    /// it: memory stays bounded however fast the data arrive. A serial line
+    /// (0.4 MB/s at 4 Mbaud) never fills it within SyncDelayMs; only a
+    /// pseudo-terminal flood of more than about 11 MB/s gets early syncs.
+    static constexpr qsizetype UnsyncedLimit = 10 * 1024 * 1024;
 
     WorkingFile();
     ~WorkingFile();
@@ -138,6 +141,8 @@ private:
     void startRecording(qint64 at);
     void syncLater();
     bool syncNow(bool rewrite);
+    /// Writes the blocks not yet synced again where they belong.
+    bool rewriteUnsynced();
     void startBackgroundSync();
     void collectBackgroundSync(bool wait);
     void syncFailed(int error);
@@ -158,7 +163,10 @@ private:
     qint64 m_written = 0;
     qint64 m_synced = 0;
     quint64 m_syncCount = 0;
-    QByteArray m_unsynced;          // written since the last good sync
+    // Written since the last good sync: the blocks as they came (shared,
+    // not copied), so what is kept is what waits and no more.
+    QList<QByteArray> m_unsynced;
+    qsizetype m_unsyncedBytes = 0;
     QTimer m_syncTimer;
     QElapsedTimer m_firstUnsynced;  // runs while written data wait for a sync
     std::function<void(qint64)> m_syncObserver;
@@ -169,4 +177,5 @@ private:
     bool m_syncInFlight = false;
     qint64 m_inFlightTarget = 0;    // m_written when the running sync began
     qsizetype m_inFlightCovered = 0;// bytes of m_unsynced the running sync takes to the disk
+    qsizetype m_inFlightBlocks = 0; // and the blocks they are in
 };
