@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <deque>
 #include <memory>
@@ -57,6 +58,22 @@ inline double residentBytes()
         return 0.0;
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.size() > 1 ? fields.at(1).toDouble() * double(sysconf(_SC_PAGESIZE)) : 0.0;
+}
+
+/// Writes all of `size` bytes from `data` to `fd`, waiting while a
+/// pseudo-terminal is full; false when the line broke.
+inline bool writeAll(int fd, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
 }
 
 /// True when `path` lies on a file system held in memory, where a sync to

@@ -80,19 +80,7 @@ public:
     bool ready() const { return m_ready; }
 
     /// Writes all of `size` bytes from `data`, waiting while the line is full.
-    bool send(const char *data, qint64 size) const
-    {
-        while (size > 0) {
-            const ssize_t n = ::write(m_master, data, size_t(size));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            data += n;
-            size -= n;
-        }
-        return true;
-    }
+    bool send(const char *data, qint64 size) const { return bench::writeAll(m_master, data, size); }
     /// Discards what the recorder sent (its start character).
     void drain() const
     {

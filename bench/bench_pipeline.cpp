@@ -100,17 +100,8 @@ public:
     bool send(const std::vector<QByteArray> &blocks) const
     {
         for (const QByteArray &block : blocks) {
-            const char *data = block.constData();
-            qsizetype left = block.size();
-            while (left > 0) {
-                const ssize_t n = ::write(m_master, data, size_t(left));
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0)
-                    return false;
-                data += n;
-                left -= n;
-            }
+            if (!bench::writeAll(m_master, block.constData(), block.size()))
+                return false;
         }
         return true;
     }
